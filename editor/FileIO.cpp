@@ -1,0 +1,148 @@
+#include "editor/FileIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string SystemMessage(int err) { return std::strerror(err); }
+
+[[noreturn]] void Fail(const char* what, const std::string& fileName, int err) {
+  throw EFileError(std::string(what) + " \"" + fileName + "\". " + SystemMessage(err));
+}
+
+class FdCloser {
+ public:
+  explicit FdCloser(int fd) : fd_(fd) {}
+  ~FdCloser() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
+class BufferedFdWriter : public TFileWriter {
+ public:
+  BufferedFdWriter(int fd, const std::string& fileName) : fd_(fd), fileName_(fileName) {
+    buffer_.reserve(kBlock);
+  }
+  void Write(std::string_view bytes) override {
+    if (buffer_.size() + bytes.size() > kBlock) Flush();
+    if (bytes.size() >= kBlock) {
+      WriteAll(bytes);
+    } else {
+      buffer_.append(bytes);
+    }
+  }
+  void Flush() {
+    WriteAll(buffer_);
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 20;
+  void WriteAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        Fail("Cannot write file", fileName_, errno);
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+  int fd_;
+  const std::string& fileName_;
+  std::string buffer_;
+};
+
+std::string FolderOf(const std::string& fileName) {
+  auto slash = fileName.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return fileName.substr(0, slash);
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& fileName) {
+  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("Cannot open file", fileName, errno);
+  FdCloser closer(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) Fail("Cannot open file", fileName, errno);
+  if (S_ISDIR(st.st_mode)) Fail("Cannot open file", fileName, EISDIR);
+  std::string bytes;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  // Read to the end whatever the size said: the file may grow while we read.
+  std::size_t chunk = 1 << 20;
+  for (;;) {
+    std::size_t old = bytes.size();
+    std::size_t want = std::max(chunk, bytes.capacity() - old);
+    bytes.resize(old + want);
+    ssize_t n = ::read(fd, bytes.data() + old, want);
+    if (n < 0) {
+      if (errno == EINTR) {
+        bytes.resize(old);
+        continue;
+      }
+      Fail("Cannot read file", fileName, errno);
+    }
+    bytes.resize(old + static_cast<std::size_t>(n));
+    if (n == 0) break;
+  }
+  return bytes;
+}
+
+void WriteFileSafely(const std::string& requestedName,
+                     const std::function<void(TFileWriter&)>& produce) {
+  // Saving through a symbolic link replaces the file it points to, not the link.
+  std::string fileName = requestedName;
+  if (char* real = ::realpath(requestedName.c_str(), nullptr)) {
+    fileName = real;
+    std::free(real);
+  }
+  struct stat target {};
+  bool exists = ::stat(fileName.c_str(), &target) == 0;
+  if (exists && S_ISDIR(target.st_mode)) Fail("Cannot create file", fileName, EISDIR);
+  // Only a regular file may be replaced: a device or pipe is never swapped for a file.
+  if (exists && !S_ISREG(target.st_mode)) Fail("Cannot create file", fileName, EINVAL);
+
+  std::string tempName = FolderOf(fileName) + "/.~" + std::to_string(::getpid()) + "-XXXXXX";
+  std::string templ = tempName;
+  int fd = ::mkstemp(templ.data());
+  if (fd < 0) Fail("Cannot create file", fileName, errno);
+  tempName = templ;
+  FdCloser closer(fd);
+  try {
+    BufferedFdWriter writer(fd, fileName);
+    produce(writer);
+    writer.Flush();
+    mode_t mode = exists ? (target.st_mode & 07777) : (0666 & ~[] {
+      mode_t m = ::umask(0);
+      ::umask(m);
+      return m;
+    }());
+    if (::fchmod(fd, mode) != 0) Fail("Cannot create file", fileName, errno);
+    if (::fdatasync(fd) != 0) Fail("Cannot write file", fileName, errno);
+    if (::close(closer.Release()) != 0) Fail("Cannot write file", fileName, errno);
+    if (::rename(tempName.c_str(), fileName.c_str()) != 0) Fail("Cannot create file", fileName, errno);
+  } catch (...) {
+    ::unlink(tempName.c_str());
+    throw;
+  }
+}

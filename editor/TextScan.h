@@ -1,0 +1,44 @@
+#pragma once
+
+// Fast scans over single-byte text.
+
+#include <cstddef>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Index of the first CR or LF at or after `pos`, or text.size() when there is none.
+inline std::size_t FindLineBreak(std::string_view text, std::size_t pos) {
+  const char* p = text.data();
+  std::size_t n = text.size();
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (pos + 16 <= n) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+    int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf)));
+    if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    pos += 16;
+  }
+#endif
+  for (; pos < n; ++pos)
+    if (p[pos] == '\r' || p[pos] == '\n') return pos;
+  return n;
+}
+
+// Calls fn(line) for every line of `text` split by the whole-text rules: CR LF,
+// a lone CR and a lone LF each end a line; a break at the very end does not
+// start an empty last line; an empty text has no lines.
+template <typename Fn>
+void ForEachLine(std::string_view text, Fn&& fn) {
+  std::size_t pos = 0;
+  const std::size_t n = text.size();
+  while (pos < n) {
+    std::size_t brk = FindLineBreak(text, pos);
+    fn(text.substr(pos, brk - pos));
+    if (brk >= n) break;
+    pos = brk + ((text[brk] == '\r' && brk + 1 < n && text[brk + 1] == '\n') ? 2 : 1);
+  }
+}

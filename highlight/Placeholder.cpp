@@ -1,0 +1,1 @@
+// The highlighters are added here.

@@ -1,0 +1,312 @@
+// The line store as a string list: splitting, tab expansion, errors and notifications.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "editor/AdvLines.h"
+#include "tests/support/FakeLinesOwner.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class LineStore : public ::testing::Test {
+ protected:
+  FakeLinesOwner owner;
+  TAdvLines lines{&owner};
+};
+
+TEST_F(LineStore, WholeTextSplitsAtEveryKindOfBreak) {
+  struct Case {
+    std::string text;
+    Lines expected;
+  } cases[] = {
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\rb", {"a", "b"}},
+      {"a\nb\n", {"a", "b"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      {"a\n\rb", {"a", "", "b"}},
+      {"x\r\n\r\ny", {"x", "", "y"}},
+      {"\r\n", {""}},
+      {"", {}},
+      {"last without break", {"last without break"}},
+  };
+  for (const auto& c : cases) {
+    lines.SetTextStr(c.text);
+    EXPECT_EQ(LinesOf(lines), c.expected) << testing::PrintToString(c.text);
+  }
+}
+
+TEST_F(LineStore, NulIsAnOrdinaryCharacter) {
+  std::string text("a\0b\r\nc\0", 7);
+  lines.SetTextStr(text);
+  ASSERT_EQ(lines.Count(), 2);
+  EXPECT_EQ(lines.Get(0), std::string("a\0b", 3));
+  EXPECT_EQ(lines.Get(1), std::string("c\0", 2));
+  EXPECT_EQ(lines.GetTextStr(), std::string("a\0b\r\nc\0\r\n", 9));
+}
+
+TEST_F(LineStore, MultiLineInsertDropsBlankLinesButAssignmentKeepsThem) {
+  lines.Add("x\r\n\r\ny");
+  EXPECT_EQ(LinesOf(lines), (Lines{"x", "y"}));
+  lines.SetTextStr("x\r\n\r\ny");
+  EXPECT_EQ(LinesOf(lines), (Lines{"x", "", "y"}));
+}
+
+TEST_F(LineStore, InsertOfEmptyOrBreakOnlyText) {
+  EXPECT_EQ(lines.Add(""), 0);
+  EXPECT_EQ(LinesOf(lines), (Lines{""}));
+  lines.Insert(0, "\r\na");
+  EXPECT_EQ(LinesOf(lines), (Lines{"", "a", ""}));
+  EXPECT_EQ(lines.Add("b\n"), 3);
+  EXPECT_EQ(LinesOf(lines), (Lines{"", "a", "", "b"}));
+}
+
+TEST_F(LineStore, TabsBecomeTheTabWidthInSpacesWhereverTheyStand) {
+  lines.Add("a\tb");
+  lines.Add("abc\td");
+  EXPECT_EQ(LinesOf(lines), (Lines{"a    b", "abc    d"}));
+  owner.tabWidth = 0;
+  lines.SetTextStr("a\tb\r\n");
+  EXPECT_EQ(LinesOf(lines), (Lines{"ab"}));
+}
+
+TEST_F(LineStore, PutStoresTextUnchanged) {
+  lines.SetTextStr("one\r\ntwo");
+  lines.Put(1, "t\tw");
+  EXPECT_EQ(lines.Get(1), "t\tw");
+  // A later whole-text edit treats the line as the text it is.
+  lines.ReplaceText(0, 0, "z");
+  EXPECT_EQ(LinesOf(lines), (Lines{"zone", "t    w"}));
+}
+
+TEST_F(LineStore, GetOutsideTheListIsEmptyButChangesRaiseTheListError) {
+  lines.SetTextStr("a\r\nb");
+  EXPECT_EQ(lines.Get(-1), "");
+  EXPECT_EQ(lines.Get(2), "");
+  auto index = [](auto fn) {
+    try {
+      fn();
+    } catch (const EStringListError& e) {
+      EXPECT_STREQ(e.what(), "");
+      return e.Index;
+    }
+    return -100;
+  };
+  EXPECT_EQ(index([&] { lines.Delete(2); }), 2);
+  EXPECT_EQ(index([&] { lines.Put(-1, "x"); }), -1);
+  EXPECT_EQ(index([&] { lines.Insert(3, "x"); }), 3);
+  EXPECT_EQ(index([&] { lines.PutRow(5, "x"); }), 5);
+  int l = 0, c = 0;
+  std::string t;
+  EXPECT_EQ(index([&] { lines.RowToLine(0, 2, c, l); }), 2);
+  EXPECT_EQ(index([&] { lines.GetRowInfo(-1, l, t, c); }), -1);
+  EXPECT_EQ(LinesOf(lines), (Lines{"a", "b"}));
+}
+
+TEST_F(LineStore, NotificationsFollowTheOwnersUpdateCounter) {
+  lines.Clear();
+  EXPECT_EQ(owner.linesChanged, 0) << "clearing an empty store says nothing";
+  lines.Add("a");
+  EXPECT_EQ(owner.linesChanged, 1);
+  lines.Add("b\r\nc");
+  EXPECT_EQ(owner.linesChanged, 3) << "one notification per inserted line";
+  lines.PutQuiet(0, "x");
+  EXPECT_EQ(owner.linesChanged, 3);
+  owner.updateCount = 1;
+  lines.Put(0, "y");
+  lines.Delete(0);
+  EXPECT_EQ(owner.linesChanged, 3);
+  owner.updateCount = 0;
+  lines.Clear();
+  EXPECT_EQ(owner.linesChanged, 4);
+}
+
+TEST_F(LineStore, WholeTextAssignmentResetsTheOwnerOnlyAtCounterZero) {
+  lines.SetTextStr("a\r\nb");
+  EXPECT_EQ(owner.undoCleared, 1);
+  EXPECT_EQ(owner.caretResets, 1);
+  EXPECT_EQ(owner.linesChanged, 1);
+  lines.SetTextQuiet("c");
+  EXPECT_EQ(owner.undoCleared, 1);
+  EXPECT_EQ(owner.linesChanged, 1);
+  EXPECT_EQ(owner.updateCount, 0);
+  owner.updateCount = 2;
+  lines.SetTextStr("d");
+  EXPECT_EQ(owner.undoCleared, 1);
+  EXPECT_EQ(owner.updateCount, 2);
+}
+
+TEST_F(LineStore, CapacityGrowsByTheRule) {
+  lines.Add("1");
+  EXPECT_EQ(lines.GetCapacity(), 4);
+  for (int i = 0; i < 4; ++i) lines.Add("x");
+  EXPECT_EQ(lines.GetCapacity(), 8);
+  for (int i = 0; i < 4; ++i) lines.Add("x");
+  EXPECT_EQ(lines.GetCapacity(), 12);  // 8 < 9: +4
+  for (int i = 0; i < 4; ++i) lines.Add("x");
+  EXPECT_EQ(lines.GetCapacity(), 28);  // 12: +16
+  while (lines.Count() < 77) lines.Add("x");
+  EXPECT_EQ(lines.GetCapacity(), 95);  // 76 > 64: +19
+  lines.Clear();
+  EXPECT_EQ(lines.GetCapacity(), 0);
+  EXPECT_THROW(lines.SetCapacity(-1), EStringListError);
+}
+
+TEST_F(LineStore, ColumnCapacityGrowsToTheLongestTextPlusOne) {
+  lines.Add(std::string(600, 'a'));
+  EXPECT_EQ(owner.columnCapacity, 601);
+  lines.Put(0, "short");
+  EXPECT_EQ(owner.columnCapacity, 601);
+  lines.SetTextStr(std::string(100000, 'b') + "\r\nc");
+  EXPECT_EQ(owner.columnCapacity, 100001);
+}
+
+TEST_F(LineStore, TextAsOneStringEndsEveryLineWithCrLf) {
+  lines.Add("a");
+  lines.Add("b");
+  EXPECT_EQ(lines.GetTextStr(), "a\r\nb\r\n");
+  EXPECT_EQ(lines.LineStartOffset(1), 3);
+  EXPECT_EQ(lines.LineStartOffset(2), 6);
+  EXPECT_EQ(lines.TextLength(), 6);
+  EXPECT_EQ(lines.TextRange(2, 3), "\nb\r");
+}
+
+TEST_F(LineStore, PadToCaretAddsLinesAndBlanksWithTheirRecords) {
+  lines.SetTextStr("ab");
+  owner.caret = {5, 2};
+  lines.PadToCaret();
+  EXPECT_EQ(LinesOf(lines), (Lines{"ab", "", "     "}));
+  EXPECT_EQ(owner.reLines, (std::vector<ReLineRecord>{{2, 0, "\r\n"}, {0, 1, "\r\n"}, {0, 2, "     "}}));
+  EXPECT_EQ(owner.updateCount, 0);
+}
+
+TEST_F(LineStore, PadToCaretOnAnEmptyStoreRecordsNoBreakForTheFirstLine) {
+  owner.caret = {2, 0};
+  lines.PadToCaret();
+  EXPECT_EQ(LinesOf(lines), (Lines{"  "}));
+  EXPECT_EQ(owner.reLines, (std::vector<ReLineRecord>{{0, 0, "  "}}));
+  owner.reLines.clear();
+  owner.caret = {1, 0};
+  lines.PadToCaret();
+  EXPECT_TRUE(owner.reLines.empty()) << "a caret inside the text needs nothing";
+}
+
+// The reference for whole-text edits: rebuild the text and split it again.
+Lines Reference(const std::string& text) {
+  Lines out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t brk = text.find_first_of("\r\n", pos);
+    if (brk == std::string::npos) brk = text.size();
+    out.push_back(text.substr(pos, brk - pos));
+    if (brk >= text.size()) break;
+    pos = brk + ((text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n') ? 2 : 1);
+  }
+  return out;
+}
+
+TEST_F(LineStore, ReplaceTextGivesTheLinesOfAWholeRebuild) {
+  std::mt19937 rng(7);
+  const char alphabet[] = {'a', 'b', ' ', '\r', '\n', '\t'};
+  auto randomText = [&](int maxLen) {
+    std::string s;
+    int n = static_cast<int>(rng() % static_cast<unsigned>(maxLen + 1));
+    for (int i = 0; i < n; ++i) s.push_back(alphabet[rng() % 6]);
+    return s;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    owner.wordWrap = round % 2 == 1;
+    owner.wrapColumn = 3;
+    if (round % 40 == 0) lines.SetTextQuiet(randomText(round % 80 == 0 ? 40 : 2000));
+    std::string before = lines.GetTextStr();
+    std::int64_t total = static_cast<std::int64_t>(before.size());
+    std::int64_t offset = total ? static_cast<std::int64_t>(rng() % static_cast<unsigned>(total + 1)) : 0;
+    std::int64_t len = std::min<std::int64_t>(rng() % 12, total - offset);
+    std::string insert = randomText(round % 7 == 0 ? 600 : 6);
+    std::string after = before;
+    after.replace(static_cast<std::size_t>(offset), static_cast<std::size_t>(len), owner.ExpandTabs(insert));
+    lines.ReplaceText(offset, len, insert);
+    ASSERT_EQ(LinesOf(lines), Reference(after)) << "round " << round;
+    int rows = 0;
+    for (int i = 0; i < lines.Count(); ++i) {
+      ASSERT_EQ(lines.FirstRow(i), rows);
+      rows += lines.RowCount(i);
+    }
+    ASSERT_EQ(lines.GetRowCount(), rows);
+  }
+}
+
+TEST_F(LineStore, ListEditsKeepFirstRowsAndOffsetsInStep) {
+  // Random inserts, deletes and puts against a plain vector, with word wrap
+  // on a narrow column, over enough lines to need many storage blocks.
+  owner.wordWrap = true;
+  owner.wrapColumn = 5;
+  std::mt19937 rng(11);
+  Lines model;
+  for (int step = 0; step < 6000; ++step) {
+    int op = static_cast<int>(rng() % 10);
+    std::string text(rng() % 13, 'a');
+    if (!text.empty()) text[rng() % text.size()] = ' ';
+    if (op < 5 || model.empty()) {
+      int at = static_cast<int>(rng() % (model.size() + 1));
+      lines.Insert(at, text);
+      model.insert(model.begin() + at, text);
+    } else if (op < 8) {
+      int at = static_cast<int>(rng() % model.size());
+      lines.Delete(at);
+      model.erase(model.begin() + at);
+    } else {
+      int at = static_cast<int>(rng() % model.size());
+      lines.Put(at, text);
+      model[at] = text;
+    }
+    if (step % 500 == 0 || step > 5900) {
+      ASSERT_EQ(LinesOf(lines), model);
+      int rows = 0;
+      std::int64_t offset = 0;
+      for (int i = 0; i < lines.Count(); ++i) {
+        ASSERT_EQ(lines.FirstRow(i), rows) << i;
+        ASSERT_EQ(lines.LineStartOffset(i), offset) << i;
+        std::string joined;
+        for (int k = 0; k < lines.RowCount(i); ++k) joined += lines.RowOfLine(i, k);
+        ASSERT_EQ(joined, model[i]);
+        rows += lines.RowCount(i);
+        offset += static_cast<std::int64_t>(model[i].size()) + 2;
+      }
+      ASSERT_EQ(lines.GetRowCount(), rows);
+    }
+  }
+}
+
+TEST_F(LineStore, DirtyIsSetByChangesAndClearedPerLine) {
+  lines.SetTextStr("a\r\nb\r\nc");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(lines.Dirty(i));
+    lines.Attrs(i).resize(3);
+    lines.SetDirty(i, false);
+  }
+  lines.Put(1, "bb");
+  EXPECT_FALSE(lines.Dirty(0));
+  EXPECT_TRUE(lines.Dirty(1));
+  EXPECT_TRUE(lines.Paragraph(1).Attrs.empty()) << "a changed line drops its colours";
+  lines.MarkAllDirty();
+  EXPECT_TRUE(lines.Dirty(0));
+  EXPECT_TRUE(lines.Dirty(2));
+}
+
+TEST_F(LineStore, ColoursOfLongUnpaintedLinesAreDroppedAndTheLineIsDirtyAgain) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "line\r\n";
+  lines.SetTextStr(text);
+  for (int i = 0; i < 20000; ++i) {
+    lines.Attrs(i).resize(6);
+    lines.SetDirty(i, false);
+  }
+  EXPECT_TRUE(lines.Dirty(0)) << "the first lines prepared lost their colours";
+  EXPECT_FALSE(lines.Dirty(19999));
+  EXPECT_EQ(lines.Attrs(19999).size(), 6u);
+}
+
+}  // namespace

@@ -1,0 +1,1 @@
+// The visual components are added here.
