@@ -294,70 +294,68 @@ void TAdvLines::InsertRecord(int index, Record r) {
   }
 }
 
-void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Record>&& records) {
+void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh) {
   // Release what the deleted lines held.
-  if (deleteCount > 0) {
-    for (int i = 0; i < deleteCount; ++i) {
-      Record& r = Rec(first + i);
-      Extra* e = ExtraOf(r);
-      if (!e || !e->owned) borrowedBytes_ -= r.length;
-      if (r.raw) --rawLines_;
-      totalRows_ -= r.rows;
-      ReleaseExtra(r);
-    }
-  }
-  for (const Record& r : records) {
+  for (int i = 0; i < deleteCount; ++i) {
+    Record& r = Rec(first + i);
     Extra* e = ExtraOf(r);
-    if (!e || !e->owned) borrowedBytes_ += r.length;
-    if (r.raw) ++rawLines_;
-    totalRows_ += r.rows;
+    if (!e || !e->owned) borrowedBytes_ -= r.length;
+    if (r.raw) --rawLines_;
+    totalRows_ -= r.rows;
+    ReleaseExtra(r);
   }
+  std::int64_t added = 0;
+  for (const Block& b : fresh) {
+    for (const Record& r : b.lines) {
+      Extra* e = ExtraOf(r);
+      if (!e || !e->owned) borrowedBytes_ += r.length;
+      if (r.raw) ++rawLines_;
+      totalRows_ += r.rows;
+    }
+    added += static_cast<std::int64_t>(b.lines.size());
+  }
+  count_ += static_cast<int>(added) - deleteCount;
 
-  std::size_t sb, si, eb, ei;  // [sb:si, eb:ei) is the range of records replaced
+  // The replaced records run from [sb, si] to before [eb, ei].
+  std::size_t sb = 0, si = 0, eb = 0, ei = 0;
   if (blocks_.empty()) {
     blocks_.emplace_back();
-    sb = si = eb = 0;
-    ei = 0;
   } else {
-    Location s = first == count_ ? Location{blocks_.size() - 1, blocks_.back().lines.size()} : Locate(first);
+    int oldCount = count_ - static_cast<int>(added) + deleteCount;
+    Location s = first == oldCount ? Location{blocks_.size() - 1, blocks_.back().lines.size()} : Locate(first);
     sb = s.block;
     si = s.index;
-    if (deleteCount == 0) {
-      eb = sb;
-      ei = si;
-    } else {
+    eb = sb;
+    ei = si;
+    if (deleteCount > 0) {
       Location e = Locate(first + deleteCount - 1);
       eb = e.block;
       ei = e.index + 1;
     }
   }
-  std::vector<Record> merged;
-  merged.reserve(si + records.size() + (blocks_[eb].lines.size() - ei));
-  merged.insert(merged.end(), blocks_[sb].lines.begin(), blocks_[sb].lines.begin() + static_cast<std::ptrdiff_t>(si));
-  merged.insert(merged.end(), records.begin(), records.end());
-  merged.insert(merged.end(), blocks_[eb].lines.begin() + static_cast<std::ptrdiff_t>(ei), blocks_[eb].lines.end());
-  count_ += static_cast<int>(records.size()) - deleteCount;
-
+  // The kept head of the first block and tail of the last join the new blocks.
+  if (fresh.empty()) fresh.emplace_back();
+  auto& head = blocks_[sb].lines;
+  auto& tail = blocks_[eb].lines;
+  fresh.back().lines.insert(fresh.back().lines.end(), tail.begin() + static_cast<std::ptrdiff_t>(ei), tail.end());
+  fresh.front().lines.insert(fresh.front().lines.begin(), head.begin(),
+                             head.begin() + static_cast<std::ptrdiff_t>(si));
   std::vector<Block> rebuilt;
-  if (merged.size() <= kBlockMax - 1) {
-    if (!merged.empty()) {
-      rebuilt.emplace_back();
-      rebuilt.back().lines = std::move(merged);
-      rebuilt.back().Sum();
-    }
-  } else {
-    for (std::size_t i = 0; i < merged.size(); i += kBlockTarget) {
-      std::size_t n = std::min(kBlockTarget, merged.size() - i);
-      // Keep the last block from being tiny.
-      if (merged.size() - (i + n) < kBlockMergeBelow) n = merged.size() - i;
-      Block b;
-      b.lines.assign(merged.begin() + static_cast<std::ptrdiff_t>(i),
-                     merged.begin() + static_cast<std::ptrdiff_t>(i + n));
-      b.Sum();
+  rebuilt.reserve(fresh.size() + 2);
+  for (Block& b : fresh) {
+    if (b.lines.empty()) continue;
+    if (b.lines.size() < kBlockMax) {
       rebuilt.push_back(std::move(b));
-      if (i + n == merged.size()) break;
+    } else {
+      for (std::size_t i = 0; i < b.lines.size(); i += kBlockTarget) {
+        std::size_t n = std::min(kBlockTarget, b.lines.size() - i);
+        rebuilt.emplace_back();
+        rebuilt.back().lines.assign(b.lines.begin() + static_cast<std::ptrdiff_t>(i),
+                                    b.lines.begin() + static_cast<std::ptrdiff_t>(i + n));
+      }
     }
   }
+  for (Block& b : rebuilt) b.Sum();
   auto from = blocks_.begin() + static_cast<std::ptrdiff_t>(sb);
   auto to = blocks_.begin() + static_cast<std::ptrdiff_t>(eb) + 1;
   if (static_cast<std::size_t>(to - from) == rebuilt.size()) {
@@ -375,16 +373,21 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Record>&& 
 
 std::string_view TAdvLines::AddChunk(std::string&& bytes) {
   chunkBytes_ += static_cast<std::int64_t>(bytes.size());
-  chunkStrings_.push_back(std::make_unique<std::string>(std::move(bytes)));
-  return *chunkStrings_.back();
+  chunks_.push_back(std::make_unique<TTextBuffer>(std::move(bytes)));
+  return chunks_.back()->View();
+}
+
+std::string_view TAdvLines::AddChunk(TTextBuffer&& bytes) {
+  chunkBytes_ += static_cast<std::int64_t>(bytes.Size());
+  chunks_.push_back(std::make_unique<TTextBuffer>(std::move(bytes)));
+  return chunks_.back()->View();
 }
 
 void TAdvLines::MaybeCompact() {
   if (chunkBytes_ - borrowedBytes_ <= std::max<std::int64_t>(kCompactSlack, borrowedBytes_)) return;
   // Copy every borrowed line into one new chunk and free the old ones.
-  auto fresh = std::make_unique<std::string>();
-  fresh->resize(static_cast<std::size_t>(borrowedBytes_));
-  char* out = fresh->data();
+  auto fresh = std::make_unique<TTextBuffer>(static_cast<std::size_t>(borrowedBytes_));
+  char* out = fresh->Data();
   for (Block& b : blocks_) {
     for (Record& r : b.lines) {
       Extra* e = ExtraOf(r);
@@ -394,61 +397,50 @@ void TAdvLines::MaybeCompact() {
       out += r.length;
     }
   }
-  chunkStrings_.clear();
-  chunkBytes_ = static_cast<std::int64_t>(fresh->size());
-  chunkStrings_.push_back(std::move(fresh));
+  chunks_.clear();
+  chunkBytes_ = static_cast<std::int64_t>(fresh->Size());
+  chunks_.push_back(std::move(fresh));
 }
 
 // ---------------------------------------------------------------- splitting
 
-std::vector<TAdvLines::Record> TAdvLines::SplitIntoRecords(std::string_view text) {
-  std::vector<Record> out;
+std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
+  std::vector<Block> out;
   std::size_t longest = 0;
   ForEachLine(text, [&](std::string_view line) {
+    if (out.empty() || out.back().lines.size() == kBlockTarget) {
+      out.emplace_back();
+      out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
+    }
     Record r;
     r.data = line.data();
     r.length = static_cast<std::uint32_t>(line.size());
+    if (owned) {
+      Extra& e = EnsureExtra(r);
+      e.text.assign(line);
+      e.owned = true;
+      r.data = e.text.data();
+    }
     longest = std::max(longest, line.size());
-    out.push_back(r);
+    out.back().lines.push_back(r);
   });
   GrowColumnCapacityFor(longest);
-  WrapNewRecords(out);
+  if (Wrapping()) {
+    const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
+    for (Block& b : out)
+      for (Record& r : b.lines)
+        if (r.length > w) r.rows = Wrap(View(r), &EnsureExtra(r).rowStarts);
+  }
   return out;
 }
 
-std::vector<TAdvLines::Record> TAdvLines::SplitIntoOwnedRecords(std::string_view text) {
-  std::vector<Record> out;
-  std::size_t longest = 0;
-  ForEachLine(text, [&](std::string_view line) {
-    Record r;
-    Extra& e = EnsureExtra(r);
-    e.text.assign(line);
-    e.owned = true;
-    r.data = e.text.data();
-    r.length = static_cast<std::uint32_t>(line.size());
-    longest = std::max(longest, line.size());
-    out.push_back(r);
-  });
-  GrowColumnCapacityFor(longest);
-  WrapNewRecords(out);
-  return out;
-}
-
-void TAdvLines::WrapNewRecords(std::vector<Record>& records) {
-  if (!Wrapping()) return;
-  const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
-  for (Record& r : records)
-    if (r.length > w) r.rows = Wrap(View(r), &EnsureExtra(r).rowStarts);
-}
-
-void TAdvLines::AssignWholeText(std::string&& text) {
+void TAdvLines::AssignWholeText(TTextBuffer&& text) {
   // The generic assignment: clear, then add every line, inside the list's update bracket.
   BeginUpdate();
   Clear();
-  if (text.find('\t') != std::string::npos && Editor) text = Editor->ExpandTabs(text);
-  if (!text.empty()) {
-    std::string_view view = AddChunk(std::move(text));
-    SpliceRecords(0, 0, SplitIntoRecords(view));
+  if (Editor && text.View().find('\t') != std::string_view::npos) text = TTextBuffer(Editor->ExpandTabs(text.View()));
+  if (text.Size() > 0) {
+    SpliceRecords(0, 0, SplitIntoBlocks(AddChunk(std::move(text)), false));
     while (capacity_ < count_) capacity_ = GrowCapacity(capacity_);
   }
   EndUpdate();
@@ -580,7 +572,7 @@ void TAdvLines::Clear() {
   blocks_.clear();
   extras_.clear();
   freeExtras_.clear();
-  chunkStrings_.clear();
+  chunks_.clear();
   attrQueue_.clear();
   attrQueueHead_ = 0;
   attrHolders_ = 0;
@@ -614,7 +606,9 @@ void TAdvLines::Changed() {
   if (Editor && Editor->UpdateCounter() == 0) Editor->LinesChanged();
 }
 
-void TAdvLines::SetTextStr(std::string text) {
+void TAdvLines::SetTextStr(std::string text) { SetTextStr(TTextBuffer(std::move(text))); }
+
+void TAdvLines::SetTextStr(TTextBuffer text) {
   {
     OwnerUpdateGuard guard(Editor);
     AssignWholeText(std::move(text));
@@ -628,7 +622,7 @@ void TAdvLines::SetTextStr(std::string text) {
 
 void TAdvLines::SetTextQuiet(std::string text) {
   OwnerUpdateGuard guard(Editor);
-  AssignWholeText(std::move(text));
+  AssignWholeText(TTextBuffer(std::move(text)));
 }
 
 std::int64_t TAdvLines::TextLength() const { return charTree_->Prefix(blocks_.size()); }
@@ -681,7 +675,7 @@ std::string TAdvLines::TextRange(std::int64_t offset, std::int64_t length) const
 void TAdvLines::LoadFromFile(const std::string& fileName) {
   {
     OwnerUpdateGuard guard(Editor);
-    SetTextStr(ReadFileBytes(fileName));
+    SetTextStr(ReadFileBuffer(fileName));
   }
   Changed();
 }
@@ -916,12 +910,8 @@ void TAdvLines::ReplaceText(std::int64_t offset, std::int64_t deleteLength, std:
     region.append(LineView(last));
     region.append("\r\n");
   }
-  std::vector<Record> records;
-  if (region.size() <= kSmallRegion) {
-    records = SplitIntoOwnedRecords(region);
-  } else {
-    records = SplitIntoRecords(AddChunk(std::move(region)));
-  }
+  std::vector<Block> records = region.size() <= kSmallRegion ? SplitIntoBlocks(region, true)
+                                                             : SplitIntoBlocks(AddChunk(std::move(region)), false);
   SpliceRecords(first, last - first + 1, std::move(records));
   capacity_ = 0;
   while (capacity_ < count_) capacity_ = GrowCapacity(capacity_);

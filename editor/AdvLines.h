@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "editor/AEAtoms.h"
+#include "editor/FileIO.h"
 
 // What the line store reads from and calls on its owning editor.
 class TAdvLinesOwner {
@@ -89,6 +90,7 @@ class TAdvLines {
   void SetUpdateState(bool updating);
   // Whole-text assignment from outside (clears the owner's undo and resets its caret).
   void SetTextStr(std::string text);
+  void SetTextStr(TTextBuffer text);
   // Every line followed by CR LF, the last one included.
   std::string GetTextStr() const;
   void LoadFromFile(const std::string& fileName);
@@ -176,21 +178,20 @@ class TAdvLines {
   std::string_view View(const Record& r) const { return {r.data, r.length}; }
   std::string_view RowText(const Record& r, int k) const;
 
-  // Replaces `deleteCount` lines from `first` by `records` (already wrapped).
-  void SpliceRecords(int first, int deleteCount, std::vector<Record>&& records);
+  // Replaces `deleteCount` lines from `first` by the records of `fresh` (already wrapped).
+  void SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh);
   void InsertRecord(int index, Record r);
   void RebuildTrees();
   void UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t dChars, std::int64_t dRows);
   void InvalidateCursor() const { cursorBlock_ = SIZE_MAX; }
 
-  // Splits normalised text into records borrowing from `chunk` (whole-text rules).
-  std::vector<Record> SplitIntoRecords(std::string_view text);
-  // The same, each line owning a copy of its bytes.
-  std::vector<Record> SplitIntoOwnedRecords(std::string_view text);
-  void WrapNewRecords(std::vector<Record>& records);
+  // Splits text by the whole-text rules into wrapped records that borrow
+  // their bytes from `text`, or own a copy of them.
+  std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
   std::string_view AddChunk(std::string&& bytes);
+  std::string_view AddChunk(TTextBuffer&& bytes);
   void MaybeCompact();
-  void AssignWholeText(std::string&& text);
+  void AssignWholeText(TTextBuffer&& text);
   void InsertOneLine(int index, std::string_view text);
   void CheckIndex(int index) const;
   int GrowCapacity(int capacity) const;
@@ -203,7 +204,7 @@ class TAdvLines {
   std::unique_ptr<Fenwick> lineTree_, charTree_, rowTree_;
   std::vector<std::unique_ptr<Extra>> extras_;
   std::vector<std::uint32_t> freeExtras_;
-  std::vector<std::unique_ptr<std::string>> chunkStrings_;
+  std::vector<std::unique_ptr<TTextBuffer>> chunks_;
   std::int64_t chunkBytes_ = 0;     // bytes held in chunks
   std::int64_t borrowedBytes_ = 0;  // bytes of chunks that lines still use
   std::int64_t rawLines_ = 0;

@@ -79,34 +79,39 @@ std::string FolderOf(const std::string& fileName) {
 
 }  // namespace
 
-std::string ReadFileBytes(const std::string& fileName) {
+TTextBuffer::TTextBuffer(std::size_t size) : raw_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
+
+TTextBuffer ReadFileBuffer(const std::string& fileName) {
   int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Fail("Cannot open file", fileName, errno);
   FdCloser closer(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("Cannot open file", fileName, errno);
   if (S_ISDIR(st.st_mode)) Fail("Cannot open file", fileName, EISDIR);
-  std::string bytes;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
-  // Read to the end whatever the size said: the file may grow while we read.
-  std::size_t chunk = 1 << 20;
+  // Read to the end whatever the size said: the file may change while we read.
+  std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : (1 << 16);
+  TTextBuffer buffer(capacity);
+  std::size_t used = 0;
   for (;;) {
-    std::size_t old = bytes.size();
-    std::size_t want = std::max(chunk, bytes.capacity() - old);
-    bytes.resize(old + want);
-    ssize_t n = ::read(fd, bytes.data() + old, want);
+    if (used == capacity) {
+      capacity *= 2;
+      TTextBuffer bigger(capacity);
+      std::memcpy(bigger.Data(), buffer.Data(), used);
+      buffer = std::move(bigger);
+    }
+    ssize_t n = ::read(fd, buffer.Data() + used, capacity - used);
     if (n < 0) {
-      if (errno == EINTR) {
-        bytes.resize(old);
-        continue;
-      }
+      if (errno == EINTR) continue;
       Fail("Cannot read file", fileName, errno);
     }
-    bytes.resize(old + static_cast<std::size_t>(n));
     if (n == 0) break;
+    used += static_cast<std::size_t>(n);
   }
-  return bytes;
+  buffer.Shrink(used);
+  return buffer;
 }
+
+std::string ReadFileBytes(const std::string& fileName) { return std::string(ReadFileBuffer(fileName).View()); }
 
 void WriteFileSafely(const std::string& requestedName,
                      const std::function<void(TFileWriter&)>& produce) {

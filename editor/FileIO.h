@@ -2,7 +2,9 @@
 
 // Reading and writing whole files, with errors that carry the system's message.
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,7 +16,28 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A block of bytes that is not zero-filled when allocated, or a string taken over.
+class TTextBuffer {
+ public:
+  TTextBuffer() = default;
+  explicit TTextBuffer(std::size_t size);
+  explicit TTextBuffer(std::string text) : text_(std::move(text)) {}
+  char* Data() { return raw_ ? raw_.get() : text_.data(); }
+  std::size_t Size() const { return raw_ ? size_ : text_.size(); }
+  std::string_view View() const { return raw_ ? std::string_view(raw_.get(), size_) : std::string_view(text_); }
+  void Shrink(std::size_t size) {
+    if (raw_) size_ = std::min(size_, size);
+    else text_.resize(std::min(text_.size(), size));
+  }
+
+ private:
+  std::unique_ptr<char[]> raw_;
+  std::size_t size_ = 0;
+  std::string text_;
+};
+
 // All bytes of the file, unchanged. Throws EFileError.
+TTextBuffer ReadFileBuffer(const std::string& fileName);
 std::string ReadFileBytes(const std::string& fileName);
 
 // Collects output in large blocks and hands them to the file.

@@ -1,0 +1,15 @@
+#pragma once
+
+// Generated test documents for the benchmarks.
+
+#include <string>
+
+// Path of a deterministic PHP/HTML document of about `megabytes` MB, made on
+// first use under the temporary folder and reused afterwards.
+std::string CorpusFile(double megabytes);
+
+// Its bytes.
+std::string CorpusBytes(double megabytes);
+
+// Peak resident memory of this process so far, in bytes.
+long PeakRssBytes();
