@@ -1,0 +1,410 @@
+#include "highlight/HiLiPHP.h"
+
+#include <cstddef>
+
+namespace {
+
+using hl::EqualNoCase;
+using hl::IsDigit;
+using hl::IsLetter;
+using hl::IsNumberStart;
+using hl::IsWord;
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// One line of a web document. Colour = false advances the state only: it
+// leaves out the classes and the word lookups that do not change the state
+// (PHP, JavaScript and CSS words), and nothing else.
+template <bool Colour>
+class TPHPScanner {
+ public:
+  TPHPScanner(const TPHPHighLight::TWordLists& words, std::string_view text, TCharCtx* classes,
+              const TPHPLineState& state)
+      : w_(words),
+        text_(text),
+        cls_(classes),
+        s_(state),
+        n_(text.size()),
+        attrQuote_(static_cast<char>(state.AttrQuote)) {}
+
+  TPHPLineState Run() {
+    for (pos_ = 0; pos_ < n_; ++pos_) {
+      prev2_ = prev_;
+      prev_ = cur_;
+      cur_ = text_[pos_];
+      unsigned char u = static_cast<unsigned char>(cur_);
+      Set(u < 32 || cur_ == hl::kSpaceMark || cur_ == hl::kEndOfLineMark || IsWord(cur_) ? ccSpace : ccSym);
+      if (s_.InPHP)
+        PhpMode();
+      else
+        HtmlMode();
+    }
+    s_.AttrQuote = s_.InAttrString ? static_cast<std::uint8_t>(attrQuote_) : 0;
+    return s_;
+  }
+
+ private:
+  bool Last() const { return pos_ + 1 == n_; }
+  // The n characters of the text ending at the current position, compared without case.
+  bool LastIs(std::string_view what) const {
+    return pos_ + 1 >= what.size() && EqualNoCase(text_.substr(pos_ + 1 - what.size(), what.size()), what);
+  }
+  void Set(TCharCtx c) {
+    if constexpr (Colour) cls_[pos_] = c;
+  }
+  // Classes of the positions from..to-1 (to is clamped to the line).
+  void Paint(std::size_t from, std::size_t to, TCharCtx c) {
+    if constexpr (Colour) {
+      if (to > n_) to = n_;
+      for (std::size_t i = from; i < to; ++i) cls_[i] = c;
+    }
+  }
+  void PaintBack(std::size_t count, TCharCtx c) { Paint(pos_ + 1 - count, pos_ + 1, c); }
+
+  // ---- HTML ----
+  void HtmlMode() {
+    if (hl::Upper(prev_) == 'H' && hl::Upper(cur_) == 'P' && LastIs("<?php")) {
+      s_.InPHP = 1;
+      PaintBack(5, ccKey);
+      collecting_ = false;
+      return;
+    }
+    if (prev_ == '<' && cur_ == '?') {
+      collecting_ = false;
+      // "<?php" is opened at its last letter; the "<" of it does not begin a tag.
+      if (pos_ + 4 <= n_ && EqualNoCase(text_.substr(pos_, 4), "?php")) return;
+      s_.InPHP = 1;
+      PaintBack(2, ccKey);
+      return;
+    }
+    if (static_cast<unsigned char>(cur_) >= 0xC0) Set(ccSpace);
+    if (s_.InHTMLComment) {
+      Set(ccCmt);
+      if (prev2_ == '-' && prev_ == '-' && cur_ == '>') s_.InHTMLComment = 0;
+      if (s_.TagIsStyle && !s_.InTag && Css()) return;
+      if (s_.InScript) Script();
+      return;
+    }
+    if (prev2_ == '!' && prev_ == '-' && cur_ == '-' && LastIs("<!--")) {
+      s_.InHTMLComment = 1;
+      PaintBack(4, ccCmt);
+      cur_ = 'x';
+      s_.InTag = 0;
+      return;
+    }
+    if (s_.InScript) {
+      Script();
+      return;
+    }
+    if (!collecting_)
+      Markup();
+    else
+      TagName();
+    if (collecting_) word_.Append(cur_);
+  }
+
+  // Text, tag ends and attributes, outside a tag name.
+  void Markup() {
+    if (cur_ == '<') {
+      collecting_ = true;
+      word_.Clear();
+      wordStart_ = pos_;
+    }
+    if (cur_ == '>') {
+      Set(ccKey);
+      s_.InTag = 0;
+      if (s_.TagIsScript) s_.InScript = 1;
+    }
+    if (!s_.InTag) return;
+    if (s_.ExpectAttrName) {
+      if (cur_ == '=') s_.ExpectAttrName = 0;
+      if (s_.ExpectAttrName) Set(ccVar);
+    } else if (!s_.InAttrString) {
+      Set(ccAttrVal);
+      if (cur_ == ' ') s_.ExpectAttrName = 1;
+      if (IsQuote(cur_)) {
+        attrQuote_ = cur_;
+        s_.InAttrString = 1;
+        Set(ccStr);
+      }
+    } else {
+      Set(ccStr);
+      if (cur_ == attrQuote_) s_.InAttrString = 0;
+    }
+  }
+
+  // A tag name that began at "<": "<", an optional "/" and the name.
+  void TagName() {
+    std::size_t end = pos_;  // one past the name
+    bool nameChar = IsWord(cur_);
+    if (Last() && nameChar) {
+      word_.Append(cur_);
+      nameChar = false;
+      ++end;
+    }
+    if (nameChar || cur_ == '/') return;
+    s_.InTag = 1;
+    s_.ExpectAttrName = 1;
+    if (cur_ == '>') {
+      s_.InTag = 0;
+      ++end;
+    }
+    std::string_view name = word_.Fits() ? word_.View() : std::string_view();
+    bool closing = name.size() >= 2 && name[1] == '/';
+    if (!name.empty() && name.front() == '<') name.remove_prefix(1);
+    if (!name.empty() && name.front() == '/') name.remove_prefix(1);
+    if (!name.empty() && name.back() == '>') name.remove_suffix(1);
+    if (w_.HTMLTagWords.Contains(name)) {
+      if (closing) {
+        s_.TagIsScript = 0;
+        s_.TagIsStyle = 0;
+      } else {
+        s_.TagIsScript = EqualNoCase(name, "SCRIPT");
+        if (cur_ == '>' && s_.TagIsScript) s_.InScript = 1;
+        s_.TagIsStyle = EqualNoCase(name, "STYLE");
+      }
+      Paint(wordStart_, end, ccKey);
+    }
+    collecting_ = false;
+  }
+
+  // ---- PHP ----
+  void PhpMode() {
+    // A word ends at the first character that is not a word character, also
+    // when a string, comment or variable begins there.
+    if (collecting_ && !IsWord(cur_)) EndPhpWord(pos_);
+    if (phpString_) {
+      if (escape_)
+        escape_ = false;
+      else if (cur_ == '\\')
+        escape_ = true;
+      else if (cur_ == quote_)
+        phpString_ = false;
+      Set(ccStr);
+      return;
+    }
+    if (IsQuote(cur_) && !phpLineComment_ && !s_.InBlockComment) {
+      quote_ = cur_;
+      phpString_ = true;
+      Set(ccStr);
+      return;
+    }
+    if (phpLineComment_) {
+      Set(ccCmt);
+      return;
+    }
+    if (s_.InBlockComment) {
+      Set(ccCmt);
+      if (prev_ == '*' && cur_ == '/') {
+        cur_ = 'x';
+        s_.InBlockComment = 0;
+      }
+      return;
+    }
+    if (prev_ == '/' && cur_ == '/') {
+      PaintBack(2, ccCmt);
+      phpLineComment_ = true;
+      return;
+    }
+    if (cur_ == '#') {
+      Set(ccCmt);
+      phpLineComment_ = true;
+      return;
+    }
+    if (prev_ == '/' && cur_ == '*') {
+      cur_ = 'x';
+      PaintBack(2, ccCmt);
+      s_.InBlockComment = 1;
+      return;
+    }
+    if (prev_ == '?' && cur_ == '>') {
+      s_.InPHP = 0;
+      PaintBack(2, ccKey);
+      return;
+    }
+    // Variables, numbers and words only colour.
+    if constexpr (!Colour) return;
+    if (!phpVariable_ && cur_ == '$') {
+      Set(ccVar);
+      phpVariable_ = true;
+      return;
+    }
+    if (phpVariable_) {
+      if (IsWord(cur_)) {
+        Set(ccVar);
+        return;
+      }
+      phpVariable_ = false;
+    }
+    if (Number()) return;
+    if (!collecting_ && IsWord(cur_)) {
+      collecting_ = true;
+      wordStart_ = pos_;
+      word_.Clear();
+    }
+    if (collecting_) {
+      word_.Append(cur_);
+      if (Last()) EndPhpWord(pos_ + 1);
+    }
+  }
+
+  void EndPhpWord(std::size_t end) {
+    if constexpr (Colour)
+      if (word_.Fits() && w_.PHPWords.Contains(word_.View())) Paint(wordStart_, end, ccKey);
+    collecting_ = false;
+  }
+
+  // The number rule shared by PHP and JavaScript; true when it took the character.
+  bool Number() {
+    if (!number_) {
+      if (IsDigit(cur_) && IsNumberStart(prev_)) {
+        number_ = true;
+        Set(ccNum);
+        return true;
+      }
+      return false;
+    }
+    if (hl::IsNumberPart(cur_)) {
+      Set(ccNum);
+      return true;
+    }
+    number_ = false;
+    return false;
+  }
+
+  // ---- JavaScript and CSS ----
+  void Script() {
+    Set(IsWord(cur_) ? ccSpace : ccSym);
+    if (s_.InScriptWord && !IsWord(cur_)) EndScriptWord(pos_, w_.JSWords);
+    if (!jsString_) {
+      if (IsQuote(cur_) && !jsLineComment_) {
+        quote_ = cur_;
+        jsString_ = true;
+        Set(ccStr);
+        return;
+      }
+    } else {
+      if (escape_)
+        escape_ = false;
+      else if (cur_ == '\\')
+        escape_ = true;
+      else if (cur_ == quote_)
+        jsString_ = false;
+      Set(ccStr);
+      return;
+    }
+    if (cur_ == '>' && LastIs("</SCRIPT>")) {
+      s_.InScript = 0;
+      PaintBack(9, ccKey);
+      return;
+    }
+    if (jsLineComment_) {
+      Set(ccCmt);
+      return;
+    }
+    if (prev_ == '/' && cur_ == '/') {
+      jsLineComment_ = true;
+      PaintBack(2, ccCmt);
+      return;
+    }
+    if (Number()) return;
+    ScriptWord(w_.JSWords, false);
+  }
+
+  // True when it took the character.
+  bool Css() {
+    Set(IsWord(cur_) ? ccSpace : ccSym);
+    if (s_.InScriptWord && !IsWord(cur_) && cur_ != '-') EndScriptWord(pos_, w_.CSSWords);
+    if (cur_ == '>' && LastIs("</STYLE>")) {
+      s_.TagIsStyle = 0;
+      PaintBack(8, ccKey);
+      return true;
+    }
+    if (!number_) {
+      if ((IsDigit(cur_) || cur_ == '#') && IsNumberStart(prev_)) {
+        number_ = true;
+        Set(ccNum);
+        return true;
+      }
+    } else {
+      if (hl::Has(cur_, hl::kCssNumber)) {
+        Set(ccNum);
+        return true;
+      }
+      number_ = false;
+    }
+    ScriptWord(w_.CSSWords, true);
+    return false;
+  }
+
+  // A JavaScript or CSS word starts at a letter; CSS words also run over "-".
+  void ScriptWord(const TWordList& list, bool css) {
+    if (!s_.InScriptWord && IsLetter(cur_)) {
+      s_.InScriptWord = 1;
+      scriptWord_.Clear();
+      wordStart_ = pos_;
+    }
+    if (!s_.InScriptWord) return;
+    bool part = IsWord(cur_) || (css && cur_ == '-');
+    if (Last() && part) {
+      if constexpr (Colour) scriptWord_.Append(cur_);
+      EndScriptWord(pos_ + 1, list);
+      return;
+    }
+    if (!part) {
+      EndScriptWord(pos_, list);
+      return;
+    }
+    if constexpr (Colour) scriptWord_.Append(cur_);
+  }
+
+  void EndScriptWord(std::size_t end, const TWordList& list) {
+    if constexpr (Colour)
+      if (scriptWord_.Fits() && list.Contains(scriptWord_.View())) Paint(wordStart_, end, ccKey);
+    s_.InScriptWord = 0;
+  }
+
+  const TPHPHighLight::TWordLists& w_;
+  std::string_view text_;
+  TCharCtx* cls_;
+  TPHPLineState s_;
+  std::size_t n_;
+  std::size_t pos_ = 0;
+  char cur_ = ' ', prev_ = 0, prev2_ = 0;
+  // A tag name (HTML) or a PHP word being collected; one flag for both.
+  bool collecting_ = false;
+  std::size_t wordStart_ = 0;  // shared with the JavaScript and CSS words
+  hl::TWordText word_, scriptWord_;
+  bool phpLineComment_ = false, phpString_ = false, phpVariable_ = false;
+  bool jsString_ = false, jsLineComment_ = false;
+  char quote_ = 0;
+  bool escape_ = false;
+  bool number_ = false;
+  char attrQuote_;
+};
+
+}  // namespace
+
+TPHPHighLight::TPHPHighLight(TAdvLines& lines) : TStateHighLight(lines, true) {
+  LoadWordList(Words.PHPWords, "PHPWrd");
+  LoadWordList(Words.HTMLTagWords, "HTMLTags");
+  LoadWordList(Words.JSWords, "JSWrd");
+  LoadWordList(Words.CSSWords, "CSSWrd");
+  StartState.ExpectAttrName = 1;
+}
+
+void TPHPHighLight::StartInStyleSheet() {
+  StartState.InHTMLComment = 1;
+  StartState.TagIsStyle = 1;
+}
+
+void TPHPHighLight::StartInScript() { StartState.InScript = 1; }
+
+void TPHPHighLight::ScanLine(std::string_view text, TPHPLineState& state) {
+  Classes.resize(text.size());
+  state = TPHPScanner<true>(Words, text, Classes.data(), state).Run();
+}
+
+void TPHPHighLight::AdvanceState(std::string_view text, TPHPLineState& state) {
+  state = TPHPScanner<false>(Words, text, nullptr, state).Run();
+}

@@ -1,1 +1,0 @@
-// The highlighters are added here.

@@ -1,0 +1,284 @@
+#pragma once
+
+// The highlighter base: the contract of the editor's OnHighlight event, the
+// token classes and their colours, the cache of per-line end states, the
+// character classes every scanner shares, and the keyword lists compiled into
+// the program.
+//
+// A highlighter is a character-level state machine. What must survive a line
+// break (an open block comment, a PHP block, ...) is its state record; the
+// state at the end of every line is cached, so a line is coloured from its
+// predecessor's end state alone.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/AEAtoms.h"
+#include "editor/AdvLines.h"
+
+// The resources compiled into the highlight library, by name; an empty view
+// with a null data pointer when there is no such resource.
+std::string_view HighlightResource(std::string_view name);
+
+// Token class of one character. The C, Java, Pascal and XML highlighters use
+// the values up to ccFunc; ccAttr and ccAttrVal belong to the PHP highlighter.
+enum TCharCtx : std::uint8_t {
+  ccSpace,    // plain text, letters and digits outside other tokens
+  ccSym,      // any other character outside other tokens
+  ccVar,      // variables, "#" runs, HTML attribute names
+  ccCmt,      // comments
+  ccNum,      // numbers
+  ccStr,      // string and character literals, quoted attribute values
+  ccKey,      // listed words, PHP open/close tags, HTML tags
+  ccFunc,     // never produced
+  ccAttr,     // never produced
+  ccAttrVal,  // unquoted HTML attribute values
+};
+
+inline constexpr int kCharCtxCount = 10;
+
+// The fixed text colour of every token class (0x00BBGGRR).
+inline constexpr TColor kCharCtxColors[kCharCtxCount] = {
+    0x000000,  // ccSpace   black
+    0x008000,  // ccSym     green
+    0x800080,  // ccVar     purple
+    0x808080,  // ccCmt     gray
+    0x000080,  // ccNum     maroon
+    0x800000,  // ccStr     navy
+    0x808000,  // ccKey     teal
+    0x000000,  // ccFunc    black
+    0x800080,  // ccAttr    purple
+    0x800000,  // ccAttrVal navy
+};
+
+constexpr TColor CharCtxColor(TCharCtx c) { return kCharCtxColors[c]; }
+
+// ---- character classes (single bytes of the code page, no multi-byte handling) ----
+namespace hl {
+
+enum : std::uint8_t {
+  kWord = 1,         // A-Z a-z 0-9 _
+  kLetter = 2,       // A-Z a-z _
+  kDigit = 4,        // 0-9
+  kNumberStart = 8,  // a digit after one of these begins a number
+  kNumberPart = 16,  // continues a number: digits . A-F a-f x
+  kCssNumber = 32,   // continues a CSS number: the above and % p t
+  kPasCharRun = 64,  // continues a Pascal "#" constant: digits # $ A-F a-f
+};
+
+struct TCharTable {
+  std::uint8_t flags[256];
+  char upper[256];
+};
+
+constexpr TCharTable MakeCharTable() {
+  TCharTable t{};
+  for (int c = 0; c < 256; ++c) {
+    bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z', digit = c >= '0' && c <= '9';
+    bool hex = (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    std::uint8_t f = 0;
+    if (upper || lower || digit || c == '_') f |= kWord;
+    if (upper || lower || c == '_') f |= kLetter;
+    if (digit) f |= kDigit;
+    if (digit || hex || c == '.' || c == 'x') f |= kNumberPart | kCssNumber;
+    if (c == '%' || c == 'p' || c == 't') f |= kCssNumber;
+    if (digit || hex || c == '#' || c == '$') f |= kPasCharRun;
+    t.flags[c] = f;
+    t.upper[c] = static_cast<char>(lower ? c - 32 : c);
+  }
+  for (char c : std::string_view(" %(*+,-/:<=>[^{")) t.flags[static_cast<unsigned char>(c)] |= kNumberStart;
+  return t;
+}
+
+inline constexpr TCharTable kChars = MakeCharTable();
+
+inline bool Has(char c, std::uint8_t flag) {
+  return (kChars.flags[static_cast<unsigned char>(c)] & flag) != 0;
+}
+inline bool IsWord(char c) { return Has(c, kWord); }
+inline bool IsLetter(char c) { return Has(c, kLetter); }
+inline bool IsDigit(char c) { return Has(c, kDigit); }
+inline bool IsNumberStart(char c) { return Has(c, kNumberStart); }
+inline bool IsNumberPart(char c) { return Has(c, kNumberPart); }
+inline char Upper(char c) { return kChars.upper[static_cast<unsigned char>(c)]; }
+
+// The marks the painter adds to a line: the end-of-line mark and the visible space.
+inline constexpr char kEndOfLineMark = static_cast<char>(0xAC);
+inline constexpr char kSpaceMark = static_cast<char>(0xB7);
+
+// ASCII letters compared without regard to case.
+bool EqualNoCase(std::string_view a, std::string_view b);
+
+// Text of a word being collected. Words longer than the buffer can still be
+// collected but are never found in a list (no list holds such a word).
+class TWordText {
+ public:
+  static constexpr std::size_t kCapacity = 96;
+  void Clear() { length_ = 0; }
+  void Append(char c) {
+    if (length_ < kCapacity) buffer_[length_] = c;
+    ++length_;
+  }
+  bool Fits() const { return length_ <= kCapacity; }
+  // The collected text; only meaningful when Fits().
+  std::string_view View() const { return {buffer_, length_ <= kCapacity ? length_ : 0}; }
+
+ private:
+  char buffer_[kCapacity];
+  std::size_t length_ = 0;
+};
+
+}  // namespace hl
+
+// A missing resource: the word list a highlighter needs is not in the program.
+class EResNotFound : public std::runtime_error {
+ public:
+  explicit EResNotFound(std::string_view name)
+      : std::runtime_error("Resource " + std::string(name) + " not found") {}
+};
+
+// A keyword list: upper-cased words, duplicates ignored, looked up without
+// regard to ASCII case through an open-addressing hash table.
+class TWordList {
+ public:
+  // Replaces the words by those of `text`: CR, LF and space separate words,
+  // every other byte belongs to one.
+  void Assign(std::string_view text);
+  bool Contains(std::string_view word) const;
+  int Count() const { return static_cast<int>(starts_.size()); }
+  std::size_t MaxLength() const { return maxLength_; }
+  // The words in ascending byte order.
+  std::vector<std::string> Words() const;
+
+ private:
+  std::string_view WordAt(std::uint32_t index) const;
+  bool Insert(std::string_view upperWord);
+
+  std::string text_;                   // the words, upper-cased, one after another
+  std::vector<std::uint32_t> starts_;  // start of every word in text_; ends at the next start
+  std::vector<std::uint32_t> slots_;   // hash table: word index + 1, 0 = free
+  std::size_t maxLength_ = 0;
+};
+
+// Fills `list` from the compiled-in resource `resourceName`; throws
+// EResNotFound when the program has no such resource.
+void LoadWordList(TWordList& list, std::string_view resourceName);
+
+// The interface the source editor binds to the editor's OnHighlight event.
+class TSyntaxHighLight {
+ public:
+  virtual ~TSyntaxHighLight() = default;
+  // Colours one line: writes FgColor of Attrs[0 .. LineText.size() - 1].
+  virtual void HighlightLine(TAdvancedEditor& Sender, std::string_view LineText, int LineIndex,
+                             const TSelAttrs& SelFlags, TLineAttrs& Attrs) = 0;
+  // Forgets every cached line state.
+  virtual void ResetStates() = 0;
+};
+
+// The line-state cache shared by every highlighter; TState is the scanner's
+// state record (one-byte fields, compared as a whole).
+//
+// States[i] is the state at the end of line i; the states of the lines below
+// ValidLine are trusted. Colouring line n first brings the cache up to line n
+// (scanning only the lines from ValidLine on), then scans line n from the end
+// state of line n - 1. When the state reached differs from the cached one the
+// line was edited in a way that matters to the lines below: ValidLine drops to
+// that line, and they are rescanned the next time a later line is coloured.
+template <class TState>
+class TStateHighLight : public TSyntaxHighLight {
+ public:
+  void HighlightLine(TAdvancedEditor& Sender, std::string_view LineText, int LineIndex,
+                     const TSelAttrs& SelFlags, TLineAttrs& Attrs) override;
+  void ResetStates() override { ValidLine = -1; }
+
+  // Lines scanned so far, for colouring or for the cache.
+  std::int64_t ScanCount() const { return scanCount_; }
+
+ protected:
+  TStateHighLight(TAdvLines& lines, bool swallowScanErrors)
+      : Lines(&lines), swallowScanErrors_(swallowScanErrors) {}
+
+  // Sets Classes to one class per character of `text` and advances `state` over it.
+  virtual void ScanLine(std::string_view text, TState& state) = 0;
+  // Advances `state` over `text` exactly as ScanLine does, without classes.
+  virtual void AdvanceState(std::string_view text, TState& state) = 0;
+
+  // Brings States up to date for every line below n.
+  void UpdateStates(int n);
+  void ApplyColors(std::string_view text, TLineAttrs& Attrs) const;
+
+  std::vector<TState> States;
+  TAdvLines* Lines;
+  int ValidLine = -1;
+  std::vector<TCharCtx> Classes;
+  TState StartState{};
+
+ private:
+  void ColourLine(std::string_view text, TState& state, TLineAttrs& Attrs);
+
+  bool swallowScanErrors_;
+  std::int64_t scanCount_ = 0;
+};
+
+template <class TState>
+void TStateHighLight<TState>::HighlightLine(TAdvancedEditor&, std::string_view LineText, int LineIndex,
+                                            const TSelAttrs&, TLineAttrs& Attrs) {
+  if (LineIndex < 0) {
+    // Not a line of the store: colour it as a first line, leave the cache alone.
+    TState state = StartState;
+    ColourLine(LineText, state, Attrs);
+    return;
+  }
+  if (ValidLine < LineIndex) UpdateStates(LineIndex);
+  TState state = LineIndex == 0 ? StartState : States[LineIndex - 1];
+  ColourLine(LineText, state, Attrs);
+  if (!(state == States[LineIndex])) ValidLine = LineIndex;
+}
+
+template <class TState>
+void TStateHighLight<TState>::ColourLine(std::string_view text, TState& state, TLineAttrs& Attrs) {
+  ++scanCount_;
+  if (!swallowScanErrors_) {
+    ScanLine(text, state);
+    ApplyColors(text, Attrs);
+    return;
+  }
+  try {
+    ScanLine(text, state);
+    ApplyColors(text, Attrs);
+  } catch (...) {
+    // The line keeps the colours written so far.
+  }
+}
+
+template <class TState>
+void TStateHighLight<TState>::UpdateStates(int n) {
+  std::size_t need = static_cast<std::size_t>(n) + 1;
+  std::size_t count = static_cast<std::size_t>(Lines->Count());
+  if (States.size() < count || States.size() < need) States.resize(std::max(count, need) + 100);
+  TState state = ValidLine <= 0 ? StartState : States[ValidLine - 1];
+  for (int i = std::max(ValidLine, 0); i < n; ++i) {
+    ++scanCount_;
+    if (!swallowScanErrors_) {
+      AdvanceState(Lines->LineView(i), state);
+    } else {
+      try {
+        AdvanceState(Lines->LineView(i), state);
+      } catch (...) {
+      }
+    }
+    States[i] = state;
+  }
+  ValidLine = n;
+}
+
+template <class TState>
+void TStateHighLight<TState>::ApplyColors(std::string_view text, TLineAttrs& Attrs) const {
+  std::size_t n = std::min({text.size(), Classes.size(), Attrs.size()});
+  for (std::size_t i = 0; i < n; ++i) Attrs[i].FgColor = kCharCtxColors[Classes[i]];
+}
