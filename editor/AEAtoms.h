@@ -34,3 +34,99 @@ class TAdvancedEditor;
 // the defaults; a highlighter writes only FgColor.
 using THighlightEvent = std::function<void(TAdvancedEditor& Sender, std::string_view LineText, int LineIndex,
                                            const TSelAttrs& SelFlags, TLineAttrs& Attrs)>;
+
+// Display glyphs of the single-byte code page.
+constexpr char kLineEndMark = '\xAC';     // "¬"
+constexpr char kVisibleSpace = '\xB7';    // "·"
+
+// Modifier state of a key: bit 0 Shift, bit 1 Alt, bit 2 Ctrl.
+using TShiftState = std::uint8_t;
+namespace shift {
+constexpr TShiftState None = 0;
+constexpr TShiftState Shift = 1;
+constexpr TShiftState Alt = 2;
+constexpr TShiftState Ctrl = 4;
+}  // namespace shift
+
+// Virtual-key codes of the keys the editor binds.
+namespace vk {
+constexpr std::uint16_t Back = 8, Tab = 9, Return = 13, Escape = 27, Prior = 33, Next = 34, End = 35,
+                        Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46;
+}  // namespace vk
+
+// Editor command numbers. 0..255 type that character.
+enum TEditorCommand : std::uint16_t {
+  cmdCaretLeft = 257,
+  cmdCaretUp = 258,
+  cmdCaretRight = 259,
+  cmdCaretDown = 260,
+  cmdSelectLeft = 265,
+  cmdSelectUp = 266,
+  cmdSelectRight = 267,
+  cmdSelectDown = 268,
+  cmdWordLeft = 269,
+  cmdWordRight = 270,
+  cmdSelectWordLeft = 271,
+  cmdSelectWordRight = 272,
+  cmdSelectWord = 273,
+  cmdCaretPageTop = 274,
+  cmdCaretPageBottom = 275,
+  cmdPageUp = 276,
+  cmdPageDown = 277,
+  cmdSelectPageUp = 278,
+  cmdSelectPageDown = 279,
+  cmdLineStart = 280,
+  cmdLineEnd = 281,
+  cmdTextStart = 282,
+  cmdTextEnd = 283,
+  cmdSelectLineStart = 284,
+  cmdSelectLineEnd = 285,
+  cmdSelectTextStart = 286,
+  cmdSelectTextEnd = 287,
+  cmdSelectAll = 288,
+  cmdScrollLineUp = 289,
+  cmdScrollLineDown = 290,
+  cmdLineBreak = 357,
+  cmdDeleteLeft = 358,
+  cmdDeleteRight = 359,
+  cmdToggleOverwrite = 360,
+  cmdTab = 361,
+  cmdBackTab = 362,
+  cmdIndentSelection = 363,
+  cmdUnindentSelection = 364,
+  cmdDeleteSelection = 367,
+  cmdCopy = 368,
+  cmdCut = 369,
+  cmdPaste = 370,
+  cmdDeleteLine = 371,
+  cmdDeleteWordRight = 372,
+  cmdUpperCase = 373,
+  cmdLowerCase = 374,
+  cmdToggleCase = 375,
+  cmdUndo = 376,
+  cmdRedo = 377,
+  cmdBeginGroup = 378,
+  cmdEndGroup = 379,
+  cmdBeginUpdate = 380,
+  cmdEndUpdate = 381,
+  cmdToggleBookmark0 = 382,
+  cmdToggleBookmark9 = 391,
+  cmdGotoBookmark0 = 392,
+  cmdGotoBookmark9 = 401,
+  cmdCompleteWord = 402,
+  cmdCompleteTemplate = 403,
+  cmdRecordMacro = 404,
+  cmdPlayMacro = 405,
+  cmdSelectionEvent = 408,
+  cmdInsertFromEvent = 409,
+  cmdUserInsert0 = 410,
+  cmdUserInsert35 = 445,
+  cmdUserTransform0 = 446,
+  cmdUserTransform25 = 471,
+  cmdDeleteWordLeft = 472,
+  cmdScrollPageUp = 473,
+  cmdScrollPageDown = 474,
+};
+
+// FindKey's answer for the first stroke of a two-stroke binding.
+constexpr std::uint16_t kChordPending = 0xFFFF;

@@ -1,0 +1,309 @@
+// TAdvancedEditor: construction, options, notifications, geometry and the
+// owner side of the line store.
+
+#include "editor/AdvEdit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editor/AdvCompletion.h"
+
+// ---------------------------------------------------------------- geometry
+
+int TEditorClient::TextLeft() const { return Editor.GutterWidth() + 2; }
+
+int TEditorClient::TextWidth() const { return std::max(0, Editor.ClientWidth() - TextLeft()); }
+
+int TEditorClient::TextHeight() const { return Editor.ClientHeight(); }
+
+platform::Rect TEditorClient::CellRect(int c, int r) const {
+  int left = TextLeft() + c * Editor.CharWidth + 1;
+  int top = r * Editor.CharHeight;
+  return {left, top, left + Editor.CharWidth, top + Editor.CharHeight};
+}
+
+platform::Point TEditorClient::PixelToText(int x, int y) const {
+  // Nearest column, an exact half going to the even neighbour.
+  long col = std::lrint(static_cast<double>(x - TextLeft()) / Editor.CharWidth);
+  int row = y / Editor.CharHeight;
+  col = std::max(0L, col) + Editor.LeftCol;
+  row = std::max(0, row) + Editor.TopRow;
+  col = std::min<long>(col, Editor.RightCol);
+  row = std::min(row, Editor.LastRow());
+  return {static_cast<int>(col), row};
+}
+
+// ---------------------------------------------------------------- life
+
+TAdvancedEditor::TAdvancedEditor() {
+  Lines = std::make_unique<TAdvLines>(this);
+  Keyboard = std::make_unique<TKeyboard>();
+  UndoBuffer = std::make_unique<TUndoBuffer>(this);
+  HorzBar = std::make_unique<TAdvEditScrollBar>();
+  VertBar = std::make_unique<TAdvEditScrollBar>();
+  VertBar->Kind = 1;
+  auto report = [this](TAdvEditScrollBar& bar, int action, int& position) { ScrollBarChanged(bar, action, position); };
+  HorzBar->OnScroll = report;
+  VertBar->OnScroll = report;
+  Client = std::make_unique<TEditorClient>(*this);
+  Gutter = std::make_unique<TGutter>(*this);
+  Keyboard->LoadDefaults();
+  Completion = std::make_unique<TCompletion>(*this);
+  RecalcMetrics(true, false);
+}
+
+TAdvancedEditor::~TAdvancedEditor() {
+  destroying_ = true;
+  if (window_) window_->StopTimer(kScrollTimer);
+}
+
+void TAdvancedEditor::AttachWindow(platform::EditorWindow* window) {
+  window_ = window;
+  RowBitmap.reset();
+  Gutter->GutterBitmap.reset();
+  HorzBar->Handle = nullptr;
+  VertBar->Handle = nullptr;
+  if (!window_) return;
+  RowBitmap.reset(window_->CreateCanvas(1, 1));
+  Gutter->GutterBitmap.reset(window_->CreateCanvas(1, 1));
+  SetScrollBars(scrollBars_);
+  FullRepaint = true;
+  RecalcMetrics(true, true);
+}
+
+int TAdvancedEditor::ClientWidth() const { return window_ ? window_->ClientSize().x : boundsWidth_; }
+
+int TAdvancedEditor::ClientHeight() const { return window_ ? window_->ClientSize().y : boundsHeight_; }
+
+void TAdvancedEditor::SetBounds(int width, int height) {
+  boundsWidth_ = width;
+  boundsHeight_ = height;
+  Resize();
+}
+
+bool TAdvancedEditor::Focused() const { return window_ && window_->HasFocus(); }
+
+// ---------------------------------------------------------------- options
+
+void TAdvancedEditor::SetWordWrap(bool on) {
+  if (wordWrap_ == on) return;
+  wordWrap_ = on;
+  Lines->RewrapAll();
+  ClearUndo();
+}
+
+void TAdvancedEditor::SetShowSpecialChars(bool on) {
+  if (showSpecialChars_ == on) return;
+  showSpecialChars_ = on;
+  Invalidate();
+}
+
+void TAdvancedEditor::SetGutterWidth(int width) {
+  if (gutterWidth_ == width) return;
+  gutterWidth_ = width;
+  RecalcMetrics(true, true);
+  Invalidate();
+}
+
+void TAdvancedEditor::SetGutterColor(TColor color) {
+  if (gutterColor_ == color) return;
+  gutterColor_ = color;
+  GutterPaint();
+}
+
+void TAdvancedEditor::SetMarginColor(TColor color) {
+  if (marginColor_ == color) return;
+  marginColor_ = color;
+  Invalidate();
+}
+
+void TAdvancedEditor::SetBorderStyle(int style) {
+  if (borderStyle_ == style) return;
+  borderStyle_ = style;
+  FullRepaint = true;
+  Invalidate();
+}
+
+void TAdvancedEditor::SetScrollBars(int which) {
+  scrollBars_ = which;
+  if (!window_) return;
+  bool horizontal = which == 1 || which == 3;
+  bool vertical = which == 2 || which == 3;
+  window_->ShowScrollBars(horizontal, vertical);
+  HorzBar->Handle = horizontal ? window_ : nullptr;
+  VertBar->Handle = vertical ? window_ : nullptr;
+  HorzRange = VertRange = -1;
+  RecalcMetrics(false, false);
+}
+
+void TAdvancedEditor::SetColor(TColor color) {
+  if (color_ == color) return;
+  color_ = color;
+  MarkAllDirty();
+}
+
+void TAdvancedEditor::SetEditorFont(const platform::FontSpec& font) {
+  EditorFont = font;
+  FontChanged();
+}
+
+// ---------------------------------------------------------------- notifications
+
+void TAdvancedEditor::BeginUpdate() { ++UpdateCount; }
+
+void TAdvancedEditor::EndUpdate() {
+  if (UpdateCount == 0) return;
+  if (--UpdateCount > 0) return;
+  FullRepaint = true;
+  RecalcMetrics(false, true);
+  if (OnStatusChange && !destroying_) OnStatusChange(*this);
+  Invalidate();
+}
+
+void TAdvancedEditor::Invalidate() {
+  if (UpdateCount > 0 || !window_) return;
+  window_->InvalidateAll();
+}
+
+void TAdvancedEditor::ChangeNotification() {
+  Modified = true;
+  if (OnChange) OnChange(*this);
+  if (OnStatusChange && !destroying_) OnStatusChange(*this);
+}
+
+void TAdvancedEditor::LinesChanged() {
+  SelAvail = false;
+  RecalcMetrics(false, true);
+  if (window_ && window_->Showing() && UpdateCount == 0) Invalidate();
+}
+
+void TAdvancedEditor::UpdateScrollRange(TAdvEditScrollBar& bar, int n, int v, int& cache) {
+  if (n == cache) return;
+  cache = std::max(n, 1);
+  if (v < n) {
+    bar.SetValue(TAdvEditScrollBar::kMax, n - 1);
+    bar.SetValue(TAdvEditScrollBar::kMin, 0);
+  } else {
+    bar.SetValue(TAdvEditScrollBar::kMin, 0);
+    bar.SetValue(TAdvEditScrollBar::kMax, 0);
+  }
+  // A view too small for one row still steps by nothing rather than by 65535.
+  bar.LargeChange = static_cast<std::uint16_t>(std::max(v - 1, 0));
+  bar.SetValue(TAdvEditScrollBar::kPageSize, v);
+}
+
+void TAdvancedEditor::RecomputeView() {
+  RightCol = LeftCol + VisibleCols - 1;
+  BottomRow = TopRow + VisibleRows - 1;
+}
+
+void TAdvancedEditor::RecalcMetrics(bool fontChanged, bool repaintGutter) {
+  if (fontChanged && RowBitmap) {
+    platform::FontSpec measured = EditorFont;
+    RowBitmap->SetFont(measured);
+    platform::Point cell = RowBitmap->MeasureGlyph(
+        'W', MeasureBold ? static_cast<std::uint8_t>(platform::fontstyle::Bold | platform::fontstyle::Italic) : 0);
+    CharWidth = std::max(1, cell.x);
+    CharHeight = std::max(1, cell.y);
+    RowBitmap->Resize(std::max(1, ClientWidth()), CharHeight);
+    if (Gutter->GutterBitmap) Gutter->GutterBitmap->Resize(gutterWidth_ + 2, std::max(1, ClientHeight()));
+  }
+  VisibleCols = Client->TextWidth() / CharWidth;
+  VisibleRows = ClientHeight() / CharHeight;
+  RecomputeView();
+  HorzRange = VertRange = -1;
+  UpdateScrollRange(*VertBar, Lines->GetRowCount(), VisibleRows, VertRange);
+  UpdateScrollRange(*HorzBar, wordWrap_ ? WrapColumn : ColumnCapacity, VisibleCols, HorzRange);
+  if (repaintGutter) GutterPaint();
+}
+
+void TAdvancedEditor::FontChanged() {
+  RecalcMetrics(true, true);
+  MarkAllDirty();
+}
+
+void TAdvancedEditor::Resize() {
+  RecalcMetrics(true, true);
+  Invalidate();
+}
+
+void TAdvancedEditor::MarkAllDirty() {
+  Lines->MarkAllDirty();
+  Invalidate();
+}
+
+// ---------------------------------------------------------------- line store owner
+
+void TAdvancedEditor::GrowColumnCapacity(int length) {
+  if (length > ColumnCapacity) ColumnCapacity = length + 1;
+}
+
+std::string TAdvancedEditor::ExpandTabs(std::string_view text) const {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\t') {
+      out.append(static_cast<std::size_t>(std::max(TabWidth, 0)), ' ');
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+void TAdvancedEditor::ResetCaret() {
+  CaretX = CaretY = -1;
+  MoveCaret(0, 0);
+}
+
+void TAdvancedEditor::RecordReLine(int x, int y, const std::string& text) { AddUndo<TReLineUndo>(x, y, text); }
+
+// ---------------------------------------------------------------- flat offsets
+
+std::int64_t TAdvancedEditor::PosToOffset(int column, int row) const {
+  if (row < 0) return -1;
+  if (row >= Lines->GetRowCount()) return Lines->TextLength();
+  int line = 0, k = 0;
+  Lines->RowToParagraph(row, line, k);
+  int lineColumn = 0, ignored = 0;
+  Lines->RowToLine(0, row, lineColumn, ignored);
+  int length = RowLength(row);
+  return Lines->LineStartOffset(line) + lineColumn + std::clamp(column, 0, length);
+}
+
+platform::Point TAdvancedEditor::OffsetToPos(std::int64_t offset) const {
+  int count = Lines->Count();
+  if (count == 0) return {0, 0};
+  auto endOfText = [&] {
+    int last = LastRow();
+    return platform::Point{RowLength(last), last};
+  };
+  offset = std::max<std::int64_t>(offset, 0);
+  std::int64_t lineStart = 0;
+  int line = Lines->LineAtOffset(offset, &lineStart);
+  if (line >= count) return endOfText();
+  std::int64_t column = offset - lineStart;
+  if (column > Lines->LineLength(line)) {
+    // Inside the line break: the start of the next line.
+    if (line + 1 >= count) return endOfText();
+    ++line;
+    column = 0;
+  }
+  platform::Point p;
+  Lines->LineToRow(line, static_cast<int>(column), p.y, p.x);
+  return p;
+}
+
+// ---------------------------------------------------------------- undo groups
+
+void TAdvancedEditor::BeginUndoGroup() {
+  ++GroupDepth;
+  AddUndo<TBeginCompoundUndo>();
+}
+
+void TAdvancedEditor::EndUndoGroup() {
+  AddUndo<TEndCompoundUndo>();
+  --GroupDepth;
+}
+
+void TAdvancedEditor::ClearUndo() { UndoBuffer->Clear(); }

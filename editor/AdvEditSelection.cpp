@@ -1,0 +1,220 @@
+// TAdvancedEditor: the selection and the text operations at the caret.
+
+#include <algorithm>
+
+#include "editor/AdvEdit.h"
+
+namespace {
+
+// Keeps the editor's update counter raised for a scope.
+class UpdateScope {
+ public:
+  explicit UpdateScope(TAdvancedEditor& e) : e_(e) { e_.BeginUpdate(); }
+  ~UpdateScope() { e_.EndUpdate(); }
+  UpdateScope(const UpdateScope&) = delete;
+  UpdateScope& operator=(const UpdateScope&) = delete;
+
+ private:
+  TAdvancedEditor& e_;
+};
+
+bool Before(int x1, int y1, int x2, int y2) { return y1 < y2 || (y1 == y2 && x1 <= x2); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- word at a position
+
+bool TAdvancedEditor::IsWordDelimiter(char c) {
+  switch (c) {
+    case '\0': case '\n': case '\r': case ' ': case '%': case '(': case ')': case '*':
+    case '+': case ',': case '-': case '.': case '/': case ':': case ';': case '<':
+    case '=': case '>': case '[': case '\\': case ']': case '{': case '}':
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TAdvancedEditor::WordAt(std::string_view s, int p, int& start, int& end) {
+  // 1-based positions; position 0 (before the text) counts as a delimiter.
+  auto at = [&](int i) { return i >= 1 && i <= static_cast<int>(s.size()) ? s[static_cast<std::size_t>(i - 1)] : '\0'; };
+  auto delimiter = [&](int i) { return i < 1 || i > static_cast<int>(s.size()) || IsWordDelimiter(at(i)); };
+  start = p;
+  if (delimiter(p)) start = delimiter(p - 1) ? p + 1 : p - 1;
+  while (!delimiter(start)) --start;
+  ++start;
+  end = p;
+  while (!delimiter(end)) ++end;
+}
+
+// ---------------------------------------------------------------- selection
+
+void TAdvancedEditor::SetSelAvail(bool on) {
+  if (SelAvail == on) return;
+  SelAvail = on;
+  if (OnSelectionChange) OnSelectionChange(*this);
+}
+
+void TAdvancedEditor::RestoreSelection(const TSelectionState& s) {
+  SelMode = s.SelMode;
+  SelStartX = s.SelStartX;
+  SelStartY = s.SelStartY;
+  SelEndX = s.SelEndX;
+  SelEndY = s.SelEndY;
+}
+
+void TAdvancedEditor::ExtendSelection(int x, int y) {
+  x = std::max(x, 0);
+  y = std::max(y, 0);
+  if (SelAvail) {
+    AddUndo<TSelectUndo>(CaretX, CaretY, Selection());
+    OldSelStartX = SelStartX;
+    OldSelStartY = SelStartY;
+    OldSelEndX = SelEndX;
+    OldSelEndY = SelEndY;
+    if (Before(x, y, SelAnchorX, SelAnchorY)) {
+      SelStartX = x;
+      SelStartY = y;
+      SelEndX = SelAnchorX;
+      SelEndY = SelAnchorY;
+    } else {
+      SelStartX = SelAnchorX;
+      SelStartY = SelAnchorY;
+      SelEndX = x;
+      SelEndY = y;
+    }
+    SetSelAvail(true);
+    if (GroupDepth == 0 && UpdateCount == 0) {
+      RepaintRowRange(std::min(OldSelStartY, SelStartY), std::max(OldSelStartY, SelStartY));
+      RepaintRowRange(std::min(OldSelEndY, SelEndY), std::max(OldSelEndY, SelEndY));
+      if (OnSelectionChange) OnSelectionChange(*this);
+    }
+  } else {
+    SelAnchorX = SelStartX = SelEndX = x;
+    SelAnchorY = SelStartY = SelEndY = y;
+    OldSelStartX = OldSelEndX = x;
+    OldSelStartY = OldSelEndY = y;
+    SetSelAvail(true);
+  }
+  // The rows to repaint cover the new selection too.
+  OldSelStartY = std::min(OldSelStartY, SelStartY);
+  OldSelEndY = std::max(OldSelEndY, SelEndY);
+}
+
+void TAdvancedEditor::Unselect() {
+  if (!SelAvail) return;
+  SetSelAvail(false);
+  AddUndo<TUnselectUndo>(CaretX, CaretY, Selection());
+  RepaintRowRange(std::min(OldSelStartY, SelStartY), std::max(OldSelEndY, SelEndY));
+}
+
+std::string TAdvancedEditor::GetSelText() const {
+  if (!SelAvail) return {};
+  if (!RowExists(SelStartY) || !RowExists(SelEndY)) {
+    if (window_) window_->Beep();
+    return {};
+  }
+  int sx = std::clamp(SelStartX, 0, RowLength(SelStartY));
+  int ex = std::clamp(SelEndX, 0, RowLength(SelEndY));
+  if (sx == ex && SelStartY == SelEndY) return {};
+  std::int64_t from = PosToOffset(sx, SelStartY);
+  std::int64_t to = PosToOffset(ex, SelEndY);
+  if (to <= from) return {};
+  return Lines->TextRange(from, to - from);
+}
+
+int TAdvancedEditor::GetSelStart() const {
+  int x = SelAvail ? SelStartX : CaretX;
+  int y = SelAvail ? SelStartY : CaretY;
+  if (RowExists(y)) x = std::min(x, RowLength(y));
+  return static_cast<int>(PosToOffset(x, y)) + 1;
+}
+
+void TAdvancedEditor::SetSelStart(int value) {
+  SetSelAvail(true);
+  platform::Point start = OffsetToPos(value - 1);
+  SelStartX = SelEndX = SelAnchorX = start.x;
+  SelStartY = SelEndY = SelAnchorY = start.y;
+  MoveCaret(start.x, start.y);
+  SetSelLength(0);
+  CenterRow(start.y);
+}
+
+void TAdvancedEditor::SetSelLength(int length) {
+  SetSelAvail(length > 0);
+  platform::Point end = OffsetToPos(static_cast<std::int64_t>(length) + GetSelStart() - 1);
+  SelEndX = end.x;
+  SelEndY = end.y;
+  MoveCaret(end.x, end.y);
+  RepaintSelectionRows();
+}
+
+void TAdvancedEditor::SetSelText(const std::string& text) {
+  UpdateScope update(*this);
+  BeginUndoGroup();
+  struct GroupCloser {
+    TAdvancedEditor& e;
+    ~GroupCloser() { e.EndUndoGroup(); }
+  } closer{*this};
+  int start = GetSelStart();
+  DeleteSelection();
+  if (!text.empty()) {
+    InsertTextAtCaret(text);
+    SetSelStart(start);
+    SetSelLength(static_cast<int>(text.size()));
+  }
+}
+
+void TAdvancedEditor::InsertText(std::string text) {
+  UpdateScope update(*this);
+  // Every kind of line break becomes CR LF.
+  std::string normal;
+  normal.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      normal += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      normal.push_back(c);
+    }
+  }
+  text = ExpandTabs(normal);
+  if (OnBeforeInsert) OnBeforeInsert(*this, text);
+  DeleteSelection();
+  InsertTextAtCaret(text);
+  VertBar->SetValue(TAdvEditScrollBar::kPosition, TopRow);
+}
+
+void TAdvancedEditor::InsertTextAtCaret(const std::string& text) {
+  if (text.empty()) return;
+  ShowCaret(false);
+  {
+    UpdateScope update(*this);
+    Lines->PadToCaret();
+    RecalcMetrics(false, false);
+    std::int64_t offset = PosToOffset(CaretX, CaretY);
+    AddUndo<TInsertUndo>(CaretX, CaretY, text);
+    Lines->ReplaceText(offset, 0, text);
+    platform::Point end = OffsetToPos(offset + static_cast<std::int64_t>(text.size()));
+    MoveCaret(end.x, end.y);
+    ChangeNotification();
+  }
+  ShowCaret(true);
+}
+
+void TAdvancedEditor::DeleteSelection() {
+  if (!SelAvail || ReadOnly) return;
+  std::string text = GetSelText();
+  SelAvail = false;
+  if (!text.empty()) {
+    std::int64_t offset = PosToOffset(SelStartX, SelStartY);
+    AddUndo<TDeleteSelectedUndo>(CaretX, CaretY, text, Selection(), offset);
+    Lines->ReplaceText(offset, static_cast<std::int64_t>(text.size()), "");
+    platform::Point p = OffsetToPos(offset);
+    MoveCaret(p.x, p.y);
+    ChangeNotification();
+    RecalcMetrics(false, true);
+  }
+  RepaintSelectionRows();
+}
