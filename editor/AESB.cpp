@@ -14,13 +14,21 @@ int TAdvEditScrollBar::Clamped(int pos) const {
 }
 
 void TAdvEditScrollBar::SetValue(Which which, int value) {
+  int* field = nullptr;
   switch (which) {
-    case kMin: Min = value; break;
-    case kMax: Max = value; break;
-    case kPosition: Position = value; break;
-    case kPageSize: PageSize = value; break;
+    case kMin: field = &Min; break;
+    case kMax: field = &Max; break;
+    case kPosition: field = &Position; break;
+    case kPageSize: field = &PageSize; break;
   }
-  if (Max < Min) throw EInvalidOperation(kOutOfRange);
+  if (!field) return;
+  const int old = *field;
+  *field = value;
+  if (Max < Min) {
+    // A refused range leaves the bar as it was.
+    *field = old;
+    throw EInvalidOperation(kOutOfRange);
+  }
   Position = Clamped(Position);
   Apply(Min, Max, PageSize, Position);
 }

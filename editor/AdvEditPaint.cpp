@@ -1,29 +1,149 @@
 // TAdvancedEditor: painting rows into the row bitmap, the gutter and the caret.
+//
+// Every row is drawn into the one-row bitmap RowBitmap and copied to the
+// window once it is finished, so a row never flickers and never draws outside
+// its own strip. Characters sit in fixed cells of CharWidth x CharHeight;
+// runs of equal attributes go to the canvas in one DrawText call.
 
 #include <algorithm>
 
 #include "editor/AdvEdit.h"
 
-void TAdvancedEditor::Paint(const platform::Rect&) {}
+namespace {
 
-void TAdvancedEditor::PaintRow(int, int, int) {}
+void ShowGlyphs(std::string& text, bool lineEnd) {
+  std::replace(text.begin(), text.end(), ' ', kVisibleSpace);
+  if (lineEnd) text.push_back(kLineEndMark);
+}
+
+}  // namespace
+
+void TAdvancedEditor::Paint(const platform::Rect& clip) {
+  if (UpdateCount > 0 || !window_ || !RowBitmap) return;
+  ShowCaret(false);
+  // The clip rectangle in text-area coordinates (shifted by the gutter).
+  platform::Rect r{clip.left - gutterWidth_, clip.top, clip.right - gutterWidth_, clip.bottom};
+  if (FullRepaint) r = {0, 0, Client->TextWidth(), Client->TextHeight()};
+  const int c0 = r.left / CharWidth, c1 = r.right / CharWidth + 1;
+  const int r0 = r.top / CharHeight, r1 = r.bottom / CharHeight + 1;
+  for (int row = r0; row <= r1; ++row) PaintRow(TopRow + row, LeftCol + c0 - 1, LeftCol + c1);
+  ShowCaret(true);
+  GutterPaint();
+  FullRepaint = false;
+}
+
+void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
+  if (!window_ || !RowBitmap) return;
+  if (row < TopRow || row > TopRow + VisibleRows || UpdateCount > 0) return;
+  const int startCol = std::max(firstCol, LeftCol);
+  const int rightLimit = LeftCol + VisibleCols + 1;
+  if (lastCol < 0 || lastCol > rightLimit) lastCol = rightLimit;
+  const int endCol = std::min(lastCol, ColumnCapacity - 1);
+  const int textLeft = Client->TextLeft();
+  platform::Canvas& bitmap = *RowBitmap;
+
+  // First pass: bring the line's colours up to date and find out whether
+  // the selection runs through the end of this row.
+  const bool exists = RowExists(row);
+  int line = 0, rowOffset = 0;
+  std::string lineText;
+  lineEndSelected_ = false;
+  if (exists) {
+    Lines->GetRowInfo(row, line, lineText, rowOffset);
+    const int rowLength = static_cast<int>(Lines->RowView(row).size());
+    std::string marked = lineText;
+    marked.push_back(kLineEndMark);
+    PrepareLine(line, row, rowOffset, rowLength + 1, 0, static_cast<int>(lineText.size()) + 1, marked);
+    const int markIndex = rowOffset + rowLength;
+    if (markIndex < SelFlagsLength && SelFlagsLength > 1)
+      lineEndSelected_ = SelFlags[static_cast<std::size_t>(markIndex)] != 0;
+  }
+
+  bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight}, lineEndSelected_ ? SelColor : color_);
+
+  if (exists) {
+    // Second pass on the text as shown: visible spaces and line-end marks.
+    std::string shownLine(Lines->LineView(line));
+    std::string shownRow(Lines->RowView(row));
+    if (showSpecialChars_) {
+      const bool lineEnd = row != LastRow();
+      ShowGlyphs(shownLine, lineEnd);
+      ShowGlyphs(shownRow, lineEnd);
+    }
+    const int rowLength = static_cast<int>(shownRow.size());
+    if (wordWrap_) {
+      PrepareLine(line, row, rowOffset, rowLength, 0, static_cast<int>(shownLine.size()), shownLine);
+    } else {
+      PrepareLine(line, row, rowOffset, rowLength, startCol, endCol, shownLine);
+    }
+    const int drawEnd = std::min(endCol, rowLength);
+
+    const TLineAttrs& attrs = Lines->Attrs(line);
+    const TCharAttr plain{EditorFont.color, color_, EditorFont.style, 0};
+    // The attribute a character is drawn with: its colours, or the selection's.
+    auto shownAttr = [&](int col) {
+      const auto i = static_cast<std::size_t>(rowOffset + col);
+      TCharAttr a = i < attrs.size() ? attrs[i] : plain;
+      if (SelFlags[i]) {
+        a.FgColor = SelTextColor;
+        a.BgColor = SelColor;
+      }
+      return a;
+    };
+    const std::string_view shown(shownRow);
+    int col = startCol;
+    while (col < drawEnd && rowOffset + col < SelFlagsLength) {
+      const TCharAttr a = shownAttr(col);
+      int end = col + 1;
+      while (end < drawEnd && rowOffset + end < SelFlagsLength && shownAttr(end) == a) ++end;
+      const int x = CellRect(col - LeftCol, 0).left;
+      if (a.BgColor != color_) bitmap.FillRect({x, 0, x + (end - col) * CharWidth, CharHeight}, a.BgColor);
+      bitmap.DrawText(x, 0, shown.substr(static_cast<std::size_t>(col), static_cast<std::size_t>(end - col)),
+                      CharWidth, a.FgColor, a.BgColor, a.Style);
+      col = end;
+    }
+  }
+
+  if (ShowMargin && LeftCol < WrapColumn && WrapColumn < RightCol + 3) {
+    const int x = CellRect(WrapColumn - LeftCol, 0).left;
+    bitmap.DrawLine(x, 0, x, CharHeight - 1, marginColor_);
+  }
+
+  window_->CopyToWindow(textLeft, (row - TopRow) * CharHeight, bitmap,
+                        {textLeft, 0, textLeft + (VisibleCols + 2) * CharWidth, CharHeight});
+}
 
 void TAdvancedEditor::PrepareLine(int line, int row, int rowOffset, int rowLength, int firstCol, int lastCol,
                                   std::string_view text) {
-  (void)row;
-  (void)firstCol;
-  (void)lastCol;
   const int length = static_cast<int>(text.size()) + 1;
   if (SelFlagsLength != length) {
     SelFlags.resize(static_cast<std::size_t>(length));
     SelFlagsLength = length;
   }
   std::fill(SelFlags.begin(), SelFlags.end(), 0);
-  (void)rowOffset;
-  (void)rowLength;
+
+  if (SelAvail) {
+    // Columns from..to of the row, as line indices; a range reaching past
+    // the flags is left unmarked.
+    auto mark = [&](int from, int to) {
+      const int a = rowOffset + from, b = rowOffset + to;
+      if (a < 0 || a > b || a >= SelFlagsLength || b >= SelFlagsLength) return;
+      std::fill(SelFlags.begin() + a, SelFlags.begin() + b + 1, 1);
+    };
+    if (SelStartY == row && SelEndY == row) {
+      mark(SelStartX, std::min(rowLength - 1, SelEndX - 1));
+    } else if (SelStartY == row) {
+      mark(SelStartX, rowLength - 1);
+    } else if (SelStartY < row && row < SelEndY) {
+      mark(0, rowLength - 1);
+    } else if (SelEndY == row) {
+      mark(0, std::min(rowLength - 1, SelEndX - 1));
+    }
+  }
+
   if (!Lines->Dirty(line)) return;
   TLineAttrs& attrs = Lines->Attrs(line);
-  attrs.assign(static_cast<std::size_t>(SelFlagsLength), TCharAttr{EditorFont.color, Color(), EditorFont.style, 0});
+  attrs.assign(static_cast<std::size_t>(SelFlagsLength), TCharAttr{EditorFont.color, color_, EditorFont.style, 0});
   BeforeHighlight(line, firstCol, lastCol);
   if (!text.empty() && OnHighlight) OnHighlight(*this, text, line, SelFlags, attrs);
   AfterHighlight(line, firstCol, lastCol);
@@ -44,15 +164,31 @@ int TAdvancedEditor::RepaintLineRows(int row) {
   int line = 0, k = 0;
   Lines->RowToParagraph(row, line, k);
   if (line < 0) return row;
-  int first = Lines->FirstRow(line);
-  int last = first + Lines->RowCount(line) - 1;
-  int from = std::max(first, TopRow - 1), to = std::min(last, BottomRow + 1);
+  const int first = Lines->FirstRow(line);
+  const int last = first + std::max(Lines->RowCount(line), 1) - 1;
+  const int from = std::max(first, TopRow - 1), to = std::min(last, BottomRow + 1);
   for (int r = from; r <= to; ++r) PaintRow(r, 0, -1);
-  return std::max(to, from);
+  // The line's last row, or the bottom of the view when the line reaches below it.
+  return to;
 }
 
 void TAdvancedEditor::RepaintSelectionRows() {
   RepaintRowRange(std::min(OldSelStartY, SelStartY), std::max(OldSelEndY, SelEndY));
 }
 
-void TAdvancedEditor::GutterPaint() {}
+void TAdvancedEditor::GutterPaint() {
+  if (!window_ || !Gutter->GutterBitmap || UpdateCount > 0) return;
+  platform::Canvas& g = *Gutter->GutterBitmap;
+  const int w = g.Width(), h = g.Height();
+  const platform::Rect all{0, 0, w, h};
+  if (gutterWidth_ < 1) {
+    g.FillRect(all, color_);
+  } else {
+    g.FillRect(all, gutterColor_);
+    g.DrawLine(w - 2, 0, w - 2, h - 1, color_);
+    g.DrawLine(w - 1, 0, w - 1, h - 1, 0x808080);
+    g.SetFont(Gutter->GutterFont);
+    if (OnGutterPaint) OnGutterPaint(*this, g);
+  }
+  window_->CopyToWindow(0, 0, g, all);
+}

@@ -437,6 +437,11 @@ void TAdvancedEditor::TabCommand(TCommandFrame& f, bool back) {
 
 void TAdvancedEditor::IndentCommand(TCommandFrame& f, bool indent) {
   if (!SelAvail) return;
+  // A selection left on rows that no longer exist selects nothing.
+  if (!RowExists(SelStartY) || !RowExists(SelEndY)) {
+    if (window_) window_->Beep();
+    return;
+  }
   int first = 0, last = 0, startColumn = 0, endColumn = 0;
   Lines->RowToLine(SelStartX, SelStartY, startColumn, first);
   Lines->RowToLine(SelEndX, SelEndY, endColumn, last);
