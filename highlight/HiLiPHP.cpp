@@ -12,6 +12,22 @@ using hl::IsWord;
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
+// Sets of bytes, for skipping over the characters that cannot change the state.
+struct TByteSet {
+  bool has[256] = {};
+  constexpr explicit TByteSet(std::string_view chars) {
+    for (char c : chars) has[static_cast<unsigned char>(c)] = true;
+  }
+  bool operator()(char c) const { return has[static_cast<unsigned char>(c)]; }
+};
+
+// PHP code: strings, comments and "?>" begin at these.
+constexpr TByteSet kPhpCodeStops("\"'/#?");
+// HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
+constexpr TByteSet kAngleStops("<>");
+constexpr TByteSet kAttrNameStops("<>=");
+constexpr TByteSet kAttrValueStops("<> \"'");
+
 // One line of a web document. Colour = false advances the state only: it
 // leaves out the classes and the word lookups that do not change the state
 // (PHP, JavaScript and CSS words), and nothing else.
@@ -38,6 +54,7 @@ class TPHPScanner {
         PhpMode();
       else
         HtmlMode();
+      if constexpr (!Colour) Skip();
     }
     s_.AttrQuote = s_.InAttrString ? static_cast<std::uint8_t>(attrQuote_) : 0;
     return s_;
@@ -60,6 +77,66 @@ class TPHPScanner {
     }
   }
   void PaintBack(std::size_t count, TCharCtx c) { Paint(pos_ + 1 - count, pos_ + 1, c); }
+
+  // ---- skipping (state-only scan) ----
+
+  // Moves to just before the next position that may change the state.
+  void Skip() {
+    std::size_t from = pos_ + 1, q;
+    if (from >= n_) return;
+    if (s_.InPHP) {
+      if (phpLineComment_)
+        q = n_;
+      else if (phpString_)
+        q = escape_ ? from : Find(from, [this](char c) { return c == quote_ || c == '\\'; });
+      else if (s_.InBlockComment)
+        q = Find(from, [](char c) { return c == '/'; });
+      else if (cur_ == '/' || cur_ == '?')
+        return;  // the next character may complete a pair
+      else
+        q = Find(from, kPhpCodeStops);
+    } else {
+      if (collecting_ || NearOpener()) return;
+      if (s_.InHTMLComment) {
+        if ((s_.TagIsStyle && !s_.InTag) || s_.InScript) return;
+        q = Find(from, kAngleStops);
+      } else if (s_.InScript) {
+        if (jsString_)
+          q = escape_ ? from : Find(from, [this](char c) { return c == quote_ || c == '\\' || c == '<'; });
+        else if (jsLineComment_)
+          q = Find(from, kAngleStops);
+        else
+          return;
+      } else if (!s_.InTag) {
+        q = Find(from, kAngleStops);
+      } else if (s_.ExpectAttrName) {
+        q = Find(from, kAttrNameStops);
+      } else if (!s_.InAttrString) {
+        q = Find(from, kAttrValueStops);
+      } else {
+        q = Find(from, [this](char c) { return c == attrQuote_ || c == '<' || c == '>'; });
+      }
+    }
+    if (q <= from) return;
+    // The skipped characters are unchanged text: they become the previous ones.
+    prev_ = q - 2 > pos_ ? text_[q - 2] : cur_;
+    cur_ = text_[q - 1];
+    pos_ = q - 1;
+  }
+
+  template <class Stop>
+  std::size_t Find(std::size_t from, const Stop& stop) const {
+    while (from < n_ && !stop(text_[from])) ++from;
+    return from;
+  }
+
+  // A "<" at or up to three characters before the current position: the
+  // characters ahead may complete "<?php" or "<!--".
+  bool NearOpener() const {
+    for (std::size_t i = pos_ >= 3 ? pos_ - 3 : 0; i <= pos_; ++i)
+      if (text_[i] == '<') return true;
+    return false;
+  }
 
   // ---- HTML ----
   void HtmlMode() {

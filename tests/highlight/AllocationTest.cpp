@@ -1,0 +1,47 @@
+// Scanning allocates nothing once the class buffer and the state array are
+// large enough: not per character, not per word, not per line.
+
+#include <gtest/gtest.h>
+
+#include "tests/highlight/AllocCounter.h"
+#include "tests/highlight/HighlightTestUtil.h"
+
+namespace {
+
+using hltest::Kind;
+
+TEST(Allocation, NoneWhileScanningWarmedUpHighlighters) {
+  const std::vector<std::string> text = {
+      "<?php echo strlen($a) . 'x' . \"y\\\"z\"; // note ?>",
+      "<a href=\"x.php\" title='t' id=r1>Link <b>bold</b></a> <!-- c -->",
+      "<script>var count = 12; document.write(\"<b>\" + count); // c",
+      "</script><style><!--",
+      "p { color: #ff0000; margin-left: 12px; width: 50%; }",
+      "--></style>",
+      "#include <stdio.h> int main() { return 0x1F; } /* block",
+      "end */ (* pascal *) { brace } 'it''s' #13#10 $FF begin end",
+  };
+  for (Kind kind :
+       {Kind::PHP, Kind::PHPScript, Kind::PHPStyleSheet, Kind::C, Kind::Java, Kind::Pascal, Kind::XML}) {
+    std::vector<std::string> doc;
+    for (int i = 0; i < 50; ++i) doc.insert(doc.end(), text.begin(), text.end());
+    auto d = hltest::MakeDoc(kind, doc);
+    const int last = d->lines.Count() - 1;
+    TLineAttrs attrs(200);
+    TSelAttrs sel(200);
+    std::string longest(120, 'x');
+    // Warm up: the class buffer for the longest line, the state array for the document.
+    d->hl->HighlightLine(hltest::AnyEditor(), longest, 0, sel, attrs);
+    d->hl->HighlightLine(hltest::AnyEditor(), d->lines.LineView(last), last, sel, attrs);
+
+    long before = AllocationCount();
+    d->hl->ResetStates();
+    for (int i = last; i >= 0; --i)
+      d->hl->HighlightLine(hltest::AnyEditor(), d->lines.LineView(i), i, sel, attrs);
+    for (int i = 0; i <= last; ++i)
+      d->hl->HighlightLine(hltest::AnyEditor(), d->lines.LineView(i), i, sel, attrs);
+    EXPECT_EQ(AllocationCount() - before, 0) << static_cast<int>(kind);
+  }
+}
+
+}  // namespace
