@@ -83,6 +83,7 @@ TEST(PascalHighlighter, CommentsStringsAndConstants) {
                                   // "$FF" is a symbol and a word, not a number.
                                   {{"x := $FF + 12"}, {".sssss..sssnn"}},
                                   {{"BEGIN Begin begin end."}, {"kkkkkskkkkkskkkkkskkks"}},
+                                  {{"begin{c}end"}, {"kkkkkccckkk"}},
                                   {{"x // c"}, {".scccc"}},
                               });
 }

@@ -136,6 +136,8 @@ TEST(PHPHighlighter, StyleSheetAndScriptFiles) {
   ExpectColours(Kind::PHPScript,
                 {
                     {{"var s = \"a\"; // c", "return 1;"}, {"kkks.sssqqqsscccc", "kkkkkksns"}},
+                    // A word next to a string ends there.
+                    {{"return\"x\";"}, {"kkkkkkqqqs"}},
                     // "</script>" inside a string does not end the script.
                     {{"document.write('</script>');", "<b>"}, {"kkkkkkkkskkkkksqqqqqqqqqqqss", "s.s"}},
                 });
