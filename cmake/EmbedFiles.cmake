@@ -25,6 +25,7 @@ function(quorvel_embed target function)
     COMMAND ${CMAKE_COMMAND} -DOUT=${out} -DFUNCTION=${function} "-DPAIRS=${joined}"
             -P ${QUORVEL_EMBED_SCRIPT}
     DEPENDS ${files} ${QUORVEL_EMBED_SCRIPT}
+    VERBATIM
     COMMENT "Embedding resources for ${target}")
   target_sources(${target} PRIVATE ${out})
 endfunction()

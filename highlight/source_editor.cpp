@@ -1,0 +1,153 @@
+#include "highlight/source_editor.h"
+
+#include <cstring>
+
+#include "editor/CaseMap.h"
+#include "highlight/HiLiC.h"
+#include "highlight/HiLiJava.h"
+#include "highlight/HiLiPAS.h"
+#include "highlight/HiLiPHP.h"
+#include "highlight/HiLiXML.h"
+
+namespace {
+
+enum class Kind { Php, Css, Js, Java, Pascal, C, Xml };
+
+struct Extension {
+  const char* ext;
+  Kind kind;
+};
+
+// Compared without regard to case, with the dot.
+constexpr Extension kExtensions[] = {
+    {".PHP", Kind::Php}, {".INC", Kind::Php},  {".HTM", Kind::Php},    {".HTML", Kind::Php},
+    {".PHP5", Kind::Php}, {".PHP4", Kind::Php}, {".CSS", Kind::Css},    {".JS", Kind::Js},
+    {".JAVA", Kind::Java}, {".PAS", Kind::Pascal}, {".C", Kind::C},    {".H", Kind::C},
+    {".CPP", Kind::C},   {".XML", Kind::Xml},
+};
+
+std::string ExtensionOf(const std::string& fileName) {
+  std::size_t slash = fileName.find_last_of('/');
+  std::size_t dot = fileName.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return casemap::ToUpper(fileName.substr(dot));
+}
+
+// Case-insensitive search of an upper-cased needle in `hay`. Candidate starts
+// are found with memchr for both cases of the first character; each of the two
+// next positions is searched again only after it has been passed.
+std::size_t FindNoCase(std::string_view hay, std::string_view needle) {
+  if (needle.empty() || needle.size() > hay.size()) return std::string_view::npos;
+  const char cases[2] = {needle[0], casemap::ToLower(needle[0])};
+  const std::size_t last = hay.size() - needle.size();
+  std::size_t next[2] = {0, 0};
+  bool searched[2] = {false, false};
+  auto find = [&](int k, std::size_t from) {
+    const void* p = std::memchr(hay.data() + from, cases[k], last - from + 1);
+    next[k] = p ? static_cast<std::size_t>(static_cast<const char*>(p) - hay.data()) : std::string_view::npos;
+    searched[k] = true;
+  };
+  for (std::size_t i = 0; i <= last;) {
+    for (int k = 0; k < 2; ++k)
+      if (!searched[k] || (next[k] != std::string_view::npos && next[k] < i)) find(k, i);
+    std::size_t start = std::min(next[0], next[1]);
+    if (start == std::string_view::npos) return start;
+    std::size_t k = 1;
+    while (k < needle.size() && casemap::ToUpper(hay[start + k]) == needle[k]) ++k;
+    if (k == needle.size()) return start;
+    i = start + 1;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+TSourceEditor::TSourceEditor() = default;
+
+TSourceEditor::~TSourceEditor() {
+  SetHighlighting(false);
+  Highlighter.reset();
+}
+
+std::unique_ptr<TSyntaxHighLight> TSourceEditor::HighlighterFor(const std::string& fileName, TAdvLines& lines) {
+  const std::string ext = ExtensionOf(fileName);
+  for (const Extension& e : kExtensions) {
+    if (ext != e.ext) continue;
+    switch (e.kind) {
+      case Kind::Php: return std::make_unique<TPHPHighLight>(lines);
+      case Kind::Css: {
+        auto h = std::make_unique<TPHPHighLight>(lines);
+        h->StartInStyleSheet();
+        return h;
+      }
+      case Kind::Js: {
+        auto h = std::make_unique<TPHPHighLight>(lines);
+        h->StartInScript();
+        return h;
+      }
+      case Kind::Java: return std::make_unique<TJavaHighLight>(lines);
+      case Kind::Pascal: return std::make_unique<TPASHighLight>(lines);
+      case Kind::C: return std::make_unique<TCHighLight>(lines);
+      case Kind::Xml: return std::make_unique<TXMLHighLight>(lines);
+    }
+  }
+  return nullptr;
+}
+
+void TSourceEditor::LoadFile(const std::string& name) {
+  FileName = name;
+  Lines->LoadFromFile(name);
+  SetHighlighting(false);
+  Highlighter = HighlighterFor(name, *Lines);
+  if (Highlighter) {
+    SetHighlighting(true);
+    Highlighter->ResetStates();
+  }
+  // The history of the text replaced would apply to the new one: drop it.
+  ClearUndo();
+  FileModified = false;
+}
+
+void TSourceEditor::Save() {
+  Lines->SaveToFile(FileName);
+  FileModified = false;
+}
+
+void TSourceEditor::SaveAs(const std::string& name) {
+  FileName = name;
+  Save();
+}
+
+void TSourceEditor::SetHighlighting(bool on) {
+  if (!on) {
+    OnHighlight = nullptr;
+    return;
+  }
+  if (!Highlighter) return;
+  TSyntaxHighLight* h = Highlighter.get();
+  OnHighlight = [h](TAdvancedEditor& sender, std::string_view text, int line, const TSelAttrs& sel,
+                    TLineAttrs& attrs) { h->HighlightLine(sender, text, line, sel, attrs); };
+}
+
+void TSourceEditor::ChangeNotification() {
+  FileModified = true;
+  TAdvancedEditor::ChangeNotification();
+  MarkAllDirty();
+}
+
+void TSourceEditor::FindNext(const std::string& text) {
+  const std::string needle = casemap::ToUpper(text);
+  const int count = Lines->Count();
+  for (int i = std::max(0, CaretY + 1); i < count && !needle.empty(); ++i) {
+    std::size_t p = FindNoCase(Lines->LineView(i), needle);
+    if (p == std::string_view::npos) continue;
+    std::int64_t offset = Lines->LineStartOffset(i) + static_cast<std::int64_t>(p);
+    SetSelLength(0);
+    SetSelStart(static_cast<int>(offset + 1));
+    SetSelLength(static_cast<int>(text.size()));
+    return;
+  }
+  SetSelLength(0);
+  ScrollTo(0, 0);
+  MoveCaretUndoable(0, 0);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+// The panel of the main window that holds one window per open document,
+// stacked so that only the current one is visible.
+
+namespace platform {
+
+class EditorWindow;
+
+class EditorPanel {
+ public:
+  virtual ~EditorPanel() = default;
+
+  // A new, hidden window filling the panel for the editor `owner`; the panel
+  // owns it until RemoveWindow.
+  virtual EditorWindow* AddWindow(void* owner) = 0;
+  virtual void RemoveWindow(EditorWindow* window) = 0;
+  // Shows the window (in front of the others) or hides it.
+  virtual void ShowWindow(EditorWindow* window, bool visible) = 0;
+  // Whether the main window itself is on screen.
+  virtual bool MainWindowVisible() const = 0;
+};
+
+}  // namespace platform

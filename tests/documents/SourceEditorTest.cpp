@@ -1,0 +1,142 @@
+// The document editor: highlighter by extension, modified flag, load, save and find.
+
+#include <gtest/gtest.h>
+
+#include "highlight/HiLiC.h"
+#include "highlight/HiLiPHP.h"
+#include "highlight/source_editor.h"
+#include "tests/support/FakeEditorWindow.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class SourceEditor : public ::testing::Test {
+ protected:
+  SourceEditor() { editor.AttachWindow(&window); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    std::string path = dir.File(name);
+    WriteBytes(path, bytes);
+    return path;
+  }
+  // The text colour of every character of line 0, as the painter would get it.
+  std::vector<TColor> Colours() {
+    std::string text = editor.Lines->Get(0) + "\xAC";
+    TLineAttrs attrs(text.size() + 1, TCharAttr{0x123456, 0, 0, 0});
+    if (editor.OnHighlight) editor.OnHighlight(editor, text, 0, TSelAttrs(text.size() + 1), attrs);
+    std::vector<TColor> out;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) out.push_back(attrs[i].FgColor);
+    return out;
+  }
+
+  TempDir dir;
+  FakeEditorWindow window;
+  TSourceEditor editor;
+};
+
+constexpr TColor kKeyword = 0x808000;
+
+TEST_F(SourceEditor, TheExtensionPicksTheHighlighterWithoutRegardToCase) {
+  for (const char* name : {"index.PHP", "index.php", "a.Inc", "b.htm", "c.HTML", "d.php5", "e.php4"}) {
+    editor.LoadFile(Write(name, "<?php echo 1; ?>"));
+    EXPECT_NE(dynamic_cast<TPHPHighLight*>(editor.Highlighter.get()), nullptr) << name;
+    EXPECT_TRUE(static_cast<bool>(editor.OnHighlight)) << name;
+  }
+  editor.LoadFile(Write("x.cpp", "int a;"));
+  EXPECT_NE(dynamic_cast<TCHighLight*>(editor.Highlighter.get()), nullptr);
+  for (const char* name : {"page.phtml", "notes.txt", "Makefile", "dir.php/file"}) {
+    editor.LoadFile(Write(name[0] == 'd' ? "plain" : name, "text"));
+    EXPECT_EQ(TSourceEditor::HighlighterFor(name, *editor.Lines), nullptr) << name;
+  }
+  EXPECT_EQ(editor.Highlighter, nullptr) << "a .txt after a .cpp has no highlighter";
+  EXPECT_FALSE(static_cast<bool>(editor.OnHighlight));
+}
+
+TEST_F(SourceEditor, StyleSheetsAndScriptsStartInTheirLanguage) {
+  editor.LoadFile(Write("site.CSS", "body { color: red }"));
+  EXPECT_EQ(Colours()[0], kKeyword) << "a CSS word";
+  editor.LoadFile(Write("site.php", "body { color: red }"));
+  EXPECT_NE(Colours()[0], kKeyword) << "HTML text in a PHP file";
+  editor.LoadFile(Write("app.JS", "var x = 1;"));
+  EXPECT_EQ(Colours()[0], kKeyword) << "a JavaScript word";
+  editor.LoadFile(Write("app.htm", "var x = 1;"));
+  EXPECT_NE(Colours()[0], kKeyword);
+}
+
+TEST_F(SourceEditor, EditsSetTheModifiedFlagAndSavingClearsIt) {
+  editor.LoadFile(Write("a.php", "<?php\r\n$a = 1;\r\n"));
+  EXPECT_FALSE(editor.FileModified);
+  for (int i = 0; i < editor.Lines->Count(); ++i) {
+    editor.Lines->Attrs(i).resize(3);
+    editor.Lines->SetDirty(i, false);
+  }
+  editor.KeyPress('x');
+  EXPECT_TRUE(editor.FileModified);
+  EXPECT_TRUE(editor.Lines->Dirty(1)) << "every line is recoloured after a change";
+  editor.Save();
+  EXPECT_FALSE(editor.FileModified);
+  EXPECT_EQ(ReadBytes(dir.File("a.php")), "x<?php\r\n$a = 1;\r\n");
+  editor.SaveAs(dir.File("b.txt"));
+  EXPECT_EQ(editor.FileName, dir.File("b.txt"));
+  EXPECT_EQ(ReadBytes(dir.File("b.txt")), "x<?php\r\n$a = 1;\r\n");
+  EXPECT_NE(editor.Highlighter, nullptr) << "renaming keeps the highlighter until the next load";
+}
+
+TEST_F(SourceEditor, AFailedLoadKeepsTextAndHighlighter) {
+  editor.LoadFile(Write("a.php", "keep me"));
+  EXPECT_THROW(editor.LoadFile(dir.File("missing.txt")), EFileError);
+  EXPECT_EQ(editor.FileName, dir.File("missing.txt"));
+  EXPECT_EQ(editor.Lines->Get(0), "keep me");
+  EXPECT_NE(editor.Highlighter, nullptr);
+}
+
+TEST_F(SourceEditor, AFailedSaveKeepsTheModifiedFlag) {
+  editor.LoadFile(Write("a.txt", "text"));
+  editor.KeyPress('x');
+  editor.FileName = dir.Path();  // a folder cannot be written over
+  EXPECT_THROW(editor.Save(), EFileError);
+  EXPECT_TRUE(editor.FileModified);
+}
+
+TEST_F(SourceEditor, ReloadDiscardsChangesAndTheirHistory) {
+  editor.LoadFile(Write("a.txt", "one\r\ntwo"));
+  editor.KeyPress('x');
+  editor.Reload();
+  EXPECT_EQ(editor.Lines->Get(0), "one");
+  EXPECT_FALSE(editor.FileModified);
+  editor.ExecuteCommand(cmdUndo);
+  EXPECT_EQ(editor.Lines->Get(0), "one") << "undo cannot apply the old edits to the reloaded text";
+}
+
+TEST_F(SourceEditor, FindNextSearchesFromTheLineAfterTheCaret) {
+  editor.Lines->SetTextStr("abc first\r\nline 1\r\nline 2\r\nabc on 3 and abc\r\nxx aBc 4\r\nlast ABC");
+  editor.MoveCaret(0, 3);
+  editor.FindNext("abc");
+  EXPECT_EQ(editor.GetSelText(), "aBc") << "line 4: the rest of line 3 is not searched";
+  EXPECT_EQ(editor.CaretX, 6);
+  EXPECT_EQ(editor.CaretY, 4);
+  editor.FindNext("ABC");
+  EXPECT_EQ(editor.CaretY, 5);
+  editor.FindNext("abc");
+  EXPECT_FALSE(editor.SelAvail) << "no further match";
+  EXPECT_EQ(editor.CaretX, 0);
+  EXPECT_EQ(editor.CaretY, 0);
+  EXPECT_EQ(editor.TopRow, 0);
+  editor.FindNext("abc");
+  EXPECT_EQ(editor.CaretY, 3) << "from line 1 on: line 0 is never searched from the top";
+  EXPECT_EQ(editor.GetSelText(), "abc");
+  editor.FindNext("");
+  EXPECT_EQ(editor.CaretY, 0) << "an empty text is never found";
+}
+
+TEST_F(SourceEditor, FindNextMatchesHighLettersInAnyCase) {
+  editor.Lines->SetTextStr("start\r\nna\xEFve\r\nNA\xCFVE");
+  editor.FindNext("NA\xCFVE");
+  EXPECT_EQ(editor.CaretY, 1);
+  editor.FindNext("na\xEFve");
+  EXPECT_EQ(editor.CaretY, 2);
+}
+
+}  // namespace
