@@ -2,6 +2,8 @@
 
 // Hand-over between two starts of the program: the first start listens, a
 // second one finds it, sends the file name it was given and ends.
+//
+// A message is a 32-bit marker, a 32-bit length and that many bytes.
 
 #include <functional>
 #include <string>
@@ -10,14 +12,18 @@ namespace platform {
 
 class InstanceChannel {
  public:
+  using Handler = std::function<void(unsigned marker, const std::string& bytes)>;
+
   virtual ~InstanceChannel() = default;
 
-  // Sends `bytes` with `marker` to a running instance and waits until it has
-  // handled them. Returns false when no instance is running.
+  // Sends `bytes` with `marker` to the running instance and waits until it
+  // has handled them. Returns false when no instance is running; true when
+  // one was found, whether or not it accepted the message.
   virtual bool SendToRunning(unsigned marker, const std::string& bytes) = 0;
   // Starts listening as the running instance. Messages arrive in `onMessage`
-  // on the UI thread; its return value is the answer to the sender.
-  virtual bool Listen(std::function<bool(unsigned marker, const std::string& bytes)> onMessage) = 0;
+  // on the UI thread; the sender is answered when it returns. Returns false
+  // when another instance listens already or listening is not possible.
+  virtual bool Listen(Handler onMessage) = 0;
 };
 
 }  // namespace platform

@@ -9,7 +9,8 @@ namespace platform {
 class Shell {
  public:
   virtual ~Shell() = default;
-  // Opens a web address in the user's browser.
+  // Opens an address with the program the desktop associates with it
+  // (a web address in the browser). Failures are not reported.
   virtual void OpenURL(const std::string& url) = 0;
   // Tells the desktop that file-type associations changed.
   virtual void NotifyAssociationsChanged() = 0;

@@ -1,0 +1,110 @@
+#include "app/Kernel.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "editor/FileIO.h"
+#include "editor/Streams.h"
+
+TApplication Application;
+TApp* App = nullptr;
+TSystemFunctions* SystemFunctions = nullptr;
+TIniStore* Settings = nullptr;
+
+TComponent* TApplication::InsertComponent(std::unique_ptr<TComponent> component) {
+  FComponents.push_back(std::move(component));
+  return FComponents.back().get();
+}
+
+std::unique_ptr<TComponent> TApplication::RemoveFirstForm() {
+  auto it = std::find_if(FComponents.begin(), FComponents.end(),
+                         [](const auto& component) { return component->IsForm(); });
+  if (it == FComponents.end()) return nullptr;
+  std::unique_ptr<TComponent> form = std::move(*it);
+  FComponents.erase(it);
+  return form;
+}
+
+void TApplication::DestroyComponents() {
+  while (!FComponents.empty()) {
+    std::unique_ptr<TComponent> last = std::move(FComponents.back());
+    FComponents.pop_back();
+  }
+}
+
+void FreeAllForms() {
+  // A form's destructor may create or free other forms: look again each time.
+  while (std::unique_ptr<TComponent> form = Application.RemoveFirstForm()) form.reset();
+}
+
+TApp::TApp(TAppServices services) : FServices(std::move(services)) {
+  App = this;
+  SystemFunctions = new TSystemFunctions(FServices.ExeName);
+  Settings = new TIniStore();
+  LoadSettings();
+}
+
+TApp::~TApp() {
+  FreeAllForms();
+  if (!FKeepSettingsFile) {
+    try {
+      Settings->SaveToFile(SettingsPath());
+    } catch (const std::exception&) {
+      // An unwritable settings file: this run's settings are lost.
+    }
+  }
+  delete Settings;
+  Settings = nullptr;
+  delete SystemFunctions;
+  SystemFunctions = nullptr;
+  if (App == this) App = nullptr;
+}
+
+std::string TApp::SettingsPath() const {
+  std::string name = SystemFunctions->GetExeName();
+  auto slash = name.find_last_of('/');
+  auto dot = name.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
+  return name + ".ini";
+}
+
+void TApp::LoadSettings() {
+  std::string path = SettingsPath();
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+    try {
+      // Anything but a plain file (a pipe, a device) could block or never end.
+      if (!S_ISREG(info.st_mode)) throw EFileError("Not a regular file: " + path);
+      Settings->LoadFromFile(path);
+    } catch (const std::exception&) {
+      // Run on with what was read; the file keeps its content.
+      FKeepSettingsFile = true;
+    }
+    return;
+  }
+  TResourceStream defaults(AppResource("DefINI"));
+  Settings->LoadFromStream(defaults);
+}
+
+void TApp::OpenURL(const std::string& address) {
+  try {
+    if (FServices.Shell) FServices.Shell->OpenURL(address);
+  } catch (const std::exception&) {
+  }
+}
+
+std::unique_ptr<platform::Registry> TApp::OpenRegistry() const {
+  return FServices.OpenRegistry ? FServices.OpenRegistry() : nullptr;
+}
+
+bool HandOverToRunningInstance(platform::InstanceChannel& channel, const std::string& firstArgument,
+                               const platform::InstanceChannel::Handler& onMessage) {
+  // Two starts at the same moment: the one that fails to listen finds the
+  // other on its next try.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (channel.SendToRunning(kOpenFileMarker, firstArgument)) return true;
+    if (channel.Listen(onMessage)) return false;
+  }
+  return false;  // run on alone, without the hand-over
+}
