@@ -1,0 +1,189 @@
+#include "platform/qt/LocalInstanceChannel.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QPointer>
+#include <QTimer>
+#include <cstdlib>
+
+namespace platform {
+
+// What a connection has received so far; lives as a child of its socket.
+class IncomingMessage : public QObject {
+ public:
+  explicit IncomingMessage(QLocalSocket* socket) : QObject(socket), Timer(new QTimer(this)) {
+    Timer->setSingleShot(true);
+  }
+  QByteArray Data;
+  bool Complete = false;
+  QTimer* Timer;
+};
+
+namespace {
+
+constexpr int kHeaderBytes = 8;
+
+bool PeerIsSameUser(QLocalSocket& socket) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+    return false;
+  return peer.uid == ::getuid();
+}
+
+bool IsPrivateFolder(const char* path) {
+  struct stat info {};
+  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+         (info.st_mode & 077) == 0;
+}
+
+std::uint32_t ReadNumber(const QByteArray& data, int at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(data[at + i]);
+  return value;
+}
+
+void AppendNumber(QByteArray& data, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) data.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+QString Native(const std::string& name) { return QFile::decodeName(name.c_str()); }
+
+void Drop(QLocalSocket* socket) {
+  socket->abort();
+  socket->deleteLater();
+}
+
+}  // namespace
+
+LocalInstanceChannel::LocalInstanceChannel(std::string socketName, InstanceChannelLimits limits)
+    : FName(std::move(socketName)), FLimits(limits) {}
+
+LocalInstanceChannel::~LocalInstanceChannel() = default;
+
+std::string LocalInstanceChannel::DefaultSocketName() {
+  std::string user = std::to_string(::getuid());
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string folder = runtime && *runtime && IsPrivateFolder(runtime)
+                           ? std::string(runtime)
+                           : QFile::encodeName(QDir::tempPath()).toStdString();
+  std::string name = folder + "/TAVO-" + user;
+  if (name.size() >= 100) name = "/tmp/TAVO-" + user;  // a socket address holds 108 bytes
+  return name;
+}
+
+bool LocalInstanceChannel::SendToRunning(unsigned marker, const std::string& bytes) {
+  QLocalSocket socket;
+  socket.connectToServer(Native(FName));
+  if (!socket.waitForConnected(FLimits.ConnectMs)) return false;
+  if (!PeerIsSameUser(socket)) return false;  // someone else's socket: not our instance
+
+  QByteArray message;
+  AppendNumber(message, marker);
+  AppendNumber(message, static_cast<std::uint32_t>(bytes.size()));
+  message.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  socket.write(message);
+
+  QDeadlineTimer deadline(FLimits.AnswerMs);
+  while (socket.bytesToWrite() > 0 && socket.state() == QLocalSocket::ConnectedState &&
+         !deadline.hasExpired())
+    socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+  // The answer comes when the running instance has handled the message; a
+  // refused message ends the connection without one.
+  while (socket.bytesAvailable() == 0 && socket.state() == QLocalSocket::ConnectedState &&
+         !deadline.hasExpired())
+    socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+  socket.abort();
+  return true;
+}
+
+bool LocalInstanceChannel::Listen(Handler onMessage) {
+  if (FServer) return true;
+  // Held while we look for a running instance and take its place, so that
+  // two starts at once cannot both become the running instance.
+  QLockFile lock(Native(FName + ".lock"));
+  lock.tryLock(FLimits.ConnectMs);
+
+  QLocalSocket probe;
+  probe.connectToServer(Native(FName));
+  if (probe.waitForConnected(FLimits.ConnectMs)) {
+    probe.abort();
+    return false;  // someone listens: ours to hand over to, or a stranger's we must not remove
+  }
+  // What is left is a socket whose instance ended without removing it.
+  QLocalServer::removeServer(Native(FName));
+  auto server = std::make_unique<QLocalServer>();
+  server->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server->listen(Native(FName))) return false;
+  FHandler = std::move(onMessage);
+  FServer = std::move(server);
+  QObject::connect(FServer.get(), &QLocalServer::newConnection, FServer.get(), [this] { Accept(); });
+  return true;
+}
+
+void LocalInstanceChannel::Accept() {
+  while (QLocalSocket* socket = FServer->nextPendingConnection()) {
+    // Sockets not yet deleted, this one included.
+    qsizetype open = FServer->findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly).size();
+    if (open > FLimits.MaxConnections || !PeerIsSameUser(*socket)) {
+      Drop(socket);
+      continue;
+    }
+    auto* incoming = new IncomingMessage(socket);
+    QObject::connect(incoming->Timer, &QTimer::timeout, socket, [socket] { Drop(socket); });
+    QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QLocalSocket::readyRead, incoming,
+                     [this, socket, incoming] { Receive(socket, incoming); });
+    incoming->Timer->start(FLimits.ReceiveMs);
+    if (socket->bytesAvailable() > 0) Receive(socket, incoming);
+  }
+}
+
+void LocalInstanceChannel::Receive(QLocalSocket* socket, IncomingMessage* incoming) {
+  if (incoming->Complete) {
+    socket->readAll();  // what follows a message is not looked at
+    return;
+  }
+  QByteArray& data = incoming->Data;
+  for (;;) {
+    qsizetype want = kHeaderBytes - data.size();
+    if (data.size() >= kHeaderBytes) {
+      std::uint32_t length = ReadNumber(data, 4);
+      if (length > FLimits.MaxBytes) {
+        Drop(socket);
+        return;
+      }
+      want = kHeaderBytes + static_cast<qsizetype>(length) - data.size();
+    }
+    if (want == 0) break;
+    QByteArray chunk = socket->read(want);
+    if (chunk.isEmpty()) return;  // the rest comes later, or the timer ends it
+    data += chunk;
+  }
+  incoming->Complete = true;
+  incoming->Timer->stop();
+
+  unsigned marker = ReadNumber(data, 0);
+  std::string bytes = data.mid(kHeaderBytes).toStdString();
+  QPointer<QLocalSocket> alive(socket);
+  if (FHandler) {
+    try {
+      FHandler(marker, bytes);
+    } catch (const std::exception&) {
+      // The sender is answered all the same; the running instance goes on.
+    }
+  }
+  if (!alive) return;
+  socket->write("\1", 1);
+  socket->disconnectFromServer();
+}
+
+}  // namespace platform

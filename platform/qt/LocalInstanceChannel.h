@@ -1,0 +1,56 @@
+#pragma once
+
+// The hand-over between two starts over a local socket private to the user:
+// $XDG_RUNTIME_DIR/TAVO-<uid> (or the temporary folder when there is no
+// private runtime folder).
+//
+// A message is the marker and the length as 32-bit little-endian numbers,
+// then the bytes. The running instance answers with one byte once its
+// handler has returned, and closes the connection without an answer when it
+// refuses a message (too long, not finished in time, a stranger's).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/InstanceChannel.h"
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace platform {
+
+class IncomingMessage;
+
+struct InstanceChannelLimits {
+  int ConnectMs = 2000;                // to reach the running instance
+  int AnswerMs = 30000;                // for it to handle a message
+  int ReceiveMs = 5000;                // for a sender to deliver its whole message
+  std::uint32_t MaxBytes = 64 * 1024;  // longest file name accepted
+  int MaxConnections = 16;             // open at once; more are refused
+};
+
+class LocalInstanceChannel : public InstanceChannel {
+ public:
+  explicit LocalInstanceChannel(std::string socketName = DefaultSocketName(),
+                                InstanceChannelLimits limits = InstanceChannelLimits());
+  ~LocalInstanceChannel() override;  // stops listening, removes the socket
+
+  static std::string DefaultSocketName();
+  const std::string& SocketName() const { return FName; }
+  bool Listening() const { return FServer != nullptr; }
+
+  bool SendToRunning(unsigned marker, const std::string& bytes) override;
+  bool Listen(Handler onMessage) override;
+
+ private:
+  void Accept();
+  void Receive(QLocalSocket* socket, IncomingMessage* incoming);
+
+  std::string FName;
+  InstanceChannelLimits FLimits;
+  Handler FHandler;
+  std::unique_ptr<QLocalServer> FServer;
+};
+
+}  // namespace platform
