@@ -1,0 +1,40 @@
+// Starts like the editor; its main window writes what it receives to
+// probe.log beside the program, and closes when handed the name "quit".
+
+#include <QThread>
+#include <QWidget>
+#include <fstream>
+
+#include "app/KernelStartUp.h"
+
+namespace {
+
+void Log(const std::string& line) {
+  std::ofstream(SystemFunctions->GetExePath() + "probe.log", std::ios::app) << line << "\n";
+}
+
+class TProbeForm : public QWidget {
+ public:
+  explicit TProbeForm(const std::string& firstArgument) { Log("start " + firstArgument); }
+  ~TProbeForm() override {
+    Settings->WriteString("Probe.Form", "destroyed");
+    Log("destroyed");
+  }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() != TCopyDataEvent::EventType()) return QWidget::event(event);
+    auto* message = static_cast<TCopyDataEvent*>(event);
+    if (message->Marker() != kOpenFileMarker) return true;
+    QThread::msleep(300);  // a slow open: the sender has to wait for it
+    Log("open " + message->Data());
+    if (message->Data() == "quit") close();
+    return true;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  return RunProgram(argc, argv, [](const std::string& first) { return std::make_unique<TProbeForm>(first); });
+}
