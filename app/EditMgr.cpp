@@ -24,7 +24,7 @@ void TEditManager::ApplyDocumentLook(TAdvancedEditor& editor) {
 
 TSourceEditor& TEditManager::CreateEditor() {
   auto editor = std::make_unique<TSourceEditor>();
-  platform::EditorWindow* window = FPanel ? FPanel->AddWindow(editor.get()) : nullptr;
+  platform::EditorWindow* window = FPanel ? FPanel->AddWindow(*editor) : nullptr;
   if (window) editor->AttachWindow(window);
   ApplyDocumentLook(*editor);
   if (OnEditorCreated) OnEditorCreated(*editor);

@@ -3,6 +3,8 @@
 // The panel of the main window that holds one window per open document,
 // stacked so that only the current one is visible.
 
+class TAdvancedEditor;
+
 namespace platform {
 
 class EditorWindow;
@@ -11,9 +13,9 @@ class EditorPanel {
  public:
   virtual ~EditorPanel() = default;
 
-  // A new, hidden window filling the panel for the editor `owner`; the panel
-  // owns it until RemoveWindow.
-  virtual EditorWindow* AddWindow(void* owner) = 0;
+  // A new, hidden window filling the panel, showing `editor`; the panel owns
+  // it until RemoveWindow.
+  virtual EditorWindow* AddWindow(TAdvancedEditor& editor) = 0;
   virtual void RemoveWindow(EditorWindow* window) = 0;
   // Shows the window (in front of the others) or hides it.
   virtual void ShowWindow(EditorWindow* window, bool visible) = 0;

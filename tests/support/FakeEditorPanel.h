@@ -11,7 +11,7 @@
 
 class FakeEditorPanel : public platform::EditorPanel {
  public:
-  platform::EditorWindow* AddWindow(void*) override {
+  platform::EditorWindow* AddWindow(TAdvancedEditor&) override {
     windows.push_back(std::make_unique<FakeEditorWindow>());
     windows.back()->showing = false;
     windows.back()->focused = false;

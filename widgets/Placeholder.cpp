@@ -1,1 +1,0 @@
-// The visual components are added here.
