@@ -55,6 +55,7 @@ TAdvancedEditor::TAdvancedEditor() {
 TAdvancedEditor::~TAdvancedEditor() {
   destroying_ = true;
   if (window_) window_->StopTimer(kScrollTimer);
+  if (window_) window_->StopTimer(kCompletionTimer);
 }
 
 void TAdvancedEditor::AttachWindow(platform::EditorWindow* window) {

@@ -192,6 +192,15 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, bool& handled)> OnIdentifierCompletion, OnTemplateCompletion;
   std::function<void(TAdvancedEditor&, const std::string& word, std::string& result, const std::string& text)>
       OnAdjustCompletion;
+  std::function<void(TAdvancedEditor&, platform::Canvas&, int index, const platform::Rect& rect, bool selected)>
+      OnCompletionDrawItem;
+  std::function<void(TAdvancedEditor&, int index, int& height)> OnCompletionMeasureItem;
+
+  // What the completion engine calls; each runs the hook when it is assigned.
+  virtual void IdentifierCompletion(bool& handled);
+  virtual void TemplateCompletion(bool& handled);
+  // The text a completion inserts for the typed word (without the hook: `text`).
+  virtual std::string AdjustCompletion(const std::string& word, const std::string& text);
 
   // ---- coordinates and flat offsets ----
   platform::Rect CellRect(int c, int r) const { return Client->CellRect(c, r); }
@@ -318,6 +327,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
 
   // Timer ids of the window host.
   static constexpr int kScrollTimer = 1;
+  static constexpr int kCompletionTimer = 2;
   // Mouse buttons.
   static constexpr int kLeftButton = 1, kRightButton = 2, kMiddleButton = 4;
 

@@ -216,6 +216,7 @@ void TAdvancedEditor::FocusOut() {
 
 void TAdvancedEditor::TimerTick(int id) {
   if (id == kScrollTimer) AutoScrollTick();
+  if (id == kCompletionTimer) Completion->TimerTick();
 }
 
 void TAdvancedEditor::ContextMenuAt(int x, int y) {
