@@ -62,8 +62,10 @@ void TAdvEditScrollBar::HandleScroll(int action, int trackPosition) {
     case sb::Bottom: pos = Max; break;
     default: break;
   }
-  if (Max - LargeChange > 0) pos = std::min(pos, Max - LargeChange);
-  pos = std::max(pos, Min);
+  // The same bound as every other change: with a range no longer than the
+  // page (Max - LargeChange <= 0) the position stays at Min, so a step on an
+  // empty bar does not scroll the view past the text.
+  pos = Clamped(pos);
   if (OnScroll) OnScroll(*this, action, pos);
   SetValue(kPosition, pos);
 }

@@ -24,8 +24,11 @@ void TAdvancedEditor::Paint(const platform::Rect& clip) {
   // The clip rectangle in text-area coordinates (shifted by the gutter).
   platform::Rect r{clip.left - gutterWidth_, clip.top, clip.right - gutterWidth_, clip.bottom};
   if (FullRepaint) r = {0, 0, Client->TextWidth(), Client->TextHeight()};
+  // Columns one to either side (cells start 3 pixels into the shifted area);
+  // rows exactly those the rectangle touches, so that the strip uncovered by
+  // a one-row scroll paints one row.
   const int c0 = r.left / CharWidth, c1 = r.right / CharWidth + 1;
-  const int r0 = r.top / CharHeight, r1 = r.bottom / CharHeight + 1;
+  const int r0 = r.top / CharHeight, r1 = (r.bottom - 1) / CharHeight;
   for (int row = r0; row <= r1; ++row) PaintRow(TopRow + row, LeftCol + c0 - 1, LeftCol + c1);
   ShowCaret(true);
   GutterPaint();
@@ -46,29 +49,34 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
   // the selection runs through the end of this row.
   const bool exists = RowExists(row);
   int line = 0, rowOffset = 0;
-  std::string lineText;
   lineEndSelected_ = false;
   if (exists) {
-    Lines->GetRowInfo(row, line, lineText, rowOffset);
+    // The row's line and the number of the line's characters before the row.
+    Lines->RowToLine(0, row, rowOffset, line);
     const int rowLength = static_cast<int>(Lines->RowView(row).size());
-    std::string marked = lineText;
+    std::string marked(Lines->LineView(line));
     marked.push_back(kLineEndMark);
-    PrepareLine(line, row, rowOffset, rowLength + 1, 0, static_cast<int>(lineText.size()) + 1, marked);
+    PrepareLine(line, row, rowOffset, rowLength + 1, 0, static_cast<int>(marked.size()), marked);
     const int markIndex = rowOffset + rowLength;
     if (markIndex < SelFlagsLength && SelFlagsLength > 1)
       lineEndSelected_ = SelFlags[static_cast<std::size_t>(markIndex)] != 0;
   }
 
-  bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight}, lineEndSelected_ ? SelColor : color_);
+  bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight},
+                  lineEndSelected_ ? SelColor : color_);
 
   if (exists) {
     // Second pass on the text as shown: visible spaces and line-end marks.
-    std::string shownLine(Lines->LineView(line));
+    // The plain line goes to PrepareLine as it is stored, without a copy.
+    std::string glyphLine;
+    std::string_view shownLine = Lines->LineView(line);
     std::string shownRow(Lines->RowView(row));
     if (showSpecialChars_) {
       const bool lineEnd = row != LastRow();
-      ShowGlyphs(shownLine, lineEnd);
+      glyphLine.assign(shownLine);
+      ShowGlyphs(glyphLine, lineEnd);
       ShowGlyphs(shownRow, lineEnd);
+      shownLine = glyphLine;
     }
     const int rowLength = static_cast<int>(shownRow.size());
     if (wordWrap_) {
@@ -143,7 +151,8 @@ void TAdvancedEditor::PrepareLine(int line, int row, int rowOffset, int rowLengt
 
   if (!Lines->Dirty(line)) return;
   TLineAttrs& attrs = Lines->Attrs(line);
-  attrs.assign(static_cast<std::size_t>(SelFlagsLength), TCharAttr{EditorFont.color, color_, EditorFont.style, 0});
+  attrs.assign(static_cast<std::size_t>(SelFlagsLength),
+               TCharAttr{EditorFont.color, color_, EditorFont.style, 0});
   BeforeHighlight(line, firstCol, lastCol);
   if (!text.empty() && OnHighlight) OnHighlight(*this, text, line, SelFlags, attrs);
   AfterHighlight(line, firstCol, lastCol);
