@@ -1,83 +1,48 @@
 #include "app/DocumentWindow.h"
 
-#include <QFontDatabase>
 #include <QMessageBox>
-#include <QPainter>
-#include <QScrollBar>
+#include <QVBoxLayout>
+#include <filesystem>
+#include <system_error>
 
-#include "editor/AdvLines.h"
-#include "editor/FileIO.h"
-#include "platform/qt/Codepage.h"
+#include "editor/AdvEdit.h"
+#include "platform/qt/QtEditorWindow.h"
 
-class DocumentOwner : public TAdvLinesOwner {
- public:
-  bool GetWordWrap() const override { return false; }
-  int GetWrapColumn() const override { return 80; }
-  int& UpdateCounter() override { return updates_; }
-  int GetColumnCapacity() const override { return capacity_; }
-  void GrowColumnCapacity(int length) override { capacity_ = length + 1; }
-  std::string ExpandTabs(std::string_view text) const override {
-    std::string out;
-    for (char c : text) {
-      if (c == '\t') out.append(4, ' ');
-      else out.push_back(c);
-    }
-    return out;
-  }
-  void LinesChanged() override {}
-  void ClearUndo() override {}
-  void ResetCaret() override {}
-  platform::Point GetCaret() const override { return {}; }
-  void RecordReLine(int, int, const std::string&) override {}
-  int capacity_ = 512;
+void DocumentWindow::ApplyEditorLook(TAdvancedEditor& editor) {
+  editor.SetColor(0xC0C0C0);
+  editor.SetEditorFont({"Courier New", 12, platform::fontstyle::Bold, 0x000000});
+  editor.SelColor = 0x999999;
+  editor.SelTextColor = 0x000000;
+  editor.SetMarginColor(0x808080);
+  editor.SetBorderStyle(0);
+  editor.SetGutterWidth(20);
+  editor.SetGutterColor(0xC0C0C0);
+}
 
- private:
-  int updates_ = 0;
-};
-
-DocumentWindow::DocumentWindow(const std::string& fileName)
-    : owner_(std::make_unique<DocumentOwner>()), lines_(std::make_unique<TAdvLines>(owner_.get())) {
-  QFont font("Courier New", 12);
-  font.setStyleHint(QFont::Monospace);
-  setFont(font);
-  if (!fileName.empty()) {
+DocumentWindow::DocumentWindow(const std::string& fileName) : editor_(std::make_unique<TAdvancedEditor>()) {
+  ApplyEditorLook(*editor_);
+  std::error_code ignored;
+  if (!fileName.empty() && std::filesystem::exists(fileName, ignored)) {
     try {
-      lines_->LoadFromFile(fileName);
-    } catch (const EFileError& e) {
-      QMessageBox::critical(this, "Quorvel", QString::fromLocal8Bit(e.what()));
+      editor_->Lines->LoadFromFile(fileName);
+    } catch (const std::exception& e) {
+      QMessageBox::critical(nullptr, "Quorvel", QString::fromLocal8Bit(e.what()));
     }
   }
-  if (lines_->Count() == 0) lines_->Add("");
+  if (editor_->Lines->Count() == 0) editor_->Lines->Add("");
+  editor_->Modified = false;
+
+  view_ = new platform::QtEditorWindow(*editor_, this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(view_);
+  setFocusProxy(view_);
   setWindowTitle(QString::fromLocal8Bit(fileName.empty() ? "Quorvel" : fileName.c_str()));
   resize(800, 600);
-  UpdateBars();
+  view_->setFocus();
 }
 
-DocumentWindow::~DocumentWindow() = default;
-
-void DocumentWindow::UpdateBars() {
-  int rows = viewport()->height() / std::max(1, fontMetrics().height());
-  verticalScrollBar()->setRange(0, std::max(0, lines_->Count() - rows));
-  verticalScrollBar()->setPageStep(rows);
-  horizontalScrollBar()->setRange(0, owner_->capacity_);
-}
-
-void DocumentWindow::resizeEvent(QResizeEvent* event) {
-  QAbstractScrollArea::resizeEvent(event);
-  UpdateBars();
-}
-
-void DocumentWindow::paintEvent(QPaintEvent*) {
-  QPainter p(viewport());
-  p.fillRect(viewport()->rect(), Qt::white);
-  int h = fontMetrics().height();
-  int w = fontMetrics().horizontalAdvance('W');
-  int top = verticalScrollBar()->value();
-  int left = horizontalScrollBar()->value();
-  for (int y = 0, line = top; y < viewport()->height() && line < lines_->Count(); y += h, ++line) {
-    std::string_view text = lines_->LineView(line);
-    if (static_cast<int>(text.size()) <= left) continue;
-    p.drawText(2, y + fontMetrics().ascent(), codepage::ToQString(text.substr(left, 400)));
-  }
-  (void)w;
+DocumentWindow::~DocumentWindow() {
+  // The window detaches from the editor, so it goes first.
+  delete view_;
 }

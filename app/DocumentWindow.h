@@ -1,25 +1,31 @@
 #pragma once
 
-// A plain window showing one document, read-only.
+// A window showing one document in an editing control.
 
-#include <QAbstractScrollArea>
+#include <QWidget>
 #include <memory>
 #include <string>
 
-class TAdvLines;
-class DocumentOwner;
+class TAdvancedEditor;
 
-class DocumentWindow : public QAbstractScrollArea {
+namespace platform {
+class QtEditorWindow;
+}
+
+class DocumentWindow : public QWidget {
  public:
+  // Opens `fileName`; a name of no existing file (or none) gives an empty
+  // document, a file that cannot be read an empty document and a message.
   explicit DocumentWindow(const std::string& fileName);
   ~DocumentWindow() override;
 
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  TAdvancedEditor& Editor() const { return *editor_; }
+  platform::QtEditorWindow& View() const { return *view_; }
+
+  // The look every editor of the application has.
+  static void ApplyEditorLook(TAdvancedEditor& editor);
 
  private:
-  void UpdateBars();
-  std::unique_ptr<DocumentOwner> owner_;
-  std::unique_ptr<TAdvLines> lines_;
+  std::unique_ptr<TAdvancedEditor> editor_;
+  platform::QtEditorWindow* view_ = nullptr;  // a child; freed before the editor
 };

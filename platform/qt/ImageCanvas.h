@@ -1,0 +1,71 @@
+#pragma once
+
+// A canvas on a QImage, drawing single-byte text through the Windows-1252
+// table. Text is laid out in fixed cells: every character advances by the
+// caller's advance, whatever the font says, and is clipped to its cell.
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QRawFont>
+#include <array>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Canvas.h"
+
+class QPalette;
+
+namespace platform {
+
+// A colour of the 0x00BBGGRR encoding, or a system colour index (high byte
+// 0xFF) looked up in `palette` (the application's palette when none).
+QColor ToQColor(Color color, const QPalette* palette = nullptr);
+
+// Font sizes are points at 96 dots per inch, as on the desktop the sizes
+// were chosen for: 12 points are 16 pixels.
+int PointsToPixels(int points);
+
+class ImageCanvas : public Canvas {
+ public:
+  ImageCanvas(int width, int height);
+
+  int Width() const override { return image_.width(); }
+  int Height() const override { return image_.height(); }
+  void Resize(int width, int height) override;
+  void SetFont(const FontSpec& font) override;
+  Point MeasureGlyph(char ch, std::uint8_t style) override;
+  void FillRect(const Rect& r, Color color) override;
+  void DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg,
+                std::uint8_t style) override;
+  void DrawLine(int x1, int y1, int x2, int y2, Color color) override;
+
+  // The pixels drawn so far (RGB32).
+  const QImage& Image() const { return image_; }
+  // The Qt font used for `style` in the current font.
+  QFont FontFor(std::uint8_t style);
+
+ private:
+  struct Face {
+    QFont font;
+    QRawFont raw;
+    int ascent = 0;
+    int height = 0;
+    std::array<quint32, 256> glyphs{};  // per byte; 0 = the font has none
+  };
+  Face& FaceFor(std::uint8_t style);
+  void Fill(QRect r, QRgb rgb);
+  // The pixels of one character cell, advance x height, rendered once per
+  // character, colours and style and kept for the next time.
+  const QRgb* Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face);
+
+  QImage image_;
+  FontSpec spec_;
+  std::array<std::optional<Face>, 16> faces_;
+  std::unordered_map<std::uint64_t, std::size_t> tileIndex_;
+  std::vector<QRgb> tiles_;
+  int tileAdvance_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,338 @@
+// The editor in its Qt window (offscreen): the pixels it shows, keys, the
+// scroll bars and the wheel, and the Qt services behind the window.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPalette>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/DocumentWindow.h"
+#include "editor/AdvEdit.h"
+#include "platform/qt/ImageCanvas.h"
+#include "platform/qt/KeyMap.h"
+#include "platform/qt/QtEditorWindow.h"
+#include "platform/qt/SystemClipboard.h"
+#include "tests/support/FakeLinesOwner.h"
+#include "tests/support/TempDir.h"
+
+// fontconfig keeps its caches to the end of the process; they are not ours to free.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "editor_qt_tests";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Kept to the end of the process: Qt must not be torn down by the exit handlers.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+QRgb Rgb(TColor c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+class EditorWindowQt : public ::testing::Test {
+ protected:
+  EditorWindowQt() {
+    App();
+    QApplication::setCursorFlashTime(0);  // a caret that does not blink while the test looks at it
+    doc = std::make_unique<DocumentWindow>("");
+    doc->resize(1000, 400);
+    doc->show();
+    doc->activateWindow();
+    View().setFocus();
+    Settle();
+  }
+
+  TAdvancedEditor& Ed() { return doc->Editor(); }
+  platform::QtEditorWindow& View() { return doc->View(); }
+  QImage Grab() { return View().viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  int CW() { return Ed().CharWidth; }
+  int CH() { return Ed().CharHeight; }
+  // Left edge of the cell of column c (the text area starts right of the 20-pixel gutter).
+  int CellLeft(int c) { return 22 + c * CW() + 1; }
+
+  // How many pixels of the cell (c, r) have colour `rgb`.
+  static int Count(const QImage& img, QRect cell, QRgb rgb) {
+    int n = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+      for (int x = cell.left(); x <= cell.right(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (rgb & 0xFFFFFF);
+    return n;
+  }
+  QRect Cell(int c, int r) { return QRect(CellLeft(c), r * CH(), CW(), CH()); }
+
+  std::unique_ptr<DocumentWindow> doc;
+};
+
+TEST_F(EditorWindowQt, ShowsTextSelectionMarginGutterAndCaret) {
+  Ed().Lines->SetTextStr("abcdefgh\r\nsecond line\r\n\r\nlast");
+  Ed().ExtendSelection(2, 1);
+  Ed().ExtendSelection(0, 3);
+  Ed().MoveCaret(1, 0);
+  Settle();
+  ASSERT_TRUE(View().hasFocus());
+  const QImage img = Grab();
+  ASSERT_GT(img.width(), CellLeft(82));
+  const int area = CW() * CH();
+
+  // Plain text: black on the control colour.
+  EXPECT_GT(Count(img, Cell(0, 0), Rgb(0xC0C0C0)), area / 2);
+  EXPECT_GT(Count(img, Cell(0, 0), Rgb(0x000000)), 0);
+  // Selected text: black on the selection colour.
+  EXPECT_GT(Count(img, Cell(3, 1), Rgb(0x999999)), area / 2);
+  EXPECT_GT(Count(img, Cell(3, 1), Rgb(0x000000)), 0);
+  EXPECT_GT(Count(img, Cell(1, 1), Rgb(0xC0C0C0)), area / 2);
+  // The selected line end fills the rest of its row; the empty line is selected whole.
+  EXPECT_EQ(Count(img, Cell(30, 1), Rgb(0x999999)), area);
+  EXPECT_EQ(Count(img, Cell(0, 2), Rgb(0x999999)), area);
+  EXPECT_EQ(Count(img, Cell(30, 3), Rgb(0xC0C0C0)), area);
+
+  // The right margin: one pixel column at the left edge of column 80, on every row.
+  const int margin = CellLeft(80);
+  for (int y : {0, CH() + 3, 2 * CH() + 5, 6 * CH()}) {
+    EXPECT_EQ(img.pixel(margin, y) & 0xFFFFFF, Rgb(0x808080) & 0xFFFFFF) << y;
+    EXPECT_NE(img.pixel(margin - 1, y) & 0xFFFFFF, Rgb(0x808080) & 0xFFFFFF) << y;
+    EXPECT_NE(img.pixel(margin + 1, y) & 0xFFFFFF, Rgb(0x808080) & 0xFFFFFF) << y;
+  }
+
+  // The gutter: its colour, then a line in the control colour and one in grey.
+  EXPECT_EQ(img.pixel(5, 100) & 0xFFFFFF, Rgb(0xC0C0C0) & 0xFFFFFF);
+  EXPECT_EQ(img.pixel(20, 100) & 0xFFFFFF, Rgb(0xC0C0C0) & 0xFFFFFF);
+  EXPECT_EQ(img.pixel(21, 100) & 0xFFFFFF, Rgb(0x808080) & 0xFFFFFF);
+
+  // The caret: 2 pixels wide, CharHeight - 2 high, one pixel left of the cell and one below its top;
+  // it inverts what is under it.
+  const QRect caret(CellLeft(1) - 1, 1, 2, CH() - 2);
+  EXPECT_EQ(View().CaretRect(), caret);
+  ASSERT_TRUE(View().CaretDrawn());
+  const QImage& plain = View().Image();
+  for (int y = caret.top(); y <= caret.bottom(); ++y)
+    for (int x = caret.left(); x <= caret.right(); ++x)
+      ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, ~plain.pixel(x, y) & 0xFFFFFF) << x << "," << y;
+  EXPECT_EQ(img.pixel(caret.right() + 1, caret.top()), plain.pixel(caret.right() + 1, caret.top()));
+  EXPECT_EQ(img.pixel(caret.left(), caret.bottom() + 1), plain.pixel(caret.left(), caret.bottom() + 1));
+}
+
+TEST_F(EditorWindowQt, SpecialCharactersAreDrawnFromTheCodePage) {
+  Ed().Lines->SetTextStr("a b\r\nc");
+  Ed().SetShowSpecialChars(true);
+  Settle();
+  const QImage img = Grab();
+  const int area = CW() * CH();
+  // The visible space and the line-end mark leave ink; a blank cell does not.
+  EXPECT_LT(Count(img, Cell(1, 0), Rgb(0xC0C0C0)), area);
+  EXPECT_LT(Count(img, Cell(3, 0), Rgb(0xC0C0C0)), area);
+  EXPECT_EQ(Count(img, Cell(4, 0), Rgb(0xC0C0C0)), area);
+  EXPECT_EQ(Count(img, Cell(1, 1), Rgb(0xC0C0C0)), area);
+}
+
+TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
+  Ed().Lines->SetTextStr("hello\r\nworld");
+  Settle();
+  const QImage before = View().Image().copy();
+  auto key = [&](int qtKey, Qt::KeyboardModifiers mods, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, qtKey, mods, text);
+    QApplication::sendEvent(&View(), &press);
+  };
+  key(Qt::Key_End, Qt::NoModifier, {});
+  key(Qt::Key_Exclam, Qt::ShiftModifier, "!");
+  EXPECT_EQ(LinesOf(*Ed().Lines), (std::vector<std::string>{"hello!", "world"}));
+  // Without waiting for Qt's paint: the typed row is already in the window's image, the next one unchanged.
+  const QImage& after = View().Image();
+  EXPECT_NE(after.copy(Cell(5, 0)), before.copy(Cell(5, 0)));
+  EXPECT_EQ(after.copy(0, CH(), after.width(), CH()), before.copy(0, CH(), before.width(), CH()));
+
+  key(Qt::Key_Left, Qt::ShiftModifier, {});
+  key(Qt::Key_Left, Qt::ShiftModifier, {});
+  EXPECT_EQ(Ed().GetSelText(), "o!");
+  key(Qt::Key_Backspace, Qt::NoModifier, "\b");
+  EXPECT_EQ(LinesOf(*Ed().Lines), (std::vector<std::string>{"hell", "world"}));
+  // Ctrl+Z undoes; its control character types nothing.
+  key(Qt::Key_Z, Qt::ControlModifier, QString(QChar(26)));
+  EXPECT_EQ(LinesOf(*Ed().Lines)[0], "hello!");
+  // Alt with a letter types nothing either.
+  key(Qt::Key_Q, Qt::AltModifier, "q");
+  EXPECT_EQ(LinesOf(*Ed().Lines)[0], "hello!");
+}
+
+TEST_F(EditorWindowQt, ScrollBarsFollowTheEditorAndMoveTheView) {
+  std::string text;
+  for (int i = 0; i < 100; ++i) text += "line " + std::to_string(i) + "\r\n";
+  Ed().Lines->SetTextStr(text);
+  Settle();
+  QScrollBar* bar = View().verticalScrollBar();
+  const int rows = Ed().VisibleRows;
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 100 - rows);
+  EXPECT_EQ(bar->pageStep(), rows);
+  EXPECT_TRUE(bar->isEnabled());
+
+  const QImage before = View().Image().copy();
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(Ed().TopRow, 1);
+  EXPECT_EQ(bar->value(), 1);
+  // The pixels moved up by one row, and the uncovered bottom row was painted at once.
+  const QImage& moved = View().Image();
+  const int w = moved.width();
+  EXPECT_EQ(moved.copy(22, 0, w - 22, (rows - 2) * CH()), before.copy(22, CH(), w - 22, (rows - 2) * CH()));
+  EXPECT_NE(moved.copy(22, (rows - 1) * CH(), w - 22, CH()),
+            before.copy(22, (rows - 1) * CH(), w - 22, CH()));
+
+  bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(Ed().TopRow, rows);
+  bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_EQ(bar->value(), 100 - rows);
+  EXPECT_EQ(Ed().TopRow, rows);  // the bar moved, the view did not
+
+  // Dragging the thumb drags the view.
+  bar->setSliderDown(true);
+  bar->setSliderPosition(10);
+  EXPECT_EQ(Ed().TopRow, 10);
+  bar->setSliderDown(false);
+  EXPECT_EQ(Ed().TopRow, 10);
+
+  // One wheel notch down scrolls the desktop's lines per notch.
+  const QPointF at(50, 50);
+  QWheelEvent wheel(at, View().viewport()->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(View().viewport(), &wheel);
+  EXPECT_EQ(Ed().TopRow, 10 + QApplication::wheelScrollLines());
+  EXPECT_EQ(bar->value(), Ed().TopRow);
+}
+
+TEST_F(EditorWindowQt, AShortTextDisablesTheVerticalBar) {
+  Ed().Lines->SetTextStr("one\r\ntwo");
+  Settle();
+  EXPECT_FALSE(View().verticalScrollBar()->isEnabled());
+  EXPECT_TRUE(View().verticalScrollBar()->isVisible());
+  EXPECT_EQ(View().verticalScrollBar()->maximum(), 0);
+}
+
+// ---------------------------------------------------------------- the document
+
+TEST(DocumentWindowQt, OpensAFileOrStartsWithOneEmptyLine) {
+  App();
+  TempDir dir;
+  WriteBytes(dir.File("a.php"), "<?php\r\necho 1;\r\n");
+  DocumentWindow loaded(dir.File("a.php"));
+  EXPECT_EQ(LinesOf(*loaded.Editor().Lines), (std::vector<std::string>{"<?php", "echo 1;"}));
+  EXPECT_FALSE(loaded.Editor().Modified);
+
+  DocumentWindow missing(dir.File("none.php"));
+  EXPECT_EQ(LinesOf(*missing.Editor().Lines), (std::vector<std::string>{""}));
+
+  // The application's look.
+  const TAdvancedEditor& e = loaded.Editor();
+  EXPECT_EQ(e.Color(), 0xC0C0C0u);
+  EXPECT_EQ(e.EditorFont, (platform::FontSpec{"Courier New", 12, platform::fontstyle::Bold, 0}));
+  EXPECT_EQ(e.GutterWidth(), 20);
+  EXPECT_EQ(e.BorderStyle(), 0);
+  EXPECT_EQ(loaded.View().frameShape(), QFrame::NoFrame);
+}
+
+// ---------------------------------------------------------------- services
+
+TEST(KeyMapQt, QtKeysBecomeVirtualKeyCodes) {
+  struct Case {
+    int qt;
+    Qt::KeyboardModifiers mods;
+    std::uint16_t vk;
+  };
+  const Case cases[] = {
+      {Qt::Key_A, Qt::NoModifier, 'A'},
+      {Qt::Key_Z, Qt::ShiftModifier, 'Z'},
+      {Qt::Key_5, Qt::NoModifier, '5'},
+      {Qt::Key_Percent, Qt::ShiftModifier, '5'},
+      {Qt::Key_5, Qt::KeypadModifier, 0x65},
+      {Qt::Key_Left, Qt::NoModifier, vk::Left},
+      {Qt::Key_Down, Qt::KeypadModifier, vk::Down},
+      {Qt::Key_PageUp, Qt::NoModifier, vk::Prior},
+      {Qt::Key_PageDown, Qt::NoModifier, vk::Next},
+      {Qt::Key_Home, Qt::NoModifier, vk::Home},
+      {Qt::Key_End, Qt::NoModifier, vk::End},
+      {Qt::Key_Insert, Qt::NoModifier, vk::Insert},
+      {Qt::Key_Delete, Qt::NoModifier, vk::Delete},
+      {Qt::Key_Backspace, Qt::NoModifier, vk::Back},
+      {Qt::Key_Tab, Qt::NoModifier, vk::Tab},
+      {Qt::Key_Backtab, Qt::ShiftModifier, vk::Tab},
+      {Qt::Key_Return, Qt::NoModifier, vk::Return},
+      {Qt::Key_Enter, Qt::KeypadModifier, vk::Return},
+      {Qt::Key_Escape, Qt::NoModifier, vk::Escape},
+      {Qt::Key_Space, Qt::NoModifier, 0x20},
+      {Qt::Key_F1, Qt::NoModifier, 0x70},
+      {Qt::Key_F12, Qt::NoModifier, 0x7B},
+      {Qt::Key_Semicolon, Qt::NoModifier, 0xBA},
+      {Qt::Key_Colon, Qt::ShiftModifier, 0xBA},
+      {Qt::Key_Minus, Qt::NoModifier, 0xBD},
+      {Qt::Key_Minus, Qt::KeypadModifier, 0x6D},
+      {Qt::Key_BraceRight, Qt::ShiftModifier, 0xDD},
+      {Qt::Key_Eacute, Qt::NoModifier, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::VirtualKeyOf(c.qt, c.mods), c.vk) << std::hex << c.qt;
+  EXPECT_EQ(platform::ShiftStateOf(Qt::ShiftModifier | Qt::ControlModifier), shift::Shift | shift::Ctrl);
+  EXPECT_EQ(platform::ShiftStateOf(Qt::AltModifier | Qt::KeypadModifier), shift::Alt);
+}
+
+TEST(ClipboardQt, CarriesSingleByteTextAndTellsOfChanges) {
+  App();
+  platform::SystemClipboard clipboard;
+  int changes = 0;
+  clipboard.OnChanged = [&] { ++changes; };
+  clipboard.SetText("caf\xE9 \x80 \xAC");
+  Settle();
+  EXPECT_TRUE(clipboard.HasText());
+  EXPECT_EQ(clipboard.GetText(), "caf\xE9 \x80 \xAC");
+  EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("café € ¬"));
+  EXPECT_GE(changes, 1);
+}
+
+TEST(CanvasQt, ColoursAndSystemColours) {
+  App();
+  EXPECT_EQ(platform::ToQColor(0x0000FF), QColor(255, 0, 0));
+  EXPECT_EQ(platform::ToQColor(0x336699), QColor(0x99, 0x66, 0x33));
+  QPalette palette;
+  palette.setColor(QPalette::Highlight, QColor(1, 2, 3));
+  palette.setColor(QPalette::Base, QColor(4, 5, 6));
+  palette.setColor(QPalette::Button, QColor(7, 8, 9));
+  EXPECT_EQ(platform::ToQColor(platform::syscolor::Highlight, &palette), QColor(1, 2, 3));
+  EXPECT_EQ(platform::ToQColor(platform::syscolor::Window, &palette), QColor(4, 5, 6));
+  EXPECT_EQ(platform::ToQColor(platform::syscolor::ButtonFace, &palette), QColor(7, 8, 9));
+}
+
+TEST(CanvasQt, TextKeepsItsFixedAdvanceAndOpaqueBackground) {
+  App();
+  platform::ImageCanvas canvas(200, 20);
+  canvas.SetFont({"Courier New", 12, 0, 0});
+  canvas.FillRect({0, 0, 200, 20}, 0xFFFFFF);
+  // Twelve-pixel cells, wider than the font's own advance.
+  canvas.DrawText(10, 0, "iiii", 12, 0x000000, 0x00FF00, platform::fontstyle::Bold);
+  const QImage& img = canvas.Image();
+  const int h = canvas.MeasureGlyph('W', 0).y;
+  EXPECT_EQ(img.pixel(10, 0) & 0xFFFFFF, qRgb(0, 255, 0) & 0xFFFFFF);
+  EXPECT_EQ(img.pixel(10 + 48 - 1, h - 1) & 0xFFFFFF, qRgb(0, 255, 0) & 0xFFFFFF);
+  EXPECT_EQ(img.pixel(10 + 48, 0) & 0xFFFFFF, qRgb(255, 255, 255) & 0xFFFFFF);
+  // Each glyph in its own cell: every cell holds ink.
+  for (int i = 0; i < 4; ++i) {
+    int ink = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 10 + i * 12; x < 10 + (i + 1) * 12; ++x)
+        ink += (img.pixel(x, y) & 0xFFFFFF) != (qRgb(0, 255, 0) & 0xFFFFFF);
+    EXPECT_GT(ink, 0) << i;
+  }
+  EXPECT_EQ(canvas.FontFor(platform::fontstyle::Bold).pixelSize(), 16);
+}
+
+}  // namespace
