@@ -1,0 +1,175 @@
+// Painting a full screen of 50 rows x 150 columns whose lines carry
+// highlighter-like colours: the painter's own work per screen, on a window
+// and canvases that draw nothing.
+
+#include <benchmark/benchmark.h>
+
+#include <cctype>
+#include <string>
+
+#include "bench/support/Corpus.h"
+#include "editor/AdvEdit.h"
+#include "platform/Clipboard.h"
+
+namespace {
+
+class NullCanvas : public platform::Canvas {
+ public:
+  NullCanvas(int w, int h) : w_(w), h_(h) {}
+  int Width() const override { return w_; }
+  int Height() const override { return h_; }
+  void Resize(int w, int h) override {
+    w_ = w;
+    h_ = h;
+  }
+  void SetFont(const platform::FontSpec&) override {}
+  platform::Point MeasureGlyph(char, std::uint8_t) override { return {8, 16}; }
+  void FillRect(const platform::Rect&, platform::Color) override { ++calls; }
+  void DrawText(int, int, std::string_view bytes, int, platform::Color, platform::Color,
+                std::uint8_t) override {
+    ++calls;
+    chars += static_cast<long>(bytes.size());
+  }
+  void DrawLine(int, int, int, int, platform::Color) override { ++calls; }
+  static inline long calls = 0, chars = 0;
+
+ private:
+  int w_, h_;
+};
+
+class NullClipboard : public platform::Clipboard {
+ public:
+  bool HasText() const override { return false; }
+  std::string GetText() const override { return {}; }
+  void SetText(const std::string&) override {}
+};
+
+class NullWindow : public platform::EditorWindow {
+ public:
+  platform::Point ClientSize() const override { return {2 + 150 * 8, 50 * 16}; }
+  bool Showing() const override { return true; }
+  void Invalidate(const platform::Rect&) override {}
+  void InvalidateAll() override {}
+  void ScrollPixels(const platform::Rect&, int) override {}
+  void UpdateNow() override {}
+  void CopyToWindow(int, int, platform::Canvas&, const platform::Rect&) override { ++copies; }
+  platform::Canvas* CreateCanvas(int w, int h) override { return new NullCanvas(w, h); }
+  void CreateCaret(int, int) override {}
+  void DestroyCaret() override {}
+  void SetCaretPos(int, int) override {}
+  void ShowCaret() override {}
+  void HideCaret() override {}
+  void SetScrollBar(platform::ScrollBarKind, const platform::ScrollBarInfo&) override {}
+  void ShowScrollBars(bool, bool) override {}
+  void CaptureMouse() override {}
+  void ReleaseMouse() override {}
+  void SetCursor(platform::Cursor) override {}
+  void StartTimer(int, int) override {}
+  void StopTimer(int) override {}
+  void PostCommand(std::uint16_t) override {}
+  bool HasFocus() const override { return true; }
+  void TakeFocus() override {}
+  void FocusNext(bool) override {}
+  void Beep() override {}
+  platform::Point ClientToScreen(platform::Point p) const override { return p; }
+  platform::Rect ScreenRect() const override { return {0, 0, 1920, 1080}; }
+  platform::Clipboard& GetClipboard() override { return clipboard; }
+  NullClipboard clipboard;
+  long copies = 0;
+};
+
+// Colours in token-sized runs, changing at every change of character class,
+// the way a source highlighter colours a line.
+void Colour(TAdvancedEditor&, std::string_view text, int, const TSelAttrs&, TLineAttrs& attrs) {
+  static constexpr TColor kPalette[] = {0x000080, 0x008000, 0x800000, 0x808000, 0x008080, 0x000000};
+  int klass = -1, token = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const int k = std::isalnum(c) ? 0 : c == ' ' ? 1 : 2;
+    if (k != klass) ++token;
+    klass = k;
+    attrs[i].FgColor = kPalette[token % 6];
+    if (token % 7 == 3) attrs[i].Style = platform::fontstyle::Bold;
+    attrs[i].Tag = static_cast<std::uint8_t>(token % 5);
+  }
+}
+
+struct Screen {
+  NullWindow window;
+  TAdvancedEditor editor;
+  Screen(bool wrap, bool special, bool selection) {
+    editor.AttachWindow(&window);
+    editor.SetWordWrap(wrap);
+    editor.SetColor(0xC0C0C0);
+    editor.SetShowSpecialChars(special);
+    editor.OnHighlight = Colour;
+    // Long lines of the corpus, so that every one of the 150 columns holds text.
+    std::string corpus = CorpusBytes(1);
+    std::string text;
+    std::size_t at = 0;
+    for (int lines = 0; lines < 200 && at < corpus.size();) {
+      std::size_t end = corpus.find('\n', at);
+      if (end == std::string::npos) break;
+      std::string line = corpus.substr(at, end - at);
+      at = end + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      while (line.size() < 170) line += " " + line;
+      text += line + "\r\n";
+      ++lines;
+    }
+    editor.Lines->SetTextStr(text);
+    if (selection) {
+      editor.ExtendSelection(20, 10);
+      editor.ExtendSelection(40, 30);
+    }
+    editor.Paint({0, 0, 2 + 150 * 8, 50 * 16});
+  }
+};
+
+void Run(benchmark::State& state, bool wrap, bool special, bool selection, bool dirty) {
+  Screen s(wrap, special, selection);
+  NullCanvas::calls = NullCanvas::chars = 0;
+  long before = s.window.copies;
+  for (auto _ : state) {
+    if (dirty) s.editor.Lines->MarkAllDirty();
+    s.editor.FullRepaint = true;
+    s.editor.Paint({0, 0, 1, 1});
+  }
+  const double screens = static_cast<double>(state.iterations());
+  state.counters["rows"] = static_cast<double>(s.window.copies - before) / screens - 1;  // less the gutter
+  state.counters["canvas_calls"] = static_cast<double>(NullCanvas::calls) / screens;
+  state.counters["chars"] = static_cast<double>(NullCanvas::chars) / screens;
+}
+
+void BM_PaintScreen(benchmark::State& s) { Run(s, false, false, false, false); }
+void BM_PaintScreenSelected(benchmark::State& s) { Run(s, false, false, true, false); }
+void BM_PaintScreenSpecialChars(benchmark::State& s) { Run(s, false, true, true, false); }
+void BM_PaintScreenWrapped(benchmark::State& s) { Run(s, true, false, true, false); }
+void BM_PaintScreenRehighlight(benchmark::State& s) { Run(s, false, false, true, true); }
+// A minified file: one line of a megabyte, wrapped, the view in its middle.
+void BM_PaintScreenLongLine(benchmark::State& state) {
+  NullWindow window;
+  TAdvancedEditor editor;
+  editor.AttachWindow(&window);
+  editor.OnHighlight = Colour;
+  std::string line;
+  while (line.size() < (1u << 20)) line += "var a=function(b){return b*2+c.d[e]};";
+  editor.Lines->SetTextStr(line);
+  editor.ScrollTo(0, editor.Lines->GetRowCount() / 2);
+  editor.ExtendSelection(0, editor.TopRow + 5);
+  editor.ExtendSelection(10, editor.TopRow + 20);
+  for (auto _ : state) {
+    editor.FullRepaint = true;
+    editor.Paint({0, 0, 1, 1});
+  }
+}
+BENCHMARK(BM_PaintScreenLongLine)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintScreen)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintScreenSelected)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintScreenSpecialChars)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintScreenWrapped)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintScreenRehighlight)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
