@@ -77,10 +77,11 @@ void TEditManager::Close(int index) {
   if (FPanel && FCurrentIndex >= 0 && WindowOf(FCurrentIndex)) FPanel->ShowWindow(WindowOf(FCurrentIndex), false);
   platform::EditorWindow* window = WindowOf(index);
   FCurrent = FSpareEditor.get();
+  // The window goes first: it refers to its editor until it is destroyed.
   FEditors[static_cast<std::size_t>(index)]->AttachWindow(nullptr);
+  if (FPanel && window) FPanel->RemoveWindow(window);
   FEditors.erase(FEditors.begin() + index);
   windows_.erase(windows_.begin() + index);
-  if (FPanel && window) FPanel->RemoveWindow(window);
   if (Count() > 0) {
     Select(std::min(index, Count() - 1));
   } else {

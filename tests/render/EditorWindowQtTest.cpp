@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "app/DocumentWindow.h"
+#include "tests/render/DocumentWindow.h"
 #include "editor/AdvEdit.h"
 #include "platform/qt/ImageCanvas.h"
 #include "platform/qt/KeyMap.h"

@@ -1,6 +1,7 @@
 #pragma once
 
-// A window showing one document in an editing control.
+// A window showing one document in an editing control, with the look of
+// the application's documents: the host of the Qt window tests.
 
 #include <QWidget>
 #include <memory>
@@ -21,9 +22,6 @@ class DocumentWindow : public QWidget {
 
   TAdvancedEditor& Editor() const { return *editor_; }
   platform::QtEditorWindow& View() const { return *view_; }
-
-  // The look every editor of the application has.
-  static void ApplyEditorLook(TAdvancedEditor& editor);
 
  private:
   std::unique_ptr<TAdvancedEditor> editor_;

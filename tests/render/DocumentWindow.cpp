@@ -1,26 +1,16 @@
-#include "app/DocumentWindow.h"
+#include "tests/render/DocumentWindow.h"
 
 #include <QMessageBox>
 #include <QVBoxLayout>
 #include <filesystem>
 #include <system_error>
 
+#include "app/EditMgr.h"
 #include "editor/AdvEdit.h"
 #include "platform/qt/QtEditorWindow.h"
 
-void DocumentWindow::ApplyEditorLook(TAdvancedEditor& editor) {
-  editor.SetColor(0xC0C0C0);
-  editor.SetEditorFont({"Courier New", 12, platform::fontstyle::Bold, 0x000000});
-  editor.SelColor = 0x999999;
-  editor.SelTextColor = 0x000000;
-  editor.SetMarginColor(0x808080);
-  editor.SetBorderStyle(0);
-  editor.SetGutterWidth(20);
-  editor.SetGutterColor(0xC0C0C0);
-}
-
 DocumentWindow::DocumentWindow(const std::string& fileName) : editor_(std::make_unique<TAdvancedEditor>()) {
-  ApplyEditorLook(*editor_);
+  TEditManager::ApplyDocumentLook(*editor_);
   std::error_code ignored;
   if (!fileName.empty() && std::filesystem::exists(fileName, ignored)) {
     try {

@@ -1,0 +1,139 @@
+#pragma once
+
+// TMainForm: the program's main window. A button bar with the search box, a
+// row of tabs with one tab per open document, the editing panel showing the
+// current document's editor, and a status bar refreshed ten times a second.
+// It owns the edit manager and turns actions, shortcuts, buttons, dropped
+// files and hand-overs from a second start into operations on documents.
+
+#include <QAction>
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/EditMgr.h"
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTabBar;
+class TFlatButton;
+class TGradientPanel;
+class TLinkLabel;
+
+namespace platform {
+class QtEditorPanel;
+}
+
+class TMainForm : public QMainWindow {
+ public:
+  // Opens `firstArgument` when it is not empty, else a new document.
+  explicit TMainForm(const std::string& firstArgument, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // ---- actions ----
+  QAction *aNew, *aLoad, *aSave, *aSaveAs, *aSaveAll, *aClose, *aReload, *aExit, *aUndo, *aCut, *aCopy,
+      *aPaste, *aDelLine, *aSelectAll, *aSelLine, *aUpper, *aLower, *aSearch, *aWordWrap, *aShowSpace,
+      *aPrefs, *aAbout;
+
+  void aNewExecute() { NewDocument(); }
+  void aLoadExecute();
+  void aSaveExecute();
+  void aSaveAsExecute();
+  void aSaveAllExecute();
+  void aCloseExecute();
+  void aReloadExecute() { FManager->Reload(); }
+  void aExitExecute() { close(); }
+  void aUndoExecute() { Current().ExecuteCommand(cmdUndo); }
+  void aCutExecute() { Current().Cut(); }
+  void aCopyExecute() { Current().Copy(); }
+  void aPasteExecute() { Current().Paste(); }
+  void aDelLineExecute() { Current().ExecuteCommand(cmdDeleteLine); }
+  void aSelectAllExecute() { Current().ExecuteCommand(cmdSelectAll); }
+  void aSelLineExecute();
+  void aUpperExecute() { ConvertSelection(0); }
+  void aLowerExecute() { ConvertSelection(1); }
+  void aSearchExecute();
+  void aWordWrapExecute();
+  void aShowSpaceExecute();
+  void aPrefsExecute();
+  void aAboutExecute();
+
+  // ---- own operations ----
+  void RefreshTabs();
+  void EditorChanged(TAdvancedEditor& editor) { (void)editor; RefreshTabs(); }
+  void ConfigureEditor(TSourceEditor& editor);
+  void UpdateCaption();
+  void UpdateSaveActions();
+  void UpdateStatusBar();
+  void NewDocument();
+  void tcFilesChange(int index);
+  // A single-instance message: marker 13107 opens the file it names.
+  void WMCopyData(unsigned marker, const std::string& data);
+  void WMDropFiles(const std::vector<std::string>& fileNames);
+  // True when the window may close (asks about unsaved documents).
+  bool FormCloseQuery();
+
+  TEditManager& Manager() const { return *FManager; }
+  TSourceEditor& Current() const { return FManager->Current(); }
+  // The application's title (the text the task bar shows).
+  const QString& Title() const { return FTitle; }
+  QString PanelText(int index) const;
+  QTabBar* Tabs() const { return tcFiles; }
+  QLineEdit* SearchBox() const { return edSearch; }
+  QTimer& StatusTimer() { return Timer; }
+  platform::QtEditorPanel* EditPanel() const { return pnEdit; }
+  TFlatButton* Button(int index) const { return buttons_[static_cast<std::size_t>(index)]; }
+  QMenu* EditMenu() const { return pmEdit; }
+  QMenu* TabsMenu() const { return pmTabs; }
+
+  // ---- what the window asks the user; tests replace them ----
+  // The file to open ("" = cancelled), starting in `folder`.
+  std::function<std::string(const std::string& folder)> AskOpenFile;
+  std::function<std::string()> AskSaveFile;
+  // The close question: QMessageBox::Yes, No or Cancel.
+  std::function<int(const QString& text)> AskSaveChanges;
+  // The unsaved-changes dialog: TUnsavedForm::mrYes, mrNo or mrCancel.
+  std::function<int(const std::vector<std::string>& fileNames)> AskUnsaved;
+  std::function<void()> ShowPreferences, ShowAbout;
+  // Shows an error that left an action.
+  std::function<void(const std::string& message)> ReportError;
+
+  // Runs `action` the way the framework runs an action handler: an error
+  // that leaves it is reported and the program goes on.
+  void Guarded(const std::function<void()>& action);
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  QAction* MakeAction(const char* caption, const QKeySequence& shortcut, int icon,
+                      std::function<void()> execute);
+  void BuildButtonBar();
+  void BuildMenus();
+  void BuildStatusBar();
+  void ConvertSelection(int mode);
+  void FormActivate();
+
+  TGradientPanel* gpButtons = nullptr;
+  std::array<TFlatButton*, 10> buttons_{};
+  QLineEdit* edSearch = nullptr;
+  QTabBar* tcFiles = nullptr;
+  platform::QtEditorPanel* pnEdit = nullptr;
+  TLinkLabel* Label1 = nullptr;
+  std::array<QLabel*, 8> panels_{};
+  QMenu* pmEdit = nullptr;
+  QMenu* pmTabs = nullptr;
+  QTimer Timer;
+  QString FTitle;
+  bool refreshingTabs_ = false;
+  std::unique_ptr<TEditManager> FManager;
+};

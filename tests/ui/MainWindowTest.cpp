@@ -1,0 +1,267 @@
+// The main window: documents as tabs, captions, action states, the status
+// bar, dropped files, hand-overs and the close question.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTabBar>
+#include <filesystem>
+
+#include "app/Kernel.h"
+#include "app/Unsaved.h"
+#include "app/WorkWnd.h"
+#include "platform/qt/QtEditorWindow.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+ protected:
+  MainWindow() {
+    TAppServices services;
+    services.ExeName = dir.File("quorvel");
+    App = new TApp(std::move(services));
+  }
+  ~MainWindow() override {
+    form.reset();
+    delete App;
+  }
+
+  TMainForm& Open(const std::string& argument = "") {
+    form = std::make_unique<TMainForm>(argument);
+    form->ReportError = [this](const std::string& m) { errors.push_back(m); };
+    form->AskSaveFile = [this] {
+      ++saveDialogs;
+      return saveAs;
+    };
+    form->AskSaveChanges = [this](const QString& text) {
+      questions.push_back(text.toStdString());
+      return answer;
+    };
+    form->AskUnsaved = [this](const std::vector<std::string>& names) {
+      unsaved = names;
+      return unsavedAnswer;
+    };
+    return *form;
+  }
+  std::vector<std::string> Tabs() const {
+    std::vector<std::string> out;
+    for (int i = 0; i < form->Tabs()->count(); ++i) out.push_back(form->Tabs()->tabText(i).toStdString());
+    return out;
+  }
+  std::string Caption() const { return form->windowTitle().toStdString(); }
+  std::string Panel(int i) const { return form->PanelText(i).toStdString(); }
+
+  TempDir dir;
+  std::unique_ptr<TMainForm> form;
+  std::vector<std::string> errors, questions, unsaved;
+  int saveDialogs = 0;
+  std::string saveAs;
+  int answer = QMessageBox::Yes;
+  int unsavedAnswer = TUnsavedForm::mrCancel;
+};
+
+TEST_F(MainWindow, StartsWithNotesTxtInTheProgramFolder) {
+  Open();
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"Notes.txt"}));
+  EXPECT_EQ(Caption(), "TAVO - [" + dir.File("Notes.txt") + "]");
+  EXPECT_EQ(form->Title().toStdString(), "Notes.txt");
+  EXPECT_FALSE(form->Current().FileModified);
+  EXPECT_FALSE(form->aSave->isEnabled()) << "F2 does nothing on an unmodified document";
+  EXPECT_FALSE(form->aSaveAll->isEnabled());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Notes.txt"))) << "written only when saved";
+}
+
+TEST_F(MainWindow, NewDocumentsTakeTheNextFreeNotesName) {
+  WriteBytes(dir.File("Notes2.txt"), "taken");
+  Open();
+  form->aNew->trigger();
+  form->aNew->trigger();
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"Notes.txt", "Notes3.txt", "Notes4.txt"}));
+  EXPECT_EQ(form->Manager().CurrentIndex(), 2);
+}
+
+TEST_F(MainWindow, EditsBracketTheTabAndSavingClearsIt) {
+  WriteBytes(dir.File("a.php"), "<?php ?>");
+  Open(dir.File("a.php"));
+  form->Current().KeyPress('x');
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"[a.php]"}));
+  EXPECT_TRUE(form->aSave->isEnabled());
+  EXPECT_TRUE(form->aSaveAll->isEnabled());
+  form->aSave->trigger();
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"a.php"}));
+  EXPECT_EQ(ReadBytes(dir.File("a.php")), "x<?php ?>\r\n");
+  EXPECT_EQ(saveDialogs, 0);
+}
+
+TEST_F(MainWindow, SavingADocumentWithoutAFileAsksForAName) {
+  Open();
+  form->Current().KeyPress('n');
+  saveAs = dir.File("chosen.txt");
+  form->aSave->trigger();
+  EXPECT_EQ(saveDialogs, 1);
+  EXPECT_EQ(ReadBytes(dir.File("chosen.txt")), "n\r\n");
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"chosen.txt"}));
+}
+
+TEST_F(MainWindow, TheCloseQuestionSavesUnderTheCurrentName) {
+  Open();
+  form->Current().KeyPress('z');
+  form->aNew->trigger();
+  form->Manager().Select(0);
+  answer = QMessageBox::Cancel;
+  form->aClose->trigger();
+  EXPECT_EQ(form->Manager().Count(), 2) << "Cancel keeps the document";
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0], "Save changes to \"Notes.txt\"?");
+  answer = QMessageBox::Yes;
+  form->aClose->trigger();
+  EXPECT_EQ(saveDialogs, 0) << "no dialog: the file is written under its name";
+  EXPECT_EQ(ReadBytes(dir.File("Notes.txt")), "z\r\n");
+  EXPECT_EQ(form->Manager().Count(), 1);
+}
+
+TEST_F(MainWindow, ClosingTheLastTabShowsTheNoDocumentState) {
+  Open();
+  form->aClose->trigger();
+  form->UpdateStatusBar();
+  EXPECT_EQ(Caption(), "TAVO");
+  EXPECT_EQ(form->Title().toStdString(), "Korrin");
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(Panel(i), " - ") << i;
+  EXPECT_TRUE(form->Tabs()->count() == 0);
+  form->aUndo->trigger();  // goes to the spare editor
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainWindow, StatusPanels) {
+  std::string ten;
+  for (int i = 0; i < 10; ++i) ten += "line\r\n";
+  WriteBytes(dir.File("ten.pas"), ten);
+  Open(dir.File("ten.pas"));
+  form->Current().MoveCaret(2, 4);
+  form->UpdateStatusBar();
+  EXPECT_EQ(Panel(0), "X:Y=3:5");
+  EXPECT_EQ(Panel(1), "Insert");
+  EXPECT_EQ(Panel(2), "Selected: 0");
+  EXPECT_EQ(Panel(3), "Size: 10 lines");
+  EXPECT_EQ(Panel(4), "WIN-0");
+  EXPECT_EQ(Panel(5), "50%");
+  EXPECT_EQ(Panel(6), ".pas");
+  EXPECT_EQ(Panel(7), "OK");
+  WriteBytes(dir.File("three"), "a\r\nb\r\nc\r\n");
+  form->Manager().Open(dir.File("three"));
+  form->Current().ExecuteCommand(cmdToggleOverwrite);
+  form->Current().ExecuteCommand(cmdSelectAll);
+  form->UpdateStatusBar();
+  EXPECT_EQ(Panel(5), "100%");
+  form->Current().MoveCaret(0, 0);
+  form->UpdateStatusBar();
+  EXPECT_EQ(Panel(5), "33%");
+  EXPECT_EQ(Panel(1), "Overwrite");
+  EXPECT_EQ(Panel(6), "") << "no extension";
+}
+
+TEST_F(MainWindow, DroppedFilesAndHandOversOpenInOrder) {
+  Open();
+  std::vector<std::string> names;
+  for (const char* n : {"one.txt", "two.c", "three.xml"}) {
+    WriteBytes(dir.File(n), n);
+    names.push_back(dir.File(n));
+  }
+  form->WMDropFiles(names);
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"Notes.txt", "one.txt", "two.c", "three.xml"}));
+  EXPECT_EQ(form->Manager().CurrentIndex(), 3);
+  std::string longName = dir.File(std::string(300, 'n').substr(0, 250) + ".txt");
+  form->WMDropFiles({longName});
+  EXPECT_EQ(form->Manager().Current().FileName, longName) << "names are taken whole";
+  form->WMCopyData(13107, dir.File("one.txt"));
+  EXPECT_EQ(form->Manager().Count(), 6);
+  form->WMCopyData(42, dir.File("one.txt"));
+  EXPECT_EQ(form->Manager().Count(), 6) << "other markers are ignored";
+}
+
+TEST_F(MainWindow, ReturnToEditorKeepsTheWindowAndItsTimer) {
+  Open();
+  form->Current().KeyPress('q');
+  unsavedAnswer = TUnsavedForm::mrCancel;
+  EXPECT_FALSE(form->FormCloseQuery());
+  EXPECT_EQ(unsaved, (std::vector<std::string>{dir.File("Notes.txt")}));
+  EXPECT_TRUE(form->StatusTimer().isActive());
+  unsavedAnswer = TUnsavedForm::mrYes;
+  EXPECT_TRUE(form->FormCloseQuery());
+  EXPECT_EQ(ReadBytes(dir.File("Notes.txt")), "q\r\n");
+  EXPECT_FALSE(form->StatusTimer().isActive());
+}
+
+TEST_F(MainWindow, DiscardClosesWithoutSavingAndNoQuestionWhenNothingChanged) {
+  Open();
+  EXPECT_TRUE(form->FormCloseQuery());
+  EXPECT_TRUE(unsaved.empty()) << "no question without changes";
+  form->Current().KeyPress('q');
+  unsavedAnswer = TUnsavedForm::mrNo;
+  EXPECT_TRUE(form->FormCloseQuery());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Notes.txt")));
+}
+
+TEST_F(MainWindow, ErrorsLeavingAnActionAreReportedAndTheWindowGoesOn) {
+  WriteBytes(dir.File("gone.txt"), "x");
+  Open(dir.File("gone.txt"));
+  std::filesystem::remove(dir.File("gone.txt"));
+  form->aReload->trigger();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("gone.txt"), std::string::npos);
+  EXPECT_EQ(form->Manager().Count(), 1);
+}
+
+TEST_F(MainWindow, ViewSwitchesApplyToEveryDocumentAndAreRemembered) {
+  Open();
+  form->aNew->trigger();
+  bool wrap = !form->aWordWrap->isChecked();
+  form->aWordWrap->trigger();
+  form->aShowSpace->trigger();
+  for (int i = 0; i < form->Manager().Count(); ++i) {
+    EXPECT_EQ(form->Manager().Editor(i).WordWrap(), wrap);
+    EXPECT_TRUE(form->Manager().Editor(i).ShowSpecialChars());
+  }
+  form->SearchBox()->setText("needle");
+  form.reset();
+  EXPECT_EQ(Settings->ReadBool("Editor.WordWrap"), wrap);
+  EXPECT_TRUE(Settings->ReadBool("Editor.ShowSpace"));
+  EXPECT_EQ(Settings->ReadString("Editor.SearchText"), "needle");
+}
+
+TEST_F(MainWindow, FindNextAndCaseActionsWorkOnTheCurrentDocument) {
+  WriteBytes(dir.File("f.txt"), "top\r\nfind ME here\r\n");
+  Open(dir.File("f.txt"));
+  form->SearchBox()->setText("me");
+  form->aSearch->trigger();
+  EXPECT_EQ(form->Current().GetSelText(), "ME");
+  form->aLower->trigger();
+  EXPECT_EQ(form->Current().Lines->Get(1), "find me here");
+  form->aSelLine->trigger();
+  form->aUpper->trigger();
+  EXPECT_EQ(form->Current().Lines->Get(1), "FIND ME HERE");
+}
+
+TEST_F(MainWindow, ActionsHaveTheirShortcuts) {
+  Open();
+  struct {
+    QAction* action;
+    QKeySequence keys;
+  } table[] = {{form->aNew, Qt::Key_F4},
+               {form->aLoad, Qt::Key_F3},
+               {form->aSave, Qt::Key_F2},
+               {form->aSaveAs, QKeySequence(Qt::SHIFT | Qt::Key_F2)},
+               {form->aExit, QKeySequence(Qt::ALT | Qt::Key_X)},
+               {form->aUndo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+               {form->aDelLine, QKeySequence(Qt::CTRL | Qt::Key_Y)},
+               {form->aSelectAll, QKeySequence(Qt::CTRL | Qt::Key_A)},
+               {form->aSearch, QKeySequence(Qt::CTRL | Qt::Key_L)},
+               {form->aPrefs, Qt::Key_F10},
+               {form->aAbout, Qt::Key_F1}};
+  for (const auto& row : table) EXPECT_EQ(row.action->shortcut(), row.keys) << row.action->text().toStdString();
+}
+
+}  // namespace
