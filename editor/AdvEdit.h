@@ -349,6 +349,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // Text-changing commands and typing.
   void TypeChar(TCommandFrame& f, char ch);
   void LineBreak(TCommandFrame& f);
+  // Backspace and Delete on a selection delete it; true when there was one.
+  bool DeleteSelectionFor(TCommandFrame& f);
   void DeleteLeft(TCommandFrame& f);
   void DeleteRight(TCommandFrame& f);
   void JoinLines(TCommandFrame& f, int first);

@@ -297,15 +297,18 @@ void TAdvancedEditor::LineBreak(TCommandFrame& f) {
 
 // ---------------------------------------------------------------- Backspace and Delete
 
+bool TAdvancedEditor::DeleteSelectionFor(TCommandFrame& f) {
+  if (!SelAvail) return false;
+  DeleteSelection();
+  ChangeNotification();
+  f.CaretOnly = false;
+  f.X = CaretX;
+  f.Y = CaretY;
+  return true;
+}
+
 void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
-  if (SelAvail) {
-    DeleteSelection();
-    ChangeNotification();
-    f.CaretOnly = false;
-    f.X = CaretX;
-    f.Y = CaretY;
-    return;
-  }
+  if (DeleteSelectionFor(f)) return;
   Lines->PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
@@ -345,14 +348,7 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
 
 void TAdvancedEditor::DeleteRight(TCommandFrame& f) {
   if (Lines->GetRowCount() == 0) Lines->Add("");
-  if (SelAvail) {
-    DeleteSelection();
-    ChangeNotification();
-    f.CaretOnly = false;
-    f.X = CaretX;
-    f.Y = CaretY;
-    return;
-  }
+  if (DeleteSelectionFor(f)) return;
   Lines->PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;

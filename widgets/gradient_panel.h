@@ -6,13 +6,11 @@
 #include <QFrame>
 #include <QImage>
 
-// A colour value of the form 0x00BBGGRR, or a system colour index with the
-// high byte 0xFF.
-using TColor = unsigned int;
+#include "platform/Geometry.h"
 
-// The colour a TColor value stands for; system colours come from the
-// application's palette.
-QColor ColorToQColor(TColor color);
+// Colours are 0x00BBGGRR values, or system colour indices (high byte 0xFF)
+// looked up in the application's palette.
+using TColor = platform::Color;
 
 class TGradientPanel : public QFrame {
  public:

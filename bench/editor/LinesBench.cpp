@@ -6,34 +6,17 @@
 #include <cstdio>
 
 #include "bench/support/Corpus.h"
+#include "bench/support/LinesOwner.h"
 #include "editor/AdvLines.h"
 #include "editor/FileIO.h"
 
 namespace {
 
-class Owner : public TAdvLinesOwner {
- public:
-  bool wrap = false;
-  int updates = 0;
-  int capacity = 512;
-  bool GetWordWrap() const override { return wrap; }
-  int GetWrapColumn() const override { return 80; }
-  int& UpdateCounter() override { return updates; }
-  int GetColumnCapacity() const override { return capacity; }
-  void GrowColumnCapacity(int length) override { capacity = length + 1; }
-  std::string ExpandTabs(std::string_view text) const override { return std::string(text); }
-  void LinesChanged() override {}
-  void ClearUndo() override {}
-  void ResetCaret() override {}
-  platform::Point GetCaret() const override { return {}; }
-  void RecordReLine(int, int, const std::string&) override {}
-};
-
 void Load(benchmark::State& state, bool wrap) {
   double mb = static_cast<double>(state.range(0));
   std::string file = CorpusFile(mb);
   for (auto _ : state) {
-    Owner owner;
+    BenchLinesOwner owner;
     owner.wrap = wrap;
     TAdvLines lines(&owner);
     lines.LoadFromFile(file);
@@ -49,7 +32,7 @@ BENCHMARK(BM_LoadWrapped)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond)->Iter
 
 // One document per size kept across the per-operation benchmarks.
 struct Doc {
-  Owner owner;
+  BenchLinesOwner owner;
   TAdvLines lines{&owner};
 };
 Doc& Document(int mb, bool wrap) {

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/highlight/AllocCounter.h"
+#include "tests/support/AllocCounter.h"
 #include "bench/support/Corpus.h"
+#include "bench/support/LinesOwner.h"
 #include "editor/AdvLines.h"
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPAS.h"
@@ -17,24 +18,8 @@
 
 namespace {
 
-class Owner : public TAdvLinesOwner {
- public:
-  int updates = 0;
-  bool GetWordWrap() const override { return false; }
-  int GetWrapColumn() const override { return 80; }
-  int& UpdateCounter() override { return updates; }
-  int GetColumnCapacity() const override { return 512; }
-  void GrowColumnCapacity(int) override {}
-  std::string ExpandTabs(std::string_view text) const override { return std::string(text); }
-  void LinesChanged() override {}
-  void ClearUndo() override {}
-  void ResetCaret() override {}
-  platform::Point GetCaret() const override { return {}; }
-  void RecordReLine(int, int, const std::string&) override {}
-};
-
 struct Doc {
-  Owner owner;
+  BenchLinesOwner owner;
   TAdvLines lines{&owner};
 };
 

@@ -17,21 +17,6 @@
 
 namespace {
 
-// The widgets need an application object for the whole run, freed before
-// the program's end like the editor's own.
-class TQtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { FApp = std::make_unique<QApplication>(FArgc, FArgv); }
-  void TearDown() override { FApp.reset(); }
-
- private:
-  int FArgc = 1;
-  char FName[13] = "app_ui_tests";
-  char* FArgv[2] = {FName, nullptr};
-  std::unique_ptr<QApplication> FApp;
-};
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-
 class CfgMgr : public ::testing::Test {
  protected:
   TIniStore Store;

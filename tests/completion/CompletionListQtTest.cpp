@@ -17,25 +17,10 @@
 #include "editor/AdvEdit.h"
 #include "platform/qt/AECmplList.h"
 #include "tests/support/FakeEditorWindow.h"
+#include "tests/support/QtTestApp.h"
 
-// Fontconfig's caches live as long as the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace {
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "completion_qt_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Kept to the end of the process: Qt must not be torn down by the exit handlers.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
-void Settle() {
-  for (int i = 0; i < 5; ++i) QApplication::processEvents();
-}
 
 void Wait(int ms) {
   QElapsedTimer clock;
@@ -48,7 +33,7 @@ constexpr int kItem = 13;
 class CompletionListQt : public ::testing::Test {
  protected:
   CompletionListQt() {
-    App();
+    TestApplication();
     list = std::make_unique<TAdvEditCompletionList>();
     list->OnClose = [this](bool accept) { closed = accept; };
   }
@@ -253,7 +238,7 @@ TEST_F(CompletionListQt, TheApplicationLosingActivationCancels) {
 // ---------------------------------------------------------------- with the engine
 
 TEST(CompletionListWithEditor, TheEngineShowsTheQtListUnderTheCaretAndAMouseChoiceInserts) {
-  App();
+  TestApplication();
   InstallQtCompletionList();
   {
     FakeEditorWindow window;

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/highlight/AllocCounter.h"
+#include "tests/support/AllocCounter.h"
 #include "tests/highlight/HighlightTestUtil.h"
 
 namespace {

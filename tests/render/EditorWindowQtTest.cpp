@@ -21,33 +21,18 @@
 #include "platform/qt/QtEditorWindow.h"
 #include "platform/qt/SystemClipboard.h"
 #include "tests/support/FakeLinesOwner.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 
-// fontconfig keeps its caches to the end of the process; they are not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace {
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "editor_qt_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Kept to the end of the process: Qt must not be torn down by the exit handlers.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
-void Settle() {
-  for (int i = 0; i < 5; ++i) QApplication::processEvents();
-}
 
 QRgb Rgb(TColor c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
 class EditorWindowQt : public ::testing::Test {
  protected:
   EditorWindowQt() {
-    App();
+    TestApplication();
     QApplication::setCursorFlashTime(0);  // a caret that does not blink while the test looks at it
     doc = std::make_unique<DocumentWindow>("");
     doc->resize(1000, 400);
@@ -224,7 +209,7 @@ TEST_F(EditorWindowQt, AShortTextDisablesTheVerticalBar) {
 // ---------------------------------------------------------------- the document
 
 TEST(DocumentWindowQt, OpensAFileOrStartsWithOneEmptyLine) {
-  App();
+  TestApplication();
   TempDir dir;
   WriteBytes(dir.File("a.php"), "<?php\r\necho 1;\r\n");
   DocumentWindow loaded(dir.File("a.php"));
@@ -287,7 +272,7 @@ TEST(KeyMapQt, QtKeysBecomeVirtualKeyCodes) {
 }
 
 TEST(ClipboardQt, CarriesSingleByteTextAndTellsOfChanges) {
-  App();
+  TestApplication();
   platform::SystemClipboard clipboard;
   int changes = 0;
   clipboard.OnChanged = [&] { ++changes; };
@@ -300,7 +285,7 @@ TEST(ClipboardQt, CarriesSingleByteTextAndTellsOfChanges) {
 }
 
 TEST(CanvasQt, ColoursAndSystemColours) {
-  App();
+  TestApplication();
   EXPECT_EQ(platform::ToQColor(0x0000FF), QColor(255, 0, 0));
   EXPECT_EQ(platform::ToQColor(0x336699), QColor(0x99, 0x66, 0x33));
   QPalette palette;
@@ -313,7 +298,7 @@ TEST(CanvasQt, ColoursAndSystemColours) {
 }
 
 TEST(CanvasQt, TextKeepsItsFixedAdvanceAndOpaqueBackground) {
-  App();
+  TestApplication();
   platform::ImageCanvas canvas(200, 20);
   canvas.SetFont({"Courier New", 12, 0, 0});
   canvas.FillRect({0, 0, 200, 20}, 0xFFFFFF);

@@ -1,6 +1,6 @@
 // Replaces the global operator new to count allocations.
 
-#include "bench/highlight/AllocCounter.h"
+#include "tests/support/AllocCounter.h"
 
 #include <atomic>
 #include <cstdlib>

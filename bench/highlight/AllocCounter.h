@@ -1,4 +1,0 @@
-#pragma once
-
-// Heap allocations made through operator new by this process so far.
-long AllocationCount();

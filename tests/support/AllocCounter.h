@@ -1,0 +1,5 @@
+#pragma once
+
+// Heap allocations made through operator new by this program so far (the
+// file replaces the global operator new; link it into one binary only).
+long AllocationCount();
