@@ -10,8 +10,10 @@
 
 namespace {
 
-// Ends the message loop once the main window has closed (a close the
-// window refuses leaves it shown and the loop running).
+// Ends the message loop once the main window has closed: an accepted close
+// hides it (a close the window refuses leaves it shown and the loop
+// running). The hide, not the close request, is watched: the close question
+// runs a dialog of its own while the request is still being decided.
 class TMainFormWatcher : public QObject {
  public:
   explicit TMainFormWatcher(QWidget* form) : QObject(form), FForm(form) {
@@ -22,7 +24,7 @@ class TMainFormWatcher : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == FForm && event->type() == QEvent::Close) {
+    if (watched == FForm && event->type() == QEvent::Hide) {
       QTimer::singleShot(0, this, [this] {
         if (!FForm->isVisible()) QCoreApplication::quit();
       });
