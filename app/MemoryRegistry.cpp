@@ -1,5 +1,7 @@
 #include "app/MemoryRegistry.h"
 
+#include "app/ini_store.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -31,29 +33,8 @@ std::optional<std::vector<std::string>> SplitPath(std::string_view path) {
   }
 }
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
-  return out;
-}
-
+// The inverse of EscapeText (the settings store's escaping), strict: a file
+// holding any other escape is corrupt and refused.
 std::optional<std::string> Unescape(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -237,8 +218,8 @@ std::string TMemoryRegistry::Serialize() const {
   while (!stack.empty()) {
     auto [key, path] = stack.back();
     stack.pop_back();
-    out += "K\t" + Escape(path) + '\n';
-    for (const auto& [name, data] : key->Values) out += "V\t" + Escape(name) + '\t' + Escape(data) + '\n';
+    out += "K\t" + EscapeText(path) + '\n';
+    for (const auto& [name, data] : key->Values) out += "V\t" + EscapeText(name) + '\t' + EscapeText(data) + '\n';
     for (auto child = key->Children.rbegin(); child != key->Children.rend(); ++child)
       stack.emplace_back(child->get(), path + "\\" + (*child)->Name);
   }
