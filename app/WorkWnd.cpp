@@ -403,6 +403,20 @@ void TMainForm::UpdateSaveActions() {
 
 QString TMainForm::PanelText(int index) const { return panels_[static_cast<std::size_t>(index)]->text(); }
 
+namespace {
+
+// The line of the caret, counted like the size panel's lines: a row below the
+// text counts as one line more per row.
+int CaretLineOf(const TSourceEditor& e) {
+  const int rows = e.Lines->GetRowCount();
+  if (e.CaretY < 0 || e.CaretY >= rows) return e.Lines->Count() + e.CaretY - rows;
+  int line = 0, rowInLine = 0;
+  e.Lines->RowToParagraph(e.CaretY, line, rowInLine);
+  return line;
+}
+
+}  // namespace
+
 void TMainForm::UpdateStatusBar() {
   panels_[7]->setText("OK");
   try {
@@ -418,7 +432,7 @@ void TMainForm::UpdateStatusBar() {
     panels_[3]->setText(QString("Size: %1 lines").arg(lines));
     panels_[4]->setText(QString("WIN-%1").arg(kHintFontCharset));
     panels_[5]->setText(lines == 0 ? QString("0%")
-                                   : QString("%1%").arg(static_cast<long long>(e.CaretY + 1) * 100 / lines));
+                                   : QString("%1%").arg(static_cast<long long>(CaretLineOf(e) + 1) * 100 / lines));
     panels_[6]->setText(Name(ExtensionPart(e.FileName)));
   } catch (const std::exception& ex) {
     panels_[7]->setText(QString::fromLocal8Bit(ex.what()));

@@ -299,7 +299,7 @@ void TCompletion::InsertCompletion(const std::string& text) {
   e.ShowCaret(false);
   {
     UpdateBracket update(e);
-    e.Lines->PadToCaret();
+    e.PadToCaret();
     e.RefreshCaretLine();
 
     // The word at the caret, found in the caret's line: line breaks are word

@@ -257,7 +257,32 @@ void TAdvancedEditor::ResetCaret() {
   MoveCaret(0, 0);
 }
 
-void TAdvancedEditor::RecordReLine(int x, int y, const std::string& text) { AddUndo<TReLineUndo>(x, y, text); }
+void TAdvancedEditor::RecordReLine(int x, int y, const std::string& text) {
+  padded_ = true;
+  AddUndo<TReLineUndo>(x, y, text);
+}
+
+bool TAdvancedEditor::PadToCaret() {
+  // Where the caret will stand in the padded text: its line and the column in
+  // that line (a row below the text becomes a new line of its own).
+  int line = 0, column = CaretX;
+  const int rows = Lines->GetRowCount();
+  if (CaretY >= 0 && CaretY < rows)
+    Lines->RowToLine(CaretX, CaretY, column, line);
+  else
+    line = Lines->Count() + std::max(CaretY - rows, 0);
+  padded_ = false;
+  Lines->PadToCaret();
+  if (!padded_ || !WordWrap() || CaretY < 0) return padded_;
+  int atColumn = -1, atLine = -1;
+  if (RowExists(CaretY) && CaretX <= RowLength(CaretY)) Lines->RowToLine(CaretX, CaretY, atColumn, atLine);
+  if (atLine != line || atColumn != column) {
+    int x = 0, y = 0;
+    Lines->LineToRow(line, column, y, x);
+    MoveCaret(x, y);
+  }
+  return true;
+}
 
 // ---------------------------------------------------------------- flat offsets
 

@@ -236,6 +236,10 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void InsertText(std::string text);
   void InsertTextAtCaret(const std::string& text);
   void DeleteSelection();
+  // Adds the lines and blanks that make the caret's position exist (recorded
+  // for undo). When the padded line wraps differently, the caret moves to the
+  // same place in the padded text. True when the text changed.
+  bool PadToCaret();
   TSelectionState Selection() const { return {SelMode, SelStartX, SelStartY, SelEndX, SelEndY}; }
   void RestoreSelection(const TSelectionState& s);
 
@@ -390,4 +394,5 @@ class TAdvancedEditor : public TAdvLinesOwner {
   bool caretShown_ = false;
   bool destroying_ = false;
   bool lineEndSelected_ = false;
+  bool padded_ = false;  // RecordReLine ran since PadToCaret began
 };

@@ -191,7 +191,7 @@ void TAdvancedEditor::InsertTextAtCaret(const std::string& text) {
   ShowCaret(false);
   {
     UpdateScope update(*this);
-    Lines->PadToCaret();
+    PadToCaret();
     RecalcMetrics(false, false);
     std::int64_t offset = PosToOffset(CaretX, CaretY);
     AddUndo<TInsertUndo>(CaretX, CaretY, text);

@@ -138,10 +138,13 @@ int TAdvancedEditor::SmartTabStop(int column, int row) {
 // ---------------------------------------------------------------- typing
 
 void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
-  Lines->PadToCaret();
+  const bool padded = PadToCaret();
   RecalcMetrics(false, true);
   VertBar->SetValue(TAdvEditScrollBar::kPosition, TopRow);
-  if (static_cast<unsigned char>(ch) < 32) return;
+  if (static_cast<unsigned char>(ch) < 32) {
+    if (padded) ChangeNotification();
+    return;
+  }
   const bool wordChar = TCompletion::IsWordChar(ch);
   if (!wordChar) Completion->KeyTyped(ch);
   DeleteSelection();
@@ -243,7 +246,7 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
 
 void TAdvancedEditor::LineBreak(TCommandFrame& f) {
   if (SelAvail) DeleteSelection();
-  Lines->PadToCaret();
+  PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
   RefreshCaretLine();
@@ -309,7 +312,7 @@ bool TAdvancedEditor::DeleteSelectionFor(TCommandFrame& f) {
 
 void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
   if (DeleteSelectionFor(f)) return;
-  Lines->PadToCaret();
+  const bool padded = PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
   RefreshCaretLine();
@@ -327,6 +330,7 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
     FinishAt(f, L, c);
     AddUndo<TBackspaceUndo>(f.X, f.Y, deleted);
   } else if (f.Y == 0) {
+    if (padded) ChangeNotification();
     return;
   } else if (c > 0) {
     std::string text = Lines->Get(L);
@@ -349,7 +353,7 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
 void TAdvancedEditor::DeleteRight(TCommandFrame& f) {
   if (Lines->GetRowCount() == 0) Lines->Add("");
   if (DeleteSelectionFor(f)) return;
-  Lines->PadToCaret();
+  const bool padded = PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
   RefreshCaretLine();
@@ -362,6 +366,7 @@ void TAdvancedEditor::DeleteRight(TCommandFrame& f) {
     row.erase(static_cast<std::size_t>(f.X), 1);
     Lines->PutRowQuiet(f.Y, row);
   } else if (f.Y < 0 || f.Y >= LastRow()) {
+    if (padded) ChangeNotification();
     return;
   } else if (c < Lines->LineLength(L)) {
     std::string text = Lines->Get(L);
@@ -409,12 +414,13 @@ void TAdvancedEditor::TabCommand(TCommandFrame& f, bool back) {
     PostCommand(back ? cmdUnindentSelection : cmdIndentSelection);
     return;
   }
-  Lines->PadToCaret();
+  const bool padded = PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
   const int target = back ? NextTabStop(f.X) : SmartTabStop(f.X, f.Y);
   if (back || !InsertMode || target <= f.X) {
     f.X = target;
+    if (padded) ChangeNotification();
     return;
   }
   RefreshCaretLine();

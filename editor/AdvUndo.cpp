@@ -69,8 +69,9 @@ void TDeleteUndo::Undo() {
   Run run = TakeRun(Editor);
   std::string text;
   for (int i = run.earliest; i <= run.latest; ++i) text += At<TDeleteUndo>(*Editor.UndoBuffer, i).Text;
-  auto& last = At<TDeleteUndo>(*Editor.UndoBuffer, run.latest);
-  std::int64_t point = Editor.PosToOffset(last.X, last.Y);
+  // The offset taken when the record was made: the deletion may have
+  // re-wrapped the line, so X, Y no longer name the same place.
+  const std::int64_t point = At<TDeleteUndo>(*Editor.UndoBuffer, run.latest).Offset;
   Editor.Lines->ReplaceText(point, 0, text);
   platform::Point p = Editor.OffsetToPos(point);
   Editor.MoveCaret(p.x, p.y);
@@ -80,8 +81,7 @@ void TBackspaceUndo::Undo() {
   Run run = TakeRun(Editor);
   std::string text;
   for (int i = run.latest; i >= run.earliest; --i) text += At<TBackspaceUndo>(*Editor.UndoBuffer, i).Text;
-  auto& last = At<TBackspaceUndo>(*Editor.UndoBuffer, run.latest);
-  std::int64_t point = Editor.PosToOffset(last.X, last.Y);
+  const std::int64_t point = At<TBackspaceUndo>(*Editor.UndoBuffer, run.latest).Offset;
   Editor.Lines->ReplaceText(point, 0, text);
   platform::Point p = Editor.OffsetToPos(point + static_cast<std::int64_t>(text.size()));
   Editor.MoveCaret(p.x, p.y);

@@ -229,3 +229,70 @@ TEST_F(TextCommands, DeleteWordRightAndLeft) {
 }
 
 }  // namespace
+
+// With word wrap on, padding to a caret right of the wrap column re-wraps the
+// line: the edit then acts on the padded text, not on a row that is too short.
+class WrappedEdits : public TextCommands {
+ protected:
+  WrappedEdits() { editor.SetWordWrap(true); }
+  std::int64_t CaretOffset() const { return editor.PosToOffset(editor.CaretX, editor.CaretY); }
+};
+
+TEST_F(WrappedEdits, BackspaceRightOfTheWrapColumnDeletesThePaddingBeforeTheCaret) {
+  for (bool unindents : {false, true}) {
+    SCOPED_TRACE(unindents);
+    editor.BackspaceUnindents = unindents;
+    editor.Modified = false;
+    SetText("abc");
+    Run(cmdLineEnd);
+    Run(cmdCaretRight, 87);
+    ASSERT_EQ(CaretPos(), (P{90, 0}));
+    Run(cmdDeleteLeft);
+    // The caret stays at the end of the padded text, left of where it was.
+    const std::int64_t end = CaretOffset();
+    EXPECT_EQ(Text(), (Strings{"abc" + std::string(static_cast<std::size_t>(end - 3), ' ')}));
+    if (!unindents) {
+      EXPECT_EQ(end, 89);
+    }
+    EXPECT_LT(end, 90);
+    EXPECT_TRUE(editor.Modified);
+    Run(cmdDeleteLeft);
+    EXPECT_LT(CaretOffset(), end);
+    Run(cmdUndo);
+    EXPECT_EQ(Text(), (Strings{"abc"})) << "the Backspaces and the padding are one step";
+  }
+}
+
+TEST_F(WrappedEdits, DeleteAtTheEndOfThePaddedLastLineJoinsNothing) {
+  SetText("abc");
+  Run(cmdLineEnd);
+  Run(cmdCaretRight, 87);
+  bool changed = false;
+  editor.OnChange = [&](TAdvancedEditor&) { changed = true; };
+  Run(cmdDeleteRight);
+  EXPECT_EQ(Text(), (Strings{"abc" + std::string(87, ' ')}));
+  EXPECT_EQ(CaretOffset(), 90);
+  EXPECT_TRUE(changed) << "the padding changed the text";
+  Run(cmdUndo);
+  EXPECT_EQ(Text(), (Strings{"abc"}));
+}
+
+TEST_F(WrappedEdits, UndoOfADeleteThatUnwrapsTheLineRestoresTheText) {
+  std::string words;
+  for (int i = 0; i < 16; ++i) words += "word ";
+  SetText(words + "e\r\nnext");
+  ASSERT_EQ(editor.Lines->GetRowCount(), 3);
+  Caret(0, 1);
+  Run(cmdDeleteRight);
+  EXPECT_EQ(Text(), (Strings{words, "next"}));
+  Run(cmdUndo);
+  EXPECT_EQ(Text(), (Strings{words + "e", "next"}));
+  EXPECT_EQ(CaretOffset(), 80) << "before the restored character";
+  // Backspace at the start of the row after a joined line, undone the same way.
+  Caret(1, 1);
+  Run(cmdDeleteLeft);
+  EXPECT_EQ(Text(), (Strings{words, "next"}));
+  Run(cmdUndo);
+  EXPECT_EQ(Text(), (Strings{words + "e", "next"}));
+  EXPECT_EQ(CaretPos(), (P{1, 1}));
+}

@@ -217,3 +217,53 @@ TEST_F(Typing, RandomEditsAllUndo) {
 }
 
 }  // namespace
+
+namespace {
+
+// Word wrap on, lines near the wrap column, the caret at row starts and ends,
+// beyond the line end and beyond the wrap column: every sequence of edits,
+// undone to the end of the history, gives back the text and the caret.
+TEST_F(Typing, RandomWrappedEditsUndoToTheStart) {
+  std::mt19937 rng(80);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto makeLine = [&] {
+    const int length = pick(4) == 0 ? pick(20) : 74 + pick(12);
+    std::string s;
+    while (static_cast<int>(s.size()) < length) s += pick(6) == 0 ? ' ' : static_cast<char>('a' + pick(26));
+    return s;
+  };
+  const std::uint16_t edits[] = {cmdDeleteRight, cmdDeleteLeft,      cmdDeleteRight,    cmdDeleteLeft,
+                                 cmdLineBreak,   cmdTab,             cmdDeleteWordLeft, cmdDeleteWordRight,
+                                 cmdDeleteLine,  cmdToggleOverwrite, 'w',               ' '};
+  editor.SetWordWrap(true);
+  for (int round = 0; round < 2000; ++round) {
+    editor.InsertMode = true;
+    editor.BackspaceUnindents = round % 2 == 0;
+    std::string start;
+    for (int i = 0, n = 2 + pick(3); i < n; ++i) start += makeLine() + "\r\n";
+    SetText(start);
+    const Strings before = Text();
+    for (int step = 0, n = 4 + pick(28); step < n; ++step) {
+      switch (pick(4)) {
+        case 0:  // a row start or end, or past the end of the row
+          Run(pick(2) ? cmdLineStart : cmdLineEnd);
+          Run(cmdCaretRight, pick(3) == 0 ? pick(30) : 0);
+          break;
+        case 1:
+          Run(pick(2) ? cmdCaretUp : cmdCaretDown, 1 + pick(2));
+          break;
+        case 2:
+          Run(cmdCaretRight, pick(100));
+          break;
+        default:
+          Run(edits[pick(static_cast<int>(std::size(edits)))]);
+          break;
+      }
+    }
+    while (editor.UndoBuffer->Position >= 0) Run(cmdUndo);
+    ASSERT_EQ(Text(), before) << "round " << round;
+    ASSERT_EQ(CaretPos(), (P{0, 0})) << "round " << round;
+  }
+}
+
+}  // namespace

@@ -67,6 +67,9 @@ TEST(PHPHighlighter, VariablesNumbersAndWords) {
                     {{"<?php f(1);2 x1"}, {"kkkkks.snss.s.."}},
                     // Keywords in any case; a word at the line end is looked up with its last letter.
                     {{"<?php IF ($a) Echo strlen"}, {"kkkkkskkssvvsskkkkskkkkkk"}},
+                    // The everyday library functions are in the list; an unknown name is not.
+                    {{"<?php sprintf str_replace is_null no_such_fn"},
+                     {"kkkkkskkkkkkkskkkkkkkkkkkskkkkkkks.........."}},
                     // A word next to a string, variable or comment ends there.
                     {{"<?php echo\"x\";echo$a;echo#c"}, {"kkkkkskkkkqqqskkkkvvskkkkcc"}},
                     // A heredoc opener has no meaning.

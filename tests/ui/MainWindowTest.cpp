@@ -161,6 +161,14 @@ TEST_F(MainWindow, StatusPanels) {
   EXPECT_EQ(Panel(5), "33%");
   EXPECT_EQ(Panel(1), "Overwrite");
   EXPECT_EQ(Panel(6), "") << "no extension";
+  // With word wrap on the percentage still counts lines: row 4 is the third
+  // of four lines when the first line takes three rows.
+  WriteBytes(dir.File("wrapped"), std::string(200, 'x') + "\r\na\r\nb\r\nc\r\n");
+  form->Manager().Open(dir.File("wrapped"));
+  form->Current().SetWordWrap(true);
+  form->Current().MoveCaret(0, 4);
+  form->UpdateStatusBar();
+  EXPECT_EQ(Panel(5), "75%");
 }
 
 TEST_F(MainWindow, DroppedFilesAndHandOversOpenInOrder) {
