@@ -189,7 +189,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, int index, std::string& text)> OnUserInsert;
   std::function<void(TAdvancedEditor&, int index, const std::string& selection, std::string& result)>
       OnUserTransform;
-  std::function<void(TAdvancedEditor&, bool& handled)> OnIdentifierCompletion, OnTemplateCompletion;
+  std::function<void(TAdvancedEditor&, bool&handled)> OnIdentifierCompletion, OnTemplateCompletion;
   std::function<void(TAdvancedEditor&, const std::string& word, std::string& result, const std::string& text)>
       OnAdjustCompletion;
   std::function<void(TAdvancedEditor&, platform::Canvas&, int index, const platform::Rect& rect, bool selected)>
@@ -307,6 +307,10 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void PaintRow(int row, int firstCol, int lastCol);
   virtual void PrepareLine(int line, int row, int rowOffset, int rowLength, int firstCol, int lastCol,
                            std::string_view text);
+  // The selection flags of one row (SelFlags, indexed by line column) and the
+  // colours of its line; PrepareLine does both.
+  void MarkSelection(int row, int rowOffset, int rowLength, int textLength);
+  void HighlightLine(int line, int firstCol, int lastCol, std::string_view text);
   virtual void BeforeHighlight(int line, int firstCol, int lastCol);
   virtual void AfterHighlight(int line, int firstCol, int lastCol);
   void RepaintRows(int fromRow);
@@ -394,5 +398,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   bool caretShown_ = false;
   bool destroying_ = false;
   bool lineEndSelected_ = false;
-  bool padded_ = false;  // RecordReLine ran since PadToCaret began
+  bool padded_ = false;
+  std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // SelFlags set to 1 by the last MarkSelection  //
+                                                       // RecordReLine ran since PadToCaret began
 };

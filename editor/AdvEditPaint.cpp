@@ -45,18 +45,24 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
   const int textLeft = Client->TextLeft();
   platform::Canvas& bitmap = *RowBitmap;
 
-  // First pass: bring the line's colours up to date and find out whether
-  // the selection runs through the end of this row.
+  // Bring the line's colours up to date (the highlighter sees the line with
+  // its line-end mark) and mark the row's selected characters, the mark's
+  // place included.
   const bool exists = RowExists(row);
   int line = 0, rowOffset = 0;
   lineEndSelected_ = false;
+  std::string shownRow;
   if (exists) {
-    // The row's line and the number of the line's characters before the row.
     Lines->RowToLine(0, row, rowOffset, line);
-    const int rowLength = static_cast<int>(Lines->RowView(row).size());
-    std::string marked(Lines->LineView(line));
-    marked.push_back(kLineEndMark);
-    PrepareLine(line, row, rowOffset, rowLength + 1, 0, static_cast<int>(marked.size()), marked);
+    shownRow.assign(Lines->RowView(row));
+    const int rowLength = static_cast<int>(shownRow.size());
+    const int markedLength = Lines->LineLength(line) + 1;
+    MarkSelection(row, rowOffset, rowLength + 1, markedLength);
+    if (Lines->Dirty(line)) {
+      std::string marked(Lines->LineView(line));
+      marked.push_back(kLineEndMark);
+      HighlightLine(line, 0, markedLength, marked);
+    }
     const int markIndex = rowOffset + rowLength;
     if (markIndex < SelFlagsLength && SelFlagsLength > 1)
       lineEndSelected_ = SelFlags[static_cast<std::size_t>(markIndex)] != 0;
@@ -66,24 +72,9 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
                   lineEndSelected_ ? SelColor : color_);
 
   if (exists) {
-    // Second pass on the text as shown: visible spaces and line-end marks.
-    // The plain line goes to PrepareLine as it is stored, without a copy.
-    std::string glyphLine;
-    std::string_view shownLine = Lines->LineView(line);
-    std::string shownRow(Lines->RowView(row));
-    if (showSpecialChars_) {
-      const bool lineEnd = row != LastRow();
-      glyphLine.assign(shownLine);
-      ShowGlyphs(glyphLine, lineEnd);
-      ShowGlyphs(shownRow, lineEnd);
-      shownLine = glyphLine;
-    }
+    // The row as shown: visible spaces and line-end marks.
+    if (showSpecialChars_) ShowGlyphs(shownRow, row != LastRow());
     const int rowLength = static_cast<int>(shownRow.size());
-    if (wordWrap_) {
-      PrepareLine(line, row, rowOffset, rowLength, 0, static_cast<int>(shownLine.size()), shownLine);
-    } else {
-      PrepareLine(line, row, rowOffset, rowLength, startCol, endCol, shownLine);
-    }
     const int drawEnd = std::min(endCol, rowLength);
 
     const TLineAttrs& attrs = Lines->Attrs(line);
@@ -123,36 +114,43 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
 
 void TAdvancedEditor::PrepareLine(int line, int row, int rowOffset, int rowLength, int firstCol, int lastCol,
                                   std::string_view text) {
-  const int length = static_cast<int>(text.size()) + 1;
-  if (SelFlagsLength != length) {
-    SelFlags.resize(static_cast<std::size_t>(length));
-    SelFlagsLength = length;
-  }
-  std::fill(SelFlags.begin(), SelFlags.end(), 0);
+  MarkSelection(row, rowOffset, rowLength, static_cast<int>(text.size()));
+  if (Lines->Dirty(line)) HighlightLine(line, firstCol, lastCol, text);
+}
 
-  if (SelAvail) {
-    // Columns from..to of the row, as line indices; a range reaching past
-    // the flags is left unmarked.
-    auto mark = [&](int from, int to) {
-      const int a = rowOffset + from, b = rowOffset + to;
-      if (a < 0 || a > b || a >= SelFlagsLength || b >= SelFlagsLength) return;
-      std::fill(SelFlags.begin() + a, SelFlags.begin() + b + 1, 1);
-    };
-    if (SelStartY == row && SelEndY == row) {
-      mark(SelStartX, std::min(rowLength - 1, SelEndX - 1));
-    } else if (SelStartY == row) {
-      mark(SelStartX, rowLength - 1);
-    } else if (SelStartY < row && row < SelEndY) {
-      mark(0, rowLength - 1);
-    } else if (SelEndY == row) {
-      mark(0, std::min(rowLength - 1, SelEndX - 1));
-    }
+void TAdvancedEditor::MarkSelection(int row, int rowOffset, int rowLength, int textLength) {
+  // Only the flags of the row marked last are cleared: a row of a long
+  // wrapped line costs its own length, not the line's.
+  SelFlagsLength = textLength + 1;
+  if (SelFlags.size() < static_cast<std::size_t>(SelFlagsLength))
+    SelFlags.resize(static_cast<std::size_t>(SelFlagsLength));
+  const std::size_t clearEnd = std::min(selMarkedEnd_, SelFlags.size());
+  if (selMarkedBegin_ < clearEnd) std::fill(SelFlags.begin() + selMarkedBegin_, SelFlags.begin() + clearEnd, 0);
+  selMarkedBegin_ = selMarkedEnd_ = 0;
+  if (!SelAvail) return;
+  // Columns from..to of the row, as line indices; a range reaching past
+  // the flags is left unmarked.
+  auto mark = [&](int from, int to) {
+    const int a = rowOffset + from, b = rowOffset + to;
+    if (a < 0 || a > b || a >= SelFlagsLength || b >= SelFlagsLength) return;
+    std::fill(SelFlags.begin() + a, SelFlags.begin() + b + 1, 1);
+    selMarkedBegin_ = static_cast<std::size_t>(a);
+    selMarkedEnd_ = static_cast<std::size_t>(b) + 1;
+  };
+  if (SelStartY == row && SelEndY == row) {
+    mark(SelStartX, std::min(rowLength - 1, SelEndX - 1));
+  } else if (SelStartY == row) {
+    mark(SelStartX, rowLength - 1);
+  } else if (SelStartY < row && row < SelEndY) {
+    mark(0, rowLength - 1);
+  } else if (SelEndY == row) {
+    mark(0, std::min(rowLength - 1, SelEndX - 1));
   }
+}
 
-  if (!Lines->Dirty(line)) return;
+void TAdvancedEditor::HighlightLine(int line, int firstCol, int lastCol, std::string_view text) {
   TLineAttrs& attrs = Lines->Attrs(line);
-  attrs.assign(static_cast<std::size_t>(SelFlagsLength),
-               TCharAttr{EditorFont.color, color_, EditorFont.style, 0});
+  attrs.assign(static_cast<std::size_t>(text.size()) + 1, TCharAttr{EditorFont.color, color_, EditorFont.style, 0});
   BeforeHighlight(line, firstCol, lastCol);
   if (!text.empty() && OnHighlight) OnHighlight(*this, text, line, SelFlags, attrs);
   AfterHighlight(line, firstCol, lastCol);

@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "app/EditMgr.h"
@@ -121,6 +123,39 @@ void BM_FindNextRare(benchmark::State& state) {
   e.UndoBuffer->Clear();
 }
 BENCHMARK(BM_FindNextRare)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// One line of 50 MB (the corpus with its line breaks turned into blanks):
+// word wrap switched on and the first screen painted, as the View menu does.
+std::string LongLineFile() {
+  std::string path = CorpusFile(50) + ".line.txt";
+  if (!std::filesystem::exists(path)) {
+    std::string bytes = CorpusBytes(50);
+    std::string line;
+    line.reserve(bytes.size());
+    for (char c : bytes)
+      if (c != '\r') line += c == '\n' ? ' ' : c;
+    std::ofstream(path, std::ios::binary) << line;
+  }
+  return path;
+}
+
+void BM_WordWrapOnWithA50MBLine(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto desk = std::make_unique<Desk>();
+    desk->manager.Open(LongLineFile());
+    desk->Doc().SetWordWrap(false);
+    desk->PaintScreen();
+    state.ResumeTiming();
+    desk->Doc().SetWordWrap(true);
+    desk->PaintScreen();
+    state.PauseTiming();
+    state.counters["rows"] = desk->Doc().Lines->GetRowCount();
+    desk.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_WordWrapOnWithA50MBLine)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 
