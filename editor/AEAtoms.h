@@ -3,6 +3,7 @@
 // Record types and numbers shared by the editing component, the highlighters
 // and the application.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -22,6 +23,13 @@ struct TCharAttr {
 };
 
 using TLineAttrs = std::vector<TCharAttr>;
+
+// What a line's colours were computed from besides its text: the
+// highlighter's state at the start of the line, as bytes.
+struct TColourKey {
+  std::array<std::uint8_t, 16> Bytes{};
+  bool operator==(const TColourKey&) const = default;
+};
 
 // One byte per character of the line being painted: 1 = selected.
 using TSelAttrs = std::vector<std::uint8_t>;

@@ -343,9 +343,7 @@ void TCompletion::InsertCompletion(const std::string& text) {
       caretPos = mark == std::string::npos ? inserted.size() : mark;
     }
 
-    e.AddUndo<TReplaceUndo>(e.CaretX, e.CaretY, static_cast<int>(from), static_cast<int>(to), replaced,
-                            inserted);
-    e.Lines->ReplaceText(from - 1, static_cast<std::int64_t>(replaced.size()), inserted);
+    e.Edit(TUndoKind::Replace, e.CaretX, e.CaretY, from - 1, static_cast<std::int64_t>(replaced.size()), inserted);
     const platform::Point p = e.OffsetToPos(from - 1 + static_cast<std::int64_t>(caretPos));
     e.MoveCaret(p.x, p.y);
     e.ChangeNotification();

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "editor/AdvCompletion.h"
+#include "editor/TextScan.h"
 
 // ---------------------------------------------------------------- geometry
 
@@ -68,7 +69,7 @@ void TAdvancedEditor::AttachWindow(platform::EditorWindow* window) {
   RowBitmap.reset(window_->CreateCanvas(1, 1));
   Gutter->GutterBitmap.reset(window_->CreateCanvas(1, 1));
   SetScrollBars(scrollBars_);
-  FullRepaint = true;
+  fullRepaint_ = true;
   RecalcMetrics(true, true);
 }
 
@@ -121,7 +122,7 @@ void TAdvancedEditor::SetMarginColor(TColor color) {
 void TAdvancedEditor::SetBorderStyle(int style) {
   if (borderStyle_ == style) return;
   borderStyle_ = style;
-  FullRepaint = true;
+  fullRepaint_ = true;
   Invalidate();
 }
 
@@ -155,7 +156,7 @@ void TAdvancedEditor::BeginUpdate() { ++UpdateCount; }
 void TAdvancedEditor::EndUpdate() {
   if (UpdateCount == 0) return;
   if (--UpdateCount > 0) return;
-  FullRepaint = true;
+  fullRepaint_ = true;
   RecalcMetrics(false, true);
   if (OnStatusChange && !destroying_) OnStatusChange(*this);
   Invalidate();
@@ -168,15 +169,30 @@ void TAdvancedEditor::Invalidate() {
 
 void TAdvancedEditor::ChangeNotification() {
   Modified = true;
+  // Lines below a change whose colours follow from it are painted again.
+  if (UpdateCount == 0 && colourCheckFrom_ != INT32_MAX) {
+    RepaintStaleColours(colourCheckFrom_);
+    colourCheckFrom_ = INT32_MAX;
+  }
   if (OnChange) OnChange(*this);
   if (OnStatusChange && !destroying_) OnStatusChange(*this);
 }
 
-void TAdvancedEditor::LinesChanged() {
+void TAdvancedEditor::LinesChanged(const TLinesChange& change) {
+  if (change.LongestLine > ColumnCapacity) ColumnCapacity = change.LongestLine + 1;
+  if (!change.RowsOnly && (change.LinesRemoved > 0 || change.LinesInserted > 0)) {
+    colourCheckFrom_ = std::min(colourCheckFrom_, change.FirstLine);
+    TextChanged(change);
+  }
+  if (change.Notice == TLinesNotice::None || UpdateCount > 0) return;
+  if (change.Notice == TLinesNotice::Assigned) ClearUndo();
   SelAvail = false;
   RecalcMetrics(false, true);
-  if (window_ && window_->Showing() && UpdateCount == 0) Invalidate();
+  if (window_ && window_->Showing()) Invalidate();
+  if (change.Notice == TLinesNotice::Assigned) ResetCaret();
 }
+
+void TAdvancedEditor::TextChanged(const TLinesChange&) {}
 
 void TAdvancedEditor::UpdateScrollRange(TAdvEditScrollBar& bar, int n, int v, int& cache) {
   if (n == cache) return;
@@ -233,33 +249,64 @@ void TAdvancedEditor::MarkAllDirty() {
   Invalidate();
 }
 
-// ---------------------------------------------------------------- line store owner
+// ---------------------------------------------------------------- the edit path
 
-void TAdvancedEditor::GrowColumnCapacity(int length) {
-  if (length > ColumnCapacity) ColumnCapacity = length + 1;
-}
-
-std::string TAdvancedEditor::ExpandTabs(std::string_view text) const {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '\t') {
-      out.append(static_cast<std::size_t>(std::max(TabWidth, 0)), ' ');
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
+std::string TAdvancedEditor::ExpandTabs(std::string_view text) const { return ::ExpandTabs(text, TabWidth); }
 
 void TAdvancedEditor::ResetCaret() {
   CaretX = CaretY = -1;
   MoveCaret(0, 0);
 }
 
-void TAdvancedEditor::RecordReLine(int x, int y, const std::string& text) {
-  padded_ = true;
-  AddUndo<TReLineUndo>(x, y, text);
+void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length,
+                           std::string_view text) {
+  std::string removed = Lines->ReplaceText(offset, length, text);
+  if (x < 0) {
+    const platform::Point p = OffsetToPos(offset);
+    x = p.x;
+    y = p.y;
+  }
+  TUndoRecord r{.Kind = kind, .X = x, .Y = y, .Offset = offset};
+  switch (kind) {
+    case TUndoKind::Insert:
+    case TUndoKind::ReLine:
+    case TUndoKind::InsertTab:
+      r.Text = text;
+      break;
+    case TUndoKind::Overwrite:
+    case TUndoKind::Replace:
+      r.Text = std::move(removed);
+      r.NewText = text;
+      break;
+    case TUndoKind::DeleteSelected:
+      r.Sel = Selection();
+      [[fallthrough]];
+    default:
+      r.Text = std::move(removed);
+      break;
+  }
+  UndoBuffer->AddRecord(std::move(r));
+}
+
+void TAdvancedEditor::IndentLines(int first, int last, int columns) {
+  const std::string blanks(static_cast<std::size_t>(std::max(columns, 0)), ' ');
+  for (int i = first; i <= last; ++i) Lines->ReplaceText(Lines->LineStartOffset(i), 0, blanks);
+  UndoBuffer->AddRecord({.Kind = TUndoKind::Indent, .FirstLine = first, .LastLine = last, .Count = columns});
+}
+
+int TAdvancedEditor::UnindentLine(int line, int most) {
+  std::string_view text = Lines->LineView(line);
+  int n = 0;
+  while (n < most && n < static_cast<int>(text.size()) && text[static_cast<std::size_t>(n)] == ' ') ++n;
+  Lines->ReplaceText(Lines->LineStartOffset(line), n, "");
+  UndoBuffer->AddRecord({.Kind = TUndoKind::Unindent, .FirstLine = line, .Count = n});
+  return n;
+}
+
+void TAdvancedEditor::Record(TUndoKind kind, int x, int y) {
+  TUndoRecord r{.Kind = kind, .X = x, .Y = y};
+  if (kind == TUndoKind::Select || kind == TUndoKind::Unselect) r.Sel = Selection();
+  UndoBuffer->AddRecord(std::move(r));
 }
 
 bool TAdvancedEditor::PadToCaret() {
@@ -271,9 +318,29 @@ bool TAdvancedEditor::PadToCaret() {
     Lines->RowToLine(CaretX, CaretY, column, line);
   else
     line = Lines->Count() + std::max(CaretY - rows, 0);
-  padded_ = false;
-  Lines->PadToCaret();
-  if (!padded_ || !WordWrap() || CaretY < 0) return padded_;
+  bool padded = false;
+  // Lines below the text: a break after the last line for each (an empty
+  // store gets its first line without one).
+  while (CaretY >= Lines->GetRowCount()) {
+    if (Lines->Count() == 0) {
+      Lines->ReplaceText(0, 0, "\r\n");
+      continue;
+    }
+    const int lastRow = LastRow();
+    const int last = Lines->Count() - 1;
+    Edit(TUndoKind::ReLine, RowLength(lastRow), lastRow, Lines->LineStartOffset(last) + Lines->LineLength(last), 0,
+         "\r\n");
+    padded = true;
+  }
+  // Blanks up to the caret's column.
+  const int length = CaretY >= 0 ? RowLength(CaretY) : 0;
+  if (CaretY >= 0 && CaretX > length) {
+    Edit(TUndoKind::ReLine, length, CaretY, PosToOffset(length, CaretY), 0,
+         std::string(static_cast<std::size_t>(CaretX - length), ' '));
+    padded = true;
+  }
+  if (!padded || !WordWrap() || CaretY < 0) return padded;
+  // The padded line may wrap differently: the caret keeps its place in the text.
   int atColumn = -1, atLine = -1;
   if (RowExists(CaretY) && CaretX <= RowLength(CaretY)) Lines->RowToLine(CaretX, CaretY, atColumn, atLine);
   if (atLine != line || atColumn != column) {
@@ -324,11 +391,11 @@ platform::Point TAdvancedEditor::OffsetToPos(std::int64_t offset) const {
 
 void TAdvancedEditor::BeginUndoGroup() {
   ++GroupDepth;
-  AddUndo<TBeginCompoundUndo>();
+  Record(TUndoKind::BeginCompound);
 }
 
 void TAdvancedEditor::EndUndoGroup() {
-  AddUndo<TEndCompoundUndo>();
+  Record(TUndoKind::EndCompound);
   --GroupDepth;
 }
 

@@ -113,23 +113,16 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::uint8_t SelMode = 0;
   int SelStartX = 0, SelStartY = 0, SelEndX = 0, SelEndY = 0;
   int SelAnchorX = 0, SelAnchorY = 0;
-  int OldSelStartX = 0, OldSelStartY = 0, OldSelEndX = 0, OldSelEndY = 0;
   std::array<TBookmark, 10> Bookmarks{};
   bool Modified = false;
   bool Recording = false;
   std::string MacroKeys, Macro;
   int GroupDepth = 0;
-  bool KeyHandled = false, ChordPending = false;
-  std::uint16_t ChordKey = 0;
-  TShiftState ChordShift = 0;
-  bool MouseDownFlag = false, Dragged = false, SkipNextMouseDown = false;
-  int MouseX = 0, MouseY = 0, MouseCol = 0, MouseRow = 0;
+  // The token under the pointer at the last context-menu request.
   std::string HoverText;
   std::uint8_t HoverTag = 0;
-  bool FullRepaint = true;
-  TSelAttrs SelFlags;
-  int SelFlagsLength = 0;
-  std::vector<std::uint8_t> TabStopMarks;  // scratch map of the tab and unindent computations
+  // The first key of a two-key binding was pressed and waits for the second.
+  bool ChordPending() const { return chordPending_; }
 
   // ---- options ----
   bool InsertMode = true;
@@ -261,14 +254,22 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void Resize();
   virtual void MarkAllDirty();
 
-  // ---- undo ----
-  template <typename Record, typename... Args>
-  void AddUndo(Args&&... args) {
-    UndoBuffer->AddRecord(std::make_unique<Record>(*this, std::forward<Args>(args)...));
-  }
+  // ---- the edit path and undo ----
+  // Every change of the text the editor makes: replaces `length` characters
+  // at flat `offset` by `text`, recorded for undo as `kind` at the row
+  // position (x, y) (DeleteSelected: with the selection). A negative x takes
+  // the position of `offset` in the changed text (where Backspace leaves the caret).
+  void Edit(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length, std::string_view text);
+  // Block indent: `columns` blanks before every line from `first` to `last`.
+  void IndentLines(int first, int last, int columns);
+  // Block unindent of one line: up to `most` of its leading blanks removed; the count removed.
+  int UnindentLine(int line, int most);
+  // Records what needs no text change: a caret move from (x, y), a selection
+  // change (with the selection as it is now) or the mark of a group.
+  void Record(TUndoKind kind, int x = 0, int y = 0);
   void BeginUndoGroup();
   void EndUndoGroup();
-  void ClearUndo() override;
+  void ClearUndo();
 
   // ---- commands ----
   virtual void ExecuteCommand(std::uint16_t command);
@@ -307,31 +308,34 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void PaintRow(int row, int firstCol, int lastCol);
   virtual void PrepareLine(int line, int row, int rowOffset, int rowLength, int firstCol, int lastCol,
                            std::string_view text);
-  // The selection flags of one row (SelFlags, indexed by line column) and the
-  // colours of its line; PrepareLine does both.
-  void MarkSelection(int row, int rowOffset, int rowLength, int textLength);
-  void HighlightLine(int line, int firstCol, int lastCol, std::string_view text);
   virtual void BeforeHighlight(int line, int firstCol, int lastCol);
   virtual void AfterHighlight(int line, int firstCol, int lastCol);
   void RepaintRows(int fromRow);
   int RepaintLineRows(int row);
   void RepaintSelectionRows();
   void GutterPaint();
+  // The next Paint covers the whole text area, whatever its clip.
+  void RepaintAll() { fullRepaint_ = true; }
+  // Whether the colours kept for a line still hold: its text is unchanged and
+  // they were computed from what LineColourKey gives now.
+  bool ColoursCurrent(int line);
+  // What a line's colours depend on besides its text; a highlighter with
+  // state across lines gives its state at the line's start.
+  virtual TColourKey LineColourKey(int line);
 
   // The token under a text position: the run of equal tags around it.
   void TokenAt(int column, int row, std::string& text, std::uint8_t& tag);
 
+  // The text with every TAB replaced by TabWidth spaces.
+  std::string ExpandTabs(std::string_view text) const;
+
   // ---- TAdvLinesOwner ----
   bool GetWordWrap() const override { return wordWrap_; }
   int GetWrapColumn() const override { return WrapColumn; }
-  int& UpdateCounter() override { return UpdateCount; }
-  int GetColumnCapacity() const override { return ColumnCapacity; }
-  void GrowColumnCapacity(int length) override;
-  std::string ExpandTabs(std::string_view text) const override;
-  void LinesChanged() override;
-  void ResetCaret() override;
-  platform::Point GetCaret() const override { return {CaretX, CaretY}; }
-  void RecordReLine(int x, int y, const std::string& text) override;
+  int GetTabWidth() const override { return TabWidth; }
+  // Keeps the caret line, the colours and the repaint in step with a change
+  // of the text, and runs the lines-changed notification the change asks for.
+  void LinesChanged(const TLinesChange& change) override;
 
   // Timer ids of the window host.
   static constexpr int kScrollTimer = 1;
@@ -379,8 +383,20 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int IndentOfTextAbove(int row);
   int UnindentTarget(int column, int row);
 
+ protected:
+  // A change of the text reached the editor (not a change of rows alone).
+  virtual void TextChanged(const TLinesChange& change);
+
  private:
   void UpdateScrollRange(TAdvEditScrollBar& bar, int n, int v, int& cache);
+  // The selection flags of one row (indexed by line column) and the colours
+  // of its line; PrepareLine does both.
+  void MarkSelection(int row, int rowOffset, int rowLength, int textLength);
+  void HighlightLine(int line, int firstCol, int lastCol, std::string_view text);
+  // Repaints the visible rows of the lines from `firstLine` on whose text is
+  // unchanged but whose colours no longer hold.
+  void RepaintStaleColours(int firstLine);
+  void ResetCaret();
   void RecomputeView();
   void PlaceSystemCaret();
   void RepaintRowRange(int from, int to);
@@ -398,7 +414,18 @@ class TAdvancedEditor : public TAdvLinesOwner {
   bool caretShown_ = false;
   bool destroying_ = false;
   bool lineEndSelected_ = false;
-  bool padded_ = false;
-  std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // SelFlags set to 1 by the last MarkSelection  //
-                                                       // RecordReLine ran since PadToCaret began
+  int colourCheckFrom_ = INT32_MAX;  // the first line changed since the colours were last checked
+
+  // Scratch state of keys, mouse, painting and the tab computations.
+  bool keyHandled_ = false, chordPending_ = false;
+  std::uint16_t chordKey_ = 0;
+  TShiftState chordShift_ = 0;
+  bool mouseDown_ = false, dragged_ = false, skipNextMouseDown_ = false;
+  int mouseX_ = 0, mouseY_ = 0, mouseCol_ = 0, mouseRow_ = 0;
+  bool fullRepaint_ = true;
+  TSelAttrs selFlags_;  // one flag per character of the line being painted
+  int selFlagsLength_ = 0;
+  std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // flags set to 1 by the last MarkSelection
+  std::vector<std::uint8_t> tabStopMarks_;             // the tab and unindent computations' column map
+  int oldSelStartX_ = 0, oldSelStartY_ = 0, oldSelEndX_ = 0, oldSelEndY_ = 0;  // rows to repaint
 };

@@ -24,19 +24,19 @@ void TAdvancedEditor::KeyDown(std::uint16_t& key, TShiftState shift) {
     return;
   }
   std::uint16_t command = 0;
-  if (ChordPending) {
-    command = Keyboard->FindChord(ChordKey, ChordShift, key, shift);
-    ChordPending = false;
-    KeyHandled = true;
+  if (chordPending_) {
+    command = Keyboard->FindChord(chordKey_, chordShift_, key, shift);
+    chordPending_ = false;
+    keyHandled_ = true;
   } else {
-    ChordKey = key;
-    ChordShift = shift;
+    chordKey_ = key;
+    chordShift_ = shift;
     command = Keyboard->FindKey(key, shift);
     if (command == kChordPending) {
-      KeyHandled = true;
-      ChordPending = true;
+      keyHandled_ = true;
+      chordPending_ = true;
     } else {
-      KeyHandled = command != 0;
+      keyHandled_ = command != 0;
     }
   }
   if (command == 0 || command == kChordPending) return;
@@ -46,8 +46,8 @@ void TAdvancedEditor::KeyDown(std::uint16_t& key, TShiftState shift) {
 }
 
 void TAdvancedEditor::KeyPress(char ch) {
-  if (KeyHandled) {
-    KeyHandled = false;
+  if (keyHandled_) {
+    keyHandled_ = false;
     return;
   }
   if (ReadOnly) return;
@@ -64,14 +64,14 @@ void TAdvancedEditor::ClipboardRequest(std::uint16_t command) {
 // ---------------------------------------------------------------- mouse
 
 void TAdvancedEditor::MouseDown(int button, TShiftState shift, int x, int y) {
-  if (SkipNextMouseDown) {
-    SkipNextMouseDown = false;
+  if (skipNextMouseDown_) {
+    skipNextMouseDown_ = false;
     return;
   }
   Completion->CloseList(false);
-  MouseDownFlag = true;
+  mouseDown_ = true;
   if (window_) window_->CaptureMouse();
-  Dragged = false;
+  dragged_ = false;
   platform::Point pos = PixelToText(x, y);
   ShowCaret(false);
   const bool withShift = (shift & shift::Shift) != 0;
@@ -87,18 +87,18 @@ void TAdvancedEditor::MouseDown(int button, TShiftState shift, int x, int y) {
 }
 
 bool TAdvancedEditor::PointerOutside() const {
-  return MouseX < 0 || MouseY < 0 || MouseX > ClientWidth() || MouseY > ClientHeight();
+  return mouseX_ < 0 || mouseY_ < 0 || mouseX_ > ClientWidth() || mouseY_ > ClientHeight();
 }
 
 void TAdvancedEditor::MouseMove(TShiftState, int x, int y, bool leftButtonDown) {
-  MouseX = x;
-  MouseY = y;
+  mouseX_ = x;
+  mouseY_ = y;
   platform::Point pos = PixelToText(x, y);
-  MouseCol = pos.x;
-  MouseRow = pos.y;
+  mouseCol_ = pos.x;
+  mouseRow_ = pos.y;
   if (window_) window_->SetCursor(x < GutterWidth() ? platform::Cursor::Arrow : platform::Cursor::IBeam);
-  if (MouseDownFlag && leftButtonDown) {
-    Dragged = true;
+  if (mouseDown_ && leftButtonDown) {
+    dragged_ = true;
     ShowCaret(false);
     if (pos.y <= BottomRow) {
       if (!CaretBeyondEOL) pos.x = RowExists(pos.y) ? std::min(pos.x, RowLength(pos.y)) : 0;
@@ -131,14 +131,14 @@ void TAdvancedEditor::AutoScrollTick() {
   if (!PointerOutside()) return;
   const int w = ClientWidth(), h = ClientHeight();
   int dy = 0, dx = 0;
-  if (MouseY < -20) dy = -VisibleRows;
-  else if (MouseY < 0) dy = -1;
-  else if (MouseY > h + 20) dy = VisibleRows;
-  else if (MouseY > h) dy = 1;
-  if (MouseX < -20) dx = -(VisibleCols / 2);
-  else if (MouseX < 0) dx = -1;
-  else if (MouseX > w + 20) dx = VisibleCols / 2;
-  else if (MouseX > w) dx = 1;
+  if (mouseY_ < -20) dy = -VisibleRows;
+  else if (mouseY_ < 0) dy = -1;
+  else if (mouseY_ > h + 20) dy = VisibleRows;
+  else if (mouseY_ > h) dy = 1;
+  if (mouseX_ < -20) dx = -(VisibleCols / 2);
+  else if (mouseX_ < 0) dx = -1;
+  else if (mouseX_ > w + 20) dx = VisibleCols / 2;
+  else if (mouseX_ > w) dx = 1;
   int x = std::max(0, CaretX + dx);
   int y = std::clamp(CaretY + dy, 0, std::max(0, LastRow()));
   ExtendSelection(x, y);
@@ -150,8 +150,8 @@ void TAdvancedEditor::MouseUp(int button, TShiftState, int x, int y) {
     window_->StopTimer(kScrollTimer);
     window_->ReleaseMouse();
   }
-  MouseDownFlag = false;
-  if (button == kLeftButton && !Dragged && OnTokenClick) {
+  mouseDown_ = false;
+  if (button == kLeftButton && !dragged_ && OnTokenClick) {
     platform::Point pos = PixelToText(x, y);
     std::string text;
     std::uint8_t tag = 0;
@@ -161,7 +161,7 @@ void TAdvancedEditor::MouseUp(int button, TShiftState, int x, int y) {
 }
 
 void TAdvancedEditor::DblClick() {
-  SkipNextMouseDown = true;
+  skipNextMouseDown_ = true;
   if (OnDblClickHook) OnDblClickHook(*this, 0);
   if (!RowExists(CaretY)) return;
   std::string s(Lines->RowView(CaretY));

@@ -23,7 +23,7 @@ void TAdvancedEditor::Paint(const platform::Rect& clip) {
   ShowCaret(false);
   // The clip rectangle in text-area coordinates (shifted by the gutter).
   platform::Rect r{clip.left - gutterWidth_, clip.top, clip.right - gutterWidth_, clip.bottom};
-  if (FullRepaint) r = {0, 0, Client->TextWidth(), Client->TextHeight()};
+  if (fullRepaint_) r = {0, 0, Client->TextWidth(), Client->TextHeight()};
   // Columns one to either side (cells start 3 pixels into the shifted area);
   // rows exactly those the rectangle touches, so that the strip uncovered by
   // a one-row scroll paints one row.
@@ -32,7 +32,7 @@ void TAdvancedEditor::Paint(const platform::Rect& clip) {
   for (int row = r0; row <= r1; ++row) PaintRow(TopRow + row, LeftCol + c0 - 1, LeftCol + c1);
   ShowCaret(true);
   GutterPaint();
-  FullRepaint = false;
+  fullRepaint_ = false;
 }
 
 void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
@@ -58,14 +58,14 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
     const int rowLength = static_cast<int>(shownRow.size());
     const int markedLength = Lines->LineLength(line) + 1;
     MarkSelection(row, rowOffset, rowLength + 1, markedLength);
-    if (Lines->Dirty(line)) {
+    if (!ColoursCurrent(line)) {
       std::string marked(Lines->LineView(line));
       marked.push_back(kLineEndMark);
       HighlightLine(line, 0, markedLength, marked);
     }
     const int markIndex = rowOffset + rowLength;
-    if (markIndex < SelFlagsLength && SelFlagsLength > 1)
-      lineEndSelected_ = SelFlags[static_cast<std::size_t>(markIndex)] != 0;
+    if (markIndex < selFlagsLength_ && selFlagsLength_ > 1)
+      lineEndSelected_ = selFlags_[static_cast<std::size_t>(markIndex)] != 0;
   }
 
   bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight},
@@ -83,7 +83,7 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
     auto shownAttr = [&](int col) {
       const auto i = static_cast<std::size_t>(rowOffset + col);
       TCharAttr a = i < attrs.size() ? attrs[i] : plain;
-      if (SelFlags[i]) {
+      if (selFlags_[i]) {
         a.FgColor = SelTextColor;
         a.BgColor = SelColor;
       }
@@ -91,10 +91,10 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
     };
     const std::string_view shown(shownRow);
     int col = startCol;
-    while (col < drawEnd && rowOffset + col < SelFlagsLength) {
+    while (col < drawEnd && rowOffset + col < selFlagsLength_) {
       const TCharAttr a = shownAttr(col);
       int end = col + 1;
-      while (end < drawEnd && rowOffset + end < SelFlagsLength && shownAttr(end) == a) ++end;
+      while (end < drawEnd && rowOffset + end < selFlagsLength_ && shownAttr(end) == a) ++end;
       const int x = CellRect(col - LeftCol, 0).left;
       if (a.BgColor != color_) bitmap.FillRect({x, 0, x + (end - col) * CharWidth, CharHeight}, a.BgColor);
       bitmap.DrawText(x, 0, shown.substr(static_cast<std::size_t>(col), static_cast<std::size_t>(end - col)),
@@ -115,25 +115,25 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
 void TAdvancedEditor::PrepareLine(int line, int row, int rowOffset, int rowLength, int firstCol, int lastCol,
                                   std::string_view text) {
   MarkSelection(row, rowOffset, rowLength, static_cast<int>(text.size()));
-  if (Lines->Dirty(line)) HighlightLine(line, firstCol, lastCol, text);
+  if (!ColoursCurrent(line)) HighlightLine(line, firstCol, lastCol, text);
 }
 
 void TAdvancedEditor::MarkSelection(int row, int rowOffset, int rowLength, int textLength) {
   // Only the flags of the row marked last are cleared: a row of a long
   // wrapped line costs its own length, not the line's.
-  SelFlagsLength = textLength + 1;
-  if (SelFlags.size() < static_cast<std::size_t>(SelFlagsLength))
-    SelFlags.resize(static_cast<std::size_t>(SelFlagsLength));
-  const std::size_t clearEnd = std::min(selMarkedEnd_, SelFlags.size());
-  if (selMarkedBegin_ < clearEnd) std::fill(SelFlags.begin() + selMarkedBegin_, SelFlags.begin() + clearEnd, 0);
+  selFlagsLength_ = textLength + 1;
+  if (selFlags_.size() < static_cast<std::size_t>(selFlagsLength_))
+    selFlags_.resize(static_cast<std::size_t>(selFlagsLength_));
+  const std::size_t clearEnd = std::min(selMarkedEnd_, selFlags_.size());
+  if (selMarkedBegin_ < clearEnd) std::fill(selFlags_.begin() + selMarkedBegin_, selFlags_.begin() + clearEnd, 0);
   selMarkedBegin_ = selMarkedEnd_ = 0;
   if (!SelAvail) return;
   // Columns from..to of the row, as line indices; a range reaching past
   // the flags is left unmarked.
   auto mark = [&](int from, int to) {
     const int a = rowOffset + from, b = rowOffset + to;
-    if (a < 0 || a > b || a >= SelFlagsLength || b >= SelFlagsLength) return;
-    std::fill(SelFlags.begin() + a, SelFlags.begin() + b + 1, 1);
+    if (a < 0 || a > b || a >= selFlagsLength_ || b >= selFlagsLength_) return;
+    std::fill(selFlags_.begin() + a, selFlags_.begin() + b + 1, 1);
     selMarkedBegin_ = static_cast<std::size_t>(a);
     selMarkedEnd_ = static_cast<std::size_t>(b) + 1;
   };
@@ -148,11 +148,18 @@ void TAdvancedEditor::MarkSelection(int row, int rowOffset, int rowLength, int t
   }
 }
 
+bool TAdvancedEditor::ColoursCurrent(int line) {
+  return !Lines->Dirty(line) && Lines->ColourKey(line) == LineColourKey(line);
+}
+
+TColourKey TAdvancedEditor::LineColourKey(int) { return {}; }
+
 void TAdvancedEditor::HighlightLine(int line, int firstCol, int lastCol, std::string_view text) {
+  Lines->SetColourKey(line, LineColourKey(line));
   TLineAttrs& attrs = Lines->Attrs(line);
   attrs.assign(static_cast<std::size_t>(text.size()) + 1, TCharAttr{EditorFont.color, color_, EditorFont.style, 0});
   BeforeHighlight(line, firstCol, lastCol);
-  if (!text.empty() && OnHighlight) OnHighlight(*this, text, line, SelFlags, attrs);
+  if (!text.empty() && OnHighlight) OnHighlight(*this, text, line, selFlags_, attrs);
   AfterHighlight(line, firstCol, lastCol);
   Lines->SetDirty(line, false);
 }
@@ -179,8 +186,20 @@ int TAdvancedEditor::RepaintLineRows(int row) {
   return to;
 }
 
+void TAdvancedEditor::RepaintStaleColours(int firstLine) {
+  if (!window_ || !RowExists(TopRow)) return;
+  int line = 0, k = 0;
+  Lines->RowToParagraph(TopRow, line, k);
+  for (line = std::max(line, firstLine); line < Lines->Count(); ++line) {
+    const int first = Lines->FirstRow(line);
+    if (first > BottomRow + 1) break;
+    // A line whose text changed was painted by the change itself.
+    if (!Lines->Dirty(line) && !ColoursCurrent(line)) RepaintLineRows(first);
+  }
+}
+
 void TAdvancedEditor::RepaintSelectionRows() {
-  RepaintRowRange(std::min(OldSelStartY, SelStartY), std::max(OldSelEndY, SelEndY));
+  RepaintRowRange(std::min(oldSelStartY_, SelStartY), std::max(oldSelEndY_, SelEndY));
 }
 
 void TAdvancedEditor::GutterPaint() {

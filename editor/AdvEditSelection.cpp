@@ -67,11 +67,11 @@ void TAdvancedEditor::ExtendSelection(int x, int y) {
   x = std::max(x, 0);
   y = std::max(y, 0);
   if (SelAvail) {
-    AddUndo<TSelectUndo>(CaretX, CaretY, Selection());
-    OldSelStartX = SelStartX;
-    OldSelStartY = SelStartY;
-    OldSelEndX = SelEndX;
-    OldSelEndY = SelEndY;
+    Record(TUndoKind::Select, CaretX, CaretY);
+    oldSelStartX_ = SelStartX;
+    oldSelStartY_ = SelStartY;
+    oldSelEndX_ = SelEndX;
+    oldSelEndY_ = SelEndY;
     if (Before(x, y, SelAnchorX, SelAnchorY)) {
       SelStartX = x;
       SelStartY = y;
@@ -85,27 +85,27 @@ void TAdvancedEditor::ExtendSelection(int x, int y) {
     }
     SetSelAvail(true);
     if (GroupDepth == 0 && UpdateCount == 0) {
-      RepaintRowRange(std::min(OldSelStartY, SelStartY), std::max(OldSelStartY, SelStartY));
-      RepaintRowRange(std::min(OldSelEndY, SelEndY), std::max(OldSelEndY, SelEndY));
+      RepaintRowRange(std::min(oldSelStartY_, SelStartY), std::max(oldSelStartY_, SelStartY));
+      RepaintRowRange(std::min(oldSelEndY_, SelEndY), std::max(oldSelEndY_, SelEndY));
       if (OnSelectionChange) OnSelectionChange(*this);
     }
   } else {
     SelAnchorX = SelStartX = SelEndX = x;
     SelAnchorY = SelStartY = SelEndY = y;
-    OldSelStartX = OldSelEndX = x;
-    OldSelStartY = OldSelEndY = y;
+    oldSelStartX_ = oldSelEndX_ = x;
+    oldSelStartY_ = oldSelEndY_ = y;
     SetSelAvail(true);
   }
   // The rows to repaint cover the new selection too.
-  OldSelStartY = std::min(OldSelStartY, SelStartY);
-  OldSelEndY = std::max(OldSelEndY, SelEndY);
+  oldSelStartY_ = std::min(oldSelStartY_, SelStartY);
+  oldSelEndY_ = std::max(oldSelEndY_, SelEndY);
 }
 
 void TAdvancedEditor::Unselect() {
   if (!SelAvail) return;
   SetSelAvail(false);
-  AddUndo<TUnselectUndo>(CaretX, CaretY, Selection());
-  RepaintRowRange(std::min(OldSelStartY, SelStartY), std::max(OldSelEndY, SelEndY));
+  Record(TUndoKind::Unselect, CaretX, CaretY);
+  RepaintRowRange(std::min(oldSelStartY_, SelStartY), std::max(oldSelEndY_, SelEndY));
 }
 
 std::string TAdvancedEditor::GetSelText() const {
@@ -193,9 +193,8 @@ void TAdvancedEditor::InsertTextAtCaret(const std::string& text) {
     UpdateScope update(*this);
     PadToCaret();
     RecalcMetrics(false, false);
-    std::int64_t offset = PosToOffset(CaretX, CaretY);
-    AddUndo<TInsertUndo>(CaretX, CaretY, text);
-    Lines->ReplaceText(offset, 0, text);
+    const std::int64_t offset = PosToOffset(CaretX, CaretY);
+    Edit(TUndoKind::Insert, CaretX, CaretY, offset, 0, text);
     platform::Point end = OffsetToPos(offset + static_cast<std::int64_t>(text.size()));
     MoveCaret(end.x, end.y);
     ChangeNotification();
@@ -208,9 +207,8 @@ void TAdvancedEditor::DeleteSelection() {
   std::string text = GetSelText();
   SelAvail = false;
   if (!text.empty()) {
-    std::int64_t offset = PosToOffset(SelStartX, SelStartY);
-    AddUndo<TDeleteSelectedUndo>(CaretX, CaretY, text, Selection(), offset);
-    Lines->ReplaceText(offset, static_cast<std::int64_t>(text.size()), "");
+    const std::int64_t offset = PosToOffset(SelStartX, SelStartY);
+    Edit(TUndoKind::DeleteSelected, CaretX, CaretY, offset, static_cast<std::int64_t>(text.size()), "");
     platform::Point p = OffsetToPos(offset);
     MoveCaret(p.x, p.y);
     ChangeNotification();

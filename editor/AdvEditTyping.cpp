@@ -110,9 +110,9 @@ int TAdvancedEditor::UnindentTarget(int column, int row) {
 }
 
 int TAdvancedEditor::SmartTabStop(int column, int row) {
-  TabStopMarks.assign(static_cast<std::size_t>(ColumnCapacity) + 2, 0);
+  tabStopMarks_.assign(static_cast<std::size_t>(ColumnCapacity) + 2, 0);
   auto mark = [&](int c) {
-    if (c >= 0 && c < ColumnCapacity) TabStopMarks[static_cast<std::size_t>(c)] = 1;
+    if (c >= 0 && c < ColumnCapacity) tabStopMarks_[static_cast<std::size_t>(c)] = 1;
   };
   if (SmartTabs) {
     int m = 1;
@@ -131,7 +131,7 @@ int TAdvancedEditor::SmartTabStop(int column, int row) {
     }
   }
   for (int j = column + 1; j < ColumnCapacity; ++j)
-    if (TabStopMarks[static_cast<std::size_t>(j - 1)] && !TabStopMarks[static_cast<std::size_t>(j)]) return j;
+    if (tabStopMarks_[static_cast<std::size_t>(j - 1)] && !tabStopMarks_[static_cast<std::size_t>(j)]) return j;
   return NextTabStop(column);
 }
 
@@ -153,7 +153,8 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
 
   const int line = CaretLine;
   const int oldRows = Lines->RowCount(line);
-  std::string text(Lines->LineView(line));
+  // Read before the edit only: the view ends with the change.
+  const std::string_view text = Lines->LineView(line);
 
   // Auto-change: the word before the caret, or the word with the typed separator.
   const auto& pairs = Completion->AutoChangePairs;
@@ -170,7 +171,7 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
     std::string replacement;
     bool found = false;
     for (int i = CaretLineX - 1; i >= 0 && !found; --i) {
-      std::string candidate = text.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(CaretLineX - i));
+      std::string candidate(text.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(CaretLineX - i)));
       if (candidate.size() > longest) break;
       if (candidate.size() < shortest) continue;
       bool withChar = false;
@@ -195,7 +196,7 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
       }
     }
     if (found) {
-      std::string candidate = text.substr(static_cast<std::size_t>(b), static_cast<std::size_t>(CaretLineX - b));
+      std::string candidate(text.substr(static_cast<std::size_t>(b), static_cast<std::size_t>(CaretLineX - b)));
       std::string removed = candidate;
       if (!InsertMode && CaretLineX < static_cast<int>(text.size()))
         removed += text[static_cast<std::size_t>(CaretLineX)];
@@ -203,31 +204,24 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
       Lines->LineToRow(line, b, y, x);
       {
         UndoGroup group(*this);
-        AddUndo<TCaretUndo>(CaretX, CaretY);
-        if (!removed.empty() && !text.empty()) AddUndo<TDeleteUndo>(x, y, removed);
-        AddUndo<TInsertUndo>(x, y, replacement);
+        Record(TUndoKind::Caret, CaretX, CaretY);
+        const std::int64_t at = Lines->LineStartOffset(line) + b;
+        if (!removed.empty()) Edit(TUndoKind::Delete, x, y, at, static_cast<std::int64_t>(removed.size()), "");
+        Edit(TUndoKind::Insert, x, y, at, 0, replacement);
       }
-      text.replace(static_cast<std::size_t>(b), removed.size(), replacement);
-      Lines->PutQuiet(line, text);
       CaretLineX = b + static_cast<int>(replacement.size());
       replaced = true;
     }
   }
 
   if (!replaced) {
-    std::string row(Lines->RowView(CaretY));
-    const std::string typed(1, ch);
+    const std::string_view typed(&ch, 1);
+    const std::int64_t at = PosToOffset(CaretX, CaretY);
     if (InsertMode) {
-      AddUndo<TInsertUndo>(CaretX, CaretY, typed);
-      row.insert(static_cast<std::size_t>(std::min<int>(CaretX, static_cast<int>(row.size()))), typed);
-    } else if (CaretX < static_cast<int>(row.size())) {
-      AddUndo<TOverwriteUndo>(CaretX, CaretY, std::string(1, row[static_cast<std::size_t>(CaretX)]), typed);
-      row[static_cast<std::size_t>(CaretX)] = ch;
+      Edit(TUndoKind::Insert, CaretX, CaretY, at, 0, typed);
     } else {
-      AddUndo<TOverwriteUndo>(CaretX, CaretY, std::string(), typed);
-      row += ch;
+      Edit(TUndoKind::Overwrite, CaretX, CaretY, at, CaretX < RowLength(CaretY) ? 1 : 0, typed);
     }
-    Lines->PutRowQuiet(CaretY, row);
     ++CaretLineX;
   }
 
@@ -273,10 +267,8 @@ void TAdvancedEditor::LineBreak(TCommandFrame& f) {
     }
     {
       UndoGroup group(*this);
-      AddUndo<TInsertUndo>(CaretX, CaretY, "\r\n" + added);
-      QuietScope quiet(*this);
-      Lines->PutQuiet(L, head);
-      Lines->Insert(L + 1, tail);
+      Edit(TUndoKind::Insert, CaretX, CaretY, Lines->LineStartOffset(L) + static_cast<std::int64_t>(head.size()), 0,
+           "\r\n" + added);
     }
     f.X = x;
     f.Y = Lines->FirstRow(L + 1);
@@ -285,11 +277,11 @@ void TAdvancedEditor::LineBreak(TCommandFrame& f) {
     const int firstRow = Lines->FirstRow(L);
     {
       UndoGroup group(*this);
-      AddUndo<TCaretUndo>(CaretX, CaretY);
-      AddUndo<TDeleteUndo>(0, firstRow, T + "\r\n");
-      AddUndo<TInsertUndo>(0, firstRow, replacement);
+      Record(TUndoKind::Caret, CaretX, CaretY);
+      const std::int64_t start = Lines->LineStartOffset(L);
+      Edit(TUndoKind::Delete, 0, firstRow, start, static_cast<std::int64_t>(T.size()) + 2, "");
+      Edit(TUndoKind::Insert, 0, firstRow, start, 0, replacement);
     }
-    Lines->ReplaceText(Lines->LineStartOffset(L), static_cast<std::int64_t>(T.size()) + 2, replacement);
     f.X = 0;
     f.Y = Lines->FirstRow(L + 1);
   }
@@ -322,24 +314,16 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
   if (f.X > 0) {
     int target = BackspaceUnindents ? UnindentTarget(f.X, f.Y) : f.X - 1;
     target = std::clamp(target, 0, f.X - 1);
-    std::string row(Lines->RowView(f.Y));
-    std::string deleted = row.substr(static_cast<std::size_t>(target), static_cast<std::size_t>(f.X - target));
-    row.erase(static_cast<std::size_t>(target), deleted.size());
-    Lines->PutRowQuiet(f.Y, row);
-    c -= static_cast<int>(deleted.size());
+    Edit(TUndoKind::Backspace, -1, -1, PosToOffset(target, f.Y), f.X - target, "");
+    c -= f.X - target;
     FinishAt(f, L, c);
-    AddUndo<TBackspaceUndo>(f.X, f.Y, deleted);
   } else if (f.Y == 0) {
     if (padded) ChangeNotification();
     return;
   } else if (c > 0) {
-    std::string text = Lines->Get(L);
-    std::string deleted(1, text[static_cast<std::size_t>(c - 1)]);
-    text.erase(static_cast<std::size_t>(c - 1), 1);
-    Lines->PutQuiet(L, text);
+    Edit(TUndoKind::Backspace, -1, -1, Lines->LineStartOffset(L) + c - 1, 1, "");
     --c;
     FinishAt(f, L, c);
-    AddUndo<TBackspaceUndo>(f.X, f.Y, deleted);
   } else {
     if (L == 0) throw EComplete();
     JoinLines(f, L - 1);
@@ -359,21 +343,15 @@ void TAdvancedEditor::DeleteRight(TCommandFrame& f) {
   RefreshCaretLine();
   const int c = CaretLineX, L = CaretLine;
   const int oldRows = Lines->RowCount(L);
-  std::string row(Lines->RowView(f.Y));
-  if (f.X < static_cast<int>(row.size())) {
-    AddUndo<TDeleteUndo>(f.X, f.Y, std::string(1, row[static_cast<std::size_t>(f.X)]));
+  if (f.X < RowLength(f.Y)) {
+    Edit(TUndoKind::Delete, f.X, f.Y, PosToOffset(f.X, f.Y), 1, "");
     f.CaretOnly = false;
-    row.erase(static_cast<std::size_t>(f.X), 1);
-    Lines->PutRowQuiet(f.Y, row);
   } else if (f.Y < 0 || f.Y >= LastRow()) {
     if (padded) ChangeNotification();
     return;
   } else if (c < Lines->LineLength(L)) {
-    std::string text = Lines->Get(L);
-    AddUndo<TDeleteUndo>(f.X, f.Y, std::string(1, text[static_cast<std::size_t>(c)]));
+    Edit(TUndoKind::Delete, f.X, f.Y, Lines->LineStartOffset(L) + c, 1, "");
     f.CaretOnly = false;
-    text.erase(static_cast<std::size_t>(c), 1);
-    Lines->PutQuiet(L, text);
   } else {
     JoinLines(f, L);
     return;
@@ -394,12 +372,11 @@ void TAdvancedEditor::JoinLines(TCommandFrame& f, int i) {
     const int firstRow = Lines->FirstRow(i);
     {
       UndoGroup group(*this);
-      AddUndo<TCaretUndo>(CaretX, CaretY);
-      AddUndo<TDeleteUndo>(0, firstRow, F + "\r\n" + G + "\r\n");
-      AddUndo<TInsertUndo>(0, firstRow, F + joined + "\r\n");
+      Record(TUndoKind::Caret, CaretX, CaretY);
+      const std::int64_t start = Lines->LineStartOffset(i);
+      Edit(TUndoKind::Delete, 0, firstRow, start, static_cast<std::int64_t>(F.size() + G.size()) + 4, "");
+      Edit(TUndoKind::Insert, 0, firstRow, start, 0, F + joined + "\r\n");
     }
-    Lines->PutQuiet(i, F + joined);
-    Lines->Delete(i + 1);
     FinishAt(f, i, static_cast<int>(F.size()));
   }
   RecalcMetrics(false, true);
@@ -426,12 +403,9 @@ void TAdvancedEditor::TabCommand(TCommandFrame& f, bool back) {
   RefreshCaretLine();
   const int L = CaretLine;
   const int oldRows = Lines->RowCount(L);
-  std::string blanks(static_cast<std::size_t>(target - f.X), ' ');
-  AddUndo<TInsertTabUndo>(f.X, f.Y, blanks);
+  const std::string blanks(static_cast<std::size_t>(target - f.X), ' ');
+  Edit(TUndoKind::InsertTab, f.X, f.Y, PosToOffset(f.X, f.Y), 0, blanks);
   f.CaretOnly = false;
-  std::string row(Lines->RowView(f.Y));
-  row.insert(static_cast<std::size_t>(std::min<int>(f.X, static_cast<int>(row.size()))), blanks);
-  Lines->PutRowQuiet(f.Y, row);
   FinishAt(f, L, CaretLineX + static_cast<int>(blanks.size()));
   RefreshAfterEdit(L, oldRows, f.Y);
   ChangeNotification();
@@ -452,27 +426,17 @@ void TAdvancedEditor::IndentCommand(TCommandFrame& f, bool indent) {
     Lines->LineToRow(last, Lines->LineLength(last), SelEndY, SelEndX);
   }
   BeginUndoGroup();
-  AddUndo<TSelectUndo>(CaretX, CaretY, Selection());
-  if (indent) {
-    AddUndo<TIndentUndo>(first, last, BlockIndent);
-    EndUndoGroup();
-  }
+  Record(TUndoKind::Select, CaretX, CaretY);
   f.CaretOnly = false;
   const int d = indent ? BlockIndent : -BlockIndent;
   int processed = 0;
   Lines->BeginUpdate();
-  for (int i = first; i <= last; ++i) {
-    if (indent) {
-      Lines->Put(i, std::string(static_cast<std::size_t>(std::max(BlockIndent, 0)), ' ') + Lines->Get(i));
-      ++processed;
-    } else if (BlockIndent > 0) {
-      std::string text = Lines->Get(i);
-      int n = std::min(LeadingBlanks(text), BlockIndent);
-      text.erase(0, static_cast<std::size_t>(n));
-      Lines->Put(i, text);
-      AddUndo<TUnindentUndo>(i, n);
-      ++processed;
-    }
+  if (indent) {
+    IndentLines(first, last, BlockIndent);
+    EndUndoGroup();
+    processed = std::max(last - first + 1, 0);
+  } else if (BlockIndent > 0) {
+    for (int i = first; i <= last; ++i, ++processed) UnindentLine(i, BlockIndent);
   }
   Lines->EndUpdate();
   if (!indent) {

@@ -31,7 +31,7 @@ void TAdvancedEditor::MoveCaret(int x, int y) {
 
 void TAdvancedEditor::MoveCaretUndoable(int x, int y) {
   if (x == CaretX && y == CaretY) return;
-  AddUndo<TCaretUndo>(CaretX, CaretY);
+  Record(TUndoKind::Caret, CaretX, CaretY);
   MoveCaret(x, y);
   if (UpdateCount == 0 && OnStatusChange) OnStatusChange(*this);
 }

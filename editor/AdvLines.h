@@ -14,6 +14,11 @@
 //
 // "Mark every line Dirty" is a generation counter: a line is clean only when
 // it was cleaned in the current generation and still has its colours.
+//
+// Changes. Every change of the records goes through one splice, which tells
+// the owner what changed (TLinesChange): the lines replaced, the rows they
+// had and have, and whether the owner's lines-changed notification is due.
+// The owner keeps whatever it holds per line or per row in step from that.
 
 #include <cstdint>
 #include <exception>
@@ -23,28 +28,41 @@
 #include <vector>
 
 #include "editor/AEAtoms.h"
+#include "editor/Fenwick.h"
 #include "editor/FileIO.h"
 
-// What the line store reads from and calls on its owning editor.
+// What a change asks of the store's owner besides keeping its own state in step.
+enum class TLinesNotice : std::uint8_t {
+  None,      // a quiet change made by the owner's editing (no notification)
+  Changed,   // the list's lines-changed notification
+  Assigned,  // the whole text was assigned from outside: also clear the undo history and reset the caret
+};
+
+// One change of the store, announced to its owner as it happens: the lines
+// from FirstLine on that were replaced and the lines now in their place. A
+// notification without a change of its own (the end of an update bracket)
+// replaces nothing.
+struct TLinesChange {
+  int FirstLine = 0;
+  int LinesRemoved = 0;
+  int LinesInserted = 0;
+  int FirstRow = 0;  // the first row of FirstLine
+  int RowsRemoved = 0;
+  int RowsInserted = 0;
+  int LongestLine = 0;    // the longest line that entered the store
+  bool RowsOnly = false;  // the lines' texts are unchanged, only their rows were cut again
+  TLinesNotice Notice = TLinesNotice::None;
+};
+
+// What the line store reads from and tells its owning editor.
 class TAdvLinesOwner {
  public:
   virtual ~TAdvLinesOwner() = default;
   virtual bool GetWordWrap() const = 0;
   virtual int GetWrapColumn() const = 0;
-  // The owner's update counter: while above zero no lines-changed notification is sent.
-  virtual int& UpdateCounter() = 0;
-  virtual int GetColumnCapacity() const = 0;
-  // A text of `length` characters entered the store.
-  virtual void GrowColumnCapacity(int length) = 0;
-  // The text with every TAB replaced by the owner's tab width in spaces.
-  virtual std::string ExpandTabs(std::string_view text) const = 0;
-  virtual void LinesChanged() = 0;
-  virtual void ClearUndo() = 0;
-  // After an outside assignment of the whole text: caret to (-1, -1), then to (0, 0).
-  virtual void ResetCaret() = 0;
-  virtual platform::Point GetCaret() const = 0;
-  // Records the line breaks or blanks that PadToCaret added at row position (x, y).
-  virtual void RecordReLine(int x, int y, const std::string& text) = 0;
+  // Spaces that replace one TAB entering the store.
+  virtual int GetTabWidth() const = 0;
+  virtual void LinesChanged(const TLinesChange& change) = 0;
 };
 
 // An index outside the list. The message text is empty.
@@ -88,7 +106,7 @@ class TAdvLines {
   void BeginUpdate();
   void EndUpdate();
   void SetUpdateState(bool updating);
-  // Whole-text assignment from outside (clears the owner's undo and resets its caret).
+  // Whole-text assignment from outside (the owner clears its undo and resets its caret).
   void SetTextStr(std::string text);
   void SetTextStr(TTextBuffer text);
   // Every line followed by CR LF, the last one included.
@@ -111,14 +129,16 @@ class TAdvLines {
   void LineToRow(int line, int lineColumn, int& row, int& rowColumn) const;
   std::int64_t LineStartOffset(int line) const;
   void PutRow(int row, std::string_view text);
+  // Put and PutRow without the lines-changed notification.
   void PutQuiet(int index, std::string_view text);
   void PutRowQuiet(int row, std::string_view text);
   // Whole-text assignment by an editing operation: no undo clearing, caret reset or notification.
   void SetTextQuiet(std::string text);
-  // The same lines as SetTextQuiet of the whole text with `deleteLength`
-  // characters at flat `offset` replaced by `insert`, without rebuilding the
-  // untouched lines.
-  void ReplaceText(std::int64_t offset, std::int64_t deleteLength, std::string_view insert);
+  // The edit every change of the editor goes through: the same lines as
+  // SetTextQuiet of the whole text with `deleteLength` characters at flat
+  // `offset` replaced by `insert`, made by splicing only the lines touched.
+  // Returns the characters removed.
+  std::string ReplaceText(std::int64_t offset, std::int64_t deleteLength, std::string_view insert);
   // The line holding flat offset `offset` (Count when it lies beyond the
   // text) and, when asked, the offset of that line's start.
   int LineAtOffset(std::int64_t offset, std::int64_t* lineStart) const;
@@ -127,8 +147,8 @@ class TAdvLines {
   // `length` characters of the whole text from flat `offset`.
   std::string TextRange(std::int64_t offset, std::int64_t length) const;
   void RewrapAll();
-  void PadToCaret();
   void Changing() {}
+  // The lines-changed notification, unless a quiet operation is running.
   void Changed();
 
   // ---- per-line records ----
@@ -142,8 +162,18 @@ class TAdvLines {
   // The colour records of a line, created on demand. Only a bounded number of
   // lines keep their records; a line whose records were dropped is Dirty again.
   TLineAttrs& Attrs(int line);
+  // What the line's colours were computed from besides its text (the
+  // highlighter's state at the line's start); zero until set.
+  TColourKey ColourKey(int line) const;
+  void SetColourKey(int line, const TColourKey& key);
 
  private:
+  static constexpr std::size_t kBlockTarget = 256;         // lines per block when blocks are built
+  static constexpr std::size_t kBlockMax = 512;            // a block this full is split in two
+  static constexpr std::size_t kMaxAttrLines = 16384;      // lines that keep their colour records
+  static constexpr std::size_t kSmallRegion = 256;         // edited text this short is owned per line
+  static constexpr std::int64_t kCompactSlack = 64 << 20;  // unused chunk bytes tolerated
+
   struct Record {
     const char* data = nullptr;
     std::uint32_t length = 0;
@@ -152,7 +182,17 @@ class TAdvLines {
     std::uint32_t rows : 31 = 1;
     std::uint32_t raw : 1 = 0;  // may hold TAB, CR or LF (stored unchanged by Put)
   };
-  struct Extra;
+  // What a line has besides its place in a block: its own bytes, its row
+  // breaks, its colours.
+  struct Extra {
+    std::string text;  // the line's bytes when it owns them
+    bool owned = false;
+    std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
+    TLineAttrs attrs;
+    TColourKey colourKey{};
+    std::uint64_t attrSerial = 0;  // its entry in the attribute queue, 0 = none
+    bool Unused() const { return !owned && rowStarts.empty() && attrs.empty(); }
+  };
   struct Block {
     std::vector<Record> lines;
     std::int64_t chars = 0;  // sum of (length + 2)
@@ -163,7 +203,17 @@ class TAdvLines {
     std::size_t block;
     std::size_t index;
   };
-  class Fenwick;
+  // Keeps the store quiet for a scope: changes send no lines-changed notification.
+  class QuietScope {
+   public:
+    explicit QuietScope(TAdvLines& lines) : lines_(lines) { ++lines_.quiet_; }
+    ~QuietScope() { --lines_.quiet_; }
+    QuietScope(const QuietScope&) = delete;
+    QuietScope& operator=(const QuietScope&) = delete;
+
+   private:
+    TAdvLines& lines_;
+  };
 
   Location Locate(int line) const;
   const Record& Rec(int line) const;
@@ -178,30 +228,37 @@ class TAdvLines {
   std::string_view View(const Record& r) const { return {r.data, r.length}; }
   std::string_view RowText(const Record& r, int k) const;
 
-  // Replaces `deleteCount` lines from `first` by the records of `fresh` (already wrapped).
-  void SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh);
-  void InsertRecord(int index, Record r);
+  // The one change of the records: replaces `deleteCount` lines from `first`
+  // by the records of `fresh` (already wrapped) and announces it.
+  void SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice);
+  bool SpliceInBlock(int first, int deleteCount, std::vector<Block>& fresh);
+  void SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fresh);
   void RebuildTrees();
   void UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t dChars, std::int64_t dRows);
   void InvalidateCursor() const { cursorBlock_ = SIZE_MAX; }
+  void Announce(const TLinesChange& change);
+  TLinesNotice Notice() const { return quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Changed; }
 
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
   std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
+  // One line stored as given (Put, Insert): a block of one record.
+  std::vector<Block> OneLine(std::string_view text);
   std::string_view AddChunk(std::string&& bytes);
   std::string_view AddChunk(TTextBuffer&& bytes);
   void MaybeCompact();
-  void AssignWholeText(TTextBuffer&& text);
-  void InsertOneLine(int index, std::string_view text);
+  void AssignWholeText(TTextBuffer&& text, TLinesNotice notice);
+  void PutLine(int index, std::string_view text, TLinesNotice notice);
   void CheckIndex(int index) const;
   int GrowCapacity(int capacity) const;
-  void GrowColumnCapacityFor(std::size_t length);
+  void FitCapacity();
+  std::string ExpandTabs(std::string_view text) const;
   std::uint32_t Wrap(std::string_view text, std::vector<std::uint32_t>* starts) const;
   bool Wrapping() const;
   bool RecordsEqualWholeRebuild() const { return rawLines_ == 0; }
 
   std::vector<Block> blocks_;
-  std::unique_ptr<Fenwick> lineTree_, charTree_, rowTree_;
+  TFenwick lineTree_, charTree_, rowTree_;
   std::vector<std::unique_ptr<Extra>> extras_;
   std::vector<std::uint32_t> freeExtras_;
   std::vector<std::unique_ptr<TTextBuffer>> chunks_;
@@ -213,6 +270,8 @@ class TAdvLines {
   std::int64_t totalRows_ = 0;
   std::uint32_t generation_ = 1;
   int listUpdateCount_ = 0;
+  int quiet_ = 0;
+  int longestEntered_ = 0;  // the longest line split or stored since the last announcement
   // Attribute holders in the order they were created, for bounding their number.
   std::vector<std::pair<std::uint32_t, std::uint64_t>> attrQueue_;
   std::size_t attrQueueHead_ = 0;

@@ -6,148 +6,27 @@
 
 namespace {
 
-// Flat offset of a row position: the line's start plus the column in the line.
-std::int64_t FlatOffset(TAdvancedEditor& e, int x, int y) {
-  if (!e.RowExists(y)) return e.PosToOffset(x, y);
-  int column = 0, line = 0;
-  e.Lines->RowToLine(x, y, column, line);
-  return e.Lines->LineStartOffset(line) + column;
-}
-
-template <typename Record>
-Record& At(TUndoBuffer& buffer, int index) {
-  return static_cast<Record&>(buffer.Item(index));
-}
-
-// The run that ends at the current record: [earliest, latest].
-struct Run {
-  int earliest;
-  int latest;
-};
-
-Run TakeRun(TAdvancedEditor& e) {
-  int latest = e.UndoBuffer->Position;
-  return {e.UndoBuffer->CollectRun(), latest};
+bool IsRunKind(TUndoKind k) {
+  switch (k) {
+    case TUndoKind::Caret:
+    case TUndoKind::Insert:
+    case TUndoKind::ReLine:
+    case TUndoKind::InsertTab:
+    case TUndoKind::Delete:
+    case TUndoKind::Backspace:
+    case TUndoKind::DeleteSelected:
+    case TUndoKind::Overwrite:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
 
-void TUndo::Redo() { throw EAdvEditError("Redo not yet implemented"); }
-
-TInsertUndo::TInsertUndo(TAdvancedEditor& editor, int x, int y, std::string text)
-    : TCaretUndo(editor, x, y), Text(std::move(text)), Offset(FlatOffset(editor, x, y)) {}
-
-TDeleteSelectedUndo::TDeleteSelectedUndo(TAdvancedEditor& editor, int caretX, int caretY, std::string text,
-                                         const TSelectionState& selection, std::int64_t selOffset)
-    : TDeleteUndo(editor, caretX, caretY, std::move(text)), Sel(selection), SelOffset(selOffset) {}
-
-TOverwriteUndo::TOverwriteUndo(TAdvancedEditor& editor, int x, int y, std::string oldText, std::string newText)
-    : TCaretUndo(editor, x, y),
-      OldText(std::move(oldText)),
-      NewText(std::move(newText)),
-      Offset(FlatOffset(editor, x, y)) {}
-
-// ---------------------------------------------------------------- Undo per class
-
-void TCaretUndo::Undo() {
-  Run run = TakeRun(Editor);
-  auto& first = At<TCaretUndo>(*Editor.UndoBuffer, run.earliest);
-  Editor.MoveCaret(first.X, first.Y);
-}
-
-void TInsertUndo::Undo() {
-  Run run = TakeRun(Editor);
-  std::int64_t length = 0;
-  for (int i = run.earliest; i <= run.latest; ++i)
-    length += static_cast<std::int64_t>(At<TInsertUndo>(*Editor.UndoBuffer, i).Text.size());
-  auto& first = At<TInsertUndo>(*Editor.UndoBuffer, run.earliest);
-  Editor.Lines->ReplaceText(first.Offset, length, "");
-  Editor.MoveCaret(first.X, first.Y);
-}
-
-void TDeleteUndo::Undo() {
-  Run run = TakeRun(Editor);
-  std::string text;
-  for (int i = run.earliest; i <= run.latest; ++i) text += At<TDeleteUndo>(*Editor.UndoBuffer, i).Text;
-  // The offset taken when the record was made: the deletion may have
-  // re-wrapped the line, so X, Y no longer name the same place.
-  const std::int64_t point = At<TDeleteUndo>(*Editor.UndoBuffer, run.latest).Offset;
-  Editor.Lines->ReplaceText(point, 0, text);
-  platform::Point p = Editor.OffsetToPos(point);
-  Editor.MoveCaret(p.x, p.y);
-}
-
-void TBackspaceUndo::Undo() {
-  Run run = TakeRun(Editor);
-  std::string text;
-  for (int i = run.latest; i >= run.earliest; --i) text += At<TBackspaceUndo>(*Editor.UndoBuffer, i).Text;
-  const std::int64_t point = At<TBackspaceUndo>(*Editor.UndoBuffer, run.latest).Offset;
-  Editor.Lines->ReplaceText(point, 0, text);
-  platform::Point p = Editor.OffsetToPos(point + static_cast<std::int64_t>(text.size()));
-  Editor.MoveCaret(p.x, p.y);
-}
-
-void TDeleteSelectedUndo::Undo() {
-  Run run = TakeRun(Editor);
-  std::string text;
-  for (int i = run.earliest; i <= run.latest; ++i) text += At<TDeleteSelectedUndo>(*Editor.UndoBuffer, i).Text;
-  Editor.Lines->ReplaceText(SelOffset, 0, text);
-  Editor.RestoreSelection(Sel);
-  auto& first = At<TDeleteSelectedUndo>(*Editor.UndoBuffer, run.earliest);
-  Editor.SelAnchorX = Sel.SelStartX;
-  Editor.SelAnchorY = Sel.SelStartY;
-  if (!first.Text.empty()) Editor.SetSelAvail(true);
-  Editor.MoveCaret(first.X, first.Y);
-}
-
-void TOverwriteUndo::Undo() {
-  Run run = TakeRun(Editor);
-  std::string oldText, newText;
-  for (int i = run.earliest; i <= run.latest; ++i) {
-    auto& r = At<TOverwriteUndo>(*Editor.UndoBuffer, i);
-    oldText += r.OldText;
-    newText += r.NewText;
-  }
-  auto& first = At<TOverwriteUndo>(*Editor.UndoBuffer, run.earliest);
-  Editor.Lines->ReplaceText(first.Offset, static_cast<std::int64_t>(newText.size()), oldText);
-  Editor.MoveCaret(first.X, first.Y);
-}
-
-void TReplaceUndo::Undo() {
-  Editor.Lines->ReplaceText(Position - 1, static_cast<std::int64_t>(NewText.size()), OldText);
-  Editor.MoveCaret(X, Y);
-}
-
-void TSelectUndo::Undo() {
-  Editor.RestoreSelection(Sel);
-  // The caret stands at the moving end; the other end anchors further extension.
-  bool caretAtStart = X == Sel.SelStartX && Y == Sel.SelStartY;
-  Editor.SelAnchorX = caretAtStart ? Sel.SelEndX : Sel.SelStartX;
-  Editor.SelAnchorY = caretAtStart ? Sel.SelEndY : Sel.SelStartY;
-  Editor.SetSelAvail(!(Sel.SelStartX == Sel.SelEndX && Sel.SelStartY == Sel.SelEndY));
-  Editor.MoveCaret(X, Y);
-  Editor.RepaintSelectionRows();
-}
-
-void TIndentUndo::Undo() {
-  TAdvLines& lines = *Editor.Lines;
-  lines.BeginUpdate();
-  for (int i = std::max(FirstLine, 0); i <= LastLine && i < lines.Count(); ++i) {
-    std::string text = lines.Get(i);
-    text.erase(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(std::max(Count, 0))));
-    lines.Put(i, text);
-  }
-  lines.EndUpdate();
-}
-
-void TUnindentUndo::Undo() {
-  if (Line < 0 || Line >= Editor.Lines->Count() || Count <= 0) return;
-  Editor.Lines->Put(Line, std::string(static_cast<std::size_t>(Count), ' ') + Editor.Lines->Get(Line));
-}
-
 // ---------------------------------------------------------------- the history
 
-void TUndoBuffer::AddRecord(std::unique_ptr<TUndo> record) {
+void TUndoBuffer::AddRecord(TUndoRecord record) {
   if (Undoing) return;  // made by an undo itself: dropped
   if (Editor && Editor->OnStatusChange) Editor->OnStatusChange(*Editor);
   items_.resize(static_cast<std::size_t>(Position + 1));
@@ -155,14 +34,14 @@ void TUndoBuffer::AddRecord(std::unique_ptr<TUndo> record) {
   Position = Count() - 1;
 }
 
-TUndo* TUndoBuffer::CurrentRecord() const {
+const TUndoRecord* TUndoBuffer::CurrentRecord() const {
   if (Position < 0 || Position >= Count()) return nullptr;
-  return items_[static_cast<std::size_t>(Position)].get();
+  return &items_[static_cast<std::size_t>(Position)];
 }
 
-bool TUndoBuffer::SameKindAsCurrent(const TUndo& record) const {
-  TUndo* current = CurrentRecord();
-  return current && current->Kind() == record.Kind();
+bool TUndoBuffer::SameKindAsCurrent(TUndoKind kind) const {
+  const TUndoRecord* current = CurrentRecord();
+  return current && current->Kind == kind;
 }
 
 void TUndoBuffer::RemoveLast() {
@@ -172,11 +51,98 @@ void TUndoBuffer::RemoveLast() {
 }
 
 int TUndoBuffer::CollectRun() {
-  TUndo* current = CurrentRecord();
+  const TUndoRecord* current = CurrentRecord();
   if (!current || !Editor || !Editor->GroupUndo) return Position;
-  TUndoKind kind = current->Kind();
-  while (Position > 0 && items_[static_cast<std::size_t>(Position - 1)]->Kind() == kind) --Position;
+  const TUndoKind kind = current->Kind;
+  while (Position > 0 && items_[static_cast<std::size_t>(Position - 1)].Kind == kind) --Position;
   return Position;
+}
+
+void TUndoBuffer::UndoCurrent() {
+  TAdvancedEditor& e = *Editor;
+  TAdvLines& lines = *e.Lines;
+  const int latest = Position;
+  const int earliest = IsRunKind(items_[static_cast<std::size_t>(latest)].Kind) ? CollectRun() : latest;
+  const TUndoRecord& first = items_[static_cast<std::size_t>(earliest)];
+  const TUndoRecord& last = items_[static_cast<std::size_t>(latest)];
+  // The texts of the run in the order they were recorded.
+  auto joined = [&](std::string TUndoRecord::*field) {
+    std::string text;
+    for (int i = earliest; i <= latest; ++i) text += items_[static_cast<std::size_t>(i)].*field;
+    return text;
+  };
+  switch (first.Kind) {
+    case TUndoKind::Caret:
+      e.MoveCaret(first.X, first.Y);
+      break;
+    case TUndoKind::Insert:
+    case TUndoKind::ReLine:
+    case TUndoKind::InsertTab:
+      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::Text).size()), "");
+      e.MoveCaret(first.X, first.Y);
+      break;
+    case TUndoKind::Delete: {
+      // At the offset taken when the record was made: the deletion may have
+      // re-wrapped the line, so X, Y no longer name the same place.
+      lines.ReplaceText(last.Offset, 0, joined(&TUndoRecord::Text));
+      const platform::Point p = e.OffsetToPos(last.Offset);
+      e.MoveCaret(p.x, p.y);
+      break;
+    }
+    case TUndoKind::Backspace: {
+      // The last deleted (leftmost) text first; the caret ends after it all.
+      std::string text;
+      for (int i = latest; i >= earliest; --i) text += items_[static_cast<std::size_t>(i)].Text;
+      lines.ReplaceText(last.Offset, 0, text);
+      const platform::Point p = e.OffsetToPos(last.Offset + static_cast<std::int64_t>(text.size()));
+      e.MoveCaret(p.x, p.y);
+      break;
+    }
+    case TUndoKind::DeleteSelected:
+      lines.ReplaceText(last.Offset, 0, joined(&TUndoRecord::Text));
+      e.RestoreSelection(last.Sel);
+      e.SelAnchorX = last.Sel.SelStartX;
+      e.SelAnchorY = last.Sel.SelStartY;
+      if (!first.Text.empty()) e.SetSelAvail(true);
+      e.MoveCaret(first.X, first.Y);
+      break;
+    case TUndoKind::Overwrite:
+      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::NewText).size()),
+                        joined(&TUndoRecord::Text));
+      e.MoveCaret(first.X, first.Y);
+      break;
+    case TUndoKind::Replace:
+      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(first.NewText.size()), first.Text);
+      e.MoveCaret(first.X, first.Y);
+      break;
+    case TUndoKind::Select:
+    case TUndoKind::Unselect: {
+      e.RestoreSelection(first.Sel);
+      // The caret stands at the moving end; the other end anchors further extension.
+      const TSelectionState& s = first.Sel;
+      const bool caretAtStart = first.X == s.SelStartX && first.Y == s.SelStartY;
+      e.SelAnchorX = caretAtStart ? s.SelEndX : s.SelStartX;
+      e.SelAnchorY = caretAtStart ? s.SelEndY : s.SelStartY;
+      e.SetSelAvail(!(s.SelStartX == s.SelEndX && s.SelStartY == s.SelEndY));
+      e.MoveCaret(first.X, first.Y);
+      e.RepaintSelectionRows();
+      break;
+    }
+    case TUndoKind::BeginCompound:
+    case TUndoKind::EndCompound:
+      break;
+    case TUndoKind::Indent:
+      lines.BeginUpdate();
+      for (int i = std::max(first.FirstLine, 0); i <= first.LastLine && i < lines.Count(); ++i)
+        lines.ReplaceText(lines.LineStartOffset(i), std::min(lines.LineLength(i), std::max(first.Count, 0)), "");
+      lines.EndUpdate();
+      break;
+    case TUndoKind::Unindent:
+      if (first.FirstLine >= 0 && first.FirstLine < lines.Count() && first.Count > 0)
+        lines.ReplaceText(lines.LineStartOffset(first.FirstLine), 0,
+                          std::string(static_cast<std::size_t>(first.Count), ' '));
+      break;
+  }
 }
 
 void TUndoBuffer::Undo() {
@@ -185,24 +151,24 @@ void TUndoBuffer::Undo() {
     explicit Flag(bool& x) : f(x) { f = true; }
     ~Flag() { f = false; }
   } undoing(Undoing);
-  TUndo* current = CurrentRecord();
+  const TUndoRecord* current = CurrentRecord();
   if (!current) return;
   constexpr int kNoKind = -1;
-  auto kindOf = [](const TUndo* r) { return r ? static_cast<int>(r->Kind()) : kNoKind; };
+  auto kindOf = [](const TUndoRecord* r) { return r ? static_cast<int>(r->Kind) : kNoKind; };
   int kind = kindOf(current);
   int depth = 0;
   bool first = true;
   while ((current = CurrentRecord()) &&
-         (first || kindOf(current) == kind || current->Kind() == TUndoKind::ReLine || depth > 0)) {
+         (first || kindOf(current) == kind || current->Kind == TUndoKind::ReLine || depth > 0)) {
     first = false;
-    if (current->Kind() == TUndoKind::BeginCompound) {
+    if (current->Kind == TUndoKind::BeginCompound) {
       --depth;
       kind = kNoKind;
-    } else if (current->Kind() == TUndoKind::EndCompound) {
+    } else if (current->Kind == TUndoKind::EndCompound) {
       ++depth;
     }
-    bool kindWasReLine = kind == static_cast<int>(TUndoKind::ReLine);
-    current->Undo();
+    const bool kindWasReLine = kind == static_cast<int>(TUndoKind::ReLine);
+    UndoCurrent();
     --Position;
     if (kindWasReLine) kind = kindOf(CurrentRecord());
     if (Editor && !Editor->GroupUndo) break;

@@ -3,6 +3,7 @@
 // Fast scans over single-byte text.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -41,4 +42,19 @@ void ForEachLine(std::string_view text, Fn&& fn) {
     if (brk >= n) break;
     pos = brk + ((text[brk] == '\r' && brk + 1 < n && text[brk + 1] == '\n') ? 2 : 1);
   }
+}
+
+// The text with every TAB replaced by `tabWidth` spaces (none for a width of
+// 0 or less), whatever the TAB's column.
+inline std::string ExpandTabs(std::string_view text, int tabWidth) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\t') {
+      if (tabWidth > 0) out.append(static_cast<std::size_t>(tabWidth), ' ');
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
 }

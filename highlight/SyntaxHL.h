@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -178,6 +179,12 @@ class TSyntaxHighLight {
                              const TSelAttrs& SelFlags, TLineAttrs& Attrs) = 0;
   // Forgets every cached line state.
   virtual void ResetStates() = 0;
+  // The text changed from line `first` on: the cached states of those lines
+  // are no longer trusted.
+  virtual void LinesChanged(int first) = 0;
+  // The state colouring line `line` starts from, as bytes: equal keys give
+  // equal colours of equal text.
+  virtual TColourKey StartKey(int line) = 0;
 };
 
 // The line-state cache shared by every highlighter; TState is the scanner's
@@ -195,6 +202,8 @@ class TStateHighLight : public TSyntaxHighLight {
   void HighlightLine(TAdvancedEditor& Sender, std::string_view LineText, int LineIndex,
                      const TSelAttrs& SelFlags, TLineAttrs& Attrs) override;
   void ResetStates() override { ValidLine = -1; }
+  void LinesChanged(int first) override { ValidLine = std::min(ValidLine, first); }
+  TColourKey StartKey(int line) override;
 
   // Lines scanned so far, for colouring or for the cache.
   std::int64_t ScanCount() const { return scanCount_; }
@@ -238,6 +247,16 @@ void TStateHighLight<TState>::HighlightLine(TAdvancedEditor&, std::string_view L
   TState state = LineIndex == 0 ? StartState : States[LineIndex - 1];
   ColourLine(LineText, state, Attrs);
   if (!(state == States[LineIndex])) ValidLine = LineIndex;
+}
+
+template <class TState>
+TColourKey TStateHighLight<TState>::StartKey(int line) {
+  static_assert(sizeof(TState) <= sizeof(TColourKey::Bytes));
+  if (line > 0 && ValidLine < line) UpdateStates(line);
+  const TState& state = line <= 0 ? StartState : States[static_cast<std::size_t>(line) - 1];
+  TColourKey key;
+  std::memcpy(key.Bytes.data(), &state, sizeof(TState));
+  return key;
 }
 
 template <class TState>

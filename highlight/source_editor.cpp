@@ -132,7 +132,14 @@ void TSourceEditor::SetHighlighting(bool on) {
 void TSourceEditor::ChangeNotification() {
   FileModified = true;
   TAdvancedEditor::ChangeNotification();
-  MarkAllDirty();
+}
+
+void TSourceEditor::TextChanged(const TLinesChange& change) {
+  if (Highlighter) Highlighter->LinesChanged(change.FirstLine);
+}
+
+TColourKey TSourceEditor::LineColourKey(int line) {
+  return Highlighter && OnHighlight ? Highlighter->StartKey(line) : TColourKey{};
 }
 
 void TSourceEditor::FindNext(const std::string& text) {

@@ -33,7 +33,12 @@ class TSourceEditor : public TAdvancedEditor {
   void SetHighlighting(bool on);
 
   void ChangeNotification() override;
+  TColourKey LineColourKey(int line) override;
 
+ protected:
+  void TextChanged(const TLinesChange& change) override;
+
+ public:
   // The highlighter for a file name, by its extension; none for other files.
   static std::unique_ptr<TSyntaxHighLight> HighlighterFor(const std::string& fileName, TAdvLines& lines);
 };

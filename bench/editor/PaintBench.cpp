@@ -132,7 +132,7 @@ void Run(benchmark::State& state, bool wrap, bool special, bool selection, bool 
   long before = s.window.copies;
   for (auto _ : state) {
     if (dirty) s.editor.Lines->MarkAllDirty();
-    s.editor.FullRepaint = true;
+    s.editor.RepaintAll();
     s.editor.Paint({0, 0, 1, 1});
   }
   const double screens = static_cast<double>(state.iterations());
@@ -159,7 +159,7 @@ void BM_PaintScreenLongLine(benchmark::State& state) {
   editor.ExtendSelection(0, editor.TopRow + 5);
   editor.ExtendSelection(10, editor.TopRow + 20);
   for (auto _ : state) {
-    editor.FullRepaint = true;
+    editor.RepaintAll();
     editor.Paint({0, 0, 1, 1});
   }
 }

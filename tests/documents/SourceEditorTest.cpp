@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPHP.h"
 #include "highlight/source_editor.h"
@@ -71,10 +74,12 @@ TEST_F(SourceEditor, EditsSetTheModifiedFlagAndSavingClearsIt) {
   for (int i = 0; i < editor.Lines->Count(); ++i) {
     editor.Lines->Attrs(i).resize(3);
     editor.Lines->SetDirty(i, false);
+    editor.Lines->SetColourKey(i, editor.LineColourKey(i));
   }
   editor.KeyPress('x');
   EXPECT_TRUE(editor.FileModified);
-  EXPECT_TRUE(editor.Lines->Dirty(1)) << "every line is recoloured after a change";
+  EXPECT_EQ(editor.Lines->Attrs(0).size(), 8u) << "the changed line is recoloured with its new text";
+  EXPECT_TRUE(editor.ColoursCurrent(1)) << "the line below starts in the same state";
   editor.Save();
   EXPECT_FALSE(editor.FileModified);
   EXPECT_EQ(ReadBytes(dir.File("a.php")), "x<?php\r\n$a = 1;\r\n");
@@ -82,6 +87,59 @@ TEST_F(SourceEditor, EditsSetTheModifiedFlagAndSavingClearsIt) {
   EXPECT_EQ(editor.FileName, dir.File("b.txt"));
   EXPECT_EQ(ReadBytes(dir.File("b.txt")), "x<?php\r\n$a = 1;\r\n");
   EXPECT_NE(editor.Highlighter, nullptr) << "renaming keeps the highlighter until the next load";
+}
+
+// The text colours of the text rows (not the gutter, copied to x 0) copied
+// to the window since the last ClearRecords, by row.
+std::map<int, std::set<TColor>> ShownColours(const FakeEditorWindow& window) {
+  std::map<int, std::set<TColor>> rows;
+  for (const auto& copy : window.copies) {
+    if (copy.x == 0) continue;
+    rows[copy.y / 16];
+    for (const auto& text : copy.texts)
+      if (text.bytes.find_first_not_of(' ') != std::string::npos) rows[copy.y / 16].insert(text.fg);
+  }
+  return rows;
+}
+
+// Colours follow every change, also one made while nothing paints, and a
+// change repaints only the rows whose text or colours it changed.
+TEST_F(SourceEditor, ChangesRecolourExactlyTheRowsTheyAffect) {
+  constexpr TColor kComment = 0x808080;
+  std::string text;
+  for (int i = 0; i < 400; ++i) text += "int x;\r\n";
+  editor.LoadFile(Write("a.c", text));
+  editor.Paint({0, 0, 800, 480});
+  // A comment opened above everything while the editor does not paint, then a scroll.
+  editor.BeginUpdate();
+  std::string pasted = "/*\r\n";
+  for (int i = 0; i < 200; ++i) pasted += "code\r\n";
+  editor.InsertText(pasted);
+  editor.ScrollTo(0, 250);
+  editor.EndUpdate();
+  window.ClearRecords();
+  editor.Paint({0, 0, 800, 480});
+  auto shown = ShownColours(window);
+  ASSERT_EQ(shown.size(), 30u);
+  for (const auto& [row, colours] : shown) EXPECT_EQ(colours, std::set<TColor>{kComment}) << "row " << row;
+
+  // A character that changes no colour below paints its own row only.
+  editor.MoveCaret(3, 260);
+  window.ClearRecords();
+  editor.KeyPress('y');
+  shown = ShownColours(window);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown.begin()->first, 10);
+  // Closing the comment recolours every row below it, and only those.
+  editor.MoveCaret(0, 270);
+  editor.KeyPress('*');
+  window.ClearRecords();
+  editor.KeyPress('/');
+  shown = ShownColours(window);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.begin()->first, 20);
+  EXPECT_EQ(shown.rbegin()->first, 29);
+  for (int row = 21; row <= 29; ++row) EXPECT_FALSE(shown[row].count(kComment)) << "row " << row;
 }
 
 TEST_F(SourceEditor, AFailedLoadKeepsTextAndHighlighter) {

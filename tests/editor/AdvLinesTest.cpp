@@ -5,6 +5,7 @@
 #include <random>
 
 #include "editor/AdvLines.h"
+#include "editor/TextScan.h"
 #include "tests/support/FakeLinesOwner.h"
 
 namespace {
@@ -173,26 +174,6 @@ TEST_F(LineStore, TextAsOneStringEndsEveryLineWithCrLf) {
   EXPECT_EQ(lines.TextRange(2, 3), "\nb\r");
 }
 
-TEST_F(LineStore, PadToCaretAddsLinesAndBlanksWithTheirRecords) {
-  lines.SetTextStr("ab");
-  owner.caret = {5, 2};
-  lines.PadToCaret();
-  EXPECT_EQ(LinesOf(lines), (Lines{"ab", "", "     "}));
-  EXPECT_EQ(owner.reLines, (std::vector<ReLineRecord>{{2, 0, "\r\n"}, {0, 1, "\r\n"}, {0, 2, "     "}}));
-  EXPECT_EQ(owner.updateCount, 0);
-}
-
-TEST_F(LineStore, PadToCaretOnAnEmptyStoreRecordsNoBreakForTheFirstLine) {
-  owner.caret = {2, 0};
-  lines.PadToCaret();
-  EXPECT_EQ(LinesOf(lines), (Lines{"  "}));
-  EXPECT_EQ(owner.reLines, (std::vector<ReLineRecord>{{0, 0, "  "}}));
-  owner.reLines.clear();
-  owner.caret = {1, 0};
-  lines.PadToCaret();
-  EXPECT_TRUE(owner.reLines.empty()) << "a caret inside the text needs nothing";
-}
-
 // The reference for whole-text edits: rebuild the text and split it again.
 Lines Reference(const std::string& text) {
   Lines out;
@@ -226,9 +207,24 @@ TEST_F(LineStore, ReplaceTextGivesTheLinesOfAWholeRebuild) {
     std::int64_t len = std::min<std::int64_t>(rng() % 12, total - offset);
     std::string insert = randomText(round % 7 == 0 ? 600 : 6);
     std::string after = before;
-    after.replace(static_cast<std::size_t>(offset), static_cast<std::size_t>(len), owner.ExpandTabs(insert));
-    lines.ReplaceText(offset, len, insert);
-    ASSERT_EQ(LinesOf(lines), Reference(after)) << "round " << round;
+    after.replace(static_cast<std::size_t>(offset), static_cast<std::size_t>(len), ExpandTabs(insert, owner.tabWidth));
+    const Lines old = LinesOf(lines);
+    owner.changes.clear();
+    ASSERT_EQ(lines.ReplaceText(offset, len, insert),
+              before.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(len)));
+    const Lines now = LinesOf(lines);
+    ASSERT_EQ(now, Reference(after)) << "round " << round;
+    // The change record names every line that differs; the others only moved.
+    ASSERT_EQ(owner.changes.size(), 1u);
+    const TLinesChange& c = owner.changes[0];
+    ASSERT_EQ(static_cast<int>(now.size()) - static_cast<int>(old.size()), c.LinesInserted - c.LinesRemoved);
+    for (int i = 0; i < c.FirstLine; ++i) ASSERT_EQ(now[i], old[i]);
+    for (int i = c.FirstLine + c.LinesInserted; i < static_cast<int>(now.size()); ++i)
+      ASSERT_EQ(now[i], old[i - c.LinesInserted + c.LinesRemoved]);
+    int insertedRows = 0;
+    for (int i = c.FirstLine; i < c.FirstLine + c.LinesInserted; ++i) insertedRows += lines.RowCount(i);
+    ASSERT_EQ(c.RowsInserted, insertedRows);
+    ASSERT_EQ(c.FirstRow, lines.FirstRow(c.FirstLine));
     int rows = 0;
     for (int i = 0; i < lines.Count(); ++i) {
       ASSERT_EQ(lines.FirstRow(i), rows);

@@ -101,7 +101,7 @@ TEST_F(Keys, ATwoStrokeBindingRunsOnItsSecondKey) {
   editor.Keyboard->AddChord(cmdLineEnd, 'K', Ctrl, 'E', None);
   std::uint16_t key = 'K';
   editor.KeyDown(key, Ctrl);
-  EXPECT_TRUE(editor.ChordPending);
+  EXPECT_TRUE(editor.ChordPending());
   editor.KeyPress('\x0b');
   key = 'E';
   editor.KeyDown(key, None);

@@ -62,7 +62,7 @@ TEST_F(Undo, PaddingBlanksGoWithTheCharacterTyped) {
   Type("x");
   EXPECT_EQ(Text(), (Strings{"ab     x"}));
   ASSERT_EQ(editor.UndoBuffer->Count(), 2);  // blanks, character
-  EXPECT_EQ(editor.UndoBuffer->Item(0).Kind(), TUndoKind::ReLine);
+  EXPECT_EQ(editor.UndoBuffer->Item(0).Kind, TUndoKind::ReLine);
   Run(cmdUndo);
   EXPECT_EQ(Text(), (Strings{"ab"}));
 }
@@ -75,6 +75,44 @@ TEST_F(Undo, PaddingLinesBelowTheText) {
   EXPECT_EQ(Text(), (Strings{"ab", "", "", "  x"}));
   Run(cmdUndo);
   EXPECT_EQ(Text(), (Strings{"ab"}));
+}
+
+// The records PadToCaret makes: (x, y, text) of each, in order.
+struct ReLine {
+  int x, y;
+  std::string text;
+  bool operator==(const ReLine&) const = default;
+};
+std::vector<ReLine> ReLines(const TUndoBuffer& history) {
+  std::vector<ReLine> out;
+  for (int i = 0; i < history.Count(); ++i) {
+    const TUndoRecord& r = history.Item(i);
+    if (r.Kind == TUndoKind::ReLine) out.push_back({r.X, r.Y, r.Text});
+  }
+  return out;
+}
+
+TEST_F(Undo, PadToCaretAddsLinesAndBlanksWithTheirRecords) {
+  editor.CaretBeyondEOF = true;
+  SetText("ab");
+  Caret(5, 2);
+  editor.PadToCaret();
+  EXPECT_EQ(Text(), (Strings{"ab", "", "     "}));
+  EXPECT_EQ(ReLines(*editor.UndoBuffer), (std::vector<ReLine>{{2, 0, "\r\n"}, {0, 1, "\r\n"}, {0, 2, "     "}}));
+  EXPECT_EQ(editor.UpdateCount, 0);
+}
+
+TEST_F(Undo, PadToCaretOnAnEmptyStoreRecordsNoBreakForTheFirstLine) {
+  editor.Lines->Clear();
+  editor.ClearUndo();
+  Caret(2, 0);
+  editor.PadToCaret();
+  EXPECT_EQ(Text(), (Strings{"  "}));
+  EXPECT_EQ(ReLines(*editor.UndoBuffer), (std::vector<ReLine>{{0, 0, "  "}}));
+  editor.ClearUndo();
+  Caret(1, 0);
+  editor.PadToCaret();
+  EXPECT_TRUE(ReLines(*editor.UndoBuffer).empty()) << "a caret inside the text needs nothing";
 }
 
 TEST_F(Undo, ReplacingASelectionByTypingIsTwoSteps) {

@@ -1,15 +1,14 @@
 #include "tests/support/FakeLinesOwner.h"
 
-std::string FakeLinesOwner::ExpandTabs(std::string_view text) const {
-  std::string out;
-  for (char c : text) {
-    if (c == '\t') {
-      out.append(static_cast<std::size_t>(tabWidth), ' ');
-    } else {
-      out.push_back(c);
-    }
+void FakeLinesOwner::LinesChanged(const TLinesChange& change) {
+  changes.push_back(change);
+  if (change.LongestLine > columnCapacity) columnCapacity = change.LongestLine + 1;
+  if (change.Notice == TLinesNotice::None || updateCount > 0) return;
+  ++linesChanged;
+  if (change.Notice == TLinesNotice::Assigned) {
+    ++undoCleared;
+    ++caretResets;
   }
-  return out;
 }
 
 std::vector<std::string> LinesOf(const TAdvLines& lines) {

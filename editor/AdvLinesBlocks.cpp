@@ -1,0 +1,413 @@
+// TAdvLines: the storage of the records. Blocks of line records with prefix
+// sums over them, the side records, the chunks that loaded and inserted text
+// lives in, the one splice every change goes through, and the colour records.
+
+#include <algorithm>
+#include <cstring>
+
+#include "editor/AdvLines.h"
+#include "editor/TextScan.h"
+
+namespace {
+
+bool HasRawChars(std::string_view s) { return s.find_first_of("\t\r\n") != std::string_view::npos; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- location
+
+TAdvLines::Location TAdvLines::Locate(int line) const {
+  if (cursorBlock_ < blocks_.size()) {
+    int first = cursorFirstLine_;
+    int size = static_cast<int>(blocks_[cursorBlock_].lines.size());
+    if (line >= first && line < first + size) return {cursorBlock_, static_cast<std::size_t>(line - first)};
+    if (line >= first + size && cursorBlock_ + 1 < blocks_.size()) {
+      int nextSize = static_cast<int>(blocks_[cursorBlock_ + 1].lines.size());
+      if (line < first + size + nextSize) {
+        ++cursorBlock_;
+        cursorFirstLine_ = first + size;
+        return {cursorBlock_, static_cast<std::size_t>(line - cursorFirstLine_)};
+      }
+    }
+  }
+  std::int64_t before = 0;
+  std::size_t b = lineTree_.Find(line, before);
+  cursorBlock_ = b;
+  cursorFirstLine_ = static_cast<int>(before);
+  return {b, static_cast<std::size_t>(line - before)};
+}
+
+const TAdvLines::Record& TAdvLines::Rec(int line) const {
+  Location loc = Locate(line);
+  return blocks_[loc.block].lines[loc.index];
+}
+
+TAdvLines::Record& TAdvLines::Rec(int line) {
+  Location loc = Locate(line);
+  return blocks_[loc.block].lines[loc.index];
+}
+
+void TAdvLines::CheckIndex(int index) const {
+  if (index < 0 || index >= count_) throw EStringListError(index);
+}
+
+// ---------------------------------------------------------------- side records
+
+TAdvLines::Extra* TAdvLines::ExtraOf(const Record& r) const { return r.extra ? extras_[r.extra - 1].get() : nullptr; }
+
+TAdvLines::Extra& TAdvLines::EnsureExtra(Record& r) {
+  if (r.extra) return *extras_[r.extra - 1];
+  if (!freeExtras_.empty()) {
+    r.extra = freeExtras_.back();
+    freeExtras_.pop_back();
+    extras_[r.extra - 1] = std::make_unique<Extra>();
+  } else {
+    extras_.push_back(std::make_unique<Extra>());
+    r.extra = static_cast<std::uint32_t>(extras_.size());
+  }
+  return *extras_[r.extra - 1];
+}
+
+void TAdvLines::ReleaseExtra(Record& r) {
+  if (!r.extra) return;
+  Extra& e = *extras_[r.extra - 1];
+  if (e.attrSerial != 0) --attrHolders_;
+  extras_[r.extra - 1].reset();
+  freeExtras_.push_back(r.extra);
+  r.extra = 0;
+}
+
+void TAdvLines::ReleaseIfUnused(Record& r) {
+  if (Extra* e = ExtraOf(r); e && e->Unused()) ReleaseExtra(r);
+}
+
+void TAdvLines::SetRecordText(Record& r, std::string_view text) {
+  Extra* e = ExtraOf(r);
+  if (!e || !e->owned) borrowedBytes_ -= r.length;
+  if (r.raw) --rawLines_;
+  Extra& x = EnsureExtra(r);
+  x.text.assign(text.data(), text.size());
+  x.owned = true;
+  r.data = x.text.data();
+  r.length = static_cast<std::uint32_t>(text.size());
+  r.raw = HasRawChars(text) ? 1 : 0;
+  if (r.raw) ++rawLines_;
+}
+
+void TAdvLines::DropAttrs(Record& r) {
+  Extra* e = ExtraOf(r);
+  if (!e || e->attrSerial == 0) return;
+  TLineAttrs().swap(e->attrs);
+  e->attrSerial = 0;
+  --attrHolders_;
+}
+
+// ---------------------------------------------------------------- trees and blocks
+
+void TAdvLines::Block::Sum() {
+  chars = rows = 0;
+  for (const Record& r : lines) {
+    chars += r.length + 2;
+    rows += r.rows;
+  }
+}
+
+void TAdvLines::RebuildTrees() {
+  std::vector<std::int64_t> lines(blocks_.size()), chars(blocks_.size()), rows(blocks_.size());
+  for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    lines[b] = static_cast<std::int64_t>(blocks_[b].lines.size());
+    chars[b] = blocks_[b].chars;
+    rows[b] = blocks_[b].rows;
+  }
+  lineTree_.Build(lines);
+  charTree_.Build(chars);
+  rowTree_.Build(rows);
+  InvalidateCursor();
+}
+
+void TAdvLines::UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t dChars, std::int64_t dRows) {
+  blocks_[block].chars += dChars;
+  blocks_[block].rows += dRows;
+  if (dLines) lineTree_.Add(block, dLines);
+  if (dChars) charTree_.Add(block, dChars);
+  if (dRows) rowTree_.Add(block, dRows);
+}
+
+// ---------------------------------------------------------------- the splice
+
+void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice) {
+  TLinesChange change;
+  change.FirstLine = first;
+  change.LinesRemoved = deleteCount;
+  change.FirstRow = FirstRow(first);
+  change.Notice = notice;
+  // Release what the deleted lines held.
+  for (int i = 0; i < deleteCount; ++i) {
+    Record& r = Rec(first + i);
+    Extra* e = ExtraOf(r);
+    if (!e || !e->owned) borrowedBytes_ -= r.length;
+    if (r.raw) --rawLines_;
+    change.RowsRemoved += static_cast<int>(r.rows);
+    ReleaseExtra(r);
+  }
+  for (const Block& b : fresh) {
+    for (const Record& r : b.lines) {
+      Extra* e = ExtraOf(r);
+      if (!e || !e->owned) borrowedBytes_ += r.length;
+      if (r.raw) ++rawLines_;
+      change.RowsInserted += static_cast<int>(r.rows);
+    }
+    change.LinesInserted += static_cast<int>(b.lines.size());
+  }
+  if (!SpliceInBlock(first, deleteCount, fresh)) SpliceBlocks(first, deleteCount, std::move(fresh));
+  count_ += change.LinesInserted - deleteCount;
+  totalRows_ += change.RowsInserted - change.RowsRemoved;
+  MaybeCompact();
+  Announce(change);
+}
+
+// The common small change: the lines replaced lie in one block, which keeps a
+// sound size; only that block's sums change.
+bool TAdvLines::SpliceInBlock(int first, int deleteCount, std::vector<Block>& fresh) {
+  if (blocks_.empty() || fresh.size() > 1) return false;
+  const Location s = first == count_ ? Location{blocks_.size() - 1, blocks_.back().lines.size()} : Locate(first);
+  if (deleteCount > 0 && Locate(first + deleteCount - 1).block != s.block) return false;
+  auto& lines = blocks_[s.block].lines;
+  const std::size_t added = fresh.empty() ? 0 : fresh.front().lines.size();
+  const std::size_t size = lines.size() - static_cast<std::size_t>(deleteCount) + added;
+  if (size == 0 || size >= kBlockMax) return false;
+  std::int64_t dChars = 0, dRows = 0;
+  const auto from = lines.begin() + static_cast<std::ptrdiff_t>(s.index);
+  for (auto it = from; it != from + deleteCount; ++it) {
+    dChars -= it->length + 2;
+    dRows -= it->rows;
+  }
+  if (added > 0) {
+    const Block& b = fresh.front();
+    dChars += b.chars;
+    dRows += b.rows;
+    if (static_cast<std::size_t>(deleteCount) == added) {
+      std::copy(b.lines.begin(), b.lines.end(), from);
+    } else {
+      lines.erase(from, from + deleteCount);
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(s.index), b.lines.begin(), b.lines.end());
+    }
+  } else {
+    lines.erase(from, from + deleteCount);
+  }
+  UpdateTrees(s.block, static_cast<std::int64_t>(added) - deleteCount, dChars, dRows);
+  InvalidateCursor();
+  return true;
+}
+
+void TAdvLines::SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fresh) {
+  // The replaced records run from [sb, si] to before [eb, ei].
+  std::size_t sb = 0, si = 0, eb = 0, ei = 0;
+  if (blocks_.empty()) {
+    blocks_.emplace_back();
+  } else {
+    Location s = first == count_ ? Location{blocks_.size() - 1, blocks_.back().lines.size()} : Locate(first);
+    sb = s.block;
+    si = s.index;
+    eb = sb;
+    ei = si;
+    if (deleteCount > 0) {
+      Location e = Locate(first + deleteCount - 1);
+      eb = e.block;
+      ei = e.index + 1;
+    }
+  }
+  // The kept head of the first block and tail of the last join the new blocks.
+  if (fresh.empty()) fresh.emplace_back();
+  auto& head = blocks_[sb].lines;
+  auto& tail = blocks_[eb].lines;
+  fresh.back().lines.insert(fresh.back().lines.end(), tail.begin() + static_cast<std::ptrdiff_t>(ei), tail.end());
+  fresh.front().lines.insert(fresh.front().lines.begin(), head.begin(), head.begin() + static_cast<std::ptrdiff_t>(si));
+  std::vector<Block> rebuilt;
+  rebuilt.reserve(fresh.size() + 2);
+  for (Block& b : fresh) {
+    if (b.lines.empty()) continue;
+    if (b.lines.size() < kBlockMax) {
+      rebuilt.push_back(std::move(b));
+    } else {
+      for (std::size_t i = 0; i < b.lines.size(); i += kBlockTarget) {
+        std::size_t n = std::min(kBlockTarget, b.lines.size() - i);
+        rebuilt.emplace_back();
+        rebuilt.back().lines.assign(b.lines.begin() + static_cast<std::ptrdiff_t>(i),
+                                    b.lines.begin() + static_cast<std::ptrdiff_t>(i + n));
+      }
+    }
+  }
+  for (Block& b : rebuilt) b.Sum();
+  auto from = blocks_.begin() + static_cast<std::ptrdiff_t>(sb);
+  auto to = blocks_.begin() + static_cast<std::ptrdiff_t>(eb) + 1;
+  if (static_cast<std::size_t>(to - from) == rebuilt.size()) {
+    std::move(rebuilt.begin(), rebuilt.end(), from);
+  } else {
+    blocks_.erase(from, to);
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(sb), std::make_move_iterator(rebuilt.begin()),
+                   std::make_move_iterator(rebuilt.end()));
+  }
+  RebuildTrees();
+}
+
+// ---------------------------------------------------------------- chunks
+
+std::string_view TAdvLines::AddChunk(std::string&& bytes) {
+  chunkBytes_ += static_cast<std::int64_t>(bytes.size());
+  chunks_.push_back(std::make_unique<TTextBuffer>(std::move(bytes)));
+  return chunks_.back()->View();
+}
+
+std::string_view TAdvLines::AddChunk(TTextBuffer&& bytes) {
+  chunkBytes_ += static_cast<std::int64_t>(bytes.Size());
+  chunks_.push_back(std::make_unique<TTextBuffer>(std::move(bytes)));
+  return chunks_.back()->View();
+}
+
+void TAdvLines::MaybeCompact() {
+  if (chunkBytes_ - borrowedBytes_ <= std::max<std::int64_t>(kCompactSlack, borrowedBytes_)) return;
+  // Copy every borrowed line into one new chunk and free the old ones.
+  auto fresh = std::make_unique<TTextBuffer>(static_cast<std::size_t>(borrowedBytes_));
+  char* out = fresh->Data();
+  for (Block& b : blocks_) {
+    for (Record& r : b.lines) {
+      Extra* e = ExtraOf(r);
+      if (e && e->owned) continue;
+      if (r.length) std::memcpy(out, r.data, r.length);
+      r.data = out;
+      out += r.length;
+    }
+  }
+  chunks_.clear();
+  chunkBytes_ = static_cast<std::int64_t>(fresh->Size());
+  chunks_.push_back(std::move(fresh));
+}
+
+// ---------------------------------------------------------------- splitting
+
+std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
+  std::vector<Block> out;
+  std::size_t longest = 0;
+  ForEachLine(text, [&](std::string_view line) {
+    if (out.empty() || out.back().lines.size() == kBlockTarget) {
+      out.emplace_back();
+      out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
+    }
+    Record r;
+    r.data = line.data();
+    r.length = static_cast<std::uint32_t>(line.size());
+    if (owned) {
+      Extra& e = EnsureExtra(r);
+      e.text.assign(line);
+      e.owned = true;
+      r.data = e.text.data();
+    }
+    longest = std::max(longest, line.size());
+    out.back().lines.push_back(r);
+  });
+  longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(longest, INT32_MAX)));
+  if (Wrapping()) {
+    const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
+    for (Block& b : out)
+      for (Record& r : b.lines)
+        if (r.length > w) r.rows = Wrap(View(r), &EnsureExtra(r).rowStarts);
+  }
+  for (Block& b : out) b.Sum();
+  return out;
+}
+
+std::vector<TAdvLines::Block> TAdvLines::OneLine(std::string_view text) {
+  std::vector<Block> out(1);
+  Record r;
+  if (!text.empty()) {
+    r.length = 0;
+    SetRecordText(r, text);
+    // SetRecordText counted the line as taken from the store; the splice counts it again.
+    if (r.raw) --rawLines_;
+  }
+  Rewrap(r);
+  out.front().lines.push_back(r);
+  out.front().Sum();
+  longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(text.size(), INT32_MAX)));
+  return out;
+}
+
+// ---------------------------------------------------------------- colour records
+
+TParagraph TAdvLines::Paragraph(int line) const {
+  TParagraph p;
+  if (line < 0 || line >= count_) return p;
+  const Record& r = Rec(line);
+  p.Dirty = Dirty(line);
+  p.FirstRow = FirstRow(line);
+  p.RowCount = static_cast<int>(r.rows);
+  for (int k = 0; k < p.RowCount; ++k) p.Rows.emplace_back(RowText(r, k));
+  if (Extra* e = ExtraOf(r)) p.Attrs = e->attrs;
+  return p;
+}
+
+bool TAdvLines::Dirty(int line) const {
+  if (line < 0 || line >= count_) return false;
+  const Record& r = Rec(line);
+  Extra* e = ExtraOf(r);
+  return r.clean != generation_ || !e || e->attrs.empty();
+}
+
+void TAdvLines::SetDirty(int line, bool dirty) {
+  CheckIndex(line);
+  Rec(line).clean = dirty ? 0 : generation_;
+}
+
+void TAdvLines::MarkAllDirty() {
+  if (++generation_ == 0) {
+    for (Block& b : blocks_)
+      for (Record& r : b.lines) r.clean = 0;
+    generation_ = 1;
+  }
+}
+
+TColourKey TAdvLines::ColourKey(int line) const {
+  if (line < 0 || line >= count_) return {};
+  const Extra* e = ExtraOf(Rec(line));
+  return e ? e->colourKey : TColourKey{};
+}
+
+void TAdvLines::SetColourKey(int line, const TColourKey& key) {
+  CheckIndex(line);
+  EnsureExtra(Rec(line)).colourKey = key;
+}
+
+TLineAttrs& TAdvLines::Attrs(int line) {
+  CheckIndex(line);
+  Record& r = Rec(line);
+  Extra& e = EnsureExtra(r);
+  if (e.attrSerial == 0) {
+    e.attrSerial = nextSerial_++;
+    attrQueue_.emplace_back(r.extra, e.attrSerial);
+    ++attrHolders_;
+    // Drop the colours of the lines prepared longest ago.
+    while (attrHolders_ > kMaxAttrLines && attrQueueHead_ < attrQueue_.size()) {
+      auto [index, serial] = attrQueue_[attrQueueHead_++];
+      Extra* old = extras_[index - 1].get();
+      if (old && old->attrSerial == serial && old != &e) {
+        TLineAttrs().swap(old->attrs);
+        old->attrSerial = 0;
+        --attrHolders_;
+        ++idleExtras_;
+      }
+    }
+    // Side records left holding nothing are detached from their lines now and then.
+    if (idleExtras_ > kMaxAttrLines) {
+      for (Block& b : blocks_)
+        for (Record& rec : b.lines)
+          if (&rec != &r) ReleaseIfUnused(rec);
+      idleExtras_ = 0;
+    }
+    if (attrQueueHead_ > attrQueue_.size() / 2) {
+      attrQueue_.erase(attrQueue_.begin(), attrQueue_.begin() + static_cast<std::ptrdiff_t>(attrQueueHead_));
+      attrQueueHead_ = 0;
+    }
+  }
+  return e.attrs;
+}

@@ -1,0 +1,258 @@
+// TAdvLines: rows and offsets. Cutting lines into rows at the wrap column,
+// mapping rows to lines and back, and flat offsets into the text with CR LF
+// after every line.
+
+#include <algorithm>
+#include <cstring>
+
+#include "editor/AdvLines.h"
+
+// ---------------------------------------------------------------- wrapping
+
+bool TAdvLines::Wrapping() const { return Editor && Editor->GetWordWrap(); }
+
+std::uint32_t TAdvLines::Wrap(std::string_view text, std::vector<std::uint32_t>* starts) const {
+  if (starts) starts->clear();
+  if (!Wrapping()) return 1;
+  const std::size_t w = static_cast<std::size_t>(std::max(1, Editor->GetWrapColumn()));
+  std::uint32_t rows = 1;
+  std::size_t pos = 0;
+  while (text.size() - pos > w) {
+    // The row keeps everything up to its last space at position >= 2 among its
+    // first w characters; without one it is cut hard after w characters.
+    std::size_t next = pos + w;
+    for (std::size_t i = pos + w - 1; i > pos; --i) {
+      if (text[i] == ' ') {
+        next = i + 1;
+        break;
+      }
+    }
+    if (starts) starts->push_back(static_cast<std::uint32_t>(next));
+    ++rows;
+    pos = next;
+  }
+  return rows;
+}
+
+void TAdvLines::Rewrap(Record& r) {
+  r.clean = 0;
+  DropAttrs(r);
+  std::string_view text = View(r);
+  if (!Wrapping() || text.size() <= static_cast<std::size_t>(Editor->GetWrapColumn())) {
+    if (Extra* e = ExtraOf(r)) std::vector<std::uint32_t>().swap(e->rowStarts);
+    r.rows = 1;
+  } else {
+    r.rows = Wrap(text, &EnsureExtra(r).rowStarts);
+  }
+  ReleaseIfUnused(r);
+}
+
+std::string_view TAdvLines::RowText(const Record& r, int k) const {
+  std::string_view text = View(r);
+  if (r.rows == 1) return k == 0 ? text : std::string_view();
+  if (k < 0 || k >= static_cast<int>(r.rows)) return {};
+  const auto& starts = ExtraOf(r)->rowStarts;
+  std::size_t s = k == 0 ? 0 : starts[k - 1];
+  std::size_t e = k + 1 == static_cast<int>(r.rows) ? text.size() : starts[k];
+  return text.substr(s, e - s);
+}
+
+void TAdvLines::RewrapAll() {
+  TLinesChange change;
+  change.LinesRemoved = change.LinesInserted = count_;
+  change.RowsRemoved = static_cast<int>(totalRows_);
+  for (Block& b : blocks_) {
+    for (Record& r : b.lines) {
+      totalRows_ -= r.rows;
+      Rewrap(r);
+      totalRows_ += r.rows;
+    }
+    b.Sum();
+  }
+  RebuildTrees();
+  change.RowsInserted = static_cast<int>(totalRows_);
+  change.RowsOnly = true;
+  change.Notice = Notice();
+  Announce(change);
+}
+
+// ---------------------------------------------------------------- rows
+
+std::string TAdvLines::GetRow(int row) const { return std::string(RowView(row)); }
+
+std::string_view TAdvLines::RowView(int row) const {
+  if (!Wrapping() || totalRows_ == count_) return LineView(row);
+  int line, k;
+  RowToParagraph(row, line, k);
+  if (line < 0) return {};
+  return RowText(Rec(line), k);
+}
+
+void TAdvLines::RowToParagraph(int row, int& line, int& rowInLine) const {
+  if (Wrapping() && totalRows_ != count_) {
+    line = rowInLine = -1;
+    if (row < 0 || row >= totalRows_) return;
+    std::int64_t before = 0;
+    std::size_t b = rowTree_.Find(row, before);
+    std::int64_t firstLine = lineTree_.Prefix(b);
+    const auto& lines = blocks_[b].lines;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (row < before + lines[i].rows) {
+        line = static_cast<int>(firstLine + static_cast<std::int64_t>(i));
+        rowInLine = static_cast<int>(row - before);
+        return;
+      }
+      before += lines[i].rows;
+    }
+    return;
+  }
+  line = std::min(row, count_ - 1);
+  rowInLine = 0;
+}
+
+void TAdvLines::GetRowInfo(int row, int& line, std::string& lineText, int& offset) const {
+  if (row < 0 || row >= totalRows_) throw EStringListError(row);
+  int k;
+  RowToParagraph(row, line, k);
+  if (line < 0) throw EStringListError(row);
+  const Record& r = Rec(line);
+  lineText.assign(View(r));
+  offset = k == 0 ? 0 : static_cast<int>(ExtraOf(r)->rowStarts[k - 1]);
+}
+
+void TAdvLines::RowToLine(int column, int row, int& lineColumn, int& line) const {
+  if (row < 0 || row >= totalRows_) throw EStringListError(row);
+  int k;
+  RowToParagraph(row, line, k);
+  if (line < 0) throw EStringListError(row);
+  const Record& r = Rec(line);
+  lineColumn = column + (k == 0 ? 0 : static_cast<int>(ExtraOf(r)->rowStarts[k - 1]));
+}
+
+void TAdvLines::LineToRow(int line, int lineColumn, int& row, int& rowColumn) const {
+  row = rowColumn = 0;
+  if (count_ == 0) return;
+  line = std::max(line, 0);
+  if (line >= count_) {
+    row = static_cast<int>(totalRows_) - 1;
+    rowColumn = static_cast<int>(RowText(Rec(count_ - 1), static_cast<int>(Rec(count_ - 1).rows) - 1).size());
+    return;
+  }
+  int first = FirstRow(line);
+  std::int64_t sum = 0;
+  for (int l = line; l < count_; ++l) {
+    const Record& r = Rec(l);
+    for (int k = 0; k < static_cast<int>(r.rows); ++k) {
+      std::int64_t len = static_cast<std::int64_t>(RowText(r, k).size());
+      if (sum + len >= lineColumn) {
+        row = first + k;
+        rowColumn = static_cast<int>(lineColumn - sum);
+        return;
+      }
+      sum += len;
+    }
+    first += static_cast<int>(r.rows);
+  }
+  // Beyond the text: the end of its last row.
+  const Record& last = Rec(count_ - 1);
+  row = static_cast<int>(totalRows_) - 1;
+  rowColumn = static_cast<int>(RowText(last, static_cast<int>(last.rows) - 1).size());
+}
+
+std::int64_t TAdvLines::LineStartOffset(int line) const {
+  if (line <= 0) return 0;
+  if (line >= count_) return TextLength();
+  Location loc = Locate(line);
+  std::int64_t s = charTree_.Prefix(loc.block);
+  const auto& lines = blocks_[loc.block].lines;
+  for (std::size_t i = 0; i < loc.index; ++i) s += lines[i].length + 2;
+  return s;
+}
+
+int TAdvLines::FirstRow(int line) const {
+  if (line <= 0 || count_ == 0) return 0;
+  if (line >= count_) return static_cast<int>(totalRows_);
+  Location loc = Locate(line);
+  std::int64_t s = rowTree_.Prefix(loc.block);
+  const auto& lines = blocks_[loc.block].lines;
+  for (std::size_t i = 0; i < loc.index; ++i) s += lines[i].rows;
+  return static_cast<int>(s);
+}
+
+int TAdvLines::RowCount(int line) const {
+  if (line < 0 || line >= count_) return 0;
+  return static_cast<int>(Rec(line).rows);
+}
+
+std::string_view TAdvLines::RowOfLine(int line, int rowInLine) const {
+  if (line < 0 || line >= count_) return {};
+  return RowText(Rec(line), rowInLine);
+}
+
+// ---------------------------------------------------------------- flat offsets
+
+std::int64_t TAdvLines::TextLength() const { return charTree_.Prefix(blocks_.size()); }
+
+std::string TAdvLines::GetTextStr() const { return TextRange(0, TextLength()); }
+
+std::string TAdvLines::TextRange(std::int64_t offset, std::int64_t length) const {
+  std::int64_t total = TextLength();
+  offset = std::clamp<std::int64_t>(offset, 0, total);
+  length = std::clamp<std::int64_t>(length, 0, total - offset);
+  std::string out;
+  if (length == 0) return out;
+  out.resize(static_cast<std::size_t>(length));
+  char* dst = out.data();
+  std::int64_t need = length;
+  // Find the block and line holding `offset`.
+  std::int64_t before = 0;
+  std::size_t b = charTree_.Find(offset, before);
+  std::size_t i = 0;
+  std::int64_t pos = before;
+  for (; b < blocks_.size() && need > 0; ++b, i = 0) {
+    const auto& lines = blocks_[b].lines;
+    for (; i < lines.size() && need > 0; ++i) {
+      const Record& r = lines[i];
+      std::int64_t lineEnd = pos + r.length + 2;
+      if (lineEnd <= offset) {
+        pos = lineEnd;
+        continue;
+      }
+      std::int64_t from = std::max<std::int64_t>(offset, pos) - pos;  // within "text\r\n"
+      for (std::int64_t k = from; k < static_cast<std::int64_t>(r.length) + 2 && need > 0;) {
+        if (k < r.length) {
+          std::int64_t n = std::min<std::int64_t>(r.length - k, need);
+          std::memcpy(dst, r.data + k, static_cast<std::size_t>(n));
+          dst += n;
+          need -= n;
+          k += n;
+        } else {
+          *dst++ = k == r.length ? '\r' : '\n';
+          --need;
+          ++k;
+        }
+      }
+      pos = lineEnd;
+    }
+  }
+  return out;
+}
+
+int TAdvLines::LineAtOffset(std::int64_t offset, std::int64_t* lineStart) const {
+  std::int64_t total = TextLength();
+  if (offset >= total) {
+    if (lineStart) *lineStart = total;
+    return count_;
+  }
+  offset = std::max<std::int64_t>(offset, 0);
+  std::int64_t before = 0;
+  std::size_t b = charTree_.Find(offset, before);
+  int line = static_cast<int>(lineTree_.Prefix(b));
+  for (const Record& r : blocks_[b].lines) {
+    if (offset < before + r.length + 2) break;
+    before += r.length + 2;
+    ++line;
+  }
+  if (lineStart) *lineStart = before;
+  return line;
+}
