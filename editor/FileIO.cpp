@@ -13,8 +13,27 @@ namespace {
 
 std::string SystemMessage(int err) { return std::strerror(err); }
 
+[[noreturn]] void Fail(const char* what, const std::string& fileName, const std::string& reason) {
+  throw EFileError(std::string(what) + " \"" + fileName + "\". " + reason);
+}
+
 [[noreturn]] void Fail(const char* what, const std::string& fileName, int err) {
-  throw EFileError(std::string(what) + " \"" + fileName + "\". " + SystemMessage(err));
+  Fail(what, fileName, SystemMessage(err));
+}
+
+// Why a file that is not a regular file is no document.
+std::string NotRegular(mode_t mode) {
+  if (S_ISDIR(mode)) return SystemMessage(EISDIR);
+  const char* kind = S_ISFIFO(mode)   ? "a named pipe"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                     : S_ISSOCK(mode) ? "a socket"
+                                      : "a special file";
+  return std::string("Not a regular file (") + kind + ")";
+}
+
+std::string TooLarge() {
+  return "File too large: files of " + std::to_string(kMaxFileSize >> 30) + " GiB or more cannot be edited";
 }
 
 class FdCloser {
@@ -82,19 +101,27 @@ std::string FolderOf(const std::string& fileName) {
 TTextBuffer::TTextBuffer(std::size_t size) : raw_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
 
 TTextBuffer ReadFileBuffer(const std::string& fileName) {
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  // Looked at before it is opened: opening a pipe or a device may wait for
+  // ever or do something of its own.
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0) Fail("Cannot open file", fileName, errno);
+  if (!S_ISREG(st.st_mode)) Fail("Cannot open file", fileName, NotRegular(st.st_mode));
+  if (st.st_size >= kMaxFileSize) Fail("Cannot open file", fileName, TooLarge());
+  int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) Fail("Cannot open file", fileName, errno);
   FdCloser closer(fd);
-  struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("Cannot open file", fileName, errno);
-  if (S_ISDIR(st.st_mode)) Fail("Cannot open file", fileName, EISDIR);
-  // Read to the end whatever the size said: the file may change while we read.
-  std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : (1 << 16);
+  if (!S_ISREG(st.st_mode)) Fail("Cannot open file", fileName, NotRegular(st.st_mode));
+  // Read to the end whatever the size said: the file may change while we
+  // read. It may not grow past the limit, though.
+  std::size_t capacity = static_cast<std::size_t>(std::min<std::int64_t>(st.st_size + 1, kMaxFileSize));
   TTextBuffer buffer(capacity);
   std::size_t used = 0;
   for (;;) {
     if (used == capacity) {
-      capacity *= 2;
+      if (static_cast<std::int64_t>(used) >= kMaxFileSize) Fail("Cannot open file", fileName, TooLarge());
+      capacity = static_cast<std::size_t>(
+          std::min<std::int64_t>(static_cast<std::int64_t>(capacity) * 2, kMaxFileSize));
       TTextBuffer bigger(capacity);
       std::memcpy(bigger.Data(), buffer.Data(), used);
       buffer = std::move(bigger);

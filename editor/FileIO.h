@@ -3,6 +3,7 @@
 // Reading and writing whole files, with errors that carry the system's message.
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -36,7 +37,12 @@ class TTextBuffer {
   std::string text_;
 };
 
-// All bytes of the file, unchanged. Throws EFileError.
+// Files of this size or more are refused: positions in the text are 32-bit.
+constexpr std::int64_t kMaxFileSize = std::int64_t{1} << 31;
+
+// All bytes of the file, unchanged. Only a regular file smaller than
+// kMaxFileSize is read; anything else (a folder, a pipe, a device) is
+// refused before it is opened, and opening never waits. Throws EFileError.
 TTextBuffer ReadFileBuffer(const std::string& fileName);
 std::string ReadFileBytes(const std::string& fileName);
 

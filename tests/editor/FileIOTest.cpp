@@ -1,11 +1,23 @@
 // Documents on disk: bytes in unchanged, CR LF after every line out, and a
 // failed save that leaves the old file as it was.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <future>
+#include <set>
 
 #include "editor/AdvLines.h"
 #include "editor/FileIO.h"
@@ -13,6 +25,31 @@
 #include "tests/support/TempDir.h"
 
 namespace {
+
+using Names = std::set<std::string>;
+
+Names Entries(const std::string& folder) {
+  Names names;
+  for (auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
+struct stat Stat(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st;
+}
+
+// The message of the error a call raises; "no error" when it raises none.
+template <typename F>
+std::string ErrorOf(F&& call) {
+  try {
+    call();
+  } catch (const EFileError& e) {
+    return e.what();
+  }
+  return "no error";
+}
 
 class Files : public ::testing::Test {
  protected:
@@ -125,6 +162,44 @@ TEST_F(Files, OneHugeLine) {
   ASSERT_EQ(lines.Count(), 1);
   EXPECT_EQ(lines.LineLength(0), 10 << 20);
   EXPECT_EQ(owner.columnCapacity, (10 << 20) + 1);
+}
+
+TEST_F(Files, OnlyRegularFilesBelowTwoGibibytesAreReadAndOpeningNeverWaits) {
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, dir.File("socket").c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  WriteBytes(dir.File("huge"), "");
+  ASSERT_EQ(::truncate(dir.File("huge").c_str(), kMaxFileSize), 0);  // sparse: nothing to read for real
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {dir.File("pipe"), "Not a regular file (a named pipe)"},
+      {"/dev/zero", "Not a regular file (a character device)"},
+      {dir.File("socket"), "Not a regular file (a socket)"},
+      {dir.Path(), "Is a directory"},
+      {dir.File("huge"), "File too large"},
+  };
+  lines.Add("keep");
+  for (const auto& c : cases) {
+    auto load = std::async(std::launch::async, [&] { return ErrorOf([&] { lines.LoadFromFile(c.path); }); });
+    if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << c.path << ": opening it waited";
+      int writer = ::open(c.path.c_str(), O_WRONLY | O_NONBLOCK);  // lets a waiting open of the pipe end
+      load.wait();
+      if (writer >= 0) ::close(writer);
+      continue;
+    }
+    std::string message = load.get();
+    EXPECT_NE(message.find("\"" + c.path + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+  }
+  ::close(listener);
+  ASSERT_EQ(lines.Count(), 1);
+  EXPECT_EQ(lines.Get(0), "keep");
 }
 
 }  // namespace
