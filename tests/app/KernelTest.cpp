@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Kernel.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -144,6 +145,29 @@ TEST(Kernel, ASettingsFileWithoutReadPermissionIsKept) {
   delete app;
   ::chmod(dir.File("locked.ini").c_str(), 0600);
   EXPECT_EQ(ReadBytes(dir.File("locked.ini")), "[Editor]\r\nWordWrap=1\r\n");
+}
+
+TEST(Kernel, AReadOnlySettingsFileIsLeftAsItIs) {
+  TempDir dir;
+  const TUser user = UnprivilegedUser();
+  const std::string ini = dir.File("ro.ini"), text = "[Editor]\r\nWordWrap=1\r\n";
+  WriteBytes(ini, text);
+  GiveTo(dir.Path(), user);
+  GiveTo(ini, user);
+  ::chmod(ini.c_str(), 0444);
+  std::string result = AsUnprivilegedUser([&] {
+    auto* app = new TApp(As(dir.File("ro")));
+    bool read = Settings->ReadBool("Editor.WordWrap");
+    Settings->WriteString("Editor.SearchText", "changed");
+    delete app;
+    return std::string(read ? "read" : "not read");
+  });
+  EXPECT_EQ(result, "read");
+  EXPECT_EQ(ReadBytes(ini), text)
+      << "a read-only settings file was replaced although its folder was writable";
+  struct stat info {};
+  ASSERT_EQ(::stat(ini.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0444u);
 }
 
 TEST(SystemFunctions, TheProgramFileAndItsFolder) {

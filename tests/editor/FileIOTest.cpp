@@ -21,6 +21,7 @@
 
 #include "editor/AdvLines.h"
 #include "editor/FileIO.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FakeLinesOwner.h"
 #include "tests/support/TempDir.h"
 
@@ -200,6 +201,201 @@ TEST_F(Files, OnlyRegularFilesBelowTwoGibibytesAreReadAndOpeningNeverWaits) {
   ::close(listener);
   ASSERT_EQ(lines.Count(), 1);
   EXPECT_EQ(lines.Get(0), "keep");
+}
+
+TEST_F(Files, AReadOnlyFileIsRefusedWhereWritingItInPlaceWouldBe) {
+  const TUser user = UnprivilegedUser();
+  const std::string target = dir.File("ro.txt");
+  WriteBytes(target, "old\r\n");
+  GiveTo(dir.Path(), user);  // the folder is the user's: only the file's own mode stops the save
+  GiveTo(target, user);
+  ::chmod(target.c_str(), 0444);
+  lines.SetTextStr("new");
+  std::string error = AsUnprivilegedUser([&] { return ErrorOf([&] { lines.SaveToFile(target); }); });
+  EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+  EXPECT_EQ(ReadBytes(target), "old\r\n");
+  EXPECT_EQ(Stat(target).st_mode & 07777, 0444u);
+  EXPECT_EQ(Entries(dir.Path()), Names{"ro.txt"});
+  if (::geteuid() == 0) {  // root writes such a file in place, so its save goes through
+    lines.SaveToFile(target);
+    EXPECT_EQ(ReadBytes(target), "new\r\n");
+    EXPECT_EQ(Stat(target).st_mode & 07777, 0444u);
+  }
+}
+
+TEST_F(Files, SavingKeepsWhatTheFileIs) {
+  const TUser user = UnprivilegedUser();
+  // Permission bits and extended attributes (where the file system has them).
+  const std::string plain = dir.File("plain.txt");
+  WriteBytes(plain, "old\r\n");
+  ::chmod(plain.c_str(), 0640);
+  const bool attributes = ::setxattr(plain.c_str(), "user.origin", "kept", 4, 0) == 0;
+  // Hard links.
+  const std::string linked = dir.File("linked.txt"), other = dir.File("other-name.txt");
+  WriteBytes(linked, "old\r\n");
+  ASSERT_EQ(::link(linked.c_str(), other.c_str()), 0);
+  // A file the user may write in a folder the user may not.
+  std::filesystem::create_directory(dir.File("closed"));
+  const std::string inClosed = dir.File("closed/doc.txt");
+  WriteBytes(inClosed, "old\r\n");
+  // A path of 4,090 characters.
+  std::string deep = dir.Path();
+  while (deep.size() < 4090 - 250) deep += "/" + std::string(200, 'd');
+  std::filesystem::create_directories(deep);
+  const std::string longName = deep + "/" + std::string(4090 - deep.size() - 1, 'f');
+  ASSERT_EQ(longName.size(), 4090u);
+  WriteBytes(longName, "old\r\n");
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir.Path())) GiveTo(e.path().string(), user);
+  GiveTo(dir.Path(), user);
+  ::chmod(dir.File("closed").c_str(), 0555);
+  const ino_t linkedInode = Stat(linked).st_ino;
+
+  lines.SetTextStr("new");
+  std::string errors = AsUnprivilegedUser([&] {
+    std::string out;
+    for (const std::string& name : {plain, linked, inClosed, longName, deep + "/new.txt"}) {
+      std::string error = ErrorOf([&] { lines.SaveToFile(name); });
+      if (error != "no error") out += error + "\n";
+    }
+    return out;
+  });
+  EXPECT_EQ(errors, "");
+  for (const std::string& name : {plain, linked, other, inClosed, longName, deep + "/new.txt"})
+    EXPECT_EQ(ReadBytes(name), "new\r\n") << name.substr(0, 100);
+  EXPECT_EQ(Stat(plain).st_mode & 07777, 0640u);
+  if (attributes) {
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(plain.c_str(), "user.origin", value, sizeof value), 4);
+    EXPECT_STREQ(value, "kept");
+  }
+  EXPECT_EQ(Stat(linked).st_ino, linkedInode);
+  EXPECT_EQ(Stat(linked).st_nlink, 2u);
+  EXPECT_EQ(Stat(inClosed).st_uid, user.uid);
+  EXPECT_EQ(Entries(dir.Path()), (Names{"plain.txt", "linked.txt", "other-name.txt", "closed",
+                                        deep.substr(dir.Path().size() + 1, 200)}));
+}
+
+TEST_F(Files, OwnerAndGroupStayWhenAnotherUserSaves) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make files of another owner and group";
+  const TUser nobody = UnprivilegedUser();
+  // Root saving a user's file leaves it the user's.
+  const std::string users = dir.File("users.txt");
+  WriteBytes(users, "old\r\n");
+  GiveTo(users, nobody);
+  ::chmod(users.c_str(), 0600);
+  lines.SetTextStr("by root");
+  lines.SaveToFile(users);
+  EXPECT_EQ(ReadBytes(users), "by root\r\n");
+  EXPECT_EQ(Stat(users).st_uid, nobody.uid);
+  EXPECT_EQ(Stat(users).st_gid, nobody.gid);
+  EXPECT_EQ(Stat(users).st_mode & 07777, 0600u);
+
+  // A user saving a file whose group is one of the user's other groups, and
+  // one whose group is not the user's at all.
+  constexpr gid_t kMember = 100, kStranger = 0;
+  GiveTo(dir.Path(), nobody);
+  const std::string shared = dir.File("shared.txt"), foreign = dir.File("foreign.txt");
+  for (const auto& [name, group] : {std::pair{shared, kMember}, std::pair{foreign, kStranger}}) {
+    WriteBytes(name, "old\r\n");
+    ASSERT_EQ(::chown(name.c_str(), nobody.uid, group), 0);
+    ::chmod(name.c_str(), 0664);
+  }
+  lines.SetTextStr("by nobody");
+  std::string errors = AsUnprivilegedUser(
+      [&] {
+        return ErrorOf([&] { lines.SaveToFile(shared); }) + ErrorOf([&] { lines.SaveToFile(foreign); });
+      },
+      {kMember});
+  EXPECT_EQ(errors, "no errorno error");
+  EXPECT_EQ(ReadBytes(shared), "by nobody\r\n");
+  EXPECT_EQ(ReadBytes(foreign), "by nobody\r\n");
+  EXPECT_EQ(Stat(shared).st_gid, kMember);
+  EXPECT_EQ(Stat(foreign).st_gid, kStranger);
+}
+
+TEST_F(Files, AWriteThatFailsHalfWayLeavesTheOldContent) {
+  const std::string single = dir.File("single.txt"), linked = dir.File("linked.txt"),
+                    other = dir.File("other.txt");
+  WriteBytes(single, "old single\r\n");
+  WriteBytes(linked, "old linked\r\n");
+  ASSERT_EQ(::link(linked.c_str(), other.c_str()), 0);  // written in place
+  lines.SetTextStr(std::string(1 << 20, 'x'));
+  std::string errors = InChild([&] {
+    // Writing past 64 KiB fails, as on a full disk.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{1 << 16, 1 << 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    return ErrorOf([&] { lines.SaveToFile(single); }) + "\n" + ErrorOf([&] { lines.SaveToFile(linked); });
+  });
+  EXPECT_EQ(errors, "Cannot write file \"" + single + "\". File too large\nCannot write file \"" + linked +
+                        "\". File too large");
+  EXPECT_EQ(ReadBytes(single), "old single\r\n");
+  EXPECT_EQ(ReadBytes(linked), "old linked\r\n");
+  EXPECT_EQ(Stat(linked).st_nlink, 2u);
+  EXPECT_EQ(Entries(dir.Path()), (Names{"single.txt", "linked.txt", "other.txt"}));
+}
+
+TEST_F(Files, AKilledSaveLeavesNoTemporaryFileBehind) {
+  const std::string target = dir.File("doc.txt");
+  WriteBytes(target, "old\r\n");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    WriteFileSafely(target, [&](TFileWriter& out) {
+      out.Write(std::string(4 << 20, 'x'));
+      (void)!::write(ready[1], "w", 1);
+      ::pause();
+    });
+    ::_exit(0);
+  }
+  char written = 0;
+  ASSERT_EQ(::read(ready[0], &written, 1), 1);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_EQ(ReadBytes(target), "old\r\n");
+  lines.SetTextStr("new");
+  lines.SaveToFile(target);
+  EXPECT_EQ(ReadBytes(target), "new\r\n");
+  EXPECT_EQ(Entries(dir.Path()), Names{"doc.txt"}) << "a temporary file outlived the next save";
+}
+
+TEST_F(Files, ALeftoverTemporaryFileGoesOnlyOnceItsWriterIsGone) {
+  const std::string prefix(kTempFilePrefix);
+  const std::string stale = prefix + "stale001", busy = prefix + "busy0001", foreign = prefix + "foreign1";
+  for (const std::string& name : {stale, busy, foreign, std::string(".~other")})
+    WriteBytes(dir.File(name), "x");
+  const bool root = ::geteuid() == 0;
+  GiveTo(dir.File(foreign), UnprivilegedUser());
+  // A save at work holds its file locked.
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    int fd = ::open(dir.File(busy).c_str(), O_RDONLY);
+    ::flock(fd, LOCK_EX);
+    (void)!::write(ready[1], "l", 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char locked = 0;
+  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
+  lines.SetTextStr("new");
+  lines.SaveToFile(dir.File("doc.txt"));
+  Names after = {"doc.txt", busy, ".~other"};
+  if (root) after.insert(foreign);  // another user's is never touched
+  EXPECT_EQ(Entries(dir.Path()), after);
+  ::kill(writer, SIGKILL);
+  ::waitpid(writer, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  lines.SaveToFile(dir.File("doc.txt"));
+  after.erase(busy);
+  EXPECT_EQ(Entries(dir.Path()), after);
 }
 
 }  // namespace
