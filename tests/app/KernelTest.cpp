@@ -203,37 +203,52 @@ TEST(Kernel, OpenURLGoesToTheShell) {
 }
 
 // A channel that answers from a script and notes the calls.
+using SendResult = platform::InstanceChannel::SendResult;
+
 class TScriptedChannel : public platform::InstanceChannel {
  public:
-  std::vector<bool> SendResults;
+  std::vector<SendResult> SendResults;
   std::vector<bool> ListenResults;
   std::vector<std::string> Calls;
 
-  bool SendToRunning(unsigned marker, const std::string& bytes) override {
+  SendResult SendToRunning(unsigned marker, const std::string& bytes) override {
     Calls.push_back("send " + std::to_string(marker) + " " + bytes);
-    return Next(SendResults);
+    return Next(SendResults, SendResult::NoInstance);
   }
   bool Listen(Handler onMessage) override {
     Calls.push_back("listen");
     Received = std::move(onMessage);
-    return Next(ListenResults);
+    return Next(ListenResults, false);
   }
   Handler Received;
 
  private:
-  static bool Next(std::vector<bool>& results) {
-    if (results.empty()) return false;
-    bool r = results.front();
+  template <typename T>
+  static T Next(std::vector<T>& results, T otherwise) {
+    if (results.empty()) return otherwise;
+    T r = results.front();
     results.erase(results.begin());
     return r;
   }
 };
 
-TEST(HandOver, ARunningInstanceGetsTheFirstArgument) {
+const std::string kHere = std::filesystem::current_path().string();
+
+TEST(HandOver, ARunningInstanceGetsTheFirstArgumentAsThisStartMeansIt) {
   TScriptedChannel channel;
-  channel.SendResults = {true};
+  channel.SendResults = {SendResult::Handled, SendResult::Handled};
   EXPECT_TRUE(HandOverToRunningInstance(channel, "doc.php", {}));
-  EXPECT_EQ(channel.Calls, std::vector<std::string>{"send 13107 doc.php"});
+  EXPECT_TRUE(HandOverToRunningInstance(channel, "/srv/www/index.php", {}));
+  EXPECT_EQ(channel.Calls,
+            (std::vector<std::string>{"send 13107 " + kHere + "/doc.php", "send 13107 /srv/www/index.php"}));
+}
+
+TEST(HandOver, WithoutAnAnswerThisStartRunsOnAlone) {
+  TScriptedChannel channel;
+  channel.SendResults = {SendResult::NotHandled};
+  EXPECT_FALSE(HandOverToRunningInstance(channel, "/a.txt", {}));
+  EXPECT_EQ(channel.Calls, std::vector<std::string>{"send 13107 /a.txt"})
+      << "no listening: the socket is taken";
 }
 
 TEST(HandOver, WithoutOneThisStartListens) {
@@ -248,10 +263,11 @@ TEST(HandOver, WithoutOneThisStartListens) {
 
 TEST(HandOver, AStartThatLosesTheRaceHandsOverToTheWinner) {
   TScriptedChannel channel;
-  channel.SendResults = {false, true};
+  channel.SendResults = {SendResult::NoInstance, SendResult::Handled};
   channel.ListenResults = {false};
   EXPECT_TRUE(HandOverToRunningInstance(channel, "a", {}));
-  EXPECT_EQ(channel.Calls, (std::vector<std::string>{"send 13107 a", "listen", "send 13107 a"}));
+  EXPECT_EQ(channel.Calls,
+            (std::vector<std::string>{"send 13107 " + kHere + "/a", "listen", "send 13107 " + kHere + "/a"}));
 }
 
 TEST(HandOver, WhenListeningIsImpossibleTheProgramRunsAlone) {
