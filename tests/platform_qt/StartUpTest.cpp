@@ -83,9 +83,9 @@ class StartUp : public ::testing::Test {
   bool Logged(const std::string& line) const { return Log().find(line + "\n") != std::string::npos; }
   std::string Socket() const { return Dir.File("TAVO-" + std::to_string(::getuid())); }
   // Starts the probe and waits until it runs as the instance others find.
-  QProcess* StartRunning(const QStringList& arguments = {}) {
+  QProcess* StartRunning(const QStringList& arguments = {}, const std::string& program = {}) {
     std::size_t starts = Count("start ");
-    QProcess* process = Start(Probe, arguments);
+    QProcess* process = Start(program.empty() ? Probe : program, arguments);
     EXPECT_TRUE(WaitFor([&] { return Count("start ") > starts && fs::exists(Socket()); }))
         << "the first start did not come up: " << Log();
     return process;
@@ -200,6 +200,24 @@ TEST_F(StartUp, ASecondStartThatGetsNoAnswerOpensAWindowOfItsOwn) {
   EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
   EXPECT_EQ(Finish(first), 0);
   EXPECT_EQ(Count("late.txt"), 1u) << Log();
+}
+
+TEST_F(StartUp, AProgramFileReplacedWhileRunningKeepsItsSettingsFile) {
+  QProcess* first = StartRunning();
+  fs::remove(Probe);  // what a rebuild or a package upgrade does
+  fs::copy_file(QUORVEL_PROBE, Probe);
+  EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
+  EXPECT_EQ(Finish(first), 0);
+  EXPECT_TRUE(fs::exists(Dir.File("probe.ini")));
+  EXPECT_FALSE(fs::exists(Dir.File("probe (deleted).ini")));
+
+  // A program file really named so is no replaced one.
+  std::string named = Dir.File("named (deleted)");
+  fs::copy_file(QUORVEL_PROBE, named);
+  QProcess* again = StartRunning({}, named);
+  EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
+  EXPECT_EQ(Finish(again), 0);
+  EXPECT_TRUE(fs::exists(Dir.File("named (deleted).ini")));
 }
 
 }  // namespace
