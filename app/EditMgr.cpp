@@ -57,6 +57,12 @@ void TEditManager::Open(const std::string& fileName) {
   Changed();
 }
 
+int TEditManager::IndexOf(const TSourceEditor& editor) const {
+  for (int i = 0; i < Count(); ++i)
+    if (FEditors[static_cast<std::size_t>(i)].get() == &editor) return i;
+  return -1;
+}
+
 void TEditManager::Select(int index) {
   FCurrentIndex = index >= 0 && index < Count() ? index : -1;
   if (FCurrentIndex < 0) {

@@ -25,6 +25,8 @@ class TEditManager {
   int CurrentIndex() const { return FCurrentIndex; }
   TSourceEditor& Editor(int index) const { return *FEditors[static_cast<std::size_t>(index)]; }
   bool IsSpare(const TSourceEditor& editor) const { return &editor == FSpareEditor.get(); }
+  // The index of an open document; -1 for any other editor.
+  int IndexOf(const TSourceEditor& editor) const;
 
   // A new, empty document, made current.
   TSourceEditor& CreateEditor();

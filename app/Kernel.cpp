@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
 
 #include "editor/FileIO.h"
 #include "editor/Streams.h"
@@ -100,10 +103,30 @@ std::unique_ptr<platform::Registry> TApp::OpenRegistry() const {
 
 bool HandOverToRunningInstance(platform::InstanceChannel& channel, const std::string& firstArgument,
                                const platform::InstanceChannel::Handler& onMessage) {
+  using Result = platform::InstanceChannel::SendResult;
+  // The running instance works in a folder of its own: a relative name is
+  // sent as the file it names here.
+  std::string name = firstArgument;
+  if (!name.empty() && name.front() != '/') {
+    std::error_code error;
+    std::filesystem::path here = std::filesystem::current_path(error);
+    if (error) return false;  // where the name points cannot be said: run on alone
+    name = (here / name).string();
+  }
   // Two starts at the same moment: the one that fails to listen finds the
   // other on its next try.
   for (int attempt = 0; attempt < 3; ++attempt) {
-    if (channel.SendToRunning(kOpenFileMarker, firstArgument)) return true;
+    switch (channel.SendToRunning(kOpenFileMarker, name)) {
+      case Result::Handled:
+        return true;
+      case Result::NotHandled:
+        // Ending now would leave the user with nothing: the file opens here.
+        std::cerr << "Quorvel Editor: the running instance did not answer in time; this start opens a window "
+                     "of its own\n";
+        return false;
+      case Result::NoInstance:
+        break;
+    }
     if (channel.Listen(onMessage)) return false;
   }
   return false;  // run on alone, without the hand-over

@@ -89,8 +89,11 @@ extern TIniStore* Settings;
 // until none is left.
 void FreeAllForms();
 
-// Finds the running instance and hands `firstArgument` to it, or becomes the
-// running instance, whose messages go to `onMessage`. True when this start
-// handed over and must end.
+// Finds the running instance and hands `firstArgument` to it (a relative name
+// resolved against this start's working folder), or becomes the running
+// instance, whose messages go to `onMessage`. True when this start handed
+// over and must end. When the running instance does not answer in time, or
+// refuses the message, this start runs on with a window of its own (without
+// listening) and says so on the standard error.
 bool HandOverToRunningInstance(platform::InstanceChannel& channel, const std::string& firstArgument,
                                const platform::InstanceChannel::Handler& onMessage);

@@ -58,7 +58,8 @@ TAppServices ProgramServices() {
   return services;
 }
 
-int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm) {
+int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm,
+               platform::InstanceChannelLimits limits) {
   QApplication application(argc, argv);
   App = new TApp(ProgramServices());
   application.setQuitOnLastWindowClosed(false);  // the main window alone ends the loop
@@ -77,7 +78,8 @@ int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm) {
     QCoreApplication::sendEvent(mainForm, &message);
   };
 
-  auto channel = std::make_unique<platform::LocalInstanceChannel>();
+  auto channel = std::make_unique<platform::LocalInstanceChannel>(
+      platform::LocalInstanceChannel::DefaultSocketName(), limits);
   if (HandOverToRunningInstance(*channel, firstArgument, deliver)) return 0;
 
   mainForm = AddForm(createMainForm(firstArgument));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/Kernel.h"
+#include "platform/qt/LocalInstanceChannel.h"
 
 // A single-instance message, sent synchronously to the main window: the
 // window opens Data as a file when Marker is kOpenFileMarker and ignores
@@ -54,9 +55,12 @@ TAppServices ProgramServices();
 //  2. App is created (SystemFunctions, Settings, the settings loaded);
 //  3. the application object is initialised;
 //  4. the running instance is looked for;
-//  5. if there is one, the first argument (empty when none) is sent to it,
-//     this start waits until it has been handled and ends; App is not
-//     destroyed, so no settings are written;
-//  6. otherwise the main window is made, the message loop runs until it has
+//  5. if there is one, the first argument (empty when none; a relative name
+//     made absolute) is sent to it, this start waits until it has been
+//     handled and ends; App is not destroyed, so no settings are written;
+//  6. otherwise (also when the running instance did not answer in time)
+//     the main window is made, the message loop runs until it has
 //     closed, and App is destroyed (forms freed, settings saved).
-int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm);
+// `limits` bound the hand-over (tests shorten them).
+int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm,
+               platform::InstanceChannelLimits limits = {});

@@ -449,19 +449,28 @@ void TMainForm::aLoadExecute() {
   FManager->Open(name);
 }
 
+// Every action works on the document that was current when it started: a
+// file handed over while one of its dialogs is open becomes current, but
+// the action goes on with its own document.
+
 void TMainForm::aSaveExecute() {
-  if (FileExists(Current().FileName)) {
-    Current().Save();
+  TSourceEditor& document = Current();
+  if (FileExists(document.FileName)) {
+    document.Save();
   } else {
-    aSaveAsExecute();
+    SaveDocumentAs(document);
   }
   RefreshTabs();
 }
 
 void TMainForm::aSaveAsExecute() {
-  std::string name = AskSaveFile();
-  if (!name.empty()) Current().SaveAs(name);
+  SaveDocumentAs(Current());
   RefreshTabs();
+}
+
+void TMainForm::SaveDocumentAs(TSourceEditor& document) {
+  std::string name = AskSaveFile();
+  if (!name.empty() && FManager->IndexOf(document) >= 0) document.SaveAs(name);
 }
 
 void TMainForm::aSaveAllExecute() {
@@ -470,12 +479,13 @@ void TMainForm::aSaveAllExecute() {
 }
 
 void TMainForm::aCloseExecute() {
-  if (FManager->CurrentIndex() >= 0 && Current().FileModified) {
-    int answer = AskSaveChanges("Save changes to \"" + Name(FilePart(Current().FileName)) + "\"?");
-    if (answer == QMessageBox::Cancel) return;
-    if (answer == QMessageBox::Yes) Current().Save();
+  TSourceEditor& document = Current();
+  if (FManager->CurrentIndex() >= 0 && document.FileModified) {
+    int answer = AskSaveChanges("Save changes to \"" + Name(FilePart(document.FileName)) + "\"?");
+    if (answer == QMessageBox::Cancel || FManager->IndexOf(document) < 0) return;
+    if (answer == QMessageBox::Yes) document.Save();
   }
-  FManager->Close(FManager->CurrentIndex());
+  FManager->Close(FManager->IndexOf(document));
 }
 
 void TMainForm::aSelLineExecute() {
@@ -513,7 +523,15 @@ void TMainForm::aAboutExecute() {
 
 void TMainForm::WMCopyData(unsigned marker, const std::string& data) {
   if (marker != kOpenFileMarker) return;
-  Guarded([&] { FManager->Open(data); });
+  try {
+    FManager->Open(data);
+  } catch (const std::exception& e) {
+    // The second start waits until this returns: the message is shown once
+    // it has its answer.
+    QTimer::singleShot(0, this, [this, message = std::string(e.what())] {
+      if (ReportError) ReportError(message);
+    });
+  }
 }
 
 void TMainForm::WMDropFiles(const std::vector<std::string>& fileNames) {
@@ -522,16 +540,22 @@ void TMainForm::WMDropFiles(const std::vector<std::string>& fileNames) {
 
 bool TMainForm::FormCloseQuery() {
   if (!aSaveAll->isEnabled()) return true;
+  // The documents the question is about; one handed over meanwhile is not saved.
+  std::vector<TSourceEditor*> documents;
   std::vector<std::string> names;
-  for (int i = 0; i < FManager->Count(); ++i)
+  for (int i = 0; i < FManager->Count(); ++i) {
+    documents.push_back(&FManager->Editor(i));
     if (FManager->Editor(i).FileModified) names.push_back(FullPath(FManager->Editor(i).FileName));
+  }
   int answer = AskUnsaved(names);
   bool close = false;
   if (answer == TUnsavedForm::mrYes) {
     bool saved = true;
     Guarded([&] {
       saved = false;
-      aSaveAllExecute();
+      for (TSourceEditor* document : documents)
+        if (FManager->IndexOf(*document) >= 0) document->Save();
+      RefreshTabs();
       saved = true;
     });
     close = saved;

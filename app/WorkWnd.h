@@ -121,6 +121,8 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void BuildStatusBar();
   void ConvertSelection(int mode);
+  // Asks for a name and saves `document` under it.
+  void SaveDocumentAs(TSourceEditor& document);
   void FormActivate();
 
   TGradientPanel* gpButtons = nullptr;

@@ -3,6 +3,7 @@
 // Reading and writing whole files, with errors that carry the system's message.
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -36,7 +37,16 @@ class TTextBuffer {
   std::string text_;
 };
 
-// All bytes of the file, unchanged. Throws EFileError.
+// Files of this size or more are refused: positions in the text are 32-bit.
+constexpr std::int64_t kMaxFileSize = std::int64_t{1} << 31;
+
+// The names a save gives its temporary file in the target's folder begin
+// with this. A save cleans up such files that a killed save left behind.
+constexpr std::string_view kTempFilePrefix = ".~quorvel-";
+
+// All bytes of the file, unchanged. Only a regular file smaller than
+// kMaxFileSize is read; anything else (a folder, a pipe, a device) is
+// refused before it is opened, and opening never waits. Throws EFileError.
 TTextBuffer ReadFileBuffer(const std::string& fileName);
 std::string ReadFileBytes(const std::string& fileName);
 
@@ -47,9 +57,20 @@ class TFileWriter {
   virtual void Write(std::string_view bytes) = 0;
 };
 
-// Replaces `fileName` with what `produce` writes, without ever leaving a
-// half-written file behind: the bytes go to a temporary file in the same
-// folder, which is flushed to disk and then renamed over the target. An
-// existing target keeps its permission bits. On any failure the old file is
-// untouched, the temporary file is removed and EFileError is thrown.
+// Replaces the content of `fileName` with what `produce` writes, without
+// ever leaving a half-written file behind, and without changing what the
+// file is: owner, group, permission bits, hard links and extended
+// attributes stay. A save is refused exactly where writing the file in
+// place would be (a read-only file is not replaced because its folder is
+// writable).
+//
+// Usually the bytes go to a temporary file in the same folder that has no
+// name while it is written (the kernel discards it if the program dies),
+// which is flushed and then renamed over the target. Where the rename would
+// change the file (several hard links, an owner or group a new file cannot
+// get, attributes that cannot be copied, a folder that cannot be written)
+// the file is written in place instead, with a copy of its old content kept
+// until the new content is flushed and put back on failure.
+//
+// On failure the old content stays and EFileError is thrown.
 void WriteFileSafely(const std::string& fileName, const std::function<void(TFileWriter&)>& produce);

@@ -114,8 +114,10 @@ void TSourceEditor::Save() {
 }
 
 void TSourceEditor::SaveAs(const std::string& name) {
+  // The document takes the new name only once it has been written there.
+  Lines->SaveToFile(name);
   FileName = name;
-  Save();
+  FileModified = false;
 }
 
 void TSourceEditor::SetHighlighting(bool on) {

@@ -26,6 +26,8 @@ class TSourceEditor : public TAdvancedEditor {
   // Writes the text to FileName (CR LF after every line). On failure
   // FileModified stays as it was.
   void Save();
+  // Writes the text to `name`, which becomes FileName. On failure FileName
+  // and FileModified stay as they were.
   void SaveAs(const std::string& name);
   // Selects the next occurrence of `text`, without regard to case, from the
   // line after the caret's row on; without one the caret goes to the top.

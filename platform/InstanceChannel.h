@@ -14,12 +14,18 @@ class InstanceChannel {
  public:
   using Handler = std::function<void(unsigned marker, const std::string& bytes)>;
 
+  // What became of a message sent to the running instance.
+  enum class SendResult {
+    NoInstance,  // none runs
+    Handled,     // it has handled the message
+    NotHandled,  // one runs, but it refused the message or did not answer in time
+  };
+
   virtual ~InstanceChannel() = default;
 
   // Sends `bytes` with `marker` to the running instance and waits until it
-  // has handled them. Returns false when no instance is running; true when
-  // one was found, whether or not it accepted the message.
-  virtual bool SendToRunning(unsigned marker, const std::string& bytes) = 0;
+  // has handled them.
+  virtual SendResult SendToRunning(unsigned marker, const std::string& bytes) = 0;
   // Starts listening as the running instance. Messages arrive in `onMessage`
   // on the UI thread; the sender is answered when it returns. Returns false
   // when another instance listens already or listening is not possible.

@@ -62,6 +62,13 @@ void Drop(QLocalSocket* socket) {
   socket->deleteLater();
 }
 
+// The sender has closed its end: it stopped waiting for the answer.
+bool SenderGone(QLocalSocket& socket) {
+  if (socket.state() != QLocalSocket::ConnectedState) return true;
+  char next = 0;
+  return ::recv(static_cast<int>(socket.socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 }  // namespace
 
 LocalInstanceChannel::LocalInstanceChannel(std::string socketName, InstanceChannelLimits limits)
@@ -80,11 +87,11 @@ std::string LocalInstanceChannel::DefaultSocketName() {
   return name;
 }
 
-bool LocalInstanceChannel::SendToRunning(unsigned marker, const std::string& bytes) {
+InstanceChannel::SendResult LocalInstanceChannel::SendToRunning(unsigned marker, const std::string& bytes) {
   QLocalSocket socket;
   socket.connectToServer(Native(FName));
-  if (!socket.waitForConnected(FLimits.ConnectMs)) return false;
-  if (!PeerIsSameUser(socket)) return false;  // someone else's socket: not our instance
+  if (!socket.waitForConnected(FLimits.ConnectMs)) return SendResult::NoInstance;
+  if (!PeerIsSameUser(socket)) return SendResult::NoInstance;  // someone else's socket: not our instance
 
   QByteArray message;
   AppendNumber(message, marker);
@@ -101,8 +108,9 @@ bool LocalInstanceChannel::SendToRunning(unsigned marker, const std::string& byt
   while (socket.bytesAvailable() == 0 && socket.state() == QLocalSocket::ConnectedState &&
          !deadline.hasExpired())
     socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-  socket.abort();
-  return true;
+  const bool answered = socket.bytesAvailable() > 0;
+  socket.abort();  // an instance still busy with the message sees that its sender is gone
+  return answered ? SendResult::Handled : SendResult::NotHandled;
 }
 
 bool LocalInstanceChannel::Listen(Handler onMessage) {
@@ -170,6 +178,12 @@ void LocalInstanceChannel::Receive(QLocalSocket* socket, IncomingMessage* incomi
   }
   incoming->Complete = true;
   incoming->Timer->stop();
+  // A sender that gave up waiting (this instance was busy) has opened a
+  // window of its own: the message is not handled a second time here.
+  if (SenderGone(*socket)) {
+    Drop(socket);
+    return;
+  }
 
   unsigned marker = ReadNumber(data, 0);
   std::string bytes = data.mid(kHeaderBytes).toStdString();

@@ -7,7 +7,8 @@
 // A message is the marker and the length as 32-bit little-endian numbers,
 // then the bytes. The running instance answers with one byte once its
 // handler has returned, and closes the connection without an answer when it
-// refuses a message (too long, not finished in time, a stranger's).
+// refuses a message (too long, not finished in time, a stranger's, or one
+// whose sender stopped waiting before it was handled).
 
 #include <cstdint>
 #include <memory>
@@ -40,7 +41,7 @@ class LocalInstanceChannel : public InstanceChannel {
   const std::string& SocketName() const { return FName; }
   bool Listening() const { return FServer != nullptr; }
 
-  bool SendToRunning(unsigned marker, const std::string& bytes) override;
+  SendResult SendToRunning(unsigned marker, const std::string& bytes) override;
   bool Listen(Handler onMessage) override;
 
  private:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Kernel.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -135,15 +136,43 @@ TEST(Kernel, AnUnreadableSettingsFileIsNeitherReadNorOverwritten) {
 }
 
 TEST(Kernel, ASettingsFileWithoutReadPermissionIsKept) {
-  if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
-  TempDir dir;
+  TempDir dir;  // file permissions do not stop root: the case runs as "nobody" then
   WriteBytes(dir.File("locked.ini"), "[Editor]\r\nWordWrap=1\r\n");
+  GiveTo(dir.Path(), UnprivilegedUser());
+  GiveTo(dir.File("locked.ini"), UnprivilegedUser());
   ::chmod(dir.File("locked.ini").c_str(), 0);
-  auto* app = new TApp(As(dir.File("locked")));
-  EXPECT_FALSE(Settings->ReadBool("Editor.WordWrap"));
-  delete app;
+  std::string result = AsUnprivilegedUser([&] {
+    auto* app = new TApp(As(dir.File("locked")));
+    bool read = Settings->ReadBool("Editor.WordWrap");
+    delete app;
+    return std::string(read ? "read" : "not read");
+  });
+  EXPECT_EQ(result, "not read");
   ::chmod(dir.File("locked.ini").c_str(), 0600);
   EXPECT_EQ(ReadBytes(dir.File("locked.ini")), "[Editor]\r\nWordWrap=1\r\n");
+}
+
+TEST(Kernel, AReadOnlySettingsFileIsLeftAsItIs) {
+  TempDir dir;
+  const TUser user = UnprivilegedUser();
+  const std::string ini = dir.File("ro.ini"), text = "[Editor]\r\nWordWrap=1\r\n";
+  WriteBytes(ini, text);
+  GiveTo(dir.Path(), user);
+  GiveTo(ini, user);
+  ::chmod(ini.c_str(), 0444);
+  std::string result = AsUnprivilegedUser([&] {
+    auto* app = new TApp(As(dir.File("ro")));
+    bool read = Settings->ReadBool("Editor.WordWrap");
+    Settings->WriteString("Editor.SearchText", "changed");
+    delete app;
+    return std::string(read ? "read" : "not read");
+  });
+  EXPECT_EQ(result, "read");
+  EXPECT_EQ(ReadBytes(ini), text)
+      << "a read-only settings file was replaced although its folder was writable";
+  struct stat info {};
+  ASSERT_EQ(::stat(ini.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0444u);
 }
 
 TEST(SystemFunctions, TheProgramFileAndItsFolder) {
@@ -179,37 +208,52 @@ TEST(Kernel, OpenURLGoesToTheShell) {
 }
 
 // A channel that answers from a script and notes the calls.
+using SendResult = platform::InstanceChannel::SendResult;
+
 class TScriptedChannel : public platform::InstanceChannel {
  public:
-  std::vector<bool> SendResults;
+  std::vector<SendResult> SendResults;
   std::vector<bool> ListenResults;
   std::vector<std::string> Calls;
 
-  bool SendToRunning(unsigned marker, const std::string& bytes) override {
+  SendResult SendToRunning(unsigned marker, const std::string& bytes) override {
     Calls.push_back("send " + std::to_string(marker) + " " + bytes);
-    return Next(SendResults);
+    return Next(SendResults, SendResult::NoInstance);
   }
   bool Listen(Handler onMessage) override {
     Calls.push_back("listen");
     Received = std::move(onMessage);
-    return Next(ListenResults);
+    return Next(ListenResults, false);
   }
   Handler Received;
 
  private:
-  static bool Next(std::vector<bool>& results) {
-    if (results.empty()) return false;
-    bool r = results.front();
+  template <typename T>
+  static T Next(std::vector<T>& results, T otherwise) {
+    if (results.empty()) return otherwise;
+    T r = results.front();
     results.erase(results.begin());
     return r;
   }
 };
 
-TEST(HandOver, ARunningInstanceGetsTheFirstArgument) {
+const std::string kHere = std::filesystem::current_path().string();
+
+TEST(HandOver, ARunningInstanceGetsTheFirstArgumentAsThisStartMeansIt) {
   TScriptedChannel channel;
-  channel.SendResults = {true};
+  channel.SendResults = {SendResult::Handled, SendResult::Handled};
   EXPECT_TRUE(HandOverToRunningInstance(channel, "doc.php", {}));
-  EXPECT_EQ(channel.Calls, std::vector<std::string>{"send 13107 doc.php"});
+  EXPECT_TRUE(HandOverToRunningInstance(channel, "/srv/www/index.php", {}));
+  EXPECT_EQ(channel.Calls,
+            (std::vector<std::string>{"send 13107 " + kHere + "/doc.php", "send 13107 /srv/www/index.php"}));
+}
+
+TEST(HandOver, WithoutAnAnswerThisStartRunsOnAlone) {
+  TScriptedChannel channel;
+  channel.SendResults = {SendResult::NotHandled};
+  EXPECT_FALSE(HandOverToRunningInstance(channel, "/a.txt", {}));
+  EXPECT_EQ(channel.Calls, std::vector<std::string>{"send 13107 /a.txt"})
+      << "no listening: the socket is taken";
 }
 
 TEST(HandOver, WithoutOneThisStartListens) {
@@ -224,10 +268,11 @@ TEST(HandOver, WithoutOneThisStartListens) {
 
 TEST(HandOver, AStartThatLosesTheRaceHandsOverToTheWinner) {
   TScriptedChannel channel;
-  channel.SendResults = {false, true};
+  channel.SendResults = {SendResult::NoInstance, SendResult::Handled};
   channel.ListenResults = {false};
   EXPECT_TRUE(HandOverToRunningInstance(channel, "a", {}));
-  EXPECT_EQ(channel.Calls, (std::vector<std::string>{"send 13107 a", "listen", "send 13107 a"}));
+  EXPECT_EQ(channel.Calls,
+            (std::vector<std::string>{"send 13107 " + kHere + "/a", "listen", "send 13107 " + kHere + "/a"}));
 }
 
 TEST(HandOver, WhenListeningIsImpossibleTheProgramRunsAlone) {

@@ -158,6 +158,16 @@ TEST_F(SourceEditor, AFailedSaveKeepsTheModifiedFlag) {
   EXPECT_TRUE(editor.FileModified);
 }
 
+TEST_F(SourceEditor, AFailedSaveAsKeepsTheOldName) {
+  editor.LoadFile(Write("a.txt", "text"));
+  editor.KeyPress('x');
+  EXPECT_THROW(editor.SaveAs(dir.File("no-such-folder/b.txt")), EFileError);
+  EXPECT_EQ(editor.FileName, dir.File("a.txt"));
+  EXPECT_TRUE(editor.FileModified);
+  editor.Save();
+  EXPECT_EQ(ReadBytes(dir.File("a.txt")), "xtext\r\n") << "the next save goes to the old name";
+}
+
 TEST_F(SourceEditor, ReloadDiscardsChangesAndTheirHistory) {
   editor.LoadFile(Write("a.txt", "one\r\ntwo"));
   editor.KeyPress('x');

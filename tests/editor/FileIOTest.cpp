@@ -1,18 +1,56 @@
 // Documents on disk: bytes in unchanged, CR LF after every line out, and a
 // failed save that leaves the old file as it was.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <future>
+#include <set>
 
 #include "editor/AdvLines.h"
 #include "editor/FileIO.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FakeLinesOwner.h"
 #include "tests/support/TempDir.h"
 
 namespace {
+
+using Names = std::set<std::string>;
+
+Names Entries(const std::string& folder) {
+  Names names;
+  for (auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
+struct stat Stat(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st;
+}
+
+// The message of the error a call raises; "no error" when it raises none.
+template <typename F>
+std::string ErrorOf(F&& call) {
+  try {
+    call();
+  } catch (const EFileError& e) {
+    return e.what();
+  }
+  return "no error";
+}
 
 class Files : public ::testing::Test {
  protected:
@@ -86,11 +124,13 @@ TEST_F(Files, AFailedSaveKeepsTheOldFile) {
   ::stat(target.c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0640u) << "the saved file keeps its permissions";
 
-  if (::geteuid() != 0) {  // root may write into read-only folders
-    ::chmod(dir.Path().c_str(), 0500);
-    EXPECT_THROW(lines.SaveToFile(dir.File("other.txt")), EFileError);
-    ::chmod(dir.Path().c_str(), 0700);
-  }
+  // No new file in a folder the user may not write (root may: the case runs as "nobody").
+  GiveTo(dir.Path(), UnprivilegedUser());
+  ::chmod(dir.Path().c_str(), 0500);
+  std::string error =
+      AsUnprivilegedUser([&] { return ErrorOf([&] { lines.SaveToFile(dir.File("other.txt")); }); });
+  EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+  ::chmod(dir.Path().c_str(), 0700);
   EXPECT_THROW(lines.SaveToFile(dir.Path()), EFileError) << "a folder cannot be overwritten";
 
   // A writer that fails half-way leaves the old file and no temporary behind.
@@ -125,6 +165,239 @@ TEST_F(Files, OneHugeLine) {
   ASSERT_EQ(lines.Count(), 1);
   EXPECT_EQ(lines.LineLength(0), 10 << 20);
   EXPECT_EQ(owner.columnCapacity, (10 << 20) + 1);
+}
+
+TEST_F(Files, OnlyRegularFilesBelowTwoGibibytesAreReadAndOpeningNeverWaits) {
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, dir.File("socket").c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  WriteBytes(dir.File("huge"), "");
+  ASSERT_EQ(::truncate(dir.File("huge").c_str(), kMaxFileSize), 0);  // sparse: nothing to read for real
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {dir.File("pipe"), "Not a regular file (a named pipe)"},
+      {"/dev/zero", "Not a regular file (a character device)"},
+      {dir.File("socket"), "Not a regular file (a socket)"},
+      {dir.Path(), "Is a directory"},
+      {dir.File("huge"), "File too large"},
+  };
+  lines.Add("keep");
+  for (const auto& c : cases) {
+    auto load = std::async(std::launch::async, [&] { return ErrorOf([&] { lines.LoadFromFile(c.path); }); });
+    if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << c.path << ": opening it waited";
+      int writer = ::open(c.path.c_str(), O_WRONLY | O_NONBLOCK);  // lets a waiting open of the pipe end
+      load.wait();
+      if (writer >= 0) ::close(writer);
+      continue;
+    }
+    std::string message = load.get();
+    EXPECT_NE(message.find("\"" + c.path + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+  }
+  ::close(listener);
+  ASSERT_EQ(lines.Count(), 1);
+  EXPECT_EQ(lines.Get(0), "keep");
+}
+
+TEST_F(Files, AReadOnlyFileIsRefusedWhereWritingItInPlaceWouldBe) {
+  const TUser user = UnprivilegedUser();
+  const std::string target = dir.File("ro.txt");
+  WriteBytes(target, "old\r\n");
+  GiveTo(dir.Path(), user);  // the folder is the user's: only the file's own mode stops the save
+  GiveTo(target, user);
+  ::chmod(target.c_str(), 0444);
+  lines.SetTextStr("new");
+  std::string error = AsUnprivilegedUser([&] { return ErrorOf([&] { lines.SaveToFile(target); }); });
+  EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+  EXPECT_EQ(ReadBytes(target), "old\r\n");
+  EXPECT_EQ(Stat(target).st_mode & 07777, 0444u);
+  EXPECT_EQ(Entries(dir.Path()), Names{"ro.txt"});
+  if (::geteuid() == 0) {  // root writes such a file in place, so its save goes through
+    lines.SaveToFile(target);
+    EXPECT_EQ(ReadBytes(target), "new\r\n");
+    EXPECT_EQ(Stat(target).st_mode & 07777, 0444u);
+  }
+}
+
+TEST_F(Files, SavingKeepsWhatTheFileIs) {
+  const TUser user = UnprivilegedUser();
+  // Permission bits and extended attributes (where the file system has them).
+  const std::string plain = dir.File("plain.txt");
+  WriteBytes(plain, "old\r\n");
+  ::chmod(plain.c_str(), 0640);
+  const bool attributes = ::setxattr(plain.c_str(), "user.origin", "kept", 4, 0) == 0;
+  // Hard links.
+  const std::string linked = dir.File("linked.txt"), other = dir.File("other-name.txt");
+  WriteBytes(linked, "old\r\n");
+  ASSERT_EQ(::link(linked.c_str(), other.c_str()), 0);
+  // A file the user may write in a folder the user may not.
+  std::filesystem::create_directory(dir.File("closed"));
+  const std::string inClosed = dir.File("closed/doc.txt");
+  WriteBytes(inClosed, "old\r\n");
+  // A path of 4,090 characters.
+  std::string deep = dir.Path();
+  while (deep.size() < 4090 - 250) deep += "/" + std::string(200, 'd');
+  std::filesystem::create_directories(deep);
+  const std::string longName = deep + "/" + std::string(4090 - deep.size() - 1, 'f');
+  ASSERT_EQ(longName.size(), 4090u);
+  WriteBytes(longName, "old\r\n");
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir.Path())) GiveTo(e.path().string(), user);
+  GiveTo(dir.Path(), user);
+  ::chmod(dir.File("closed").c_str(), 0555);
+  const ino_t linkedInode = Stat(linked).st_ino;
+
+  lines.SetTextStr("new");
+  std::string errors = AsUnprivilegedUser([&] {
+    std::string out;
+    for (const std::string& name : {plain, linked, inClosed, longName, deep + "/new.txt"}) {
+      std::string error = ErrorOf([&] { lines.SaveToFile(name); });
+      if (error != "no error") out += error + "\n";
+    }
+    return out;
+  });
+  EXPECT_EQ(errors, "");
+  for (const std::string& name : {plain, linked, other, inClosed, longName, deep + "/new.txt"})
+    EXPECT_EQ(ReadBytes(name), "new\r\n") << name.substr(0, 100);
+  EXPECT_EQ(Stat(plain).st_mode & 07777, 0640u);
+  if (attributes) {
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(plain.c_str(), "user.origin", value, sizeof value), 4);
+    EXPECT_STREQ(value, "kept");
+  }
+  EXPECT_EQ(Stat(linked).st_ino, linkedInode);
+  EXPECT_EQ(Stat(linked).st_nlink, 2u);
+  EXPECT_EQ(Stat(inClosed).st_uid, user.uid);
+  EXPECT_EQ(Entries(dir.Path()), (Names{"plain.txt", "linked.txt", "other-name.txt", "closed",
+                                        deep.substr(dir.Path().size() + 1, 200)}));
+}
+
+TEST_F(Files, OwnerAndGroupStayWhenAnotherUserSaves) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make files of another owner and group";
+  const TUser nobody = UnprivilegedUser();
+  // Root saving a user's file leaves it the user's.
+  const std::string users = dir.File("users.txt");
+  WriteBytes(users, "old\r\n");
+  GiveTo(users, nobody);
+  ::chmod(users.c_str(), 0600);
+  lines.SetTextStr("by root");
+  lines.SaveToFile(users);
+  EXPECT_EQ(ReadBytes(users), "by root\r\n");
+  EXPECT_EQ(Stat(users).st_uid, nobody.uid);
+  EXPECT_EQ(Stat(users).st_gid, nobody.gid);
+  EXPECT_EQ(Stat(users).st_mode & 07777, 0600u);
+
+  // A user saving a file whose group is one of the user's other groups, and
+  // one whose group is not the user's at all.
+  constexpr gid_t kMember = 100, kStranger = 0;
+  GiveTo(dir.Path(), nobody);
+  const std::string shared = dir.File("shared.txt"), foreign = dir.File("foreign.txt");
+  for (const auto& [name, group] : {std::pair{shared, kMember}, std::pair{foreign, kStranger}}) {
+    WriteBytes(name, "old\r\n");
+    ASSERT_EQ(::chown(name.c_str(), nobody.uid, group), 0);
+    ::chmod(name.c_str(), 0664);
+  }
+  lines.SetTextStr("by nobody");
+  std::string errors = AsUnprivilegedUser(
+      [&] {
+        return ErrorOf([&] { lines.SaveToFile(shared); }) + ErrorOf([&] { lines.SaveToFile(foreign); });
+      },
+      {kMember});
+  EXPECT_EQ(errors, "no errorno error");
+  EXPECT_EQ(ReadBytes(shared), "by nobody\r\n");
+  EXPECT_EQ(ReadBytes(foreign), "by nobody\r\n");
+  EXPECT_EQ(Stat(shared).st_gid, kMember);
+  EXPECT_EQ(Stat(foreign).st_gid, kStranger);
+}
+
+TEST_F(Files, AWriteThatFailsHalfWayLeavesTheOldContent) {
+  const std::string single = dir.File("single.txt"), linked = dir.File("linked.txt"),
+                    other = dir.File("other.txt");
+  WriteBytes(single, "old single\r\n");
+  WriteBytes(linked, "old linked\r\n");
+  ASSERT_EQ(::link(linked.c_str(), other.c_str()), 0);  // written in place
+  lines.SetTextStr(std::string(1 << 20, 'x'));
+  std::string errors = InChild([&] {
+    // Writing past 64 KiB fails, as on a full disk.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{1 << 16, 1 << 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    return ErrorOf([&] { lines.SaveToFile(single); }) + "\n" + ErrorOf([&] { lines.SaveToFile(linked); });
+  });
+  EXPECT_EQ(errors, "Cannot write file \"" + single + "\". File too large\nCannot write file \"" + linked +
+                        "\". File too large");
+  EXPECT_EQ(ReadBytes(single), "old single\r\n");
+  EXPECT_EQ(ReadBytes(linked), "old linked\r\n");
+  EXPECT_EQ(Stat(linked).st_nlink, 2u);
+  EXPECT_EQ(Entries(dir.Path()), (Names{"single.txt", "linked.txt", "other.txt"}));
+}
+
+TEST_F(Files, AKilledSaveLeavesNoTemporaryFileBehind) {
+  const std::string target = dir.File("doc.txt");
+  WriteBytes(target, "old\r\n");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    WriteFileSafely(target, [&](TFileWriter& out) {
+      out.Write(std::string(4 << 20, 'x'));
+      (void)!::write(ready[1], "w", 1);
+      ::pause();
+    });
+    ::_exit(0);
+  }
+  char written = 0;
+  ASSERT_EQ(::read(ready[0], &written, 1), 1);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_EQ(ReadBytes(target), "old\r\n");
+  lines.SetTextStr("new");
+  lines.SaveToFile(target);
+  EXPECT_EQ(ReadBytes(target), "new\r\n");
+  EXPECT_EQ(Entries(dir.Path()), Names{"doc.txt"}) << "a temporary file outlived the next save";
+}
+
+TEST_F(Files, ALeftoverTemporaryFileGoesOnlyOnceItsWriterIsGone) {
+  const std::string prefix(kTempFilePrefix);
+  const std::string stale = prefix + "stale001", busy = prefix + "busy0001", foreign = prefix + "foreign1";
+  for (const std::string& name : {stale, busy, foreign, std::string(".~other")})
+    WriteBytes(dir.File(name), "x");
+  const bool root = ::geteuid() == 0;
+  GiveTo(dir.File(foreign), UnprivilegedUser());
+  // A save at work holds its file locked.
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    int fd = ::open(dir.File(busy).c_str(), O_RDONLY);
+    ::flock(fd, LOCK_EX);
+    (void)!::write(ready[1], "l", 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char locked = 0;
+  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
+  lines.SetTextStr("new");
+  lines.SaveToFile(dir.File("doc.txt"));
+  Names after = {"doc.txt", busy, ".~other"};
+  if (root) after.insert(foreign);  // another user's is never touched
+  EXPECT_EQ(Entries(dir.Path()), after);
+  ::kill(writer, SIGKILL);
+  ::waitpid(writer, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  lines.SaveToFile(dir.File("doc.txt"));
+  after.erase(busy);
+  EXPECT_EQ(Entries(dir.Path()), after);
 }
 
 }  // namespace

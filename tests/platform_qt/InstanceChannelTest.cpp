@@ -24,6 +24,7 @@ namespace {
 
 using platform::InstanceChannelLimits;
 using platform::LocalInstanceChannel;
+using SendResult = platform::InstanceChannel::SendResult;
 
 QCoreApplication& Qt() {
   static int argc = 1;
@@ -51,19 +52,19 @@ class TSender {
           const std::atomic<bool>* observed = nullptr)
       : FWorker([=, this] {
           LocalInstanceChannel channel(name, limits);
-          bool result = channel.SendToRunning(marker, bytes);
+          SendResult result = channel.SendToRunning(marker, bytes);
           FObservedAtReturn = observed && observed->load();
           FResult = result;
           FDone = true;
         }) {}
   ~TSender() { FWorker.join(); }
   bool Done() const { return FDone; }
-  bool Result() const { return FResult; }
+  SendResult Result() const { return FResult; }
   bool ObservedAtReturn() const { return FObservedAtReturn; }
 
  private:
   std::atomic<bool> FDone{false};
-  std::atomic<bool> FResult{false};
+  std::atomic<SendResult> FResult{SendResult::NoInstance};
   std::atomic<bool> FObservedAtReturn{false};
   std::thread FWorker;
 };
@@ -129,7 +130,7 @@ class Channel : public ::testing::Test {
     std::size_t before = Received.size();
     TSender sender(Name, 13107, "still alive");
     ASSERT_TRUE(Pump([&] { return sender.Done(); }));
-    EXPECT_TRUE(sender.Result());
+    EXPECT_EQ(sender.Result(), SendResult::Handled);
     ASSERT_EQ(Received.size(), before + 1);
     EXPECT_EQ(Received.back().Bytes, "still alive");
   }
@@ -148,7 +149,7 @@ TEST_F(Channel, TheSenderWaitsUntilTheRunningInstanceHandledTheMessage) {
   SlowHandler = true;
   TSender sender(Name, 13107, "/home/u/doc\xe9.php", {}, &Handled);
   ASSERT_TRUE(Pump([&] { return sender.Done(); }));
-  EXPECT_TRUE(sender.Result());
+  EXPECT_EQ(sender.Result(), SendResult::Handled);
   EXPECT_TRUE(sender.ObservedAtReturn()) << "the send returned before the handler had run";
   ASSERT_EQ(Received.size(), 1u);
   EXPECT_EQ(Received[0].Marker, 13107u);
@@ -163,7 +164,7 @@ TEST_F(Channel, TheSenderWaitsUntilTheRunningInstanceHandledTheMessage) {
 TEST_F(Channel, WithoutARunningInstanceSendingFailsAtOnce) {
   LocalInstanceChannel channel(Name);
   QDeadlineTimer deadline(2000);
-  EXPECT_FALSE(channel.SendToRunning(13107, "x"));
+  EXPECT_EQ(channel.SendToRunning(13107, "x"), SendResult::NoInstance);
   EXPECT_FALSE(deadline.hasExpired());
 }
 
@@ -184,7 +185,7 @@ TEST_F(Channel, ASocketLeftByACrashedInstanceDoesNotBlockTheNextStart) {
   ::close(fd);  // bound, never listened, never removed: what a crash leaves
   ASSERT_TRUE(std::filesystem::exists(Name));
   LocalInstanceChannel channel(Name);
-  EXPECT_FALSE(channel.SendToRunning(13107, "x"));
+  EXPECT_EQ(channel.SendToRunning(13107, "x"), SendResult::NoInstance);
   ASSERT_TRUE(StartListening());
   ExpectAlive();
 }
@@ -195,7 +196,7 @@ TEST_F(Channel, StoppingRemovesTheSocket) {
   Server.reset();
   EXPECT_FALSE(std::filesystem::exists(Name));
   LocalInstanceChannel channel(Name);
-  EXPECT_FALSE(channel.SendToRunning(13107, "x"));
+  EXPECT_EQ(channel.SendToRunning(13107, "x"), SendResult::NoInstance);
 }
 
 TEST_F(Channel, AnyMarkerIsPassedOnForTheWindowToJudge) {
@@ -221,7 +222,8 @@ TEST_F(Channel, AnOversizedLengthIsRefusedAtOnce) {
   std::size_t before = Received.size();
   TSender sender(Name, 13107, "longer than four");
   ASSERT_TRUE(Pump([&] { return sender.Done(); }));
-  EXPECT_TRUE(sender.Result()) << "an instance was found, so this start ends";
+  EXPECT_EQ(sender.Result(), SendResult::NotHandled)
+      << "refused: the second start must not end as if handled";
   EXPECT_EQ(Received.size(), before);
 }
 
@@ -256,7 +258,24 @@ TEST_F(Channel, ASenderGivesUpOnAnInstanceThatNeverAnswers) {
   limits.AnswerMs = 300;
   TSender sender(Name, 13107, "x", limits);
   ASSERT_TRUE(Pump([&] { return sender.Done(); }, 5000));
-  EXPECT_TRUE(sender.Result()) << "an instance runs: this start ends all the same";
+  EXPECT_EQ(sender.Result(), SendResult::NotHandled) << "an instance runs, but the message was not handled";
+}
+
+TEST_F(Channel, AMessageWhoseSenderGaveUpIsNotHandledLater) {
+  ASSERT_TRUE(StartListening());
+  InstanceChannelLimits limits;
+  limits.AnswerMs = 300;
+  {
+    // The running instance is busy (its event loop does not run) until the sender gave up.
+    TSender sender(Name, 13107, "late", limits);
+    QDeadlineTimer deadline(5000);
+    while (!sender.Done() && !deadline.hasExpired()) QThread::msleep(10);
+    ASSERT_TRUE(sender.Done());
+    EXPECT_EQ(sender.Result(), SendResult::NotHandled);
+  }
+  Pump([] { return false; }, 500);
+  EXPECT_TRUE(Received.empty()) << "the sender opens the file itself: handling it here would open it twice";
+  ExpectAlive();
 }
 
 TEST(ChannelName, DerivesFromTheUserInAPrivateRuntimeFolder) {

@@ -1,8 +1,10 @@
 // Starts like the editor; its main window writes what it receives to
-// probe.log beside the program, and closes when handed the name "quit".
+// probe.log beside the program, and closes when handed a file named "quit".
+// PROBE_ANSWER_MS shortens the time a second start waits for its answer.
 
 #include <QThread>
 #include <QWidget>
+#include <cstdlib>
 #include <fstream>
 
 #include "app/KernelStartUp.h"
@@ -28,7 +30,8 @@ class TProbeForm : public QWidget {
     if (message->Marker() != kOpenFileMarker) return true;
     QThread::msleep(300);  // a slow open: the sender has to wait for it
     Log("open " + message->Data());
-    if (message->Data() == "quit") close();
+    const std::string& name = message->Data();
+    if (name == "quit" || name.ends_with("/quit")) close();
     return true;
   }
 };
@@ -36,5 +39,8 @@ class TProbeForm : public QWidget {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  return RunProgram(argc, argv, [](const std::string& first) { return std::make_unique<TProbeForm>(first); });
+  platform::InstanceChannelLimits limits;
+  if (const char* answerMs = std::getenv("PROBE_ANSWER_MS")) limits.AnswerMs = std::atoi(answerMs);
+  return RunProgram(
+      argc, argv, [](const std::string& first) { return std::make_unique<TProbeForm>(first); }, limits);
 }

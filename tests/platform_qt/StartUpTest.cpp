@@ -5,6 +5,7 @@
 // also their runtime and configuration folder.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -59,10 +60,11 @@ class StartUp : public ::testing::Test {
     }
   }
 
-  QProcess* Start(const std::string& program, const QStringList& arguments) {
+  QProcess* Start(const std::string& program, const QStringList& arguments, const std::string& folder = {}) {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(Env);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
+    if (!folder.empty()) process->setWorkingDirectory(QString::fromStdString(folder));
     process->start(QString::fromStdString(program), arguments);
     EXPECT_TRUE(process->waitForStarted(kStartMs));
     Processes.push_back(std::move(process));
@@ -81,9 +83,9 @@ class StartUp : public ::testing::Test {
   bool Logged(const std::string& line) const { return Log().find(line + "\n") != std::string::npos; }
   std::string Socket() const { return Dir.File("TAVO-" + std::to_string(::getuid())); }
   // Starts the probe and waits until it runs as the instance others find.
-  QProcess* StartRunning(const QStringList& arguments = {}) {
+  QProcess* StartRunning(const QStringList& arguments = {}, const std::string& program = {}) {
     std::size_t starts = Count("start ");
-    QProcess* process = Start(Probe, arguments);
+    QProcess* process = Start(program.empty() ? Probe : program, arguments);
     EXPECT_TRUE(WaitFor([&] { return Count("start ") > starts && fs::exists(Socket()); }))
         << "the first start did not come up: " << Log();
     return process;
@@ -133,10 +135,11 @@ TEST_F(StartUp, SecondStartsHandOverAndOnlyTheFirstWritesSettingsAtExit) {
 TEST_F(StartUp, TheEditorItselfHandsOverWithoutWritingItsSettings) {
   std::string editor = Dir.File("quorvel");
   fs::copy_file(QUORVEL_EXE, editor);
+  fs::create_directory(Dir.File("docs"));
   QProcess* first = StartRunning();
-  QProcess* second = Start(editor, {"notes.txt"});
+  QProcess* second = Start(editor, {"notes.txt"}, Dir.File("docs"));
   EXPECT_EQ(Finish(second), 0);
-  EXPECT_TRUE(Logged("open notes.txt")) << Log();
+  EXPECT_TRUE(Logged("open " + Dir.File("docs/notes.txt"))) << Log();
   EXPECT_FALSE(fs::exists(Dir.File("quorvel.ini")));
   EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
   EXPECT_EQ(Finish(first), 0);
@@ -150,8 +153,8 @@ TEST_F(StartUp, AStartAfterACrashBecomesTheRunningInstance) {
 
   QProcess* next = StartRunning({"after-crash"});
   EXPECT_TRUE(Logged("start after-crash"));
-  EXPECT_EQ(Finish(Start(Probe, {"handed.php"})), 0);
-  EXPECT_TRUE(Logged("open handed.php"));
+  EXPECT_EQ(Finish(Start(Probe, {"handed.php"}, Dir.Path())), 0);
+  EXPECT_TRUE(Logged("open " + Dir.File("handed.php")));
   EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
   EXPECT_EQ(Finish(next), 0);
   EXPECT_TRUE(fs::exists(Dir.File("probe.ini")));
@@ -164,6 +167,57 @@ TEST_F(StartUp, TheFirstStartReadsTheSettingsFileBesideIt) {
   EXPECT_EQ(Finish(first), 0);
   EXPECT_EQ(ReadBytes(Dir.File("probe.ini")),
             "[Editor]\r\nWordWrap=1\r\n\r\n[Probe]\r\nForm=destroyed\r\n\r\n");
+}
+
+TEST_F(StartUp, ARelativeNameMeansTheFileInTheSecondStartsFolder) {
+  for (const char* folder : {"a", "b"}) fs::create_directory(Dir.File(folder));
+  QProcess* first = Start(Probe, {}, Dir.File("a"));
+  ASSERT_TRUE(WaitFor([&] { return Count("start ") == 1 && fs::exists(Socket()); })) << Log();
+  EXPECT_EQ(Finish(Start(Probe, {"x.txt"}, Dir.File("b"))), 0);
+  EXPECT_EQ(Finish(Start(Probe, {"../up.txt"}, Dir.File("b"))), 0);
+  EXPECT_TRUE(Logged("open " + Dir.File("b/x.txt"))) << Log();
+  EXPECT_TRUE(Logged("open " + Dir.File("b/../up.txt"))) << Log();
+  EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
+  EXPECT_EQ(Finish(first), 0);
+}
+
+TEST_F(StartUp, ASecondStartThatGetsNoAnswerOpensAWindowOfItsOwn) {
+  QProcess* first = StartRunning();
+  ASSERT_EQ(::kill(static_cast<pid_t>(first->processId()), SIGSTOP), 0);  // hung: it answers nothing
+  Env.insert("PROBE_ANSWER_MS", "1000");
+  QProcess* second = Start(Probe, {"late.txt"}, Dir.Path());
+  EXPECT_TRUE(WaitFor([&] { return Logged("start late.txt"); }))
+      << "the second start ended without a window: " << Log();
+  EXPECT_EQ(second->state(), QProcess::Running);
+  second->terminate();
+  Finish(second);
+
+  // Back to life, the first start does not open the file a second time.
+  ASSERT_EQ(::kill(static_cast<pid_t>(first->processId()), SIGCONT), 0);
+  Env.remove("PROBE_ANSWER_MS");
+  EXPECT_EQ(Finish(Start(Probe, {Dir.File("after.txt").c_str()})), 0);
+  EXPECT_TRUE(Logged("open " + Dir.File("after.txt")));
+  EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
+  EXPECT_EQ(Finish(first), 0);
+  EXPECT_EQ(Count("late.txt"), 1u) << Log();
+}
+
+TEST_F(StartUp, AProgramFileReplacedWhileRunningKeepsItsSettingsFile) {
+  QProcess* first = StartRunning();
+  fs::remove(Probe);  // what a rebuild or a package upgrade does
+  fs::copy_file(QUORVEL_PROBE, Probe);
+  EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
+  EXPECT_EQ(Finish(first), 0);
+  EXPECT_TRUE(fs::exists(Dir.File("probe.ini")));
+  EXPECT_FALSE(fs::exists(Dir.File("probe (deleted).ini")));
+
+  // A program file really named so is no replaced one.
+  std::string named = Dir.File("named (deleted)");
+  fs::copy_file(QUORVEL_PROBE, named);
+  QProcess* again = StartRunning({}, named);
+  EXPECT_EQ(Finish(Start(Probe, {"quit"})), 0);
+  EXPECT_EQ(Finish(again), 0);
+  EXPECT_TRUE(fs::exists(Dir.File("named (deleted).ini")));
 }
 
 }  // namespace

@@ -2,16 +2,23 @@
 // bar, dropped files, hand-overs and the close question.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTabBar>
+#include <QThread>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/Kernel.h"
+#include "app/KernelStartUp.h"
 #include "app/Unsaved.h"
 #include "app/WorkWnd.h"
+#include "platform/qt/LocalInstanceChannel.h"
 #include "platform/qt/QtEditorWindow.h"
 #include "tests/support/TempDir.h"
 
@@ -25,8 +32,15 @@ class MainWindow : public ::testing::Test {
     App = new TApp(std::move(services));
   }
   ~MainWindow() override {
+    channel.reset();
     form.reset();
     delete App;
+    if (runtimeSet) {
+      if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+      else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    }
   }
 
   TMainForm& Open(const std::string& argument = "") {
@@ -54,6 +68,39 @@ class MainWindow : public ::testing::Test {
   std::string Caption() const { return form->windowTitle().toStdString(); }
   std::string Panel(int i) const { return form->PanelText(i).toStdString(); }
 
+  // Starts the editor a second time with `name`, from the test's folder,
+  // while the window waits in a dialog: the event loop run here stands for
+  // the dialog's, which receives the hand-over. True when that start ended
+  // with status 0.
+  bool SecondStart(const std::string& name) {
+    if (!channel) {
+      runtimeSet = true;
+      oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+      qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.Path()));
+      channel = std::make_unique<platform::LocalInstanceChannel>();
+      bool listening = channel->Listen([this](unsigned marker, const std::string& bytes) {
+        TCopyDataEvent message(marker, bytes);
+        QCoreApplication::sendEvent(form.get(), &message);
+      });
+      if (!listening) return false;
+    }
+    QProcess second;
+    second.setWorkingDirectory(QString::fromStdString(dir.Path()));
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(QUORVEL_EXE, {QString::fromStdString(name)});
+    QDeadlineTimer deadline(30000);
+    while (second.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      QThread::msleep(5);
+    }
+    if (second.state() != QProcess::NotRunning) {
+      second.kill();
+      second.waitForFinished(5000);
+      return false;
+    }
+    return second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0;
+  }
+
   TempDir dir;
   std::unique_ptr<TMainForm> form;
   std::vector<std::string> errors, questions, unsaved;
@@ -61,6 +108,9 @@ class MainWindow : public ::testing::Test {
   std::string saveAs;
   int answer = QMessageBox::Yes;
   int unsavedAnswer = TUnsavedForm::mrCancel;
+  std::unique_ptr<platform::LocalInstanceChannel> channel;
+  QByteArray oldRuntime;
+  bool runtimeSet = false;
 };
 
 TEST_F(MainWindow, StartsWithNotesTxtInTheProgramFolder) {
@@ -270,6 +320,82 @@ TEST_F(MainWindow, ActionsHaveTheirShortcuts) {
                {form->aPrefs, Qt::Key_F10},
                {form->aAbout, Qt::Key_F1}};
   for (const auto& row : table) EXPECT_EQ(row.action->shortcut(), row.keys) << row.action->text().toStdString();
+}
+
+TEST_F(MainWindow, AFileHandedOverDuringADialogChangesNothingForTheRunningAction) {
+  WriteBytes(dir.File("mine.txt"), "mine\r\n");
+  WriteBytes(dir.File("second.txt"), "second\r\n");
+  WriteBytes(dir.File("third.txt"), "third\r\n");
+  WriteBytes(dir.File("fourth.txt"), "fourth\n");  // any save would change its line end
+  Open(dir.File("mine.txt"));
+  form->Current().KeyPress('+');
+
+  // Save As: the chosen file receives the text of the document the action began with.
+  bool handedOver = false;
+  form->AskSaveFile = [&] {
+    handedOver = SecondStart("second.txt");
+    return dir.File("chosen.txt");
+  };
+  form->aSaveAs->trigger();
+  EXPECT_TRUE(handedOver);
+  EXPECT_EQ(ReadBytes(dir.File("chosen.txt")), "+mine\r\n");
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"chosen.txt", "second.txt"}));
+
+  // The close question: the document asked about is saved and closed.
+  form->Manager().Select(0);
+  form->Current().KeyPress('!');
+  form->AskSaveChanges = [&](const QString& text) {
+    questions.push_back(text.toStdString());
+    handedOver = SecondStart("third.txt");
+    return int(QMessageBox::Yes);
+  };
+  handedOver = false;
+  form->aClose->trigger();
+  EXPECT_TRUE(handedOver);
+  EXPECT_EQ(questions, std::vector<std::string>{"Save changes to \"chosen.txt\"?"});
+  EXPECT_EQ(ReadBytes(dir.File("chosen.txt")), "+!mine\r\n");
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"second.txt", "third.txt"}));
+
+  // The unsaved-changes dialog: what it asked about is saved, nothing else.
+  form->Manager().Select(0);
+  form->Current().KeyPress('?');
+  form->AskUnsaved = [&](const std::vector<std::string>& names) {
+    unsaved = names;
+    handedOver = SecondStart("fourth.txt");
+    return int(TUnsavedForm::mrYes);
+  };
+  handedOver = false;
+  EXPECT_TRUE(form->FormCloseQuery());
+  EXPECT_TRUE(handedOver);
+  EXPECT_EQ(unsaved, std::vector<std::string>{dir.File("second.txt")});
+  EXPECT_EQ(ReadBytes(dir.File("second.txt")), "?second\r\n");
+  EXPECT_EQ(ReadBytes(dir.File("third.txt")), "third\r\n");
+  EXPECT_EQ(ReadBytes(dir.File("fourth.txt")), "fourth\n");
+  EXPECT_TRUE(errors.empty()) << errors[0];
+}
+
+TEST_F(MainWindow, APipeIsRefusedFromTheCommandLineAHandOverAndTheOpenDialog) {
+  const std::string pipe = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::string reason = "\"" + pipe + "\". Not a regular file (a named pipe)";
+  std::string shown;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text().toStdString();
+      box->reject();
+    }
+  });
+  Open(pipe);
+  EXPECT_NE(shown.find(reason), std::string::npos) << shown;
+  EXPECT_EQ(form->Manager().Count(), 0);
+
+  form->aNew->trigger();
+  EXPECT_TRUE(SecondStart(pipe)) << "the second start waits for no message box";
+  form->AskOpenFile = [&](const std::string&) { return pipe; };
+  form->aLoad->trigger();
+  ASSERT_EQ(errors.size(), 2u);
+  for (const std::string& error : errors) EXPECT_NE(error.find(reason), std::string::npos) << error;
+  EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
 }
 
 }  // namespace
