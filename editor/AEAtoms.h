@@ -47,6 +47,9 @@ using THighlightEvent = std::function<void(TAdvancedEditor& Sender, std::string_
 constexpr char kLineEndMark = '\xAC';     // "¬"
 constexpr char kVisibleSpace = '\xB7';    // "·"
 
+// What ConvertCase does to letters, in the order of the case commands.
+enum TCaseMode : std::uint8_t { cmUpper, cmLower, cmToggle };
+
 // Modifier state of a key: bit 0 Shift, bit 1 Alt, bit 2 Ctrl.
 using TShiftState = std::uint8_t;
 namespace shift {
@@ -56,10 +59,18 @@ constexpr TShiftState Alt = 2;
 constexpr TShiftState Ctrl = 4;
 }  // namespace shift
 
-// Virtual-key codes of the keys the editor binds.
+// Virtual-key codes: the keys the editor binds, and every other key the
+// window host passes on.
 namespace vk {
-constexpr std::uint16_t Back = 8, Tab = 9, Return = 13, Escape = 27, Prior = 33, Next = 34, End = 35,
-                        Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46;
+constexpr std::uint16_t Back = 8, Tab = 9, Clear = 0x0C, Return = 13, Shift = 0x10, Control = 0x11, Menu = 0x12,
+                        Pause = 0x13, Capital = 0x14, Escape = 27, Space = 0x20, Prior = 33, Next = 34, End = 35,
+                        Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Select = 0x29, Snapshot = 0x2C,
+                        Insert = 45, Delete = 46, Help = 0x2F, LWin = 0x5B, RWin = 0x5C, Apps = 0x5D, Sleep = 0x5F,
+                        Numpad0 = 0x60, Multiply = 0x6A, Add = 0x6B, Subtract = 0x6D, Decimal = 0x6E, Divide = 0x6F,
+                        F1 = 0x70, NumLock = 0x90, Scroll = 0x91;
+// The punctuation keys of a US keyboard.
+constexpr std::uint16_t Oem1 = 0xBA, OemPlus = 0xBB, OemComma = 0xBC, OemMinus = 0xBD, OemPeriod = 0xBE, Oem2 = 0xBF,
+                        Oem3 = 0xC0, Oem4 = 0xDB, Oem5 = 0xDC, Oem6 = 0xDD, Oem7 = 0xDE;
 }  // namespace vk
 
 // Editor command numbers. 0..255 type that character.

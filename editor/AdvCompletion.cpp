@@ -96,12 +96,12 @@ std::string TCompletion::WordBeforeCaret() const {
 }
 
 bool TCompletion::StartsWith(const std::string& candidate, const std::string& word) const {
-  std::string c = Editor.ConvertCase(candidate, 1), w = Editor.ConvertCase(word, 1);
+  std::string c = Editor.ConvertCase(candidate, cmLower), w = Editor.ConvertCase(word, cmLower);
   return c.starts_with(w);
 }
 
 bool TCompletion::SameWord(const std::string& a, const std::string& b) const {
-  return Editor.ConvertCase(a, 1) == Editor.ConvertCase(b, 1);
+  return Editor.ConvertCase(a, cmLower) == Editor.ConvertCase(b, cmLower);
 }
 
 // ---------------------------------------------------------------- candidates
@@ -363,7 +363,7 @@ void TCompletion::RebuildAutoChange() {
   for (const std::string& entry : autoChange_) {
     std::string word = Field(entry, 0);
     if (word.empty()) continue;
-    AutoChangePairs.push_back({Editor.ConvertCase(word, 1), Field(entry, 1)});
+    AutoChangePairs.push_back({Editor.ConvertCase(word, cmLower), Field(entry, 1)});
   }
   std::stable_sort(
       AutoChangePairs.begin(), AutoChangePairs.end(),

@@ -66,8 +66,8 @@ void TAdvancedEditor::AttachWindow(platform::EditorWindow* window) {
   HorzBar->Handle = nullptr;
   VertBar->Handle = nullptr;
   if (!window_) return;
-  RowBitmap.reset(window_->CreateCanvas(1, 1));
-  Gutter->GutterBitmap.reset(window_->CreateCanvas(1, 1));
+  RowBitmap = window_->CreateCanvas(1, 1);
+  Gutter->GutterBitmap = window_->CreateCanvas(1, 1);
   SetScrollBars(scrollBars_);
   fullRepaint_ = true;
   RecalcMetrics(true, true);
@@ -266,7 +266,11 @@ void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, st
     x = p.x;
     y = p.y;
   }
-  TUndoRecord r{.Kind = kind, .X = x, .Y = y, .Offset = offset};
+  TUndoRecord r;
+  r.Kind = kind;
+  r.X = x;
+  r.Y = y;
+  r.Offset = offset;
   switch (kind) {
     case TUndoKind::Insert:
     case TUndoKind::ReLine:
@@ -291,7 +295,12 @@ void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, st
 void TAdvancedEditor::IndentLines(int first, int last, int columns) {
   const std::string blanks(static_cast<std::size_t>(std::max(columns, 0)), ' ');
   for (int i = first; i <= last; ++i) Lines->ReplaceText(Lines->LineStartOffset(i), 0, blanks);
-  UndoBuffer->AddRecord({.Kind = TUndoKind::Indent, .FirstLine = first, .LastLine = last, .Count = columns});
+  TUndoRecord r;
+  r.Kind = TUndoKind::Indent;
+  r.FirstLine = first;
+  r.LastLine = last;
+  r.Count = columns;
+  UndoBuffer->AddRecord(std::move(r));
 }
 
 int TAdvancedEditor::UnindentLine(int line, int most) {
@@ -299,12 +308,19 @@ int TAdvancedEditor::UnindentLine(int line, int most) {
   int n = 0;
   while (n < most && n < static_cast<int>(text.size()) && text[static_cast<std::size_t>(n)] == ' ') ++n;
   Lines->ReplaceText(Lines->LineStartOffset(line), n, "");
-  UndoBuffer->AddRecord({.Kind = TUndoKind::Unindent, .FirstLine = line, .Count = n});
+  TUndoRecord r;
+  r.Kind = TUndoKind::Unindent;
+  r.FirstLine = line;
+  r.Count = n;
+  UndoBuffer->AddRecord(std::move(r));
   return n;
 }
 
 void TAdvancedEditor::Record(TUndoKind kind, int x, int y) {
-  TUndoRecord r{.Kind = kind, .X = x, .Y = y};
+  TUndoRecord r;
+  r.Kind = kind;
+  r.X = x;
+  r.Y = y;
   if (kind == TUndoKind::Select || kind == TUndoKind::Unselect) r.Sel = Selection();
   UndoBuffer->AddRecord(std::move(r));
 }

@@ -174,7 +174,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, std::uint8_t tag, platform::Cursor& cursor)> OnTokenHover;
   std::function<void(TAdvancedEditor&, platform::Canvas&)> OnGutterPaint;
   std::function<void(TAdvancedEditor&, std::string& text)> OnBeforeInsert;
-  std::function<void(TAdvancedEditor&, int mode, std::string& result, const std::string& text)> OnCaseChange;
+  std::function<void(TAdvancedEditor&, TCaseMode mode, std::string& result, const std::string& text)> OnCaseChange;
   std::function<void(TAdvancedEditor&, const std::string& line, std::string& newLine)> OnNewLine;
   std::function<void(TAdvancedEditor&, const std::string& first, std::string& second)> OnJoinLines;
   std::function<void(TAdvancedEditor&, const std::string& selection)> OnSelectionCommand;
@@ -281,7 +281,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void Copy();
   void Cut();
   void Paste();
-  std::string ConvertCase(const std::string& text, int mode);
+  std::string ConvertCase(const std::string& text, TCaseMode mode);
 
   // ---- input from the window host ----
   void KeyDown(std::uint16_t& key, TShiftState shift);
@@ -368,7 +368,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void JoinLines(TCommandFrame& f, int first);
   void TabCommand(TCommandFrame& f, bool back);
   void IndentCommand(TCommandFrame& f, bool indent);
-  void CaseCommand(TCommandFrame& f, int mode);
+  void CaseCommand(TCommandFrame& f, TCaseMode mode);
   void DeleteLineCommand(TCommandFrame& f);
   void DeleteWordRightCommand(TCommandFrame& f);
   void DeleteWordLeftCommand(TCommandFrame& f);

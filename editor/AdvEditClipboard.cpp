@@ -22,16 +22,18 @@ void TAdvancedEditor::Paste() {
   InsertText(text);
 }
 
-std::string TAdvancedEditor::ConvertCase(const std::string& text, int mode) {
+std::string TAdvancedEditor::ConvertCase(const std::string& text, TCaseMode mode) {
   if (OnCaseChange) {
     std::string result;
     OnCaseChange(*this, mode, result, text);
     return result;
   }
   switch (mode) {
-    case 0: return casemap::ToUpper(text);
-    case 1: return casemap::ToLower(text);
-    default: {
+    case cmUpper:
+      return casemap::ToUpper(text);
+    case cmLower:
+      return casemap::ToLower(text);
+    case cmToggle: {
       std::string out = text;
       for (char& c : out) {
         char up = casemap::ToUpper(c);
@@ -42,7 +44,7 @@ std::string TAdvancedEditor::ConvertCase(const std::string& text, int mode) {
   }
 }
 
-void TAdvancedEditor::CaseCommand(TCommandFrame& f, int mode) {
+void TAdvancedEditor::CaseCommand(TCommandFrame& f, TCaseMode mode) {
   if (!SelAvail) return;
   SetSelText(ConvertCase(GetSelText(), mode));
   f.CaretOnly = false;

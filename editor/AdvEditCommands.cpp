@@ -153,7 +153,7 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
     case cmdUpperCase:
     case cmdLowerCase:
     case cmdToggleCase:
-      if (editable) CaseCommand(f, c - cmdUpperCase);
+      if (editable) CaseCommand(f, static_cast<TCaseMode>(c - cmdUpperCase));
       return;
     case cmdUndo:
       if (!editable) return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "editor/AdvEdit.h"
+#include "editor/TextScan.h"
 
 namespace {
 
@@ -167,19 +168,29 @@ void TAdvancedEditor::SetSelText(const std::string& text) {
 
 void TAdvancedEditor::InsertText(std::string text) {
   UpdateScope update(*this);
-  // Every kind of line break becomes CR LF.
-  std::string normal;
-  normal.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      normal += "\r\n";
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      normal.push_back(c);
-    }
+  // Every kind of line break becomes CR LF; text without a lone CR or LF is kept as it is.
+  bool lone = false;
+  for (std::size_t i = FindLineBreak(text, 0); i < text.size() && !lone; i = FindLineBreak(text, i + 1)) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+      ++i;
+    else
+      lone = true;
   }
-  text = ExpandTabs(normal);
+  if (lone) {
+    std::string normal;
+    normal.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      char c = text[i];
+      if (c == '\r' || c == '\n') {
+        normal += "\r\n";
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      } else {
+        normal.push_back(c);
+      }
+    }
+    text = std::move(normal);
+  }
+  if (text.find('\t') != std::string::npos) text = ExpandTabs(text);
   if (OnBeforeInsert) OnBeforeInsert(*this, text);
   DeleteSelection();
   InsertTextAtCaret(text);

@@ -162,7 +162,7 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
   if (IsAutoChangeSeparator(ch) && !pairs.empty()) {
     const std::size_t shortest = pairs.front().Word.size(), longest = pairs.back().Word.size();
     auto lookup = [&](const std::string& word) -> const TAutoChangeWord* {
-      std::string lower = ConvertCase(word, 1);
+      std::string lower = ConvertCase(word, cmLower);
       for (const auto& p : pairs)
         if (p.Word == lower) return &p;
       return nullptr;

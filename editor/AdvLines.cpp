@@ -22,7 +22,12 @@ void TAdvLines::Announce(const TLinesChange& change) {
 }
 
 void TAdvLines::Changed() {
-  if (quiet_ == 0) Announce({.FirstLine = count_, .FirstRow = static_cast<int>(totalRows_), .Notice = Notice()});
+  if (quiet_ > 0) return;
+  TLinesChange c;
+  c.FirstLine = count_;
+  c.FirstRow = static_cast<int>(totalRows_);
+  c.Notice = Notice();
+  Announce(c);
 }
 
 std::string TAdvLines::ExpandTabs(std::string_view text) const {
@@ -99,7 +104,10 @@ void TAdvLines::Delete(int index) {
 void TAdvLines::Clear() {
   if (count_ == 0) return;
   Changing();
-  TLinesChange change{.LinesRemoved = count_, .RowsRemoved = static_cast<int>(totalRows_), .Notice = Notice()};
+  TLinesChange change;
+  change.LinesRemoved = count_;
+  change.RowsRemoved = static_cast<int>(totalRows_);
+  change.Notice = Notice();
   blocks_.clear();
   extras_.clear();
   freeExtras_.clear();
@@ -168,11 +176,13 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice) {
     FitCapacity();
     EndUpdate();
   }
-  Announce({.LinesRemoved = oldCount,
-            .LinesInserted = count_,
-            .RowsRemoved = oldRows,
-            .RowsInserted = static_cast<int>(totalRows_),
-            .Notice = notice});
+  TLinesChange change;
+  change.LinesRemoved = oldCount;
+  change.LinesInserted = count_;
+  change.RowsRemoved = oldRows;
+  change.RowsInserted = static_cast<int>(totalRows_);
+  change.Notice = notice;
+  Announce(change);
 }
 
 void TAdvLines::SetTextStr(std::string text) { SetTextStr(TTextBuffer(std::move(text))); }

@@ -41,7 +41,7 @@ void ScanCLine(std::string_view text, TCLineState& state, TCharCtx* classes, con
   for (std::size_t pos = 0; pos < n; ++pos) {
     prev = cur;
     cur = text[pos];
-    set(pos, IsWord(cur) || cur == kSpaceMark || cur == kEndOfLineMark ? ccSpace : ccSym);
+    set(pos, IsWord(cur) || cur == kVisibleSpace || cur == kLineEndMark ? ccSpace : ccSym);
     // A word ends at the first character that is not a word character, also
     // when a string, comment or run begins there.
     if (collecting && !IsWord(cur)) endWord(pos);

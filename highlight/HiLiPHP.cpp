@@ -49,7 +49,7 @@ class TPHPScanner {
       prev_ = cur_;
       cur_ = text_[pos_];
       unsigned char u = static_cast<unsigned char>(cur_);
-      Set(u < 32 || cur_ == hl::kSpaceMark || cur_ == hl::kEndOfLineMark || IsWord(cur_) ? ccSpace : ccSym);
+      Set(u < 32 || cur_ == kVisibleSpace || cur_ == kLineEndMark || IsWord(cur_) ? ccSpace : ccSym);
       if (s_.InPHP)
         PhpMode();
       else

@@ -108,10 +108,6 @@ inline bool IsNumberStart(char c) { return Has(c, kNumberStart); }
 inline bool IsNumberPart(char c) { return Has(c, kNumberPart); }
 inline char Upper(char c) { return kChars.upper[static_cast<unsigned char>(c)]; }
 
-// The marks the painter adds to a line: the end-of-line mark and the visible space.
-inline constexpr char kEndOfLineMark = static_cast<char>(0xAC);
-inline constexpr char kSpaceMark = static_cast<char>(0xB7);
-
 // ASCII letters compared without regard to case.
 bool EqualNoCase(std::string_view a, std::string_view b);
 

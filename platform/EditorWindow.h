@@ -5,6 +5,7 @@
 // input back to the editor as calls (KeyDown, MouseDown, Paint, ...).
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/Canvas.h"
 #include "platform/Geometry.h"
@@ -41,7 +42,7 @@ class EditorWindow {
   virtual void UpdateNow() = 0;
   // Copies `source` (a canvas created by CreateCanvas) to (x, y) of the window.
   virtual void CopyToWindow(int x, int y, Canvas& source, const Rect& sourceRect) = 0;
-  virtual Canvas* CreateCanvas(int width, int height) = 0;  // caller owns the result
+  virtual std::unique_ptr<Canvas> CreateCanvas(int width, int height) = 0;
 
   // The system caret.
   virtual void CreateCaret(int width, int height) = 0;

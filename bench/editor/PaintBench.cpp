@@ -53,7 +53,7 @@ class NullWindow : public platform::EditorWindow {
   void ScrollPixels(const platform::Rect&, int) override {}
   void UpdateNow() override {}
   void CopyToWindow(int, int, platform::Canvas&, const platform::Rect&) override { ++copies; }
-  platform::Canvas* CreateCanvas(int w, int h) override { return new NullCanvas(w, h); }
+  std::unique_ptr<platform::Canvas> CreateCanvas(int w, int h) override { return std::make_unique<NullCanvas>(w, h); }
   void CreateCaret(int, int) override {}
   void DestroyCaret() override {}
   void SetCaretPos(int, int) override {}

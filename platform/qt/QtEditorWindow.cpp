@@ -68,11 +68,18 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   setFrameShape(editor.BorderStyle() == 0 ? QFrame::NoFrame : QFrame::StyledPanel);
   setFrameShadow(QFrame::Sunken);
+  // Without a frame the viewport, the bars and the corner between them cover
+  // the whole window: nothing of its own background shows, so none is filled.
+  auto* corner = new QWidget(this);
+  corner->setAutoFillBackground(true);
+  setCornerWidget(corner);
+  setAttribute(Qt::WA_OpaquePaintEvent, frameShape() == QFrame::NoFrame);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setAttribute(Qt::WA_NoSystemBackground);
   viewport()->setMouseTracking(true);
   viewport()->setCursor(Qt::IBeamCursor);
-  image_ = QImage(std::max(1, viewport()->width()), std::max(1, viewport()->height()), QImage::Format_RGB32);
+  image_ =
+      QImage(std::max(1, viewport()->width()), std::max(1, viewport()->height()), QImage::Format_ARGB32_Premultiplied);
   image_.fill(ToQColor(editor.Color()));
 
   for (ScrollBarKind kind : {ScrollBarKind::Horizontal, ScrollBarKind::Vertical}) {
@@ -196,7 +203,9 @@ void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sour
   viewport()->update(t);
 }
 
-Canvas* QtEditorWindow::CreateCanvas(int width, int height) { return new ImageCanvas(width, height); }
+std::unique_ptr<Canvas> QtEditorWindow::CreateCanvas(int width, int height) {
+  return std::make_unique<ImageCanvas>(width, height);
+}
 
 void QtEditorWindow::paintEvent(QPaintEvent* event) {
   PaintPending();
@@ -216,7 +225,7 @@ void QtEditorWindow::resizeEvent(QResizeEvent*) {
   // Called for the frame and for the viewport; only the viewport's size counts.
   const QSize size(std::max(1, viewport()->width()), std::max(1, viewport()->height()));
   if (size == image_.size()) return;
-  QImage grown(size, QImage::Format_RGB32);
+  QImage grown(size, QImage::Format_ARGB32_Premultiplied);
   grown.fill(ToQColor(editor_.Color()));
   image_ = grown;
   pending_ = QRegion();

@@ -53,7 +53,7 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   void ScrollPixels(const Rect& area, int dy) override;
   void UpdateNow() override;
   void CopyToWindow(int x, int y, Canvas& source, const Rect& sourceRect) override;
-  Canvas* CreateCanvas(int width, int height) override;
+  std::unique_ptr<Canvas> CreateCanvas(int width, int height) override;
   void CreateCaret(int width, int height) override;
   void DestroyCaret() override;
   void SetCaretPos(int x, int y) override;

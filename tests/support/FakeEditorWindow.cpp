@@ -28,9 +28,9 @@ class ForwardingCanvas : public platform::Canvas {
 
 }  // namespace
 
-platform::Canvas* FakeEditorWindow::CreateCanvas(int width, int height) {
+std::unique_ptr<platform::Canvas> FakeEditorWindow::CreateCanvas(int width, int height) {
   canvases.push_back(std::make_unique<RecordingCanvas>(width, height));
-  return new ForwardingCanvas(*canvases.back());
+  return std::make_unique<ForwardingCanvas>(*canvases.back());
 }
 
 void FakeEditorWindow::CopyToWindow(int x, int y, platform::Canvas& source, const platform::Rect& sourceRect) {

@@ -100,7 +100,7 @@ class FakeEditorWindow : public platform::EditorWindow {
   void ScrollPixels(const platform::Rect& area, int dy) override { scrolls.push_back({area, dy}); }
   void UpdateNow() override { ++updates; }
   void CopyToWindow(int x, int y, platform::Canvas& source, const platform::Rect& sourceRect) override;
-  platform::Canvas* CreateCanvas(int width, int height) override;
+  std::unique_ptr<platform::Canvas> CreateCanvas(int width, int height) override;
 
   void CreateCaret(int w, int h) override {
     caretSize = {w, h};

@@ -1,0 +1,148 @@
+// What the user waits for in the real window: a PHP document opened through
+// the edit manager into the program's editor window (1200 x 800, offscreen),
+// edited, and the window rendered with QWidget::grab after every step, the
+// same steps ../shared/peers/run-peers takes with QPlainTextEdit.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <memory>
+#include <string>
+
+#include "app/EditMgr.h"
+#include "bench/support/Corpus.h"
+#include "platform/qt/QtEditorPanel.h"
+#include "platform/qt/QtEditorWindow.h"
+
+namespace {
+
+QApplication& Qt() {
+  static int argc = 1;
+  static char name[] = "bench_window";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+// One document of the corpus open in a shown window, the caret in the middle
+// of the text, everything painted.
+struct Desk {
+  explicit Desk(int megabytes) {
+    panel.resize(1200, 800);
+    panel.show();
+    manager.Open(CorpusFile(megabytes));
+    TSourceEditor& e = Doc();
+    e.MoveCaret(10, e.Lines->GetRowCount() / 2);
+    Render();
+  }
+  TSourceEditor& Doc() { return manager.Current(); }
+  void Render() { benchmark::DoNotOptimize(panel.VisibleWindow()->grab()); }
+  QApplication& app = Qt();  // before any widget
+  platform::QtEditorPanel panel;
+  TEditManager manager{&panel};
+};
+
+// One large document at a time.
+Desk& DeskOf(int megabytes) {
+  static std::unique_ptr<Desk> desk;
+  static int open = 0;
+  if (!desk || open != megabytes) {
+    desk.reset();
+    desk = std::make_unique<Desk>(megabytes);
+    open = megabytes;
+  }
+  return *desk;
+}
+
+// The peers' pasted text: about 1 MB of short code lines.
+const std::string& PastedText() {
+  static const std::string text = [] {
+    std::string t;
+    for (int i = 0; t.size() < (1 << 20); ++i) t += "$value = compute($a, " + std::to_string(i) + "); // pasted\n";
+    return t;
+  }();
+  return text;
+}
+
+void BM_RenderUnchanged(benchmark::State& state) {
+  Desk& desk = DeskOf(static_cast<int>(state.range(0)));
+  for (auto _ : state) desk.Render();
+}
+BENCHMARK(BM_RenderUnchanged)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
+
+// A character typed in the middle of the text, then the window rendered.
+void TypeChar(benchmark::State& state, bool render) {
+  Desk& desk = DeskOf(static_cast<int>(state.range(0)));
+  TSourceEditor& e = desk.Doc();
+  int typed = 0;
+  for (auto _ : state) {
+    e.KeyPress('x');
+    if (render) desk.Render();
+    if (++typed == 100) {
+      state.PauseTiming();
+      e.Undo();
+      desk.Render();
+      typed = 0;
+      state.ResumeTiming();
+    }
+  }
+  if (typed > 0) e.Undo();
+  e.UndoBuffer->Clear();
+}
+void BM_TypeCharAndRender(benchmark::State& state) { TypeChar(state, true); }
+void BM_TypeCharOnly(benchmark::State& state) { TypeChar(state, false); }
+BENCHMARK(BM_TypeCharAndRender)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TypeCharOnly)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
+
+// 1 MB pasted in the middle of the text and rendered; then its undo.
+void BM_PasteOneMegabyte(benchmark::State& state) {
+  Desk& desk = DeskOf(static_cast<int>(state.range(0)));
+  TSourceEditor& e = desk.Doc();
+  for (auto _ : state) {
+    e.InsertText(PastedText());
+    desk.Render();
+    state.PauseTiming();
+    e.Undo();
+    desk.Render();
+    state.ResumeTiming();
+  }
+  e.UndoBuffer->Clear();
+}
+BENCHMARK(BM_PasteOneMegabyte)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_UndoPaste(benchmark::State& state) {
+  Desk& desk = DeskOf(static_cast<int>(state.range(0)));
+  TSourceEditor& e = desk.Doc();
+  for (auto _ : state) {
+    state.PauseTiming();
+    e.InsertText(PastedText());
+    desk.Render();
+    state.ResumeTiming();
+    e.Undo();
+    desk.Render();
+  }
+  e.UndoBuffer->Clear();
+}
+BENCHMARK(BM_UndoPaste)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  // The same at 1 GB only when asked (QUORVEL_BENCH_GIGABYTE=1): it needs a
+  // 1 GB corpus and about 3 GB of memory.
+  if (qEnvironmentVariableIntValue("QUORVEL_BENCH_GIGABYTE") == 1) {
+    benchmark::RegisterBenchmark("BM_PasteOneMegabyte/1000", BM_PasteOneMegabyte)
+        ->Arg(1000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
+    benchmark::RegisterBenchmark("BM_UndoPaste/1000", BM_UndoPaste)
+        ->Arg(1000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
