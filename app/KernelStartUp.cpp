@@ -6,6 +6,7 @@
 
 #include "platform/qt/DesktopShell.h"
 #include "platform/qt/FileRegistry.h"
+#include "platform/qt/Fonts.h"
 #include "platform/qt/LocalInstanceChannel.h"
 
 namespace {
@@ -60,6 +61,7 @@ TAppServices ProgramServices() {
 
 int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm) {
   QApplication application(argc, argv);
+  platform::InstallFontSubstitutes();
   App = new TApp(ProgramServices());
   application.setQuitOnLastWindowClosed(false);  // the main window alone ends the loop
 
