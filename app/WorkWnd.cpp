@@ -339,7 +339,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
 }
 
 void TMainForm::NewDocument() {
-  const std::string folder = SystemFunctions ? SystemFunctions->GetExePath() : std::string("./");
+  const std::string folder = App ? App->DocumentsFolder() : std::string("./");
   for (int n = 1;; ++n) {
     std::string candidate = folder + "Notes" + (n == 1 ? std::string() : std::to_string(n)) + ".txt";
     if (FileExists(candidate)) continue;
