@@ -52,10 +52,11 @@ QWidget* AddForm(std::unique_ptr<QWidget> form) {
 
 TAppServices ProgramServices() {
   TAppServices services;
-  services.Shell = std::make_unique<platform::DesktopShell>();
   services.OpenRegistry = [] {
     return std::make_unique<platform::FileRegistry>(platform::FileRegistry::DefaultFileName());
   };
+  services.Shell = std::make_unique<platform::DesktopShell>(
+      services.OpenRegistry, platform::XdgFolders::FromEnvironment(), TSystemFunctions().GetExeName());
   return services;
 }
 

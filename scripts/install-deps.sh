@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core fonts-urw-base35
   xvfb xauth xdotool x11-utils imagemagick
+  xdg-utils desktop-file-utils appstream
 )
 
 missing=()
