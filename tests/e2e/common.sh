@@ -103,7 +103,8 @@ e2e_begin() {
 # DISPLAY_NUMBER. The number comes from a random start well away from the low
 # numbers other servers take; the server's own lock decides, a taken number
 # makes it end at once and the next is tried. -displayfd reports the number
-# once the server accepts connections.
+# once the server accepts connections. -noreset: the server does not restart
+# (refusing connections for a moment) each time its last client leaves.
 new_display() {
   local first=$((300 + RANDOM % 600)) i n pid end
   DISPLAY_NUMBER=""
@@ -111,7 +112,7 @@ new_display() {
     n=$((first + i))
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
     : >"$WORK/display-$n"
-    Xvfb ":$n" -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp \
+    Xvfb ":$n" -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset \
       9>"$WORK/display-$n" >"$WORK/xvfb-$n.log" 2>&1 &
     pid=$!
     end=$((SECONDS + 30))
