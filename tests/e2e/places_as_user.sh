@@ -76,7 +76,8 @@ run_case() {
   wait_until 20 "the 'Unsaved changes' dialog" dialog_shown
   sleep 0.5
   # "Save All and Exit": left 16, top 290, 140 by 27.
-  xdo "$N" mousemove --sync --window "$DIALOG" 86 303 click 1 || fail "xdotool click on 'Save All and Exit'"
+  # (Without --sync: the pointer may stand there already from the first run.)
+  xdo "$N" mousemove --window "$DIALOG" 86 303 sleep 0.3 click 1 || fail "xdotool click on 'Save All and Exit'"
   finish "$pid" "the program ($name)"
 
   file_is "$expected_notes" $'hello\r\n' || fail "$name: $expected_notes does not hold the typed text"
