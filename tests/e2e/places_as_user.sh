@@ -80,7 +80,8 @@ run_case() {
   xdo "$N" mousemove --window "$DIALOG" 86 303 sleep 0.3 click 1 || fail "xdotool click on 'Save All and Exit'"
   finish "$pid" "the program ($name)"
 
-  file_is "$expected_notes" $'hello\r\n' || fail "$name: $expected_notes does not hold the typed text"
+  file_is "$expected_notes" $'hello\r\n' ||
+    fail "$name: $expected_notes does not hold the typed text: $(od -An -c "$expected_notes" 2>&1 | head -3)"
   local ini
   if [[ $mode == rw ]]; then
     ini=$APP_DIR/quorvel.ini
@@ -91,7 +92,8 @@ run_case() {
     [[ $(stat -c %a "$HOME_DIR/.config/quorvel") == 700 ]] || fail "$name: the settings folder is not private"
     [[ $(ls -A "$APP_DIR") == quorvel ]] || fail "$name: something was written beside the program"
   fi
-  cmp -s "$ini" "$WORK/quorvel.ini.expected" || fail "$name: $ini does not hold the default settings"
+  cmp -s "$ini" "$WORK/quorvel.ini.expected" ||
+    fail "$name: $ini does not hold the default settings: $(diff <(tr -d '\r' <"$WORK/quorvel.ini.expected") <(tr -d '\r' <"$ini") 2>&1)"
   [[ $(stat -c %u "$ini") == "$USER_ID" ]] || fail "$name: $ini is not the user's"
   log "$name: Notes.txt and the settings in the expected places"
 }
