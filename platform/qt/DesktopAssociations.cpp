@@ -232,7 +232,7 @@ std::string WriteKey(const std::string& text, const std::string& group, const st
                      const std::string& value, bool remove) {
   std::vector<Line> lines = Lines(text);
   auto line = [&](std::size_t i) { return text.substr(lines[i].Begin, lines[i].End - lines[i].Begin); };
-  // The text from line `from` on, and up to line `to`.
+  // The text from line i on, and the text before line i.
   auto from = [&](std::size_t i) { return i < lines.size() ? text.substr(lines[i].Begin) : std::string(); };
   auto upTo = [&](std::size_t i) { return i < lines.size() ? text.substr(0, lines[i].Begin) : text; };
   const std::string entry = key + "=" + value;
@@ -261,7 +261,8 @@ std::string WriteKey(const std::string& text, const std::string& group, const st
       std::size_t after = header + 1;
       while (after < end && (after == i || Trim(line(after)).empty())) ++after;
       if (after < end) return out;  // comments stay, and so does their group
-      std::string rest = upTo(begin) + from(end);
+      // Between two other groups one blank line stays to part them.
+      std::string rest = upTo(begin) + (begin > 0 && end < lines.size() ? "\n" : "") + from(end);
       return Trim(rest).empty() ? std::string() : rest;
     }
     if (!Trim(line(i)).empty()) last = i;

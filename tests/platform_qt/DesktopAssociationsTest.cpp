@@ -156,6 +156,7 @@ TEST(DesktopKeyFile, KeysAreSetAndTakenOutKeepingEveryOtherLine) {
        "[Default Applications]\n# mine\na/b=new;\n"},
       {"[Default Applications]\nc/d=y;\na/b=x;\n", "a/b", "", true, "[Default Applications]\nc/d=y;\n"},
       {"[Other]\nk=v\n\n[Default Applications]\na/b=x;\n", "a/b", "", true, "[Other]\nk=v\n"},
+      {"[A]\nk=v\n\n[Default Applications]\na/b=x;\n\n[B]\nk=v\n", "a/b", "", true, "[A]\nk=v\n\n[B]\nk=v\n"},
       {"[Default Applications]\na/b=x;\n", "a/b", "", true, ""},
       {"[Default Applications]\n# kept\na/b=x;\n", "a/b", "", true, "[Default Applications]\n# kept\n"},
       {"[Other]\na/b=x;\n", "a/b", "", true, "[Other]\na/b=x;\n"},  // not in the group
