@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core fonts-urw-base35
   xvfb xauth xdotool x11-utils imagemagick
-  xdg-utils desktop-file-utils appstream
+  xdg-utils desktop-file-utils appstream file
 )
 
 missing=()
