@@ -183,6 +183,11 @@ std::string TFileTypeAssociator::GetCommand() {
     OpenKey(verb + "\\Command", false);
     command = ReadDefault();
   });
+  try {
+    if (!command.empty() && FShell && !FShell->DesktopRuns(FExtension, command)) command.clear();
+  } catch (const std::exception&) {
+    command.clear();
+  }
   return command;
 }
 

@@ -43,7 +43,8 @@ class TFileTypeAssociator {
   void SetMenu(const TFTAMenu& menu);
   void SetIcon(const std::string& iconLocation);
   void Unassociate();
-  // The command line of the extension's default verb, or empty.
+  // The command line of the extension's default verb, or empty; empty too
+  // when the desktop would not run that command's program for the extension.
   std::string GetCommand();
   void NotifyShell();
 

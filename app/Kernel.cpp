@@ -44,6 +44,7 @@ void FreeAllForms() {
 TApp::TApp(TAppServices services) : FServices(std::move(services)) {
   App = this;
   SystemFunctions = new TSystemFunctions(FServices.ExeName);
+  FPlaces = places::ProgramPlaces(SystemFunctions->GetExeName());
   Settings = new TIniStore();
   LoadSettings();
 }
@@ -52,6 +53,7 @@ TApp::~TApp() {
   FreeAllForms();
   if (!FKeepSettingsFile) {
     try {
+      places::MakeSettingsFolder(FPlaces);
       Settings->SaveToFile(SettingsPath());
     } catch (const std::exception&) {
       // An unwritable settings file: this run's settings are lost.
@@ -62,14 +64,6 @@ TApp::~TApp() {
   delete SystemFunctions;
   SystemFunctions = nullptr;
   if (App == this) App = nullptr;
-}
-
-std::string TApp::SettingsPath() const {
-  std::string name = SystemFunctions->GetExeName();
-  auto slash = name.find_last_of('/');
-  auto dot = name.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
-  return name + ".ini";
 }
 
 void TApp::LoadSettings() {

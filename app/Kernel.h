@@ -11,6 +11,7 @@
 
 #include "app/FTA.h"
 #include "app/SysFuncs.h"
+#include "app/XdgPlaces.h"
 #include "app/ini_store.h"
 #include "platform/InstanceChannel.h"
 #include "platform/Shell.h"
@@ -67,8 +68,13 @@ class TApp {
 
   // From the settings file when it exists, else from the built-in defaults.
   void LoadSettings();
-  // The program file's path with the extension ".ini".
-  std::string SettingsPath() const;
+  // The program file's path with the extension ".ini" while the program's
+  // folder can be written, else the settings file of the user's
+  // configuration folder (app/XdgPlaces.h).
+  std::string SettingsPath() const { return FPlaces.SettingsFile; }
+  // Where new documents are made: the program's folder, or the user's
+  // documents folder; ends in "/".
+  const std::string& DocumentsFolder() const { return FPlaces.DocumentsFolder; }
   // Opens the address with the program the desktop associates with it.
   void OpenURL(const std::string& address);
 
@@ -77,6 +83,7 @@ class TApp {
 
  private:
   TAppServices FServices;
+  places::TPlaces FPlaces;  // decided once, at start
   // The settings file exists but could not be read: it is not overwritten.
   bool FKeepSettingsFile = false;
 };

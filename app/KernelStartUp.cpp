@@ -6,6 +6,7 @@
 
 #include "platform/qt/DesktopShell.h"
 #include "platform/qt/FileRegistry.h"
+#include "platform/qt/Fonts.h"
 #include "platform/qt/LocalInstanceChannel.h"
 
 namespace {
@@ -51,16 +52,18 @@ QWidget* AddForm(std::unique_ptr<QWidget> form) {
 
 TAppServices ProgramServices() {
   TAppServices services;
-  services.Shell = std::make_unique<platform::DesktopShell>();
   services.OpenRegistry = [] {
     return std::make_unique<platform::FileRegistry>(platform::FileRegistry::DefaultFileName());
   };
+  services.Shell = std::make_unique<platform::DesktopShell>(
+      services.OpenRegistry, platform::XdgFolders::FromEnvironment(), TSystemFunctions().GetExeName());
   return services;
 }
 
 int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm,
                platform::InstanceChannelLimits limits) {
   QApplication application(argc, argv);
+  platform::InstallFontSubstitutes();
   App = new TApp(ProgramServices());
   application.setQuitOnLastWindowClosed(false);  // the main window alone ends the loop
 

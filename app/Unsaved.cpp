@@ -1,11 +1,10 @@
 #include "app/Unsaved.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
-
-#include "platform/qt/Codepage.h"
 
 TUnsavedForm::TUnsavedForm(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Unsaved changes");
@@ -38,7 +37,9 @@ TUnsavedForm::TUnsavedForm(QWidget* parent) : QDialog(parent) {
 
 void TUnsavedForm::SetFiles(const std::vector<std::string>& fileNames) {
   FFiles->clear();
-  for (const std::string& name : fileNames) FFiles->addItem(codepage::ToQString(name));
+  // File names are the file system's bytes, shown as the tabs and the caption show them.
+  for (const std::string& name : fileNames)
+    FFiles->addItem(QFile::decodeName(QByteArray::fromStdString(name)));
 }
 
 void TUnsavedForm::showEvent(QShowEvent* event) {

@@ -21,7 +21,7 @@ class TUnsavedForm : public QDialog {
 
   explicit TUnsavedForm(QWidget* parent = nullptr);
 
-  // Lists `fileNames` (single-byte text), one per line.
+  // Lists `fileNames` (the file system's bytes), one per line.
   void SetFiles(const std::vector<std::string>& fileNames);
 
   QListWidget* lbFiles() const { return FFiles; }

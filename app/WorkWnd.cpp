@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -139,9 +140,9 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
 
   // The window asks the user through the platform's dialogs unless a test says otherwise.
   AskOpenFile = [this](const std::string& folder) {
-    QString name = QFileDialog::getOpenFileName(
-        this, {}, Name(folder), "Text/Source file (*.txt *.php *.htm *.java *.c *.cpp *.pas *.h);;Any File (*)");
-    return NameBytes(name);
+    std::unique_ptr<QFileDialog> dialog = MakeOpenDialog(folder);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::string();
+    return NameBytes(dialog->selectedFiles().first());
   };
   AskSaveFile = [this] {
     return NameBytes(QFileDialog::getSaveFileName(this, {}, ".", "Text file (*.txt);;Any File (*)"));
@@ -188,6 +189,7 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   Label1->OnClick = [] {
     if (App) App->OpenURL(kMakerURL);
   };
+  pnEdit->SetFooter(Label1);
   layout->addWidget(pnEdit, 1);
   setCentralWidget(central);
   BuildMenus();
@@ -322,7 +324,10 @@ void TMainForm::BuildStatusBar() {
   bar->setSizeGripEnabled(true);
   for (std::size_t i = 0; i < panels_.size(); ++i) {
     panels_[i] = new QLabel(kNoDocument, bar);
-    panels_[i]->setFixedWidth(kPanelWidths[i]);
+    // At least the panel's width, wider when its text needs it (a line
+    // number of six digits and more).
+    panels_[i]->setMinimumWidth(kPanelWidths[i]);
+    panels_[i]->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addWidget(panels_[i]);
   }
@@ -339,7 +344,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
 }
 
 void TMainForm::NewDocument() {
-  const std::string folder = SystemFunctions ? SystemFunctions->GetExePath() : std::string("./");
+  const std::string folder = App ? App->DocumentsFolder() : std::string("./");
   for (int n = 1;; ++n) {
     std::string candidate = folder + "Notes" + (n == 1 ? std::string() : std::to_string(n)) + ".txt";
     if (FileExists(candidate)) continue;
@@ -416,6 +421,22 @@ int CaretLineOf(const TSourceEditor& e) {
 }
 
 }  // namespace
+
+QWidget* TMainForm::LinkLabel() const { return Label1; }
+
+std::unique_ptr<QFileDialog> TMainForm::MakeOpenDialog(const std::string& folder) {
+  // The default "C:\" names no folder here: given to the dialog it would
+  // land in the name field.
+  QFileInfo remembered(Name(folder));
+  QString start = !folder.empty() && remembered.isAbsolute() && remembered.isDir()
+                      ? remembered.absoluteFilePath()
+                      : QDir::homePath();
+  auto dialog = std::make_unique<QFileDialog>(this, QString(), start);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setNameFilters({"Text/Source file (*.txt *.php *.htm *.java *.c *.cpp *.pas *.h)", "Any File (*)"});
+  return dialog;
+}
 
 void TMainForm::UpdateStatusBar() {
   panels_[7]->setText("OK");
@@ -567,6 +588,9 @@ bool TMainForm::FormCloseQuery() {
 }
 
 bool TMainForm::event(QEvent* event) {
+  // A menu item's status tip would replace the status bar's panels while
+  // the mouse is on it: the hints show as tool tips only.
+  if (event->type() == QEvent::StatusTip) return true;
   if (event->type() == TCopyDataEvent::EventType()) {
     auto* message = static_cast<TCopyDataEvent*>(event);
     WMCopyData(message->Marker(), message->Data());

@@ -17,6 +17,7 @@
 
 #include "app/EditMgr.h"
 
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -90,6 +91,13 @@ class TMainForm : public QMainWindow {
   TFlatButton* Button(int index) const { return buttons_[static_cast<std::size_t>(index)]; }
   QMenu* EditMenu() const { return pmEdit; }
   QMenu* TabsMenu() const { return pmTabs; }
+
+  // The Open dialog, starting in `folder` when that is an existing folder,
+  // else in the user's home folder; the name field starts empty.
+  std::unique_ptr<QFileDialog> MakeOpenDialog(const std::string& folder);
+  // The status bar's panels.
+  QLabel* Panel(int index) const { return panels_[static_cast<std::size_t>(index)]; }
+  QWidget* LinkLabel() const;
 
   // ---- what the window asks the user; tests replace them ----
   // The file to open ("" = cancelled), starting in `folder`.

@@ -12,6 +12,8 @@
 #include <QLockFile>
 #include <QPointer>
 #include <QTimer>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace platform {
@@ -76,8 +78,41 @@ LocalInstanceChannel::LocalInstanceChannel(std::string socketName, InstanceChann
 
 LocalInstanceChannel::~LocalInstanceChannel() = default;
 
+std::string LocalInstanceChannel::DisplayPart(const char* platform, const char* waylandDisplay,
+                                              const char* x11Display) {
+  auto given = [](const char* value) { return value && *value; };
+  std::string qpa = given(platform) ? platform : "";
+  bool x11 = qpa.starts_with("xcb") || (!qpa.starts_with("wayland") && !given(waylandDisplay));
+  std::string part;
+  if (!x11 && given(waylandDisplay)) {
+    part = "wl-" + std::string(waylandDisplay);
+  } else if (x11 && given(x11Display)) {
+    // [host]:number[.screen]; "unix" and "localhost" are this machine.
+    std::string display = x11Display;
+    std::size_t colon = display.rfind(':');
+    std::string host = colon == std::string::npos ? std::string() : display.substr(0, colon);
+    std::string number = colon == std::string::npos ? display : display.substr(colon + 1);
+    number = number.substr(0, number.find('.'));
+    if (host == "unix" || host == "localhost") host.clear();
+    part = "x11" + (host.empty() ? "" : "-" + host) + "-" + number;
+  }
+  for (char& c : part)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '_';
+  if (part.size() > 40) {  // a socket address holds 108 bytes: a long name becomes its hash
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : part) hash = (hash ^ c) * 16777619u;
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", hash);
+    part = part.substr(0, part.find('-') + 1) + hex;
+  }
+  return part;
+}
+
 std::string LocalInstanceChannel::DefaultSocketName() {
   std::string user = std::to_string(::getuid());
+  std::string display =
+      DisplayPart(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"), std::getenv("DISPLAY"));
+  if (!display.empty()) user += "-" + display;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string folder = runtime && *runtime && IsPrivateFolder(runtime)
                            ? std::string(runtime)

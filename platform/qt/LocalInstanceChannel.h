@@ -1,8 +1,9 @@
 #pragma once
 
-// The hand-over between two starts over a local socket private to the user:
-// $XDG_RUNTIME_DIR/TAVO-<uid> (or the temporary folder when there is no
-// private runtime folder).
+// The hand-over between two starts over a local socket private to the user
+// and kept per display, so that the program runs once on every desktop:
+// $XDG_RUNTIME_DIR/TAVO-<uid>-<display> (or the temporary folder when there
+// is no private runtime folder).
 //
 // A message is the marker and the length as 32-bit little-endian numbers,
 // then the bytes. The running instance answers with one byte once its
@@ -38,6 +39,13 @@ class LocalInstanceChannel : public InstanceChannel {
   ~LocalInstanceChannel() override;  // stops listening, removes the socket
 
   static std::string DefaultSocketName();
+  // The display the windows of this start appear on, as a part of a file
+  // name: "wl-<name>" for a Wayland display, "x11[-<host>]-<number>" for an
+  // X display (the screen number dropped; a local display has no host), empty
+  // when there is neither. `platform` is QT_QPA_PLATFORM: "xcb" takes the X
+  // display, "wayland" the Wayland one, anything else the Wayland display
+  // when there is one. Arguments may be null.
+  static std::string DisplayPart(const char* platform, const char* waylandDisplay, const char* x11Display);
   const std::string& SocketName() const { return FName; }
   bool Listening() const { return FServer != nullptr; }
 

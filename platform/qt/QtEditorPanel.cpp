@@ -24,6 +24,22 @@ void QtEditorPanel::SetCaption(const QString& caption, const QFont& font, const 
   update();
 }
 
+void QtEditorPanel::SetFooter(QWidget* footer) {
+  footer_ = footer;
+  footer_->setParent(this);
+  footer_->lower();
+  PlaceFooter();
+}
+
+void QtEditorPanel::PlaceFooter() {
+  if (!footer_) return;
+  constexpr int kMargin = 8;
+  const QRect area = contentsRect();
+  const QSize size = footer_->sizeHint();
+  footer_->setGeometry(area.left() + (area.width() - size.width()) / 2,
+                       area.bottom() + 1 - kMargin - size.height(), size.width(), size.height());
+}
+
 QtEditorWindow* QtEditorPanel::VisibleWindow() const {
   for (QtEditorWindow* w : windows_)
     if (w->isVisibleTo(const_cast<QtEditorPanel*>(this))) return w;
@@ -66,6 +82,7 @@ bool QtEditorPanel::MainWindowVisible() const { return window() && window()->isV
 void QtEditorPanel::resizeEvent(QResizeEvent* event) {
   QFrame::resizeEvent(event);
   for (QtEditorWindow* w : windows_) w->setGeometry(contentsRect());
+  PlaceFooter();
 }
 
 void QtEditorPanel::paintEvent(QPaintEvent* event) {

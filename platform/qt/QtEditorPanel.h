@@ -2,7 +2,7 @@
 
 // The panel holding one editor window per open document, each filling the
 // panel; only the current one is shown. With none shown the panel paints its
-// caption in the middle.
+// caption in the middle and shows its footer at the bottom centre.
 
 #include <QFont>
 #include <QFrame>
@@ -21,6 +21,9 @@ class QtEditorPanel : public QFrame, public EditorPanel {
   ~QtEditorPanel() override;
 
   void SetCaption(const QString& caption, const QFont& font, const QColor& color);
+  // A child widget kept at its own size at the bottom centre, under the
+  // document windows.
+  void SetFooter(QWidget* footer);
   // The window shown now, or none.
   QtEditorWindow* VisibleWindow() const;
 
@@ -38,6 +41,8 @@ class QtEditorPanel : public QFrame, public EditorPanel {
   QString caption_;
   QFont captionFont_;
   QColor captionColor_;
+  QWidget* footer_ = nullptr;
+  void PlaceFooter();
 };
 
 }  // namespace platform

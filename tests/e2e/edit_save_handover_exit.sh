@@ -140,11 +140,13 @@ log "work folder $WORK"
 # A display number from a random start well away from the low numbers other
 # X servers on the machine tend to take; the server's own lock file decides,
 # and a taken number makes it end at once, so the next one is tried.
-# -displayfd reports the number when the server accepts connections.
+# -displayfd reports the number when the server accepts connections;
+# -noreset keeps it from restarting (and refusing connections for a moment)
+# each time its last client leaves.
 start_xvfb() {  # display number -> 0 when it runs
   local n=$1 end=$((SECONDS + 30))
   : >"$WORK/display"
-  Xvfb ":$n" -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp \
+  Xvfb ":$n" -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset \
     9>"$WORK/display" >"$WORK/xvfb.out" 2>"$WORK/xvfb.err" &
   XVFB_PID=$!
   while ((SECONDS < end && SECONDS < DEADLINE)); do

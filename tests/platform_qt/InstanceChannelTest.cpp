@@ -15,7 +15,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "platform/qt/LocalInstanceChannel.h"
 #include "tests/support/TempDir.h"
@@ -278,22 +280,74 @@ TEST_F(Channel, AMessageWhoseSenderGaveUpIsNotHandledLater) {
   ExpectAlive();
 }
 
-TEST(ChannelName, DerivesFromTheUserInAPrivateRuntimeFolder) {
+// Sets environment variables for the scope; a null value unsets one.
+class TEnvironment {
+ public:
+  TEnvironment(std::initializer_list<std::pair<const char*, const char*>> vars) {
+    for (const auto& [name, value] : vars) {
+      const char* old = std::getenv(name);
+      FSaved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      if (value)
+        ::setenv(name, value, 1);
+      else
+        ::unsetenv(name);
+    }
+  }
+  ~TEnvironment() {
+    for (const auto& [name, value] : FSaved) {
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
+};
+
+TEST(ChannelName, DerivesFromTheUserAndTheDisplayInAPrivateRuntimeFolder) {
   TempDir dir;
   std::string user = std::to_string(::getuid());
-  const char* old = std::getenv("XDG_RUNTIME_DIR");
-  std::string saved = old ? old : "";
-  ::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
-  EXPECT_EQ(LocalInstanceChannel::DefaultSocketName(), dir.Path() + "/TAVO-" + user);
+  TEnvironment env{{"XDG_RUNTIME_DIR", dir.Path().c_str()},
+                   {"QT_QPA_PLATFORM", nullptr},
+                   {"WAYLAND_DISPLAY", nullptr},
+                   {"DISPLAY", nullptr}};
+  EXPECT_EQ(LocalInstanceChannel::DefaultSocketName(), dir.Path() + "/TAVO-" + user) << "no display";
+  {
+    TEnvironment x11{{"DISPLAY", ":7.1"}};
+    EXPECT_EQ(LocalInstanceChannel::DefaultSocketName(), dir.Path() + "/TAVO-" + user + "-x11-7");
+  }
   std::filesystem::permissions(dir.Path(), std::filesystem::perms::others_read,
                                std::filesystem::perm_options::add);
   std::string fallback = LocalInstanceChannel::DefaultSocketName();
   EXPECT_NE(fallback, dir.Path() + "/TAVO-" + user) << "a folder others can read is not used";
   EXPECT_TRUE(fallback.ends_with("/TAVO-" + user));
-  if (old)
-    ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-  else
-    ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(ChannelName, OneNamePerDisplayWhicheverWayItIsWritten) {
+  struct Case {
+    const char *platform, *wayland, *x11, *part;
+  } cases[] = {
+      {nullptr, nullptr, ":0", "x11-0"},
+      {nullptr, nullptr, ":0.1", "x11-0"},             // another screen of the same server
+      {nullptr, nullptr, "unix:0", "x11-0"},           // the same local server
+      {nullptr, nullptr, "localhost:10.0", "x11-10"},  // ssh -X
+      {nullptr, nullptr, "remote.example:0", "x11-remote.example-0"},
+      {"", "", "", ""},
+      {nullptr, "wayland-0", ":0", "wl-wayland-0"},  // Xwayland's display belongs to the same desktop
+      {"wayland", "wayland-1", ":0", "wl-wayland-1"},
+      {"xcb", "wayland-0", ":3", "x11-3"},  // the windows go to the X display
+      {"offscreen", nullptr, ":5", "x11-5"},
+      {nullptr, "../odd/name", nullptr, "wl-.._odd_name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.x11 ? c.x11 : "-") + " " + (c.wayland ? c.wayland : "-"));
+    EXPECT_EQ(LocalInstanceChannel::DisplayPart(c.platform, c.wayland, c.x11), c.part);
+  }
+  std::string longName = LocalInstanceChannel::DisplayPart(nullptr, std::string(200, 'w').c_str(), nullptr);
+  EXPECT_EQ(longName.size(), 11u) << "a long display name is shortened to a hash: " << longName;
+  EXPECT_NE(longName, LocalInstanceChannel::DisplayPart(nullptr, std::string(201, 'w').c_str(), nullptr));
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ class StartUp : public ::testing::Test {
     Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Dir.Path()));
     Env.insert("XDG_CONFIG_HOME", QString::fromStdString(Dir.File("config")));
     Env.insert("HOME", QString::fromStdString(Dir.Path()));
+    // No display: the channel is named after the user alone (see Socket()).
+    Env.remove("DISPLAY");
+    Env.remove("WAYLAND_DISPLAY");
   }
   void TearDown() override {
     for (auto& process : Processes) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/qt/Fonts.h"
+
 // fontconfig keeps its caches to the end of the process; they are not ours to free.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
@@ -10,7 +12,11 @@ QApplication& TestApplication() {
   static char name[] = "quorvel-tests";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication* app = new QApplication(argc, argv);
+  static QApplication* app = [] {
+    auto* made = new QApplication(argc, argv);
+    platform::InstallFontSubstitutes();  // the fonts the program itself draws with
+    return made;
+  }();
   return *app;
 }
 

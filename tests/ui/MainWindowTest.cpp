@@ -6,9 +6,16 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTabBar>
 #include <QThread>
 #include <QTimer>
@@ -19,7 +26,9 @@
 #include "app/Unsaved.h"
 #include "app/WorkWnd.h"
 #include "platform/qt/LocalInstanceChannel.h"
+#include "platform/qt/QtEditorPanel.h"
 #include "platform/qt/QtEditorWindow.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -396,6 +405,69 @@ TEST_F(MainWindow, APipeIsRefusedFromTheCommandLineAHandOverAndTheOpenDialog) {
   ASSERT_EQ(errors.size(), 2u);
   for (const std::string& error : errors) EXPECT_NE(error.find(reason), std::string::npos) << error;
   EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
+TEST_F(MainWindow, TheOpenDialogStartsInTheRememberedFolderOrElseAtHomeWithAnEmptyName) {
+  Open();
+  const std::pair<std::string, QString> cases[] = {
+      {"C:\\", QDir::homePath()},  // the default setting names no folder here
+      {dir.File("gone/"), QDir::homePath()},
+      {"", QDir::homePath()},
+      {dir.Path() + "/", QString::fromStdString(dir.Path())},
+  };
+  for (const auto& [remembered, start] : cases) {
+    SCOPED_TRACE(remembered);
+    std::unique_ptr<QFileDialog> dialog = form->MakeOpenDialog(remembered);
+    EXPECT_EQ(dialog->directory().absolutePath(), start);
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), "");
+  }
+  EXPECT_EQ(Settings->ReadString("Files.OpenFolder"), "C:\\") << "the setting itself stays";
+}
+
+TEST_F(MainWindow, StatusPanelsStayWhileAMenuShowsStatusTipsAndHoldLongLineNumbers) {
+  std::string lines;
+  for (int i = 0; i < 123456; ++i) lines += "x\r\n";
+  WriteBytes(dir.File("long.txt"), lines);
+  Open(dir.File("long.txt"));
+  form->show();
+  form->Current().MoveCaret(0, 123455);
+  form->UpdateStatusBar();
+  Settle();
+  ASSERT_EQ(Panel(0), "X:Y=1:123456");
+  auto panelsShowWhole = [this] {
+    for (int i = 0; i < 8; ++i) {
+      QLabel* panel = form->Panel(i);
+      EXPECT_TRUE(panel->isVisible()) << i;
+      EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text())) << i;
+    }
+  };
+  panelsShowWhole();
+  for (QMenu* menu : form->menuBar()->findChildren<QMenu*>()) {
+    SCOPED_TRACE(menu->title().toStdString());
+    menu->popup(form->mapToGlobal(QPoint(10, 10)));
+    menu->setActiveAction(menu->actions().first());  // the mouse on the menu's first item
+    Settle();
+    EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), "");
+    panelsShowWhole();
+    menu->hide();
+  }
+  EXPECT_GE(form->Panel(3)->width(), 200) << "a panel keeps at least its own width";
+}
+
+TEST_F(MainWindow, TheLinkLabelSitsAtTheBottomCentreOfTheEmptyEditingPanel) {
+  Open();
+  form->show();
+  form->aClose->trigger();
+  Settle();
+  QWidget* label = form->LinkLabel();
+  const QRect panel = form->EditPanel()->contentsRect();
+  const QRect at = label->geometry();
+  EXPECT_TRUE(label->isVisible());
+  EXPECT_GT(at.width(), 0);
+  EXPECT_NEAR(at.center().x(), panel.center().x(), 1);
+  EXPECT_GT(at.top(), panel.center().y()) << "in the lower half";
+  EXPECT_LE(panel.bottom() - at.bottom(), 12) << "close to the bottom";
+  EXPECT_GE(panel.bottom() - at.bottom(), 4);
 }
 
 }  // namespace

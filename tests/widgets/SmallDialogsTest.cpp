@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -16,11 +17,17 @@
 
 namespace {
 
-TEST(UnsavedForm, ListsTheFilesThroughTheCodePage) {
+TEST(UnsavedForm, ListsTheFileNamesAsTheTabsAndCaptionShowThem) {
   TUnsavedForm form;
-  form.SetFiles({"/home/u/Notes.txt", "/home/u/caf\xE9.php"});
-  ASSERT_EQ(form.lbFiles()->count(), 2);
-  EXPECT_EQ(form.lbFiles()->item(1)->text(), QString::fromUtf8("/home/u/café.php"));
+  const std::string latin1 = "/home/u/caf\xE9.php";  // not UTF-8: decoded as every file name is
+  form.SetFiles({"/home/u/Notes.txt",
+                 "/home/u/Gr\xC3\xBC\xC3\x9F"
+                 "e.php",
+                 latin1});
+  ASSERT_EQ(form.lbFiles()->count(), 3);
+  EXPECT_EQ(form.lbFiles()->item(0)->text(), "/home/u/Notes.txt");
+  EXPECT_EQ(form.lbFiles()->item(1)->text(), QString::fromUtf8("/home/u/Grüße.php"));
+  EXPECT_EQ(form.lbFiles()->item(2)->text(), QFile::decodeName(QByteArray::fromStdString(latin1)));
 }
 
 TEST(UnsavedForm, EachButtonClosesWithItsResult) {
