@@ -174,22 +174,24 @@ class TAdvLines {
   static constexpr std::size_t kSmallRegion = 256;         // edited text this short is owned per line
   static constexpr std::int64_t kCompactSlack = 64 << 20;  // unused chunk bytes tolerated
 
+  // A line as the blocks hold it: 16 bytes. Whatever else a line may have
+  // lives in its side record.
   struct Record {
     const char* data = nullptr;
     std::uint32_t length = 0;
-    std::uint32_t clean = 0;  // generation in which the colours were rebuilt
     std::uint32_t extra = 0;  // 1-based index of the side record, 0 = none
-    std::uint32_t rows : 31 = 1;
-    std::uint32_t raw : 1 = 0;  // may hold TAB, CR or LF (stored unchanged by Put)
   };
-  // What a line has besides its place in a block: its own bytes, its row
+  static_assert(sizeof(Record) == 16);
+  // What a line has besides its bytes in a chunk: its own bytes, its row
   // breaks, its colours.
   struct Extra {
     std::string text;  // the line's bytes when it owns them
     bool owned = false;
+    bool raw = false;                      // may hold TAB, CR or LF (stored unchanged by Put)
     std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
     TLineAttrs attrs;
     TColourKey colourKey{};
+    std::uint32_t clean = 0;       // generation in which the colours were rebuilt
     std::uint64_t attrSerial = 0;  // its entry in the attribute queue, 0 = none
     bool Unused() const { return !owned && rowStarts.empty() && attrs.empty(); }
   };
@@ -197,7 +199,6 @@ class TAdvLines {
     std::vector<Record> lines;
     std::int64_t chars = 0;  // sum of (length + 2)
     std::int64_t rows = 0;   // sum of row counts
-    void Sum();
   };
   struct Location {
     std::size_t block;
@@ -226,13 +227,19 @@ class TAdvLines {
   void Rewrap(Record& r);
   void DropAttrs(Record& r);
   std::string_view View(const Record& r) const { return {r.data, r.length}; }
+  int RowsOf(const Record& r) const {
+    return r.extra ? static_cast<int>(extras_[r.extra - 1]->rowStarts.size()) + 1 : 1;
+  }
+  bool RawOf(const Record& r) const { return r.extra && extras_[r.extra - 1]->raw; }
   std::string_view RowText(const Record& r, int k) const;
 
   // The one change of the records: replaces `deleteCount` lines from `first`
   // by the records of `fresh` (already wrapped) and announces it.
   void SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice);
-  bool SpliceInBlock(int first, int deleteCount, std::vector<Block>& fresh);
+  bool SpliceInBlock(int first, int deleteCount, std::int64_t removedChars, std::int64_t removedRows,
+                     std::vector<Block>& fresh);
   void SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fresh);
+  void SumBlock(Block& b) const;
   void RebuildTrees();
   void UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t dChars, std::int64_t dRows);
   void InvalidateCursor() const { cursorBlock_ = SIZE_MAX; }

@@ -84,14 +84,14 @@ void TAdvLines::ReleaseIfUnused(Record& r) {
 void TAdvLines::SetRecordText(Record& r, std::string_view text) {
   Extra* e = ExtraOf(r);
   if (!e || !e->owned) borrowedBytes_ -= r.length;
-  if (r.raw) --rawLines_;
+  if (e && e->raw) --rawLines_;
   Extra& x = EnsureExtra(r);
   x.text.assign(text.data(), text.size());
   x.owned = true;
   r.data = x.text.data();
   r.length = static_cast<std::uint32_t>(text.size());
-  r.raw = HasRawChars(text) ? 1 : 0;
-  if (r.raw) ++rawLines_;
+  x.raw = HasRawChars(text);
+  if (x.raw) ++rawLines_;
 }
 
 void TAdvLines::DropAttrs(Record& r) {
@@ -104,11 +104,11 @@ void TAdvLines::DropAttrs(Record& r) {
 
 // ---------------------------------------------------------------- trees and blocks
 
-void TAdvLines::Block::Sum() {
-  chars = rows = 0;
-  for (const Record& r : lines) {
-    chars += r.length + 2;
-    rows += r.rows;
+void TAdvLines::SumBlock(Block& b) const {
+  b.chars = b.rows = 0;
+  for (const Record& r : b.lines) {
+    b.chars += r.length + 2;
+    b.rows += RowsOf(r);
   }
 }
 
@@ -142,24 +142,27 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
   change.FirstRow = FirstRow(first);
   change.Notice = notice;
   // Release what the deleted lines held.
+  std::int64_t removedChars = 0;
   for (int i = 0; i < deleteCount; ++i) {
     Record& r = Rec(first + i);
     Extra* e = ExtraOf(r);
     if (!e || !e->owned) borrowedBytes_ -= r.length;
-    if (r.raw) --rawLines_;
-    change.RowsRemoved += static_cast<int>(r.rows);
+    if (e && e->raw) --rawLines_;
+    change.RowsRemoved += RowsOf(r);
+    removedChars += r.length + 2;
     ReleaseExtra(r);
   }
   for (const Block& b : fresh) {
     for (const Record& r : b.lines) {
       Extra* e = ExtraOf(r);
       if (!e || !e->owned) borrowedBytes_ += r.length;
-      if (r.raw) ++rawLines_;
-      change.RowsInserted += static_cast<int>(r.rows);
+      if (e && e->raw) ++rawLines_;
+      change.RowsInserted += RowsOf(r);
     }
     change.LinesInserted += static_cast<int>(b.lines.size());
   }
-  if (!SpliceInBlock(first, deleteCount, fresh)) SpliceBlocks(first, deleteCount, std::move(fresh));
+  if (!SpliceInBlock(first, deleteCount, removedChars, change.RowsRemoved, fresh))
+    SpliceBlocks(first, deleteCount, std::move(fresh));
   count_ += change.LinesInserted - deleteCount;
   totalRows_ += change.RowsInserted - change.RowsRemoved;
   MaybeCompact();
@@ -168,7 +171,8 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
 
 // The common small change: the lines replaced lie in one block, which keeps a
 // sound size; only that block's sums change.
-bool TAdvLines::SpliceInBlock(int first, int deleteCount, std::vector<Block>& fresh) {
+bool TAdvLines::SpliceInBlock(int first, int deleteCount, std::int64_t removedChars, std::int64_t removedRows,
+                              std::vector<Block>& fresh) {
   if (blocks_.empty() || fresh.size() > 1) return false;
   const Location s = first == count_ ? Location{blocks_.size() - 1, blocks_.back().lines.size()} : Locate(first);
   if (deleteCount > 0 && Locate(first + deleteCount - 1).block != s.block) return false;
@@ -176,12 +180,8 @@ bool TAdvLines::SpliceInBlock(int first, int deleteCount, std::vector<Block>& fr
   const std::size_t added = fresh.empty() ? 0 : fresh.front().lines.size();
   const std::size_t size = lines.size() - static_cast<std::size_t>(deleteCount) + added;
   if (size == 0 || size >= kBlockMax) return false;
-  std::int64_t dChars = 0, dRows = 0;
+  std::int64_t dChars = -removedChars, dRows = -removedRows;
   const auto from = lines.begin() + static_cast<std::ptrdiff_t>(s.index);
-  for (auto it = from; it != from + deleteCount; ++it) {
-    dChars -= it->length + 2;
-    dRows -= it->rows;
-  }
   if (added > 0) {
     const Block& b = fresh.front();
     dChars += b.chars;
@@ -238,7 +238,7 @@ void TAdvLines::SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fr
       }
     }
   }
-  for (Block& b : rebuilt) b.Sum();
+  for (Block& b : rebuilt) SumBlock(b);
   auto from = blocks_.begin() + static_cast<std::ptrdiff_t>(sb);
   auto to = blocks_.begin() + static_cast<std::ptrdiff_t>(eb) + 1;
   if (static_cast<std::size_t>(to - from) == rebuilt.size()) {
@@ -311,9 +311,9 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
     for (Block& b : out)
       for (Record& r : b.lines)
-        if (r.length > w) r.rows = Wrap(View(r), &EnsureExtra(r).rowStarts);
+        if (r.length > w) Wrap(View(r), &EnsureExtra(r).rowStarts);
   }
-  for (Block& b : out) b.Sum();
+  for (Block& b : out) SumBlock(b);
   return out;
 }
 
@@ -324,11 +324,11 @@ std::vector<TAdvLines::Block> TAdvLines::OneLine(std::string_view text) {
     r.length = 0;
     SetRecordText(r, text);
     // SetRecordText counted the line as taken from the store; the splice counts it again.
-    if (r.raw) --rawLines_;
+    if (RawOf(r)) --rawLines_;
   }
   Rewrap(r);
   out.front().lines.push_back(r);
-  out.front().Sum();
+  SumBlock(out.front());
   longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(text.size(), INT32_MAX)));
   return out;
 }
@@ -341,7 +341,7 @@ TParagraph TAdvLines::Paragraph(int line) const {
   const Record& r = Rec(line);
   p.Dirty = Dirty(line);
   p.FirstRow = FirstRow(line);
-  p.RowCount = static_cast<int>(r.rows);
+  p.RowCount = RowsOf(r);
   for (int k = 0; k < p.RowCount; ++k) p.Rows.emplace_back(RowText(r, k));
   if (Extra* e = ExtraOf(r)) p.Attrs = e->attrs;
   return p;
@@ -351,18 +351,19 @@ bool TAdvLines::Dirty(int line) const {
   if (line < 0 || line >= count_) return false;
   const Record& r = Rec(line);
   Extra* e = ExtraOf(r);
-  return r.clean != generation_ || !e || e->attrs.empty();
+  return !e || e->clean != generation_ || e->attrs.empty();
 }
 
 void TAdvLines::SetDirty(int line, bool dirty) {
   CheckIndex(line);
-  Rec(line).clean = dirty ? 0 : generation_;
+  EnsureExtra(Rec(line)).clean = dirty ? 0 : generation_;
 }
 
 void TAdvLines::MarkAllDirty() {
   if (++generation_ == 0) {
     for (Block& b : blocks_)
-      for (Record& r : b.lines) r.clean = 0;
+      for (Record& r : b.lines)
+        if (Extra* e = ExtraOf(r)) e->clean = 0;
     generation_ = 1;
   }
 }

@@ -35,25 +35,25 @@ std::uint32_t TAdvLines::Wrap(std::string_view text, std::vector<std::uint32_t>*
 }
 
 void TAdvLines::Rewrap(Record& r) {
-  r.clean = 0;
+  if (Extra* e = ExtraOf(r)) e->clean = 0;
   DropAttrs(r);
   std::string_view text = View(r);
   if (!Wrapping() || text.size() <= static_cast<std::size_t>(Editor->GetWrapColumn())) {
     if (Extra* e = ExtraOf(r)) std::vector<std::uint32_t>().swap(e->rowStarts);
-    r.rows = 1;
   } else {
-    r.rows = Wrap(text, &EnsureExtra(r).rowStarts);
+    Wrap(text, &EnsureExtra(r).rowStarts);
   }
   ReleaseIfUnused(r);
 }
 
 std::string_view TAdvLines::RowText(const Record& r, int k) const {
   std::string_view text = View(r);
-  if (r.rows == 1) return k == 0 ? text : std::string_view();
-  if (k < 0 || k >= static_cast<int>(r.rows)) return {};
+  const int rows = RowsOf(r);
+  if (rows == 1) return k == 0 ? text : std::string_view();
+  if (k < 0 || k >= rows) return {};
   const auto& starts = ExtraOf(r)->rowStarts;
   std::size_t s = k == 0 ? 0 : starts[k - 1];
-  std::size_t e = k + 1 == static_cast<int>(r.rows) ? text.size() : starts[k];
+  std::size_t e = k + 1 == rows ? text.size() : starts[k];
   return text.substr(s, e - s);
 }
 
@@ -63,11 +63,11 @@ void TAdvLines::RewrapAll() {
   change.RowsRemoved = static_cast<int>(totalRows_);
   for (Block& b : blocks_) {
     for (Record& r : b.lines) {
-      totalRows_ -= r.rows;
+      totalRows_ -= RowsOf(r);
       Rewrap(r);
-      totalRows_ += r.rows;
+      totalRows_ += RowsOf(r);
     }
-    b.Sum();
+    SumBlock(b);
   }
   RebuildTrees();
   change.RowsInserted = static_cast<int>(totalRows_);
@@ -97,12 +97,13 @@ void TAdvLines::RowToParagraph(int row, int& line, int& rowInLine) const {
     std::int64_t firstLine = lineTree_.Prefix(b);
     const auto& lines = blocks_[b].lines;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (row < before + lines[i].rows) {
+      const int rows = RowsOf(lines[i]);
+      if (row < before + rows) {
         line = static_cast<int>(firstLine + static_cast<std::int64_t>(i));
         rowInLine = static_cast<int>(row - before);
         return;
       }
-      before += lines[i].rows;
+      before += rows;
     }
     return;
   }
@@ -135,14 +136,14 @@ void TAdvLines::LineToRow(int line, int lineColumn, int& row, int& rowColumn) co
   line = std::max(line, 0);
   if (line >= count_) {
     row = static_cast<int>(totalRows_) - 1;
-    rowColumn = static_cast<int>(RowText(Rec(count_ - 1), static_cast<int>(Rec(count_ - 1).rows) - 1).size());
+    rowColumn = static_cast<int>(RowText(Rec(count_ - 1), RowsOf(Rec(count_ - 1)) - 1).size());
     return;
   }
   int first = FirstRow(line);
   std::int64_t sum = 0;
   for (int l = line; l < count_; ++l) {
     const Record& r = Rec(l);
-    for (int k = 0; k < static_cast<int>(r.rows); ++k) {
+    for (int k = 0, rows = RowsOf(r); k < rows; ++k) {
       std::int64_t len = static_cast<std::int64_t>(RowText(r, k).size());
       if (sum + len >= lineColumn) {
         row = first + k;
@@ -151,12 +152,12 @@ void TAdvLines::LineToRow(int line, int lineColumn, int& row, int& rowColumn) co
       }
       sum += len;
     }
-    first += static_cast<int>(r.rows);
+    first += RowsOf(r);
   }
   // Beyond the text: the end of its last row.
   const Record& last = Rec(count_ - 1);
   row = static_cast<int>(totalRows_) - 1;
-  rowColumn = static_cast<int>(RowText(last, static_cast<int>(last.rows) - 1).size());
+  rowColumn = static_cast<int>(RowText(last, RowsOf(last) - 1).size());
 }
 
 std::int64_t TAdvLines::LineStartOffset(int line) const {
@@ -175,13 +176,13 @@ int TAdvLines::FirstRow(int line) const {
   Location loc = Locate(line);
   std::int64_t s = rowTree_.Prefix(loc.block);
   const auto& lines = blocks_[loc.block].lines;
-  for (std::size_t i = 0; i < loc.index; ++i) s += lines[i].rows;
+  for (std::size_t i = 0; i < loc.index; ++i) s += RowsOf(lines[i]);
   return static_cast<int>(s);
 }
 
 int TAdvLines::RowCount(int line) const {
   if (line < 0 || line >= count_) return 0;
-  return static_cast<int>(Rec(line).rows);
+  return RowsOf(Rec(line));
 }
 
 std::string_view TAdvLines::RowOfLine(int line, int rowInLine) const {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
+
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPHP.h"
 #include "highlight/SyntaxHL.h"
@@ -129,6 +132,27 @@ TEST(StateCache, FirstColouringOfALaterLineScansTheLinesAboveOnce) {
   h.ResetStates();
   doc->Paint(100);
   EXPECT_EQ(h.ScanCount(), 506 + 101);
+}
+
+// Lines rescanned again and again leave states no line holds; the store
+// keeps giving every line the state it was last given.
+TEST(StateCache, TheStoreKeepsEveryLinesLastStateThroughManyRescans) {
+  using State = std::array<std::uint8_t, 3>;
+  TStateStore<State> store;
+  std::vector<State> expected;
+  std::mt19937 rng(5);
+  auto random = [&] { return State{static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()), 1}; };
+  for (std::size_t i = 0; i < 70000; ++i) {
+    expected.push_back(random());
+    store.Set(i, expected.back());
+  }
+  for (int round = 0; round < 200000; ++round) {
+    std::size_t line = 65536 + rng() % 4000;  // the second block, over and over
+    expected[line] = random();
+    store.Set(line, expected[line]);
+  }
+  ASSERT_EQ(store.Size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(store.Get(i), expected[i]) << "line " << i;
 }
 
 TEST(StateCache, OpeningAndClosingACommentRecoloursTheLinesBelow) {

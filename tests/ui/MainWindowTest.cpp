@@ -405,6 +405,8 @@ TEST_F(MainWindow, APipeIsRefusedFromTheCommandLineAHandOverAndTheOpenDialog) {
   ASSERT_EQ(errors.size(), 2u);
   for (const std::string& error : errors) EXPECT_NE(error.find(reason), std::string::npos) << error;
   EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
+}
+
 TEST_F(MainWindow, TheOpenDialogStartsInTheRememberedFolderOrElseAtHomeWithAnEmptyName) {
   Open();
   const std::pair<std::string, QString> cases[] = {
