@@ -172,6 +172,7 @@ class TAdvLines {
   static constexpr std::size_t kBlockMax = 512;            // a block this full is split in two
   static constexpr std::size_t kMaxAttrLines = 16384;      // lines that keep their colour records
   static constexpr std::size_t kSmallRegion = 256;         // edited text this short is owned per line
+  static constexpr std::size_t kParallelSplit = 8 << 20;   // text this long is split on two cores
   static constexpr std::int64_t kCompactSlack = 64 << 20;  // unused chunk bytes tolerated
 
   // A line as the blocks hold it: 16 bytes. Whatever else a line may have
@@ -249,6 +250,7 @@ class TAdvLines {
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
   std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
+  static void SplitBorrowed(std::string_view text, std::vector<Block>& out, std::size_t& longest);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
   std::string_view AddChunk(std::string&& bytes);

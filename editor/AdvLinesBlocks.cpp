@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "editor/AdvLines.h"
 #include "editor/TextScan.h"
@@ -286,34 +287,68 @@ void TAdvLines::MaybeCompact() {
 
 // ---------------------------------------------------------------- splitting
 
-std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
-  std::vector<Block> out;
-  std::size_t longest = 0;
+void TAdvLines::SplitBorrowed(std::string_view text, std::vector<Block>& out, std::size_t& longest) {
   ForEachLine(text, [&](std::string_view line) {
     if (out.empty() || out.back().lines.size() == kBlockTarget) {
       out.emplace_back();
-      out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
+      out.back().lines.reserve(kBlockTarget);
     }
-    Record r;
-    r.data = line.data();
-    r.length = static_cast<std::uint32_t>(line.size());
-    if (owned) {
-      Extra& e = EnsureExtra(r);
-      e.text.assign(line);
-      e.owned = true;
-      r.data = e.text.data();
-    }
+    out.back().lines.push_back({line.data(), static_cast<std::uint32_t>(line.size()), 0});
+    out.back().chars += static_cast<std::int64_t>(line.size()) + 2;
+    ++out.back().rows;
     longest = std::max(longest, line.size());
-    out.back().lines.push_back(r);
   });
-  longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(longest, INT32_MAX)));
-  if (Wrapping()) {
-    const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
-    for (Block& b : out)
-      for (Record& r : b.lines)
-        if (r.length > w) Wrap(View(r), &EnsureExtra(r).rowStarts);
+}
+
+std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
+  std::vector<Block> out;
+  std::size_t longest = 0;
+  if (!owned) {
+    // A large text is split in two halves at a line break, the second on the
+    // other core; the records are the same as from one pass.
+    std::size_t middle = text.size() >= kParallelSplit ? FindLineBreak(text, text.size() / 2) : text.size();
+    if (middle < text.size())
+      middle += text[middle] == '\r' && middle + 1 < text.size() && text[middle + 1] == '\n' ? 2 : 1;
+    std::vector<Block> second;
+    std::size_t longestSecond = 0;
+    std::thread other;
+    if (middle < text.size()) other = std::thread([&] { SplitBorrowed(text.substr(middle), second, longestSecond); });
+    SplitBorrowed(text.substr(0, middle), out, longest);
+    if (other.joinable()) {
+      other.join();
+      out.insert(out.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
+      longest = std::max(longest, longestSecond);
+    }
+  } else {
+    ForEachLine(text, [&](std::string_view line) {
+      if (out.empty() || out.back().lines.size() == kBlockTarget) {
+        out.emplace_back();
+        out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
+      }
+      Record r;
+      r.data = line.data();
+      r.length = static_cast<std::uint32_t>(line.size());
+      if (owned) {
+        Extra& e = EnsureExtra(r);
+        e.text.assign(line);
+        e.owned = true;
+        r.data = e.text.data();
+      }
+      longest = std::max(longest, line.size());
+      out.back().lines.push_back(r);
+    });
+    for (Block& b : out) SumBlock(b);
   }
-  for (Block& b : out) SumBlock(b);
+  longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(longest, INT32_MAX)));
+  if (Wrapping() && longest > static_cast<std::size_t>(Editor->GetWrapColumn())) {
+    const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
+    for (Block& b : out) {
+      for (Record& r : b.lines) {
+        if (r.length <= w) continue;
+        b.rows += Wrap(View(r), &EnsureExtra(r).rowStarts) - 1;
+      }
+    }
+  }
   return out;
 }
 

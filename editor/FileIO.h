@@ -32,7 +32,10 @@ class TTextBuffer {
   }
 
  private:
-  std::unique_ptr<char[]> raw_;
+  struct Free {
+    void operator()(char* p) const;
+  };
+  std::unique_ptr<char[], Free> raw_;
   std::size_t size_ = 0;
   std::string text_;
 };

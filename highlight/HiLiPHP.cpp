@@ -45,11 +45,9 @@ class TPHPScanner {
 
   TPHPLineState Run() {
     for (pos_ = 0; pos_ < n_; ++pos_) {
-      prev2_ = prev_;
-      prev_ = cur_;
-      cur_ = text_[pos_];
-      unsigned char u = static_cast<unsigned char>(cur_);
-      Set(u < 32 || cur_ == kVisibleSpace || cur_ == kLineEndMark || IsWord(cur_) ? ccSpace : ccSym);
+      Shift(text_[pos_]);
+      unsigned char u = static_cast<unsigned char>(Cur());
+      Set(u < 32 || Cur() == kVisibleSpace || Cur() == kLineEndMark || IsWord(Cur()) ? ccSpace : ccSym);
       if (s_.InPHP)
         PhpMode();
       else
@@ -61,6 +59,11 @@ class TPHPScanner {
   }
 
  private:
+  char Cur() const { return static_cast<char>(recent_); }
+  char Prev() const { return static_cast<char>(recent_ >> 8); }
+  char Prev2() const { return static_cast<char>(recent_ >> 16); }
+  void Shift(char c) { recent_ = (recent_ << 8) | static_cast<unsigned char>(c); }
+  void SetCur(char c) { recent_ = (recent_ & ~0xFFu) | static_cast<unsigned char>(c); }
   bool Last() const { return pos_ + 1 == n_; }
   // The n characters of the text ending at the current position, compared without case.
   bool LastIs(std::string_view what) const {
@@ -91,7 +94,7 @@ class TPHPScanner {
         q = escape_ ? from : Find(from, [this](char c) { return c == quote_ || c == '\\'; });
       else if (s_.InBlockComment)
         q = Find(from, [](char c) { return c == '/'; });
-      else if (cur_ == '/' || cur_ == '?')
+      else if (Cur() == '/' || Cur() == '?')
         return;  // the next character may complete a pair
       else
         q = Find(from, kPhpCodeStops);
@@ -119,8 +122,9 @@ class TPHPScanner {
     }
     if (q <= from) return;
     // The skipped characters are unchanged text: they become the previous ones.
-    prev_ = q - 2 > pos_ ? text_[q - 2] : cur_;
-    cur_ = text_[q - 1];
+    const char before = q - 2 > pos_ ? text_[q - 2] : Cur();
+    recent_ = (recent_ & 0xFF0000u) | static_cast<std::uint32_t>(static_cast<unsigned char>(before)) << 8 |
+              static_cast<unsigned char>(text_[q - 1]);
     pos_ = q - 1;
   }
 
@@ -140,13 +144,13 @@ class TPHPScanner {
 
   // ---- HTML ----
   void HtmlMode() {
-    if (hl::Upper(prev_) == 'H' && hl::Upper(cur_) == 'P' && LastIs("<?php")) {
+    if (hl::Upper(Prev()) == 'H' && hl::Upper(Cur()) == 'P' && LastIs("<?php")) {
       s_.InPHP = 1;
       PaintBack(5, ccKey);
       collecting_ = false;
       return;
     }
-    if (prev_ == '<' && cur_ == '?') {
+    if (Prev() == '<' && Cur() == '?') {
       collecting_ = false;
       // "<?php" is opened at its last letter; the "<" of it does not begin a tag.
       if (pos_ + 4 <= n_ && EqualNoCase(text_.substr(pos_, 4), "?php")) return;
@@ -154,18 +158,18 @@ class TPHPScanner {
       PaintBack(2, ccKey);
       return;
     }
-    if (static_cast<unsigned char>(cur_) >= 0xC0) Set(ccSpace);
+    if (static_cast<unsigned char>(Cur()) >= 0xC0) Set(ccSpace);
     if (s_.InHTMLComment) {
       Set(ccCmt);
-      if (prev2_ == '-' && prev_ == '-' && cur_ == '>') s_.InHTMLComment = 0;
+      if (Prev2() == '-' && Prev() == '-' && Cur() == '>') s_.InHTMLComment = 0;
       if (s_.TagIsStyle && !s_.InTag && Css()) return;
       if (s_.InScript) Script();
       return;
     }
-    if (prev2_ == '!' && prev_ == '-' && cur_ == '-' && LastIs("<!--")) {
+    if (Prev2() == '!' && Prev() == '-' && Cur() == '-' && LastIs("<!--")) {
       s_.InHTMLComment = 1;
       PaintBack(4, ccCmt);
-      cur_ = 'x';
+      SetCur('x');
       s_.InTag = 0;
       return;
     }
@@ -177,52 +181,52 @@ class TPHPScanner {
       Markup();
     else
       TagName();
-    if (collecting_) word_.Append(cur_);
+    if (collecting_) word_.Append(Cur());
   }
 
   // Text, tag ends and attributes, outside a tag name.
   void Markup() {
-    if (cur_ == '<') {
+    if (Cur() == '<') {
       collecting_ = true;
       word_.Clear();
       wordStart_ = pos_;
     }
-    if (cur_ == '>') {
+    if (Cur() == '>') {
       Set(ccKey);
       s_.InTag = 0;
       if (s_.TagIsScript) s_.InScript = 1;
     }
     if (!s_.InTag) return;
     if (s_.ExpectAttrName) {
-      if (cur_ == '=') s_.ExpectAttrName = 0;
+      if (Cur() == '=') s_.ExpectAttrName = 0;
       if (s_.ExpectAttrName) Set(ccVar);
     } else if (!s_.InAttrString) {
       Set(ccAttrVal);
-      if (cur_ == ' ') s_.ExpectAttrName = 1;
-      if (IsQuote(cur_)) {
-        attrQuote_ = cur_;
+      if (Cur() == ' ') s_.ExpectAttrName = 1;
+      if (IsQuote(Cur())) {
+        attrQuote_ = Cur();
         s_.InAttrString = 1;
         Set(ccStr);
       }
     } else {
       Set(ccStr);
-      if (cur_ == attrQuote_) s_.InAttrString = 0;
+      if (Cur() == attrQuote_) s_.InAttrString = 0;
     }
   }
 
   // A tag name that began at "<": "<", an optional "/" and the name.
   void TagName() {
     std::size_t end = pos_;  // one past the name
-    bool nameChar = IsWord(cur_);
+    bool nameChar = IsWord(Cur());
     if (Last() && nameChar) {
-      word_.Append(cur_);
+      word_.Append(Cur());
       nameChar = false;
       ++end;
     }
-    if (nameChar || cur_ == '/') return;
+    if (nameChar || Cur() == '/') return;
     s_.InTag = 1;
     s_.ExpectAttrName = 1;
-    if (cur_ == '>') {
+    if (Cur() == '>') {
       s_.InTag = 0;
       ++end;
     }
@@ -237,7 +241,7 @@ class TPHPScanner {
         s_.TagIsStyle = 0;
       } else {
         s_.TagIsScript = EqualNoCase(name, "SCRIPT");
-        if (cur_ == '>' && s_.TagIsScript) s_.InScript = 1;
+        if (Cur() == '>' && s_.TagIsScript) s_.InScript = 1;
         s_.TagIsStyle = EqualNoCase(name, "STYLE");
       }
       Paint(wordStart_, end, ccKey);
@@ -249,19 +253,19 @@ class TPHPScanner {
   void PhpMode() {
     // A word ends at the first character that is not a word character, also
     // when a string, comment or variable begins there.
-    if (collecting_ && !IsWord(cur_)) EndPhpWord(pos_);
+    if (collecting_ && !IsWord(Cur())) EndPhpWord(pos_);
     if (phpString_) {
       if (escape_)
         escape_ = false;
-      else if (cur_ == '\\')
+      else if (Cur() == '\\')
         escape_ = true;
-      else if (cur_ == quote_)
+      else if (Cur() == quote_)
         phpString_ = false;
       Set(ccStr);
       return;
     }
-    if (IsQuote(cur_) && !phpLineComment_ && !s_.InBlockComment) {
-      quote_ = cur_;
+    if (IsQuote(Cur()) && !phpLineComment_ && !s_.InBlockComment) {
+      quote_ = Cur();
       phpString_ = true;
       Set(ccStr);
       return;
@@ -272,55 +276,55 @@ class TPHPScanner {
     }
     if (s_.InBlockComment) {
       Set(ccCmt);
-      if (prev_ == '*' && cur_ == '/') {
-        cur_ = 'x';
+      if (Prev() == '*' && Cur() == '/') {
+        SetCur('x');
         s_.InBlockComment = 0;
       }
       return;
     }
-    if (prev_ == '/' && cur_ == '/') {
+    if (Prev() == '/' && Cur() == '/') {
       PaintBack(2, ccCmt);
       phpLineComment_ = true;
       return;
     }
-    if (cur_ == '#') {
+    if (Cur() == '#') {
       Set(ccCmt);
       phpLineComment_ = true;
       return;
     }
-    if (prev_ == '/' && cur_ == '*') {
-      cur_ = 'x';
+    if (Prev() == '/' && Cur() == '*') {
+      SetCur('x');
       PaintBack(2, ccCmt);
       s_.InBlockComment = 1;
       return;
     }
-    if (prev_ == '?' && cur_ == '>') {
+    if (Prev() == '?' && Cur() == '>') {
       s_.InPHP = 0;
       PaintBack(2, ccKey);
       return;
     }
     // Variables, numbers and words only colour.
     if constexpr (!Colour) return;
-    if (!phpVariable_ && cur_ == '$') {
+    if (!phpVariable_ && Cur() == '$') {
       Set(ccVar);
       phpVariable_ = true;
       return;
     }
     if (phpVariable_) {
-      if (IsWord(cur_)) {
+      if (IsWord(Cur())) {
         Set(ccVar);
         return;
       }
       phpVariable_ = false;
     }
     if (Number()) return;
-    if (!collecting_ && IsWord(cur_)) {
+    if (!collecting_ && IsWord(Cur())) {
       collecting_ = true;
       wordStart_ = pos_;
       word_.Clear();
     }
     if (collecting_) {
-      word_.Append(cur_);
+      word_.Append(Cur());
       if (Last()) EndPhpWord(pos_ + 1);
     }
   }
@@ -334,14 +338,14 @@ class TPHPScanner {
   // The number rule shared by PHP and JavaScript; true when it took the character.
   bool Number() {
     if (!number_) {
-      if (IsDigit(cur_) && IsNumberStart(prev_)) {
+      if (IsDigit(Cur()) && IsNumberStart(Prev())) {
         number_ = true;
         Set(ccNum);
         return true;
       }
       return false;
     }
-    if (hl::IsNumberPart(cur_)) {
+    if (hl::IsNumberPart(Cur())) {
       Set(ccNum);
       return true;
     }
@@ -351,11 +355,11 @@ class TPHPScanner {
 
   // ---- JavaScript and CSS ----
   void Script() {
-    Set(IsWord(cur_) ? ccSpace : ccSym);
-    if (s_.InScriptWord && !IsWord(cur_)) EndScriptWord(pos_, w_.JSWords);
+    Set(IsWord(Cur()) ? ccSpace : ccSym);
+    if (s_.InScriptWord && !IsWord(Cur())) EndScriptWord(pos_, w_.JSWords);
     if (!jsString_) {
-      if (IsQuote(cur_) && !jsLineComment_) {
-        quote_ = cur_;
+      if (IsQuote(Cur()) && !jsLineComment_) {
+        quote_ = Cur();
         jsString_ = true;
         Set(ccStr);
         return;
@@ -363,14 +367,14 @@ class TPHPScanner {
     } else {
       if (escape_)
         escape_ = false;
-      else if (cur_ == '\\')
+      else if (Cur() == '\\')
         escape_ = true;
-      else if (cur_ == quote_)
+      else if (Cur() == quote_)
         jsString_ = false;
       Set(ccStr);
       return;
     }
-    if (cur_ == '>' && LastIs("</SCRIPT>")) {
+    if (Cur() == '>' && LastIs("</SCRIPT>")) {
       s_.InScript = 0;
       PaintBack(9, ccKey);
       return;
@@ -379,7 +383,7 @@ class TPHPScanner {
       Set(ccCmt);
       return;
     }
-    if (prev_ == '/' && cur_ == '/') {
+    if (Prev() == '/' && Cur() == '/') {
       jsLineComment_ = true;
       PaintBack(2, ccCmt);
       return;
@@ -390,21 +394,21 @@ class TPHPScanner {
 
   // True when it took the character.
   bool Css() {
-    Set(IsWord(cur_) ? ccSpace : ccSym);
-    if (s_.InScriptWord && !IsWord(cur_) && cur_ != '-') EndScriptWord(pos_, w_.CSSWords);
-    if (cur_ == '>' && LastIs("</STYLE>")) {
+    Set(IsWord(Cur()) ? ccSpace : ccSym);
+    if (s_.InScriptWord && !IsWord(Cur()) && Cur() != '-') EndScriptWord(pos_, w_.CSSWords);
+    if (Cur() == '>' && LastIs("</STYLE>")) {
       s_.TagIsStyle = 0;
       PaintBack(8, ccKey);
       return true;
     }
     if (!number_) {
-      if ((IsDigit(cur_) || cur_ == '#') && IsNumberStart(prev_)) {
+      if ((IsDigit(Cur()) || Cur() == '#') && IsNumberStart(Prev())) {
         number_ = true;
         Set(ccNum);
         return true;
       }
     } else {
-      if (hl::Has(cur_, hl::kCssNumber)) {
+      if (hl::Has(Cur(), hl::kCssNumber)) {
         Set(ccNum);
         return true;
       }
@@ -416,15 +420,15 @@ class TPHPScanner {
 
   // A JavaScript or CSS word starts at a letter; CSS words also run over "-".
   void ScriptWord(const TWordList& list, bool css) {
-    if (!s_.InScriptWord && IsLetter(cur_)) {
+    if (!s_.InScriptWord && IsLetter(Cur())) {
       s_.InScriptWord = 1;
       scriptWord_.Clear();
       wordStart_ = pos_;
     }
     if (!s_.InScriptWord) return;
-    bool part = IsWord(cur_) || (css && cur_ == '-');
+    bool part = IsWord(Cur()) || (css && Cur() == '-');
     if (Last() && part) {
-      if constexpr (Colour) scriptWord_.Append(cur_);
+      if constexpr (Colour) scriptWord_.Append(Cur());
       EndScriptWord(pos_ + 1, list);
       return;
     }
@@ -432,7 +436,7 @@ class TPHPScanner {
       EndScriptWord(pos_, list);
       return;
     }
-    if constexpr (Colour) scriptWord_.Append(cur_);
+    if constexpr (Colour) scriptWord_.Append(Cur());
   }
 
   void EndScriptWord(std::size_t end, const TWordList& list) {
@@ -447,7 +451,10 @@ class TPHPScanner {
   TPHPLineState s_;
   std::size_t n_;
   std::size_t pos_ = 0;
-  char cur_ = ' ', prev_ = 0, prev2_ = 0;
+  // The last three characters, the current one in the low byte. One word,
+  // written whole: the pairs the scanner compares are read from what was
+  // just stored, never pieced together from separate byte stores.
+  std::uint32_t recent_ = ' ';
   // A tag name (HTML) or a PHP word being collected; one flag for both.
   bool collecting_ = false;
   std::size_t wordStart_ = 0;  // shared with the JavaScript and CSS words

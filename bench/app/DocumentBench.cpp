@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -50,8 +51,44 @@ Desk& OpenedDesk() {
   return *desk;
 }
 
+// Open and first screen of the corpus of range(0) MB; the first paint alone
+// is counted apart (it must not grow with the number of lines).
 void BM_OpenAndPaintFirstScreen(benchmark::State& state) {
-  std::string file = CorpusFile(100);
+  std::string file = CorpusFile(static_cast<double>(state.range(0)));
+  for (auto _ : state) {
+    auto desk = std::make_unique<Desk>();
+    desk->manager.Open(file);
+    auto painted = std::chrono::steady_clock::now();
+    desk->PaintScreen();
+    state.PauseTiming();
+    state.counters["first_paint_ms"] =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - painted).count();
+    state.counters["lines"] = desk->Doc().Lines->Count();
+    state.counters["peak_rss_MB"] = static_cast<double>(PeakRssBytes()) / (1 << 20);
+    desk.reset();
+    state.ResumeTiming();
+  }
+}
+
+void BM_TextEndAndPaintLastScreen(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto desk = std::make_unique<Desk>();
+    desk->manager.Open(CorpusFile(static_cast<double>(state.range(0))));
+    desk->PaintScreen();
+    state.ResumeTiming();
+    desk->Doc().ExecuteCommand(cmdTextEnd);
+    desk->PaintScreen();
+    state.PauseTiming();
+    desk.reset();
+    state.ResumeTiming();
+  }
+}
+
+// 50 million empty lines: what a line costs that was never painted.
+void BM_OpenFiftyMillionEmptyLines(benchmark::State& state) {
+  const std::string file = (std::filesystem::temp_directory_path() / "quorvel-empty-lines.txt").string();
+  if (!std::filesystem::exists(file)) std::ofstream(file, std::ios::binary) << std::string(50'000'000, '\n');
   for (auto _ : state) {
     auto desk = std::make_unique<Desk>();
     desk->manager.Open(file);
@@ -63,23 +100,6 @@ void BM_OpenAndPaintFirstScreen(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_OpenAndPaintFirstScreen)->Unit(benchmark::kMillisecond)->Iterations(2);
-
-void BM_TextEndAndPaintLastScreen(benchmark::State& state) {
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto desk = std::make_unique<Desk>();
-    desk->manager.Open(CorpusFile(100));
-    desk->PaintScreen();
-    state.ResumeTiming();
-    desk->Doc().ExecuteCommand(cmdTextEnd);
-    desk->PaintScreen();
-    state.PauseTiming();
-    desk.reset();
-    state.ResumeTiming();
-  }
-}
-BENCHMARK(BM_TextEndAndPaintLastScreen)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // A character typed in the middle and taken back with Backspace, each with the
 // change notification, re-highlighting and repainting of the visible rows.
@@ -159,4 +179,26 @@ BENCHMARK(BM_WordWrapOnWithA50MBLine)->Unit(benchmark::kMillisecond)->Iterations
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  // Every benchmark runs on its own process's memory: peak RSS is read per process.
+  std::vector<int> sizes{100};
+  // 1 GB only when asked (QUORVEL_BENCH_GIGABYTE=1): it needs a 1 GB corpus and 3 GB of memory.
+  if (qEnvironmentVariableIntValue("QUORVEL_BENCH_GIGABYTE") == 1) sizes.push_back(1000);
+  for (int mb : sizes) {
+    benchmark::RegisterBenchmark("BM_OpenAndPaintFirstScreen", BM_OpenAndPaintFirstScreen)
+        ->Arg(mb)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2);
+    benchmark::RegisterBenchmark("BM_TextEndAndPaintLastScreen", BM_TextEndAndPaintLastScreen)
+        ->Arg(mb)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2);
+  }
+  benchmark::RegisterBenchmark("BM_OpenFiftyMillionEmptyLines", BM_OpenFiftyMillionEmptyLines)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

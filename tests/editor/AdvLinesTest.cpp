@@ -188,6 +188,30 @@ Lines Reference(const std::string& text) {
   return out;
 }
 
+// A large text is split on two cores: whatever break the middle falls on,
+// the lines are those of one pass (seen through the text they give back).
+TEST_F(LineStore, ALargeTextSplitsIntoTheSameLinesWhereverItsMiddleFalls) {
+  const std::string unit = "ab\r\ncd\re\n\r\nf\n\n";
+  std::string text;
+  while (text.size() < (8u << 20) + 4096) text += unit;
+  for (std::size_t shift = 0; shift < unit.size(); ++shift) {
+    const std::string shifted = std::string(shift * 2, 'x') + text;  // moves the middle by `shift`
+    std::string expected;
+    expected.reserve(shifted.size() * 2);
+    for (std::size_t i = 0; i < shifted.size(); ++i) {
+      const char c = shifted[i];
+      if (c != '\r' && c != '\n') {
+        expected += c;
+        continue;
+      }
+      expected += "\r\n";
+      if (c == '\r' && i + 1 < shifted.size() && shifted[i + 1] == '\n') ++i;
+    }
+    lines.SetTextStr(shifted);
+    ASSERT_TRUE(lines.GetTextStr() == expected) << "shift " << shift;
+  }
+}
+
 TEST_F(LineStore, ReplaceTextGivesTheLinesOfAWholeRebuild) {
   std::mt19937 rng(7);
   const char alphabet[] = {'a', 'b', ' ', '\r', '\n', '\t'};
