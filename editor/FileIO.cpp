@@ -304,17 +304,7 @@ void WriteInPlace(const std::string& fileName, const struct stat& target,
 }  // namespace
 
 TTextBuffer::TTextBuffer(std::size_t size) : size_(size) {
-  // A large buffer is asked for in huge pages: filling it then takes a few
-  // hundred page faults instead of one per 4 KiB.
-  constexpr std::size_t kHuge = std::size_t{1} << 21;
-  if (size >= 2 * kHuge) {
-    const std::size_t rounded = (size + kHuge - 1) / kHuge * kHuge;
-    if (void* p = std::aligned_alloc(kHuge, rounded)) {
-      ::madvise(p, rounded, MADV_HUGEPAGE);
-      raw_.reset(static_cast<char*>(p));
-      return;
-    }
-  }
+  // Not zero-filled: the bytes are written before they are read.
   raw_.reset(static_cast<char*>(std::malloc(std::max<std::size_t>(size, 1))));
   if (!raw_) throw std::bad_alloc();
 }
