@@ -1,0 +1,97 @@
+#pragma once
+
+// TCellTable: the characters the byte cells of a document's text stand for.
+//
+// The editing core keeps one byte per character. Nearly every document is
+// Windows-1252 text: each byte is its own character, and the table is the
+// code page. A UTF-8 document is kept in byte cells too: each of its
+// characters outside ASCII takes one of the cells 0x80..0xFF, a character of
+// Windows-1252 its own byte while that is free, so that what the scanners and
+// the case tables know of a byte still holds. The line-end mark and the
+// visible space (kLineEndMark, kVisibleSpace) keep their own characters.
+//
+// Cells are taken as characters enter the text (loading, typing, pasting,
+// case conversion) and are not given back while the document is open, so
+// that undo can bring back any text. A character that finds no free cell is
+// refused; it is never written as another character.
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "editor/AEAtoms.h"
+
+enum class TTextEncoding : std::uint8_t { Windows1252, Utf8 };
+
+// The character byte `b` stands for in Windows-1252; the five bytes the code
+// page leaves unassigned stand for the C1 control characters of their number.
+char32_t Windows1252Char(unsigned char b);
+// The byte of `ch` in Windows-1252; -1 when the code page has none.
+int Windows1252Byte(char32_t ch);
+
+class TCellTable {
+ public:
+  static constexpr int kNoCell = -1;
+
+  // Windows-1252.
+  TCellTable();
+
+  // The cells of a UTF-8 document holding `bytes` (a whole file): when the
+  // bytes are UTF-8 with at least one sequence of more than one byte and
+  // their characters outside ASCII fit in the cells. None otherwise.
+  static std::optional<TCellTable> ForUtf8Text(std::string_view bytes);
+
+  TTextEncoding Encoding() const { return encoding_; }
+  bool Utf8() const { return encoding_ == TTextEncoding::Utf8; }
+  // The character cell `cell` shows.
+  char32_t Char(unsigned char cell) const { return chars_[cell]; }
+  // Changes whenever a cell takes another character or the table is replaced
+  // by another document's.
+  std::uint64_t Serial() const { return serial_; }
+
+  // The cell of `ch`. In a UTF-8 document a character new to it takes a free
+  // cell; kNoCell when none is free or `ch` cannot be written in UTF-8. In
+  // Windows-1252 a character outside the code page becomes '?'.
+  int Take(char32_t ch);
+  // The cell of `ch` without taking one; kNoCell when it has none.
+  int Find(char32_t ch) const;
+  // The cell of `ch` or of one of its case forms, without taking one.
+  int FindNoCase(char32_t ch) const;
+
+  // The same cell for every cell whose character is equal without regard to
+  // case: what the search compares.
+  unsigned char Fold(unsigned char cell) const { return fold_[cell]; }
+  // `text` in upper case, lower case or with every letter's case swapped
+  // (upper-case letters turn lower, others upper). In a UTF-8 document a case
+  // form new to it takes a cell; when none is free, false with `refused` set
+  // and `text` unchanged.
+  bool ConvertCase(std::string& text, TCaseMode mode, char32_t& refused);
+
+  // Turns the bytes ForUtf8Text accepted into this table's cells, in place
+  // (a cell never takes more room than its character's UTF-8 form), and
+  // returns the number of cells.
+  std::size_t ToCells(char* data, std::size_t size) const;
+  // Appends the UTF-8 form of `cells` to `out`.
+  void AppendUtf8(std::string_view cells, std::string& out) const;
+
+ private:
+  // Gives `ch` the first free cell in the order of preference: false when there is none.
+  bool TakeFreeCell(char32_t ch);
+  // Recomputes what follows from the cells' characters.
+  void CellsChanged();
+
+  TTextEncoding encoding_ = TTextEncoding::Windows1252;
+  std::array<char32_t, 256> chars_{};
+  std::array<unsigned char, 256> fold_{};
+  // UTF-8: the cells holding a character of the document (ASCII always), and
+  // the cell of every character the cells 0x80..0xFF show.
+  std::bitset<256> taken_;
+  std::unordered_map<char32_t, unsigned char> cellOf_;
+  std::array<std::array<char, 4>, 256> utf8_{};
+  std::array<std::uint8_t, 256> utf8Length_{};
+  std::uint64_t serial_ = 0;
+};
