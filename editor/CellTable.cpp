@@ -1,5 +1,6 @@
 #include "editor/CellTable.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -187,6 +188,31 @@ int TCellTable::Take(char32_t ch) {
   return cellOf_.at(ch);
 }
 
+std::size_t TCellTable::FreeCells() const {
+  std::size_t n = 0;
+  for (unsigned char b : kOtherOrder) n += !taken_.test(b);
+  return n;
+}
+
+bool TCellTable::TakeAll(std::u32string_view chars, std::string& cells, char32_t& refused) {
+  // The characters new to the document, each once, up to one more than fits.
+  std::vector<char32_t> fresh;
+  const std::size_t free = Utf8() ? FreeCells() : 0;
+  for (char32_t ch : chars) {
+    if (!Utf8() || Find(ch) != kNoCell || std::find(fresh.begin(), fresh.end(), ch) != fresh.end()) continue;
+    if (!utf8::Encodable(ch) || fresh.size() == free) {
+      refused = ch;
+      return false;
+    }
+    fresh.push_back(ch);
+  }
+  std::string out;
+  out.reserve(chars.size());
+  for (char32_t ch : chars) out.push_back(static_cast<char>(Take(ch)));
+  cells = std::move(out);
+  return true;
+}
+
 bool TCellTable::ConvertCase(std::string& text, TCaseMode mode, char32_t& refused) {
   if (!Utf8()) {
     switch (mode) {
@@ -205,26 +231,24 @@ bool TCellTable::ConvertCase(std::string& text, TCaseMode mode, char32_t& refuse
     }
     return true;
   }
-  // The converted cell of every cell met so far; -1 = not yet known.
-  std::array<int, 256> converted;
-  converted.fill(-1);
-  std::string out = text;
-  for (char& c : out) {
+  // The cells of the text, each once, and the characters they become.
+  std::bitset<256> met;
+  std::string from;
+  std::u32string to;
+  for (char c : text) {
     const auto cell = static_cast<unsigned char>(c);
-    if (converted[cell] < 0) {
-      const char32_t ch = chars_[cell];
-      const char32_t up = unicase::ToUpper(ch);
-      char32_t to = up;
-      if (mode == cmLower || (mode == cmToggle && up == ch)) to = unicase::ToLower(ch);
-      converted[cell] = to == ch ? cell : Take(to);
-      if (converted[cell] == kNoCell) {
-        refused = to;
-        return false;
-      }
-    }
-    c = static_cast<char>(converted[cell]);
+    if (met.test(cell)) continue;
+    met.set(cell);
+    const char32_t ch = chars_[cell];
+    const char32_t up = unicase::ToUpper(ch);
+    from.push_back(c);
+    to.push_back(mode == cmLower || (mode == cmToggle && up == ch) ? unicase::ToLower(ch) : up);
   }
-  text = std::move(out);
+  std::string cells;
+  if (!TakeAll(to, cells, refused)) return false;
+  std::array<char, 256> converted{};
+  for (std::size_t i = 0; i < from.size(); ++i) converted[static_cast<unsigned char>(from[i])] = cells[i];
+  for (char& c : text) c = converted[static_cast<unsigned char>(c)];
   return true;
 }
 

@@ -57,6 +57,10 @@ class TCellTable {
   // cell; kNoCell when none is free or `ch` cannot be written in UTF-8. In
   // Windows-1252 a character outside the code page becomes '?'.
   int Take(char32_t ch);
+  // The cells of `chars`, or none of them: when the characters new to a
+  // UTF-8 document do not all find a free cell, no cell is taken and false
+  // comes back with `refused` set to the first one left without a cell.
+  bool TakeAll(std::u32string_view chars, std::string& cells, char32_t& refused);
   // The cell of `ch` without taking one; kNoCell when it has none.
   int Find(char32_t ch) const;
   // The cell of `ch` or of one of its case forms, without taking one.
@@ -66,9 +70,9 @@ class TCellTable {
   // case: what the search compares.
   unsigned char Fold(unsigned char cell) const { return fold_[cell]; }
   // `text` in upper case, lower case or with every letter's case swapped
-  // (upper-case letters turn lower, others upper). In a UTF-8 document a case
-  // form new to it takes a cell; when none is free, false with `refused` set
-  // and `text` unchanged.
+  // (upper-case letters turn lower, others upper). In a UTF-8 document the
+  // case forms new to it take cells; when they do not all find one, false
+  // comes back as from TakeAll and `text` stays as it was.
   bool ConvertCase(std::string& text, TCaseMode mode, char32_t& refused);
 
   // Turns the bytes ForUtf8Text accepted into this table's cells, in place
@@ -81,6 +85,8 @@ class TCellTable {
  private:
   // Gives `ch` the first free cell in the order of preference: false when there is none.
   bool TakeFreeCell(char32_t ch);
+  // Cells a character new to the document can still take.
+  std::size_t FreeCells() const;
   // Recomputes what follows from the cells' characters.
   void CellsChanged();
 

@@ -34,18 +34,7 @@ bool ToCells(const QString& text, TCellTable& table, std::string& cells, char32_
     cells = FromQString(text);
     return true;
   }
-  std::string out;
-  out.reserve(static_cast<std::size_t>(text.size()));
-  for (char32_t ch : text.toStdU32String()) {
-    const int cell = table.Take(ch);
-    if (cell == TCellTable::kNoCell) {
-      refused = ch;
-      return false;
-    }
-    out.push_back(static_cast<char>(cell));
-  }
-  cells = std::move(out);
-  return true;
+  return table.TakeAll(text.toStdU32String(), cells, refused);
 }
 
 std::string SearchCells(const QString& text, const TCellTable& table) {

@@ -18,8 +18,9 @@ QString ToQString(std::string_view bytes);
 std::string FromQString(const QString& text);
 
 // Through a document's cells. In a UTF-8 document characters new to it take
-// cells; false, with `refused` set, when one of them finds none. In
-// Windows-1252 the same as FromQString.
+// cells; when they do not all find one, none is taken and false comes back
+// with `refused` set (TCellTable::TakeAll). In Windows-1252 the same as
+// FromQString.
 QString ToQString(std::string_view cells, const TCellTable& table);
 bool ToCells(const QString& text, TCellTable& table, std::string& cells, char32_t& refused);
 // A text to search for, in the cells of a document that it may be found in:
