@@ -4,8 +4,9 @@
 
 void TAdvancedEditor::LoadText(const std::string& fileName) {
   TTextBuffer bytes = ReadFileBuffer(fileName);
-  std::optional<TCellTable> utf8 = TCellTable::ForUtf8Text(bytes.View());
-  if (utf8) bytes.Shrink(utf8->ToCells(bytes.Data(), bytes.Size()));
+  std::size_t cells = bytes.Size();
+  std::optional<TCellTable> utf8 = TCellTable::FromUtf8(bytes.Data(), cells);
+  if (utf8) bytes.Shrink(cells);
   // As the store's own load: the text is replaced while the counter is held
   // (no caret reset, no repaint), then one notification follows.
   ++UpdateCount;

@@ -9,6 +9,10 @@
 #include "editor/UnicodeCase.h"
 #include "editor/Utf8.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // 0x80..0x9F of Windows-1252; the five unassigned bytes map to the C1 control
@@ -65,34 +69,82 @@ std::uint64_t NextSerial() {
 
 bool IsLetter(char32_t ch) { return unicase::ToUpper(ch) != ch || unicase::ToLower(ch) != ch; }
 
-// The characters outside ASCII of a text, each once, in the order they first
-// occur; stops early once there are more than `most`.
-class TDistinctChars {
+// The first cell in the order of preference of `ch` that is not taken; -1
+// when every one is.
+int FirstFreeCell(const std::bitset<256>& taken, char32_t ch) {
+  for (unsigned char b : IsLetter(ch) ? kLetterOrder : kOtherOrder)
+    if (!taken.test(b)) return b;
+  return -1;
+}
+
+// The cells the characters outside ASCII of a text take as they occur while
+// it is read: a Windows-1252 character its own byte while that is free, any
+// other the first free cell in its order of preference. A Windows-1252
+// character that finds its byte taken goes elsewhere for now (Moved): the
+// table made from all the characters at the end may put them in other cells.
+class TCellsMet {
  public:
-  // False when the character makes more than `most`.
-  bool Add(char32_t ch, std::size_t most) {
-    if (ch < 0x800) {
-      if (small_[ch]) return true;
-      small_[ch] = true;
-    } else {
-      // Open addressing; 512 slots for at most 129 characters.
-      std::size_t slot = (ch * 2654435761u) >> 23 & 511;
-      while (large_[slot] != 0) {
-        if (large_[slot] == ch) return true;
-        slot = (slot + 1) & 511;
-      }
-      large_[slot] = ch;
-    }
-    list_.push_back(ch);
-    return list_.size() <= most;
+  // The cell of `ch`, taken the first time it occurs; -1 when none is free.
+  int CellOf(char32_t ch) {
+    if (ch < 0x800) return small_[ch] != 0 ? small_[ch] : Take(ch);
+    std::size_t slot = (ch * 2654435761u) >> 23 & (kSlots - 1);
+    for (; large_[slot].ch != 0; slot = (slot + 1) & (kSlots - 1))
+      if (large_[slot].ch == ch) return large_[slot].cell;
+    return Take(ch);
   }
-  const std::vector<char32_t>& List() const { return list_; }
+  // The characters met, in order.
+  const std::vector<char32_t>& Chars() const { return chars_; }
+  const std::array<char32_t, 256>& CharOfCell() const { return charOf_; }
+  bool Moved() const { return moved_; }
 
  private:
-  std::bitset<0x800> small_;
-  std::array<char32_t, 512> large_{};
-  std::vector<char32_t> list_;
+  static constexpr std::size_t kSlots = 512;  // for at most 128 characters
+  int Take(char32_t ch) {
+    const int own = Windows1252Byte(ch);
+    int cell = own >= 0 && !taken_.test(static_cast<std::size_t>(own)) ? own : FirstFreeCell(taken_, ch);
+    if (cell < 0) return -1;
+    moved_ |= own >= 0 && cell != own;
+    taken_.set(static_cast<std::size_t>(cell));
+    charOf_[static_cast<std::size_t>(cell)] = ch;
+    chars_.push_back(ch);
+    if (ch < 0x800) {
+      small_[ch] = static_cast<std::uint8_t>(cell);
+    } else {
+      std::size_t slot = (ch * 2654435761u) >> 23 & (kSlots - 1);
+      while (large_[slot].ch != 0) slot = (slot + 1) & (kSlots - 1);
+      large_[slot] = {ch, static_cast<std::uint8_t>(cell)};
+    }
+    return cell;
+  }
+  struct Slot {
+    char32_t ch = 0;
+    std::uint8_t cell = 0;
+  };
+  std::array<std::uint8_t, 0x800> small_{};  // 0 = not met
+  std::array<Slot, kSlots> large_{};
+  std::bitset<256> taken_;
+  std::array<char32_t, 256> charOf_{};
+  std::vector<char32_t> chars_;
+  bool moved_ = false;
 };
+
+// Puts back the bytes of a text whose first `cells` bytes were turned into
+// cells standing for `charOf`, from `bytes` bytes.
+void RestoreBytes(char* data, std::size_t cells, std::size_t bytes, const std::array<char32_t, 256>& charOf) {
+  // Back to front: cells [0, i) came from bytes [0, j), and j >= i.
+  std::size_t i = cells, j = bytes;
+  while (i > 0 && i != j) {
+    const auto c = static_cast<unsigned char>(data[--i]);
+    if (c < 0x80) {
+      data[--j] = static_cast<char>(c);
+    } else {
+      char form[4];
+      const int length = utf8::Encode(charOf[c], form);
+      j -= static_cast<std::size_t>(length);
+      std::memcpy(data + j, form, static_cast<std::size_t>(length));
+    }
+  }
+}
 
 }  // namespace
 
@@ -113,16 +165,48 @@ TCellTable::TCellTable() {
   }
 }
 
-std::optional<TCellTable> TCellTable::ForUtf8Text(std::string_view bytes) {
-  std::size_t pos = utf8::FindNonAscii(bytes, 0);
-  if (pos == bytes.size()) return std::nullopt;
-  TDistinctChars distinct;
-  while (pos < bytes.size()) {
-    char32_t ch;
-    const int length = utf8::Decode(bytes, pos, ch);
-    if (length == 0 || !distinct.Add(ch, 128)) return std::nullopt;
-    pos += static_cast<std::size_t>(length);
-    if (pos < bytes.size() && static_cast<unsigned char>(bytes[pos]) < 0x80) pos = utf8::FindNonAscii(bytes, pos);
+std::optional<TCellTable> TCellTable::FromUtf8(char* data, std::size_t& size) {
+  // One pass checks the text and writes in place of every character outside
+  // ASCII the cell it takes as it is met. Unless a Windows-1252 character
+  // had to go elsewhere, these are the table's cells already.
+  const std::size_t n = size;
+  const std::string_view text(data, n);
+  std::size_t read = utf8::FindNonAscii(text, 0);
+  if (read == n) return std::nullopt;
+  std::size_t write = read;
+  TCellsMet met;
+  while (read < n) {
+    // The ASCII up to the next character outside it moves down as it is.
+#if defined(__SSE2__)
+    // A block at a time once the text has shrunk by a block: a store of 16
+    // bytes then never reaches what is still to be read.
+    if (read - write >= 16 && read + 16 <= n) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + read));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(data + write), block);
+      const int mask = _mm_movemask_epi8(block);
+      if (mask == 0) {
+        read += 16;
+        write += 16;
+        continue;
+      }
+      const auto ascii = static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+      read += ascii;
+      write += ascii;
+    } else
+#endif
+    {
+      while (read < n && static_cast<unsigned char>(data[read]) < 0x80) data[write++] = data[read++];
+      if (read == n) break;
+    }
+    char32_t ch = 0;
+    const int length = utf8::Decode(text, read, ch);
+    const int cell = length > 0 ? met.CellOf(ch) : -1;
+    if (cell < 0) {
+      RestoreBytes(data, write, read, met.CharOfCell());
+      return std::nullopt;
+    }
+    data[write++] = static_cast<char>(cell);
+    read += static_cast<std::size_t>(length);
   }
 
   TCellTable t;
@@ -130,24 +214,41 @@ std::optional<TCellTable> TCellTable::ForUtf8Text(std::string_view bytes) {
   for (int b = 0; b < 0x80; ++b) t.taken_.set(static_cast<std::size_t>(b));
   for (int b = 0x80; b < 0x100; ++b) t.cellOf_.emplace(t.chars_[b], static_cast<unsigned char>(b));
   // Characters of Windows-1252 at their own bytes first, then the others.
-  for (char32_t ch : distinct.List())
+  for (char32_t ch : met.Chars())
     if (int b = Windows1252Byte(ch); b >= 0) t.taken_.set(static_cast<std::size_t>(b));
-  for (char32_t ch : distinct.List())
-    if (Windows1252Byte(ch) < 0 && !t.TakeFreeCell(ch)) return std::nullopt;
+  for (char32_t ch : met.Chars()) {
+    if (Windows1252Byte(ch) < 0 && !t.TakeFreeCell(ch)) {
+      RestoreBytes(data, write, n, met.CharOfCell());
+      return std::nullopt;
+    }
+  }
   t.CellsChanged();
+  if (met.Moved()) {
+    std::array<char, 256> cell;
+    for (int b = 0; b < 256; ++b) cell[static_cast<std::size_t>(b)] = static_cast<char>(b);
+    for (char32_t ch : met.Chars())
+      cell[static_cast<unsigned char>(met.CellOf(ch))] = static_cast<char>(t.cellOf_.at(ch));
+    for (std::size_t i = 0; i < write; ++i) data[i] = cell[static_cast<unsigned char>(data[i])];
+  }
+  size = write;
   return t;
 }
 
+std::optional<TCellTable> TCellTable::ForUtf8Text(std::string_view bytes) {
+  std::string copy(bytes);
+  std::size_t size = copy.size();
+  return FromUtf8(copy.data(), size);
+}
+
 bool TCellTable::TakeFreeCell(char32_t ch) {
-  for (unsigned char b : IsLetter(ch) ? kLetterOrder : kOtherOrder) {
-    if (taken_.test(b)) continue;
-    cellOf_.erase(chars_[b]);
-    chars_[b] = ch;
-    cellOf_.emplace(ch, b);
-    taken_.set(b);
-    return true;
-  }
-  return false;
+  const int free = FirstFreeCell(taken_, ch);
+  if (free < 0) return false;
+  const auto b = static_cast<unsigned char>(free);
+  cellOf_.erase(chars_[b]);
+  chars_[b] = ch;
+  cellOf_.emplace(ch, b);
+  taken_.set(b);
+  return true;
 }
 
 void TCellTable::CellsChanged() {
@@ -250,27 +351,6 @@ bool TCellTable::ConvertCase(std::string& text, TCaseMode mode, char32_t& refuse
   for (std::size_t i = 0; i < from.size(); ++i) converted[static_cast<unsigned char>(from[i])] = cells[i];
   for (char& c : text) c = converted[static_cast<unsigned char>(c)];
   return true;
-}
-
-std::size_t TCellTable::ToCells(char* data, std::size_t size) const {
-  const std::string_view text(data, size);
-  std::array<unsigned char, 0x800> below800{};
-  for (const auto& [ch, cell] : cellOf_)
-    if (ch < 0x800) below800[ch] = cell;
-  std::size_t read = utf8::FindNonAscii(text, 0), write = read;
-  while (read < size) {
-    char32_t ch = 0;
-    const int length = utf8::Decode(text, read, ch);
-    if (length == 0) break;  // not what ForUtf8Text accepted
-    data[write++] = static_cast<char>(ch < 0x800 ? below800[ch] : cellOf_.at(ch));
-    read += static_cast<std::size_t>(length);
-    // The run of ASCII that follows moves down as it is.
-    const std::size_t next = utf8::FindNonAscii(text, read);
-    std::memmove(data + write, data + read, next - read);
-    write += next - read;
-    read = next;
-  }
-  return write;
 }
 
 void TCellTable::AppendUtf8(std::string_view cells, std::string& out) const {

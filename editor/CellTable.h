@@ -40,9 +40,14 @@ class TCellTable {
   // Windows-1252.
   TCellTable();
 
-  // The cells of a UTF-8 document holding `bytes` (a whole file): when the
-  // bytes are UTF-8 with at least one sequence of more than one byte and
-  // their characters outside ASCII fit in the cells. None otherwise.
+  // A UTF-8 document: when the `size` bytes at `data` (a whole file) are
+  // UTF-8 with at least one sequence of more than one byte and their
+  // characters outside ASCII fit in the cells, they are turned into the cells
+  // of the table that comes back, in place (a cell never takes more room than
+  // the UTF-8 form of its character), and `size` becomes the number of cells.
+  // Otherwise none comes back and the bytes stay as they were.
+  static std::optional<TCellTable> FromUtf8(char* data, std::size_t& size);
+  // The same for a text held elsewhere, which stays as it is.
   static std::optional<TCellTable> ForUtf8Text(std::string_view bytes);
 
   TTextEncoding Encoding() const { return encoding_; }
@@ -75,10 +80,6 @@ class TCellTable {
   // comes back as from TakeAll and `text` stays as it was.
   bool ConvertCase(std::string& text, TCaseMode mode, char32_t& refused);
 
-  // Turns the bytes ForUtf8Text accepted into this table's cells, in place
-  // (a cell never takes more room than its character's UTF-8 form), and
-  // returns the number of cells.
-  std::size_t ToCells(char* data, std::size_t size) const;
   // Appends the UTF-8 form of `cells` to `out`.
   void AppendUtf8(std::string_view cells, std::string& out) const;
 
