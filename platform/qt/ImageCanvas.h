@@ -67,13 +67,13 @@ class ImageCanvas : public Canvas {
   const QRgb* Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face);
 
   QImage image_;
-  const TCellTable* cells_;
-  std::uint64_t cellsSerial_ = 0;  // of the table the glyphs were looked up in
   FontSpec spec_;
   std::array<std::optional<Face>, 16> faces_;
   std::unordered_map<std::uint64_t, std::size_t> tileIndex_;
   std::vector<QRgb> tiles_;
   int tileAdvance_ = 0;
+  const TCellTable* cells_;
+  std::uint64_t cellsSerial_ = 0;  // of the table the glyphs were looked up in
 };
 
 }  // namespace platform
