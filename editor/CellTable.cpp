@@ -24,12 +24,6 @@ constexpr std::array<char32_t, 32> kHigh1252 = {0x20AC, 0x0081, 0x201A, 0x0192, 
 
 constexpr unsigned char kUnassigned[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 
-constexpr bool IsUnassigned(int b) {
-  for (unsigned char u : kUnassigned)
-    if (u == b) return true;
-  return false;
-}
-
 // The order in which a character new to a UTF-8 document looks for a free
 // cell. Letters first try the cells the completion's word rule counts as
 // letters (0xC0..0xFF, 0xA8, 0xB8), other characters first the bytes
