@@ -314,7 +314,8 @@ TEST_F(MainWindow, FindNextAndCaseActionsWorkOnTheCurrentDocument) {
 }
 
 TEST_F(MainWindow, AUtf8DocumentIsNamedFoundAndConvertedByItsCharacters) {
-  WriteBytes(dir.File("u.php"), "<?php\r\n// \xC5\x81\xC3\xB3\x64\xC5\xBA i \xC5\xBC\xC3\xB3\xC5\x82w\r\n");  // Łódź i żółw
+  WriteBytes(dir.File("u.php"),
+             "<?php\r\n// \xC5\x81\xC3\xB3\x64\xC5\xBA i \xC5\xBC\xC3\xB3\xC5\x82w\r\n");  // Łódź i żółw
   Open(dir.File("u.php"));
   TSourceEditor& e = form->Current();
   auto line = [&](int i) { return codepage::ToQString(e.Lines->Get(i), e.Cells); };
