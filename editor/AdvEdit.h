@@ -91,10 +91,6 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::unique_ptr<TEditorClient> Client;
   std::unique_ptr<TGutter> Gutter;
   std::unique_ptr<TCompletion> Completion;
-  // The characters of the text's byte cells: Windows-1252, or those of a
-  // UTF-8 document (LoadText). Display, typing, the clipboard, case
-  // conversion, search and saving go through it.
-  TCellTable Cells;
 
   // ---- the window ----
   // Attaches the window host (not owned); nullptr detaches. Creates the bitmaps and scroll bars.
@@ -450,4 +446,11 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // flags set to 1 by the last MarkSelection
   std::vector<std::uint8_t> tabStopMarks_;             // the tab and unindent computations' column map
   int oldSelStartX_ = 0, oldSelStartY_ = 0, oldSelEndX_ = 0, oldSelEndY_ = 0;  // rows to repaint
+
+ public:
+  // The characters of the text's byte cells: Windows-1252, or those of a
+  // UTF-8 document (LoadText). Display, typing, the clipboard, case
+  // conversion, search and saving go through it. (Last: its few kilobytes
+  // kept apart from the fields a keystroke and a repaint use.)
+  TCellTable Cells;
 };
