@@ -294,7 +294,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
 
   // ---- the document file ----
   // Reads a file into the text, with the cells it needs (Cells): a UTF-8
-  // document as one cell per character, any other file's bytes unchanged.
+  // document as one cell per character (a byte-order mark kept apart), any
+  // other file's bytes unchanged.
   // Throws EFileError; the text and its cells stay then.
   void LoadText(const std::string& fileName);
   // Writes every line followed by CR LF, in the encoding the document was

@@ -27,6 +27,7 @@ void TAdvancedEditor::SaveText(const std::string& fileName) const {
     return;
   }
   WriteFileSafely(fileName, [this](TFileWriter& out) {
+    if (Cells.ByteOrderMark()) out.Write(kByteOrderMark);
     std::string line;
     const int count = Lines->Count();
     for (int i = 0; i < count; ++i) {

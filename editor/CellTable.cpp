@@ -123,7 +123,8 @@ class TCellsMet {
 };
 
 // Puts back the bytes of a text whose first `cells` bytes were turned into
-// cells standing for `charOf`, from `bytes` bytes.
+// cells standing for `charOf` from the bytes before `bytes` (all of them,
+// or all but a byte-order mark).
 void RestoreBytes(char* data, std::size_t cells, std::size_t bytes, const std::array<char32_t, 256>& charOf) {
   // Back to front: cells [0, i) came from bytes [0, j), and j >= i.
   std::size_t i = cells, j = bytes;
@@ -165,10 +166,17 @@ std::optional<TCellTable> TCellTable::FromUtf8(char* data, std::size_t& size) {
   // had to go elsewhere, these are the table's cells already.
   const std::size_t n = size;
   const std::string_view text(data, n);
-  std::size_t read = utf8::FindNonAscii(text, 0);
-  if (read == n) return std::nullopt;
-  std::size_t write = read;
+  // A byte-order mark is no character of the text: it is written again
+  // before the text when the document is saved.
+  const bool mark = text.starts_with(kByteOrderMark);
+  std::size_t read = mark ? kByteOrderMark.size() : utf8::FindNonAscii(text, 0);
+  if (read == n && !mark) return std::nullopt;
+  std::size_t write = mark ? 0 : read;
   TCellsMet met;
+  auto giveBack = [&](std::size_t cells, std::size_t bytes) {
+    RestoreBytes(data, cells, bytes, met.CharOfCell());
+    if (mark) std::memcpy(data, kByteOrderMark.data(), kByteOrderMark.size());
+  };
   while (read < n) {
     // The ASCII up to the next character outside it moves down as it is.
 #if defined(__SSE2__)
@@ -189,14 +197,22 @@ std::optional<TCellTable> TCellTable::FromUtf8(char* data, std::size_t& size) {
     } else
 #endif
     {
-      while (read < n && static_cast<unsigned char>(data[read]) < 0x80) data[write++] = data[read++];
+      // A byte at a time, and a long run with one move.
+      const std::size_t end = std::min(read + 16, n);
+      while (read < end && static_cast<unsigned char>(data[read]) < 0x80) data[write++] = data[read++];
+      if (read == end) {
+        const std::size_t next = utf8::FindNonAscii(text, read);
+        std::memmove(data + write, data + read, next - read);
+        write += next - read;
+        read = next;
+      }
       if (read == n) break;
     }
     char32_t ch = 0;
     const int length = utf8::Decode(text, read, ch);
     const int cell = length > 0 ? met.CellOf(ch) : -1;
     if (cell < 0) {
-      RestoreBytes(data, write, read, met.CharOfCell());
+      giveBack(write, read);
       return std::nullopt;
     }
     data[write++] = static_cast<char>(cell);
@@ -205,6 +221,7 @@ std::optional<TCellTable> TCellTable::FromUtf8(char* data, std::size_t& size) {
 
   TCellTable t;
   t.encoding_ = TTextEncoding::Utf8;
+  t.byteOrderMark_ = mark;
   for (int b = 0; b < 0x80; ++b) t.taken_.set(static_cast<std::size_t>(b));
   for (int b = 0x80; b < 0x100; ++b) t.cellOf_.emplace(t.chars_[b], static_cast<unsigned char>(b));
   // Characters of Windows-1252 at their own bytes first, then the others.
@@ -212,7 +229,7 @@ std::optional<TCellTable> TCellTable::FromUtf8(char* data, std::size_t& size) {
     if (int b = Windows1252Byte(ch); b >= 0) t.taken_.set(static_cast<std::size_t>(b));
   for (char32_t ch : met.Chars()) {
     if (Windows1252Byte(ch) < 0 && !t.TakeFreeCell(ch)) {
-      RestoreBytes(data, write, n, met.CharOfCell());
+      giveBack(write, n);
       return std::nullopt;
     }
   }

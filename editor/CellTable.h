@@ -27,6 +27,9 @@
 
 enum class TTextEncoding : std::uint8_t { Windows1252, Utf8 };
 
+// What marks the start of a file as UTF-8.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // The character byte `b` stands for in Windows-1252; the five bytes the code
 // page leaves unassigned stand for the C1 control characters of their number.
 char32_t Windows1252Char(unsigned char b);
@@ -45,13 +48,17 @@ class TCellTable {
   // characters outside ASCII fit in the cells, they are turned into the cells
   // of the table that comes back, in place (a cell never takes more room than
   // the UTF-8 form of its character), and `size` becomes the number of cells.
-  // Otherwise none comes back and the bytes stay as they were.
+  // A byte-order mark at the start is taken off (ByteOrderMark). Otherwise
+  // none comes back and the bytes stay as they were.
   static std::optional<TCellTable> FromUtf8(char* data, std::size_t& size);
   // The same for a text held elsewhere, which stays as it is.
   static std::optional<TCellTable> ForUtf8Text(std::string_view bytes);
 
   TTextEncoding Encoding() const { return encoding_; }
   bool Utf8() const { return encoding_ == TTextEncoding::Utf8; }
+  // The file began with a byte-order mark, which goes before the text again
+  // when it is written.
+  bool ByteOrderMark() const { return byteOrderMark_; }
   // The character cell `cell` shows.
   char32_t Char(unsigned char cell) const { return chars_[cell]; }
   // Changes whenever a cell takes another character or the table is replaced
@@ -92,6 +99,7 @@ class TCellTable {
   void CellsChanged();
 
   TTextEncoding encoding_ = TTextEncoding::Windows1252;
+  bool byteOrderMark_ = false;
   std::array<char32_t, 256> chars_{};
   std::array<unsigned char, 256> fold_{};
   // UTF-8: the cells holding a character of the document (ASCII always), and

@@ -74,6 +74,7 @@ TEST_F(Utf8Document, RealSourcesComeBackByteForByte) {
          return many;
        }(),
        ""},
+      {"bom-ascii.txt", "\xEF\xBB\xBFplain\r\n", ""},
       // LF line ends become CR LF and a TAB four blanks; the byte-order mark stays.
       {"bom.txt",
        "\xEF\xBB\xBF\xC2\xBB"
@@ -91,6 +92,17 @@ TEST_F(Utf8Document, RealSourcesComeBackByteForByte) {
     EXPECT_EQ(ReadBytes(path), c.saved.empty() ? c.bytes : c.saved) << c.name;
   }
   EXPECT_EQ(editor.Lines->Get(0).substr(1), " \xC0") << "À at its own byte, the last file";
+  // The byte-order mark is no character of the text: what is typed at the
+  // start goes after it.
+  editor.LoadFile(dir.File("bom.txt"));
+  EXPECT_EQ(editor.Lines->Get(0),
+            "\xBB"
+            "a    b\x97");
+  editor.KeyPress('x');
+  editor.Save();
+  EXPECT_EQ(ReadBytes(dir.File("bom.txt")),
+            "\xEF\xBB\xBFx\xC2\xBB"
+            "a    b\xE2\x80\x94\r\n\xCE\xA9\r\n");
   editor.LoadFile(dir.File("source.php"));
   // One cell per character; a character of Windows-1252 keeps its own byte,
   // so the scanners and case tables see what a Windows-1252 file gives them.
@@ -121,6 +133,7 @@ TEST_F(Utf8Document, EveryOtherFileOpensAndSavesAsItsBytes) {
       {"above-10FFFF", "\xF4\x90\x80\x80 \xC3\xA9"},
       {"cut-short", "\xC3\xA9 ends in \xE2\x82"},
       {"lone-continuation", "\xC3\xA9\x80"},
+      {"mark-then-invalid", "\xEF\xBB\xBF\xC3\xA9 x \xFF"},
       {"invalid-late",
        [] {
          std::string text;
