@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "editor/AEAtoms.h"
@@ -302,6 +303,7 @@ class TStateHighLight : public TSyntaxHighLight {
   // Sets Classes to one class per character of `text` and advances `state` over it.
   virtual void ScanLine(std::string_view text, TState& state) = 0;
   // Advances `state` over `text` exactly as ScanLine does, without classes.
+  // It changes nothing of the highlighter: it may run on two threads at once.
   virtual void AdvanceState(std::string_view text, TState& state) = 0;
 
   // Brings States up to date for every line below n.
@@ -316,6 +318,10 @@ class TStateHighLight : public TSyntaxHighLight {
 
  private:
   void ColourLine(std::string_view text, TState& state, TLineAttrs& Attrs);
+  void Advance(std::string_view text, TState& state);
+  void UpdateStatesOnTwoCores(int from, int n, TState state);
+  // A stretch of this many lines to bring up to date is scanned on two cores.
+  static constexpr int kTwoCoreLines = 1 << 20;
 
   bool swallowScanErrors_;
   std::int64_t scanCount_ = 0;
@@ -364,21 +370,69 @@ void TStateHighLight<TState>::ColourLine(std::string_view text, TState& state, T
 }
 
 template <class TState>
+void TStateHighLight<TState>::Advance(std::string_view text, TState& state) {
+  if (!swallowScanErrors_) {
+    AdvanceState(text, state);
+    return;
+  }
+  try {
+    AdvanceState(text, state);
+  } catch (...) {
+  }
+}
+
+template <class TState>
 void TStateHighLight<TState>::UpdateStates(int n) {
+  const int from = std::max(ValidLine, 0);
   TState state = ValidLine <= 0 ? StartState : States.Get(static_cast<std::size_t>(ValidLine) - 1);
-  for (int i = std::max(ValidLine, 0); i < n; ++i) {
-    ++scanCount_;
-    if (!swallowScanErrors_) {
-      AdvanceState(Lines->LineView(i), state);
-    } else {
-      try {
-        AdvanceState(Lines->LineView(i), state);
-      } catch (...) {
-      }
+  if (n - from >= kTwoCoreLines && n <= Lines->Count()) {
+    UpdateStatesOnTwoCores(from, n, state);
+  } else {
+    int i = from;
+    Lines->ForEachLineView(from, std::min(n, Lines->Count()), [&](std::string_view text) {
+      Advance(text, state);
+      States.Set(static_cast<std::size_t>(i++), state);
+      return true;
+    });
+    for (; i < n; ++i) {  // lines below the last one are empty
+      Advance({}, state);
+      States.Set(static_cast<std::size_t>(i), state);
     }
-    States.Set(static_cast<std::size_t>(i), state);
+    scanCount_ += n - from;
   }
   ValidLine = n;
+}
+
+// The second half is scanned at the same time from a guessed start state.
+// Once the first half's true state reaches the state the guess gave for the
+// same line, every later state is the same as well: those are taken over.
+// The result is that of one scan from the top.
+template <class TState>
+void TStateHighLight<TState>::UpdateStatesOnTwoCores(int from, int n, TState state) {
+  const int middle = from + (n - from) / 2;
+  TStateStore<TState> guessed;  // line middle + k at k
+  std::thread other([&, guess = state]() mutable {
+    std::size_t k = 0;
+    Lines->ForEachLineView(middle, n, [&](std::string_view text) {
+      Advance(text, guess);
+      guessed.Set(k++, guess);
+      return true;
+    });
+  });
+  int i = from;
+  Lines->ForEachLineView(from, middle, [&](std::string_view text) {
+    Advance(text, state);
+    States.Set(static_cast<std::size_t>(i++), state);
+    return true;
+  });
+  other.join();
+  Lines->ForEachLineView(middle, n, [&](std::string_view text) {
+    Advance(text, state);
+    States.Set(static_cast<std::size_t>(i), state);
+    return !(state == guessed.Get(static_cast<std::size_t>(i++ - middle)));
+  });
+  scanCount_ += (i - from) + (n - middle);
+  for (; i < n; ++i) States.Set(static_cast<std::size_t>(i), guessed.Get(static_cast<std::size_t>(i - middle)));
 }
 
 template <class TState>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "highlight/HiLiC.h"
@@ -12,6 +13,7 @@
 #include "highlight/HiLiPHP.h"
 #include "highlight/HiLiXML.h"
 #include "tests/highlight/HighlightTestUtil.h"
+#include "tests/support/FakeLinesOwner.h"
 
 namespace {
 
@@ -207,6 +209,43 @@ TEST(StateScan, ReachesTheStatesOfTheColouringScan) {
   ExpectSameStates<TJavaHighLight, TCLineState>(none);
   ExpectSameStates<TPASHighLight, TPasLineState>(none);
   ExpectSameStates<TXMLHighLight, TCLineState>(none);
+}
+
+}  // namespace
+
+namespace {
+
+// A long stretch of lines is scanned on two cores, the second half from a
+// guessed state; the states are those of one scan from the top, also where
+// the guess is wrong across the middle.
+TEST(StateScan, ALongStretchGivesTheStatesOfOneScan) {
+  constexpr int kLines = 1'200'000, kMiddle = kLines / 2;
+  std::string text;
+  for (int i = 0; i < kLines; ++i) {
+    if (i == kMiddle - 7 || i == kLines - 300)
+      text += "x /* open\n";
+    else if (i == kMiddle + 90)
+      text += "close */ y\n";
+    else
+      text += i % 3 ? "int a;\n" : "b++; // c\n";
+  }
+  FakeLinesOwner owner;
+  TAdvLines lines(&owner);
+  lines.SetTextStr(text);
+  Exposed<TCHighLight, TCLineState> h(lines);
+  const TColourKey last = h.StartKey(kLines - 1);  // brings every line up to date at once
+  TCLineState state = h.Start();
+  for (int i = 0; i < kLines - 1; ++i) {
+    h.Advance(lines.LineView(i), state);
+    if (i % 1000 == 0 || (i > kMiddle - 20 && i < kMiddle + 200)) {
+      TColourKey key;
+      std::memcpy(key.Bytes.data(), &state, sizeof state);
+      ASSERT_EQ(h.StartKey(i + 1), key) << "line " << i + 1;
+    }
+  }
+  TColourKey key;
+  std::memcpy(key.Bytes.data(), &state, sizeof state);
+  EXPECT_EQ(last, key);
 }
 
 }  // namespace
