@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TempDir.h"
+
 // fontconfig keeps its caches to the end of the process; they are not ours to free.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
@@ -10,6 +12,9 @@ QApplication& TestApplication() {
   static char name[] = "quorvel-tests";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The recovery journals of the windows a test makes stay out of the user's state folder.
+  static TempDir state;
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.Path()));
   static QApplication* app = new QApplication(argc, argv);
   return *app;
 }
