@@ -27,7 +27,7 @@ struct TJournalLimits {
   // Changes are compacted into a snapshot once their bytes exceed both
   // this and the snapshot's, or once there are this many.
   std::size_t CompactBytes = std::size_t{1} << 20;
-  std::size_t CompactRecords = 50000;
+  std::size_t CompactRecords = 20000;
   // Changes this many lines apart or closer become one record.
   int NearLines = 16;
   // After a failed write the journal is tried again this much later.
