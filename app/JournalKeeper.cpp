@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <random>
@@ -222,9 +223,18 @@ struct TJournalKeeper::TEntry {
   std::size_t SnapshotBytes = 0, ChangeBytes = 0, ChangeRecords = 0;
   std::chrono::steady_clock::time_point RetryAt{};
 
-  // Runs for every change of the text, after the store changed.
-  void Note(const TLinesChange& change) {
+  // Runs for every change of the text, after the store changed. Nothing
+  // may leave it: the edit has happened.
+  void Note(const TLinesChange& change) noexcept {
     if (!Started) return;  // the snapshot will hold it
+    try {
+      NoteLines(change);
+    } catch (const std::exception&) {
+      Reset();  // out of memory: the journal starts again with a snapshot
+    }
+  }
+
+  void NoteLines(const TLinesChange& change) {
     const int f = change.FirstLine, r = change.LinesRemoved, i = change.LinesInserted;
     if (Pending) {
       const int end = First + Inserted;
@@ -337,6 +347,15 @@ void TJournalKeeper::WaitUntilWritten() { writer_->Wait(); }
 std::uint64_t TJournalKeeper::BytesWritten() const { return writer_->Written(); }
 
 void TJournalKeeper::FlushEntry(TEntry& entry, bool force) {
+  try {
+    FlushDocument(entry, force);
+  } catch (const std::exception& e) {
+    // Out of memory for a snapshot: the next flush tries again.
+    std::cerr << "Quorvel Editor: the recovery journal cannot be written: " << e.what() << "\n";
+  }
+}
+
+void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
   const TSourceEditor& document = *entry.Document;
   if (!document.FileModified) {
     if (entry.Slot) Drop(entry);
@@ -365,7 +384,14 @@ void TJournalKeeper::Start(TEntry& entry) {
   entry.FileName = document.FileName;
   entry.Stamp = document.DiskStamp;
   TJournalJob job{TJournalJob::TKind::Create, entry.Slot, {}, {}, {}};
-  job.Header = HeaderPayload({document.FileName, document.DiskStamp, session_, entry.Order});
+  // The name means the same file to a program started in another folder.
+  std::string fileName = document.FileName;
+  std::error_code error;
+  if (!fileName.empty()) {
+    std::filesystem::path full = std::filesystem::absolute(fileName, error);
+    if (!error) fileName = full.lexically_normal().string();
+  }
+  job.Header = HeaderPayload({fileName, document.DiskStamp, session_, entry.Order});
   job.Snapshot = SnapshotPayload(*document.Lines);
   entry.Reset();
   entry.Started = true;

@@ -68,6 +68,7 @@ class TJournalKeeper {
   void Start(TEntry& entry);
   void Drop(TEntry& entry);
   void FlushEntry(TEntry& entry, bool force);
+  void FlushDocument(TEntry& entry, bool force);
 
   std::string folder_;
   TJournalLimits limits_;

@@ -7,9 +7,9 @@
 #
 # 1. start the program with doc.txt and type; once the recovery journal
 #    holds the typed text, kill the program with SIGKILL;
-# 2. start it again without a file: it asks whether to recover; Return
-#    (Yes) opens doc.txt, current; F2 writes exactly the text typed before
-#    the crash;
+# 2. start it again without a file, in another folder: it asks whether to
+#    recover; Return (Yes) opens doc.txt (the same file), current; F2 writes
+#    exactly the text typed before the crash;
 # 3. type, then another program rewrites doc.txt: the window asks whether
 #    to reload it; Return (Yes) reloads it, and what is typed then and saved
 #    with F2 goes into the other program's text;
@@ -55,9 +55,9 @@ check_file doc.txt "$DOCS/doc.txt" $'alpha\nbeta\n'
 log "killed; the journal holds the typed text"
 
 # ------------------------------------------------------------------ 2. recovered
-(run_program second) &
+(RUN_IN=$WORK run_program second) &
 MAIN_PID=$!
-log "started quorvel again (pid $MAIN_PID)"
+log "started quorvel again in $WORK (pid $MAIN_PID)"
 answer_question "recovering unsaved changes"
 wait_until 20 "the recovered doc.txt to be current" window_named "TAVO - [$DOCS/doc.txt]"
 focus_main

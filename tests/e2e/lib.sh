@@ -168,11 +168,12 @@ e2e_start() {
   log "Xvfb on $DISPLAY"
 }
 
-# The program runs with nothing of the caller's environment but PATH.
+# The program runs with nothing of the caller's environment but PATH, in
+# $DOCS (or in $RUN_IN when that is set).
 run_program() {  # output name, arguments...
   local name=$1
   shift
-  cd "$DOCS" && exec env -i PATH="$PATH" HOME="$HOME_DIR" XDG_RUNTIME_DIR="$WORK/runtime" \
+  cd "${RUN_IN:-$DOCS}" && exec env -i PATH="$PATH" HOME="$HOME_DIR" XDG_RUNTIME_DIR="$WORK/runtime" \
     DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions="$LEAK_SUPPRESSIONS" \
     UBSAN_OPTIONS=print_stacktrace=1 \
