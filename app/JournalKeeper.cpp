@@ -208,23 +208,29 @@ class TJournalWriter {
 // ---------------------------------------------------------------- one document
 
 struct TJournalKeeper::TEntry {
+  // A stretch of changed lines: [First, First + Inserted) now, Removed
+  // lines in their place at the last record.
+  struct TStretch {
+    int First, Removed, Inserted;
+  };
+
   TSourceEditor* Document = nullptr;
   std::uint64_t Order = 0;
   int NearLines = 0;
+  std::size_t MaxStretches = 0;
   std::shared_ptr<TJournalSlot> Slot;  // none while the document has no journal
   bool Started = false;                // the snapshot was taken: changes are noted
   std::string FileName;                // as the journal's header says
   TFileStamp Stamp;
-  // The lines changed since the last record: [First, First + Inserted) now,
-  // [First, First + Removed) before.
-  bool Pending = false;
-  int First = 0, Removed = 0, Inserted = 0;
-  std::string Records;  // framed change records for the next flush
+  // The lines changed since the last record, in line order, each stretch
+  // more than NearLines away from the next.
+  std::vector<TStretch> Noted;
   std::size_t SnapshotBytes = 0, ChangeBytes = 0, ChangeRecords = 0;
   std::chrono::steady_clock::time_point RetryAt{};
 
-  // Runs for every change of the text, after the store changed. Nothing
-  // may leave it: the edit has happened.
+  // Runs for every change of the text, after the store changed: notes
+  // which lines changed, copying nothing. Nothing may leave it: the edit
+  // has happened.
   void Note(const TLinesChange& change) noexcept {
     if (!Started) return;  // the snapshot will hold it
     try {
@@ -236,43 +242,63 @@ struct TJournalKeeper::TEntry {
 
   void NoteLines(const TLinesChange& change) {
     const int f = change.FirstLine, r = change.LinesRemoved, i = change.LinesInserted;
-    if (Pending) {
-      const int end = First + Inserted;
-      if (f <= end + NearLines && f + r >= First - NearLines) {
-        // One stretch of lines from the first changed to the last.
-        const int lo = std::min(First, f), hi = std::max(end, f + r);
-        Removed = hi - Inserted + Removed - lo;
-        Inserted = hi + i - r - lo;
-        First = lo;
-        return;
-      }
-      // Far apart: the noted lines go into a record as they are (moved by
-      // this change when it lies before them), and this change is noted anew.
-      Record(First, Removed, f + r <= First ? First + i - r : First, Inserted);
+    // The stretches [a, b) that the change touches or comes near become one
+    // with it, from the first line changed to the last; those after it move.
+    std::size_t a = 0;
+    while (a < Noted.size() && Noted[a].First + Noted[a].Inserted + NearLines < f) ++a;
+    std::size_t b = a;
+    while (b < Noted.size() && Noted[b].First - NearLines <= f + r) ++b;
+    int lo = f, hi = f + r, inserted = 0, removed = 0;
+    for (std::size_t k = a; k < b; ++k) {
+      lo = std::min(lo, Noted[k].First);
+      hi = std::max(hi, Noted[k].First + Noted[k].Inserted);
+      inserted += Noted[k].Inserted;
+      removed += Noted[k].Removed;
     }
-    First = f;
-    Removed = r;
-    Inserted = i;
-    Pending = true;
+    for (std::size_t k = b; k < Noted.size(); ++k) Noted[k].First += i - r;
+    const TStretch merged{lo, hi - lo - inserted + removed, hi - lo + i - r};
+    Noted.erase(Noted.begin() + static_cast<std::ptrdiff_t>(a), Noted.begin() + static_cast<std::ptrdiff_t>(b));
+    Noted.insert(Noted.begin() + static_cast<std::ptrdiff_t>(a), merged);
+    if (Noted.size() <= MaxStretches) return;
+    // Too many: the two closest become one, with the unchanged lines between.
+    std::size_t closest = 0;
+    for (std::size_t k = 1; k + 1 < Noted.size(); ++k)
+      if (Gap(k) < Gap(closest)) closest = k;
+    TStretch& first = Noted[closest];
+    const TStretch& second = Noted[closest + 1];
+    const int gap = Gap(closest);
+    first.Removed += gap + second.Removed;
+    first.Inserted += gap + second.Inserted;
+    Noted.erase(Noted.begin() + static_cast<std::ptrdiff_t>(closest) + 1);
   }
 
-  void Record(int first, int removed, int from, int inserted) {
-    const std::string payload = ChangePayload(*Document->Lines, first, removed, from, inserted);
-    AppendJournalRecord(Records, TJournalRecordKind::Change, payload);
-    ChangeBytes += kJournalFrameSize + payload.size();
-    ++ChangeRecords;
+  int Gap(std::size_t k) const { return Noted[k + 1].First - (Noted[k].First + Noted[k].Inserted); }
+
+  // The bytes the noted lines have now.
+  std::int64_t NotedBytes() const {
+    std::int64_t bytes = 0;
+    for (const TStretch& s : Noted)
+      bytes += Document->Lines->LineStartOffset(s.First + s.Inserted) - Document->Lines->LineStartOffset(s.First);
+    return bytes;
   }
 
-  void RecordPending() {
-    if (!Pending) return;
-    Record(First, Removed, First, Inserted);
-    Pending = false;
+  // The noted lines as change records, read from the document as it is
+  // now. Applied in line order, each finds the lines before it as they are.
+  std::string Records() {
+    std::string records;
+    for (const TStretch& s : Noted) {
+      const std::string payload = ChangePayload(*Document->Lines, s.First, s.Removed, s.First, s.Inserted);
+      AppendJournalRecord(records, TJournalRecordKind::Change, payload);
+      ChangeBytes += kJournalFrameSize + payload.size();
+      ++ChangeRecords;
+    }
+    Noted.clear();
+    return records;
   }
 
   void Reset() {
     Started = false;
-    Pending = false;
-    Records.clear();
+    Noted.clear();
   }
 };
 
@@ -303,6 +329,7 @@ void TJournalKeeper::Track(TSourceEditor& document) {
   entry->Document = &document;
   entry->Order = nextOrder_++;
   entry->NearLines = limits_.NearLines;
+  entry->MaxStretches = limits_.NotedStretches;
   TEntry* noted = entry.get();
   document.OnTextChanged = [noted](TSourceEditor&, const TLinesChange& change) { noted->Note(change); };
   entries_[&document] = std::move(entry);
@@ -362,8 +389,10 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
     return;
   }
   const bool failed = entry.Slot && entry.Slot->Failed;
-  const bool compact = entry.ChangeRecords > limits_.CompactRecords ||
-                       entry.ChangeBytes > std::max(limits_.CompactBytes, entry.SnapshotBytes);
+  // Changes that would outgrow the text are written as a new snapshot instead.
+  const bool compact = entry.ChangeRecords + entry.Noted.size() > limits_.CompactRecords ||
+                       entry.ChangeBytes + static_cast<std::size_t>(entry.Started ? entry.NotedBytes() : 0) >
+                           std::max(limits_.CompactBytes, entry.SnapshotBytes);
   // Saved or loaded since the journal began: it starts again with the
   // document's new file.
   const bool renewed = document.FileName != entry.FileName || !(document.DiskStamp == entry.Stamp);
@@ -372,10 +401,8 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
     Start(entry);
     return;
   }
-  entry.RecordPending();
-  if (entry.Records.empty()) return;
-  writer_->Post({TJournalJob::TKind::Append, entry.Slot, {}, {}, std::move(entry.Records)});
-  entry.Records.clear();
+  if (entry.Noted.empty()) return;
+  writer_->Post({TJournalJob::TKind::Append, entry.Slot, {}, {}, entry.Records()});
 }
 
 void TJournalKeeper::Start(TEntry& entry) {

@@ -3,7 +3,7 @@
 // TJournalKeeper: a recovery journal (Journal.h) for every modified document.
 //
 // Typing costs a few integer operations: the keeper notes which lines
-// changed. Flush, run by a timer of the window about twice a second, turns
+// changed, and copies nothing. Flush, run by a timer of the window about twice a second, turns
 // the noted lines into change records (reading their text from the
 // document as it is then), and a thread of the keeper's own appends them to
 // the journal and flushes it to the disk. A journal starts with a snapshot
@@ -28,8 +28,10 @@ struct TJournalLimits {
   // this and the snapshot's, or once there are this many.
   std::size_t CompactBytes = std::size_t{1} << 20;
   std::size_t CompactRecords = 20000;
-  // Changes this many lines apart or closer become one record.
+  // Changes this many lines apart or closer become one record; the changes
+  // between two flushes make at most this many records.
   int NearLines = 16;
+  std::size_t NotedStretches = 32;
   // After a failed write the journal is tried again this much later.
   std::chrono::milliseconds RetryAfter{5000};
 };

@@ -495,6 +495,7 @@ void TMainForm::SaveDocumentAs(TSourceEditor& document) {
   std::string name = AskSaveFile();
   if (name.empty() || FManager->IndexOf(document) < 0) return;
   document.SaveAs(name);
+  FJournals->Flush();  // saved: its journal goes now
   WatchFiles();
 }
 
@@ -505,6 +506,7 @@ bool TMainForm::SaveDocument(TSourceEditor& document) {
     if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(document) < 0) return false;
   }
   document.Save();
+  FJournals->Flush();  // saved: its journal goes now
   WatchFiles();
   return true;
 }
