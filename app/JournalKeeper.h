@@ -47,7 +47,8 @@ class TJournalKeeper {
 
   const std::string& Folder() const { return folder_; }
 
-  // Keeps a journal for the document from its first change on.
+  // Keeps a journal for the document from its first change on. The
+  // document is forgotten (or the keeper kept or freed) before it is freed.
   void Track(TSourceEditor& document);
   // The document was recovered from `orphan`: that file goes once the
   // document's own journal is on the disk (or the document needs none).

@@ -64,8 +64,8 @@ TEST(Journal, EveryChangeComesBackExactlyAlsoAfterCompacting) {
   limits.CompactRecords = 25;
   limits.NotedStretches = 2;
   const std::string folder = dir.File("journals");
-  TJournalKeeper keeper(folder, limits);
   Document doc(Lines(300));
+  TJournalKeeper keeper(folder, limits);
   keeper.Track(doc.editor);
 
   std::mt19937 random(20240611);
@@ -123,8 +123,8 @@ TEST(Journal, EveryChangeComesBackExactlyAlsoAfterCompacting) {
 
 TEST(Journal, ATornJournalRecoversEveryWholeRecordBeforeTheTear) {
   TempDir dir;
-  TJournalKeeper keeper(dir.Path());
   Document doc(Lines(40));
+  TJournalKeeper keeper(dir.Path());
   keeper.Track(doc.editor);
   doc.TypeAt(5, 0, "first ");
   doc.editor.FileModified = true;
