@@ -177,9 +177,9 @@ class TSyntaxHighLight {
                              const TSelAttrs& SelFlags, TLineAttrs& Attrs) = 0;
   // Forgets every cached line state.
   virtual void ResetStates() = 0;
-  // The text changed from line `first` on: the cached states of those lines
-  // are no longer trusted.
-  virtual void LinesChanged(int first) = 0;
+  // Lines first .. first + removed - 1 were replaced by `inserted` lines: the
+  // cached states from line `first` on are no longer trusted.
+  virtual void LinesChanged(int first, int removed, int inserted) = 0;
   // The state colouring line `line` starts from, as bytes: equal keys give
   // equal colours of equal text.
   virtual TColourKey StartKey(int line) = 0;
@@ -290,7 +290,7 @@ class TStateHighLight : public TSyntaxHighLight {
   void HighlightLine(TAdvancedEditor& Sender, std::string_view LineText, int LineIndex,
                      const TSelAttrs& SelFlags, TLineAttrs& Attrs) override;
   void ResetStates() override { ValidLine = -1; }
-  void LinesChanged(int first) override { ValidLine = std::min(ValidLine, first); }
+  void LinesChanged(int first, int removed, int inserted) override;
   TColourKey StartKey(int line) override;
 
   // Lines scanned so far, for colouring or for the cache.
@@ -319,12 +319,20 @@ class TStateHighLight : public TSyntaxHighLight {
  private:
   void ColourLine(std::string_view text, TState& state, TLineAttrs& Attrs);
   void Advance(std::string_view text, TState& state);
+  // A scan that reaches line `line` in the state the cache still holds for
+  // it, past a change that kept the number of lines: the cache below was
+  // right all along. True when ValidLine moved on.
+  bool Resumed(int line, const TState& state);
   void UpdateStatesOnTwoCores(int from, int n, TState state);
   // A stretch of this many lines to bring up to date is scanned on two cores.
   static constexpr int kTwoCoreLines = 1 << 20;
 
   bool swallowScanErrors_;
   std::int64_t scanCount_ = 0;
+  // After a change that kept the number of lines, the states cached for the
+  // lines from resumeFrom_ to resumeUntil_ - 1 hold again once the scan
+  // meets one of them; resumeUntil_ 0 = no such change.
+  int resumeFrom_ = 0, resumeUntil_ = 0;
 };
 
 template <class TState>
@@ -339,6 +347,7 @@ void TStateHighLight<TState>::HighlightLine(TAdvancedEditor&, std::string_view L
   if (ValidLine < LineIndex) UpdateStates(LineIndex);
   TState state = LineIndex == 0 ? StartState : States.Get(static_cast<std::size_t>(LineIndex) - 1);
   ColourLine(LineText, state, Attrs);
+  if (Resumed(LineIndex, state)) return;
   const auto index = static_cast<std::size_t>(LineIndex);
   if (index >= States.Size() || !(state == States.Get(index))) ValidLine = std::min(ValidLine, LineIndex);
 }
@@ -370,6 +379,36 @@ void TStateHighLight<TState>::ColourLine(std::string_view text, TState& state, T
 }
 
 template <class TState>
+void TStateHighLight<TState>::LinesChanged(int first, int removed, int inserted) {
+  // The same line changed again before any scan went past it: its cached
+  // state is still the one the lines below were scanned from.
+  const bool sameLine =
+      resumeUntil_ > 0 && first == resumeFrom_ && removed == 1 && inserted == 1 && ValidLine <= first;
+  if (removed == inserted && inserted > 0 && ValidLine > first + inserted && (resumeUntil_ == 0 || sameLine)) {
+    // The end state of the last changed line decides: the same as before, and
+    // the lines below keep theirs.
+    resumeFrom_ = first + inserted - 1;
+    resumeUntil_ = sameLine ? resumeUntil_ : ValidLine;
+  } else {
+    resumeUntil_ = 0;
+  }
+  ValidLine = std::min(ValidLine, first);
+}
+
+template <class TState>
+bool TStateHighLight<TState>::Resumed(int line, const TState& state) {
+  if (resumeUntil_ == 0 || line < resumeFrom_) return false;
+  if (line >= resumeUntil_ || static_cast<std::size_t>(line) >= States.Size()) {
+    resumeUntil_ = 0;  // passed: the states below are scanned anew
+    return false;
+  }
+  if (!(state == States.Get(static_cast<std::size_t>(line)))) return false;
+  ValidLine = std::max(ValidLine, resumeUntil_);
+  resumeUntil_ = 0;
+  return true;
+}
+
+template <class TState>
 void TStateHighLight<TState>::Advance(std::string_view text, TState& state) {
   if (!swallowScanErrors_) {
     AdvanceState(text, state);
@@ -385,20 +424,29 @@ template <class TState>
 void TStateHighLight<TState>::UpdateStates(int n) {
   const int from = std::max(ValidLine, 0);
   TState state = ValidLine <= 0 ? StartState : States.Get(static_cast<std::size_t>(ValidLine) - 1);
-  if (n - from >= kTwoCoreLines && n <= Lines->Count()) {
+  if (resumeUntil_ == 0 && n - from >= kTwoCoreLines && n <= Lines->Count()) {
     UpdateStatesOnTwoCores(from, n, state);
-  } else {
-    int i = from;
-    Lines->ForEachLineView(from, std::min(n, Lines->Count()), [&](std::string_view text) {
-      Advance(text, state);
-      States.Set(static_cast<std::size_t>(i++), state);
-      return true;
-    });
-    for (; i < n; ++i) {  // lines below the last one are empty
-      Advance({}, state);
-      States.Set(static_cast<std::size_t>(i), state);
-    }
-    scanCount_ += n - from;
+    ValidLine = n;
+    return;
+  }
+  int i = from;
+  bool resumed = false;
+  Lines->ForEachLineView(from, std::min(n, Lines->Count()), [&](std::string_view text) {
+    Advance(text, state);
+    resumed = Resumed(i, state);  // before the cached state is overwritten
+    if (!resumed) States.Set(static_cast<std::size_t>(i), state);
+    ++i;
+    return !resumed;
+  });
+  scanCount_ += i - from;
+  if (resumed) {
+    if (ValidLine < n) UpdateStates(n);  // the cache held less than asked for
+    return;
+  }
+  for (; i < n; ++i) {  // lines below the last one are empty
+    Advance({}, state);
+    States.Set(static_cast<std::size_t>(i), state);
+    ++scanCount_;
   }
   ValidLine = n;
 }

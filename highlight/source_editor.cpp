@@ -165,7 +165,7 @@ void TSourceEditor::ChangeNotification() {
 }
 
 void TSourceEditor::TextChanged(const TLinesChange& change) {
-  if (Highlighter) Highlighter->LinesChanged(change.FirstLine);
+  if (Highlighter) Highlighter->LinesChanged(change.FirstLine, change.LinesRemoved, change.LinesInserted);
   if (OnTextChanged) OnTextChanged(*this, change);
 }
 

@@ -249,3 +249,40 @@ TEST(StateScan, ALongStretchGivesTheStatesOfOneScan) {
 }
 
 }  // namespace
+
+namespace {
+
+// Edits of every kind, with the cache consulted between them from the painter
+// and from a jump: every line starts in the state a fresh scan of the text
+// gives, whether the cache was kept below an edit or scanned anew.
+TEST(StateScan, AfterAnyEditsEveryLineStartsInTheStateOfAFreshScan) {
+  std::mt19937 rng(7);
+  for (Kind kind : {Kind::C, Kind::PHP}) {
+    std::vector<std::string> text;
+    for (int i = 0; i < 300; ++i) text.push_back(RandomLine(rng, true));
+    auto doc = hltest::MakeDoc(kind, text);
+    auto pick = [&] { return static_cast<int>(rng() % static_cast<unsigned>(doc->lines.Count())); };
+    int line = 0;
+    for (int step = 0; step < 1500; ++step) {
+      const unsigned op = rng() % 10;
+      if (op < 3) line = pick();  // else the same line again, as typing does
+      if (op < 8) {
+        doc->lines.Put(line, RandomLine(rng, true));
+        doc->hl->LinesChanged(line, 1, 1);
+      } else if (op == 8) {
+        doc->lines.Insert(line, RandomLine(rng, true));
+        doc->hl->LinesChanged(line, 0, 1);
+      } else if (doc->lines.Count() > 1) {
+        doc->lines.Delete(line);
+        doc->hl->LinesChanged(line, 1, 0);
+        line = std::min(line, doc->lines.Count() - 1);
+      }
+      if (rng() % 2) doc->Paint(pick());
+      const int probe = pick();
+      ASSERT_EQ(doc->hl->StartKey(probe), hltest::Make(kind, doc->lines)->StartKey(probe))
+          << "line " << probe << ", step " << step;
+    }
+  }
+}
+
+}  // namespace
