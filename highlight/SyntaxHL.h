@@ -382,8 +382,7 @@ template <class TState>
 void TStateHighLight<TState>::LinesChanged(int first, int removed, int inserted) {
   // The same line changed again before any scan went past it: its cached
   // state is still the one the lines below were scanned from.
-  const bool sameLine =
-      resumeUntil_ > 0 && first == resumeFrom_ && removed == 1 && inserted == 1 && ValidLine <= first;
+  const bool sameLine = resumeUntil_ > 0 && first == resumeFrom_ && removed == 1 && inserted == 1 && ValidLine <= first;
   if (removed == inserted && inserted > 0 && ValidLine > first + inserted && (resumeUntil_ == 0 || sameLine)) {
     // The end state of the last changed line decides: the same as before, and
     // the lines below keep theirs.
