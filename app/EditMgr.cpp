@@ -83,6 +83,7 @@ void TEditManager::Close(int index) {
   if (FPanel && FCurrentIndex >= 0 && WindowOf(FCurrentIndex)) FPanel->ShowWindow(WindowOf(FCurrentIndex), false);
   platform::EditorWindow* window = WindowOf(index);
   FCurrent = FSpareEditor.get();
+  if (OnEditorClosing) OnEditorClosing(*FEditors[static_cast<std::size_t>(index)]);
   // The window goes first: it refers to its editor until it is destroyed.
   FEditors[static_cast<std::size_t>(index)]->AttachWindow(nullptr);
   if (FPanel && window) FPanel->RemoveWindow(window);

@@ -42,6 +42,8 @@ class TEditManager {
 
   std::function<void(TEditManager&)> OnChange;
   std::function<void(TSourceEditor&)> OnEditorCreated;
+  // Fired for every document editor just before it is freed.
+  std::function<void(TSourceEditor&)> OnEditorClosing;
 
   // The fixed look of document editors.
   static void ApplyDocumentLook(TAdvancedEditor& editor);

@@ -1,7 +1,13 @@
 #include "app/KernelStartUp.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
 #include <vector>
 
 #include "platform/qt/DesktopShell.h"
@@ -37,9 +43,53 @@ class TMainFormWatcher : public QObject {
   QWidget* FForm;
 };
 
+// SIGTERM and SIGHUP are handled in the message loop: the handler only
+// writes the signal's number into a pipe whose reading end the loop
+// watches. The pipe stays open to the end of the process, so that a signal
+// arriving during the exit finds it.
+int endSignalPipe[2] = {-1, -1};
+
+extern "C" void OnEndSignal(int signal) {
+  const int saved = errno;
+  const char byte = static_cast<char>(signal);
+  [[maybe_unused]] ssize_t n = ::write(endSignalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+class TEndSignals {
+ public:
+  explicit TEndSignals(std::function<void()> onEnd) {
+    if (endSignalPipe[0] < 0 && ::pipe2(endSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(endSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this, onEnd = std::move(onEnd)] {
+      char bytes[16];
+      while (::read(endSignalPipe[0], bytes, sizeof bytes) > 0) {
+      }
+      if (ended_) return;
+      ended_ = true;
+      onEnd();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+  }
+
+ private:
+  std::unique_ptr<QSocketNotifier> notifier_;
+  bool ended_ = false;
+};
+
 }  // namespace
 
 QEvent::Type TCopyDataEvent::EventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+QEvent::Type TEndSessionEvent::EventType() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
   return type;
 }
@@ -92,6 +142,18 @@ int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm,
   for (const auto& [marker, bytes] : early) deliver(marker, bytes);
   early.clear();
 
+  // The session's end closes like "Discard changes and Exit": the main
+  // window is told first, every dialog goes without an answer.
+  TEndSignals endSignals([&] {
+    if (mainForm) {
+      TEndSessionEvent end;
+      QCoreApplication::sendEvent(mainForm, &end);
+    }
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (widget != mainForm && widget->isVisible()) widget->close();
+    if (mainForm) mainForm->close();
+    QCoreApplication::quit();
+  });
   application.exec();
 
   channel.reset();  // a start from now on becomes the running instance itself

@@ -29,6 +29,14 @@ class TCopyDataEvent : public QEvent {
   std::string FData;
 };
 
+// The desktop session ends (SIGTERM, SIGHUP): sent to the main window just
+// before the program closes it, so that it keeps what must survive.
+class TEndSessionEvent : public QEvent {
+ public:
+  TEndSessionEvent() : QEvent(EventType()) {}
+  static QEvent::Type EventType();
+};
+
 // A window owned by the application object; freeing the component frees the window.
 class TFormComponent : public TComponent {
  public:
@@ -61,6 +69,9 @@ TAppServices ProgramServices();
 //  6. otherwise (also when the running instance did not answer in time)
 //     the main window is made, the message loop runs until it has
 //     closed, and App is destroyed (forms freed, settings saved).
+// SIGTERM and SIGHUP end the message loop the same way: the main window
+// hears TEndSessionEvent, open dialogs close without an answer, the main
+// window closes.
 // `limits` bound the hand-over (tests shorten them).
 int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm,
                platform::InstanceChannelLimits limits = {});

@@ -21,6 +21,8 @@
 
 #include "app/About.h"
 #include "app/Config.h"
+#include "app/DiskWatch.h"
+#include "app/JournalKeeper.h"
 #include "app/Kernel.h"
 #include "app/KernelStartUp.h"
 #include "app/Unsaved.h"
@@ -41,6 +43,10 @@ constexpr const char* kNoDocument = " - ";
 constexpr int kHintFontCharset = 0;
 // How long the status bar tells of a refused character.
 constexpr int kRefusedMessageMs = 5000;
+// How often the changes of modified documents go to their recovery journals.
+constexpr int kJournalFlushMs = 500;
+// A disk check waiting for an open dialog looks again this much later.
+constexpr int kDiskRecheckMs = 500;
 
 // Document text (the search box) is single-byte text of the code page; file
 // names are the file system's bytes.
@@ -168,6 +174,9 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   ReportError = [this](const std::string& message) {
     QMessageBox::critical(this, kProgramCaption, QString::fromLocal8Bit(message.c_str()));
   };
+  AskRecover = AskReload = AskOverwrite = [this](const QString& text) {
+    return QMessageBox::question(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+  };
 
   // Layout: button bar, tab row holding the editing panel, status bar.
   auto* central = new QWidget(this);
@@ -206,9 +215,18 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aWordWrap->setChecked(Settings && Settings->ReadBool("Editor.WordWrap"));
   aShowSpace->setChecked(Settings && Settings->ReadBool("Editor.ShowSpace"));
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
+  FJournals = std::make_unique<TJournalKeeper>(JournalFolder());
+  FDiskWatch = new TDiskWatch([this] { CheckDiskChanges(); }, this);
   FManager = std::make_unique<TEditManager>(pnEdit);
-  FManager->OnChange = [this](TEditManager&) { RefreshTabs(); };
+  FManager->OnChange = [this](TEditManager&) {
+    RefreshTabs();
+    WatchFiles();
+  };
   FManager->OnEditorCreated = [this](TSourceEditor& editor) { ConfigureEditor(editor); };
+  FManager->OnEditorClosing = [this](TSourceEditor& editor) {
+    FJournals->Forget(editor);
+    FDiskCheck.Forget(editor);
+  };
   Guarded([&] {
     if (!firstArgument.empty()) {
       FManager->Open(firstArgument);
@@ -220,13 +238,17 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   connect(&Timer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
   Timer.start(100);
   UpdateStatusBar();
+  connect(&JournalTimer, &QTimer::timeout, this, [this] { FJournals->Flush(); });
+  JournalTimer.start(kJournalFlushMs);
 }
 
 TMainForm::~TMainForm() {
   // FormDestroy: the documents go without a question, then the settings are noted.
   Timer.stop();
+  JournalTimer.stop();
   FManager->OnChange = nullptr;
   FManager.reset();
+  FJournals.reset();  // a clean end leaves no journal (after EndSession it leaves them all)
   if (Settings) {
     Settings->WriteBool("Editor.ShowSpace", aShowSpace->isChecked());
     Settings->WriteBool("Editor.WordWrap", aWordWrap->isChecked());
@@ -344,6 +366,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
     window->OnContextMenu = [this](QPoint global) { pmEdit->popup(global); };
   editor.OnChange = [this](TAdvancedEditor& e) { EditorChanged(e); };
   editor.OnCharRefused = [this](TAdvancedEditor&, char32_t ch) { CharRefused(ch); };
+  FJournals->Track(editor);
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
 }
@@ -482,7 +505,7 @@ void TMainForm::aLoadExecute() {
 void TMainForm::aSaveExecute() {
   TSourceEditor& document = Current();
   if (FileExists(document.FileName)) {
-    document.Save();
+    SaveDocument(document);
   } else {
     SaveDocumentAs(document);
   }
@@ -496,11 +519,30 @@ void TMainForm::aSaveAsExecute() {
 
 void TMainForm::SaveDocumentAs(TSourceEditor& document) {
   std::string name = AskSaveFile();
-  if (!name.empty() && FManager->IndexOf(document) >= 0) document.SaveAs(name);
+  if (name.empty() || FManager->IndexOf(document) < 0) return;
+  document.SaveAs(name);
+  FJournals->Flush();  // saved: its journal goes now
+  WatchFiles();
+}
+
+bool TMainForm::SaveDocument(TSourceEditor& document) {
+  if (ChangedOnDisk(document)) {
+    int answer = AskOverwrite("\"" + Name(FilePart(document.FileName)) +
+                              "\" was changed by another program. Overwrite it and lose the other program's changes?");
+    if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(document) < 0) return false;
+  }
+  document.Save();
+  FJournals->Flush();  // saved: its journal goes now
+  WatchFiles();
+  return true;
 }
 
 void TMainForm::aSaveAllExecute() {
-  FManager->SaveAll();
+  // Every document, modified or not, in tab order.
+  std::vector<TSourceEditor*> documents;
+  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
+  for (TSourceEditor* document : documents)
+    if (FManager->IndexOf(*document) >= 0) SaveDocument(*document);
   RefreshTabs();
 }
 
@@ -508,8 +550,8 @@ void TMainForm::aCloseExecute() {
   TSourceEditor& document = Current();
   if (FManager->CurrentIndex() >= 0 && document.FileModified) {
     int answer = AskSaveChanges("Save changes to \"" + Name(FilePart(document.FileName)) + "\"?");
-    if (answer == QMessageBox::Cancel || FManager->IndexOf(document) < 0) return;
-    if (answer == QMessageBox::Yes) document.Save();
+    if (answer == QMessageBox::Cancel || ending_ || FManager->IndexOf(document) < 0) return;
+    if (answer == QMessageBox::Yes && !SaveDocument(document)) return;
   }
   FManager->Close(FManager->IndexOf(document));
 }
@@ -573,7 +615,7 @@ void TMainForm::WMDropFiles(const std::vector<std::string>& fileNames) {
 }
 
 bool TMainForm::FormCloseQuery() {
-  if (!aSaveAll->isEnabled()) return true;
+  if (ending_ || !aSaveAll->isEnabled()) return true;
   // The documents the question is about; one handed over meanwhile is not saved.
   std::vector<TSourceEditor*> documents;
   std::vector<std::string> names;
@@ -582,15 +624,17 @@ bool TMainForm::FormCloseQuery() {
     if (FManager->Editor(i).FileModified) names.push_back(FullPath(FManager->Editor(i).FileName));
   }
   int answer = AskUnsaved(names);
+  if (ending_) return true;
   bool close = false;
   if (answer == TUnsavedForm::mrYes) {
     bool saved = true;
     Guarded([&] {
       saved = false;
+      bool all = true;
       for (TSourceEditor* document : documents)
-        if (FManager->IndexOf(*document) >= 0) document->Save();
+        if (FManager->IndexOf(*document) >= 0 && !SaveDocument(*document)) all = false;
       RefreshTabs();
-      saved = true;
+      saved = all;
     });
     close = saved;
   } else if (answer == TUnsavedForm::mrNo) {
@@ -607,6 +651,10 @@ bool TMainForm::event(QEvent* event) {
   if (event->type() == TCopyDataEvent::EventType()) {
     auto* message = static_cast<TCopyDataEvent*>(event);
     WMCopyData(message->Marker(), message->Data());
+    return true;
+  }
+  if (event->type() == TEndSessionEvent::EventType()) {
+    EndSession();
     return true;
   }
   return QMainWindow::event(event);
@@ -627,6 +675,8 @@ void TMainForm::changeEvent(QEvent* event) {
 
 void TMainForm::FormActivate() {
   if (FManager) FManager->FocusCurrent();
+  // Another program may have changed a file while the window was not looked at.
+  QTimer::singleShot(0, this, [this] { CheckDiskChanges(); });
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
@@ -639,4 +689,99 @@ void TMainForm::dropEvent(QDropEvent* event) {
     if (url.isLocalFile()) names.push_back(NameBytes(url.toLocalFile()));
   event->acceptProposedAction();
   WMDropFiles(names);
+}
+
+// ---------------------------------------------------------------- keeping work safe
+
+void TMainForm::WatchFiles() {
+  std::vector<std::string> names;
+  for (int i = 0; i < FManager->Count(); ++i) names.push_back(FManager->Editor(i).FileName);
+  FDiskWatch->Watch(names);
+}
+
+void TMainForm::CheckDiskChanges() {
+  if (ending_ || checkingDisk_) return;
+  if (QApplication::activeModalWidget()) {
+    // Not while a dialog waits for an answer: once it is gone.
+    QTimer::singleShot(kDiskRecheckMs, this, [this] { CheckDiskChanges(); });
+    return;
+  }
+  checkingDisk_ = true;
+  std::vector<TSourceEditor*> documents;
+  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
+  bool changed = false;
+  for (TSourceEditor* document : documents) {
+    if (ending_) break;
+    if (FManager->IndexOf(*document) < 0) continue;
+    switch (FDiskCheck.Check(*document)) {
+      case TDiskChange::None:
+        break;
+      case TDiskChange::Deleted:
+        // The text is all that is left of the file: it counts as unsaved.
+        document->FileModified = true;
+        changed = true;
+        break;
+      case TDiskChange::Changed:
+        if (document->FileModified) {
+          int answer = AskReload("\"" + Name(FilePart(document->FileName)) +
+                                 "\" was changed by another program. Reload it and lose your changes?");
+          if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(*document) < 0) break;
+        }
+        Guarded([&] { ReloadKeepingCaret(*document); });
+        changed = true;
+        break;
+    }
+  }
+  checkingDisk_ = false;
+  if (changed && !ending_) RefreshTabs();
+  WatchFiles();
+}
+
+void TMainForm::ReloadKeepingCaret(TSourceEditor& document) {
+  document.RefreshCaretLine();
+  const int line = document.CaretLine, column = document.CaretLineX, top = document.TopRow;
+  document.Reload();
+  const int lines = document.Lines->Count();
+  if (lines == 0) return;
+  const int target = std::min(line, lines - 1);
+  int row = 0, rowColumn = 0;
+  document.Lines->LineToRow(target, std::min(column, document.Lines->LineLength(target)), row, rowColumn);
+  document.ScrollTo(0, std::min(top, row));
+  document.MoveCaret(rowColumn, row);
+}
+
+void TMainForm::OfferRecovery() {
+  if (ending_) return;
+  std::vector<TOrphanJournal> orphans = FindOrphanJournals(FJournals->Folder());
+  if (orphans.empty()) return;
+  const QString text = orphans.size() == 1 ? QString("Recover unsaved changes of 1 document?")
+                                           : QString("Recover unsaved changes of %1 documents?").arg(orphans.size());
+  int answer = AskRecover(text);
+  if (ending_) return;  // the next start asks again
+  if (answer != QMessageBox::Yes) {
+    for (TOrphanJournal& orphan : orphans) orphan.File->Remove();
+    return;
+  }
+  for (TOrphanJournal& orphan : orphans) {
+    TSourceEditor* document = nullptr;
+    bool recovered = false;
+    Guarded([&] {
+      document = &FManager->CreateEditor();
+      RestoreDocument(orphan.Content, *document);
+      FJournals->Adopt(*document, std::move(orphan.File));
+      recovered = true;
+    });
+    if (!recovered && document) FManager->Close(FManager->IndexOf(*document));
+  }
+  FManager->Select(FManager->Count() - 1);
+  RefreshTabs();
+  WatchFiles();
+}
+
+void TMainForm::EndSession() {
+  if (ending_) return;
+  ending_ = true;
+  Timer.stop();
+  JournalTimer.stop();
+  FJournals->Keep();
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DiskCheck.h"
 #include "app/EditMgr.h"
 
 class QFileDialog;
@@ -25,6 +26,8 @@ class QTabBar;
 class TFlatButton;
 class TGradientPanel;
 class TLinkLabel;
+class TDiskWatch;
+class TJournalKeeper;
 
 namespace platform {
 class QtEditorPanel;
@@ -79,6 +82,19 @@ class TMainForm : public QMainWindow {
   // True when the window may close (asks about unsaved documents).
   bool FormCloseQuery();
 
+  // ---- keeping work safe ----
+  // Documents that a program which died left unsaved: asks once whether to
+  // recover them, then opens them (the last one current) or drops them.
+  void OfferRecovery();
+  // Notices files of open documents that another program changed, replaced
+  // or deleted since they were loaded or saved.
+  void CheckDiskChanges();
+  // The desktop session ends (logout, SIGTERM, SIGHUP): the window closes as
+  // after "Discard changes and Exit", and the unsaved changes stay in the
+  // recovery journals.
+  void EndSession();
+  TJournalKeeper& Journals() const { return *FJournals; }
+
   TEditManager& Manager() const { return *FManager; }
   TSourceEditor& Current() const { return FManager->Current(); }
   // The application's title (the text the task bar shows).
@@ -107,6 +123,10 @@ class TMainForm : public QMainWindow {
   std::function<int(const QString& text)> AskSaveChanges;
   // The unsaved-changes dialog: TUnsavedForm::mrYes, mrNo or mrCancel.
   std::function<int(const std::vector<std::string>& fileNames)> AskUnsaved;
+  // Yes/No questions (QMessageBox::Yes or No): recovering documents left
+  // unsaved, reloading a modified document whose file changed, saving over
+  // a file that changed.
+  std::function<int(const QString& text)> AskRecover, AskReload, AskOverwrite;
   std::function<void()> ShowPreferences, ShowAbout;
   // Shows an error that left an action.
   std::function<void(const std::string& message)> ReportError;
@@ -133,6 +153,12 @@ class TMainForm : public QMainWindow {
   void CharRefused(char32_t ch);
   // Asks for a name and saves `document` under it.
   void SaveDocumentAs(TSourceEditor& document);
+  // Saves the document, asking first when its file changed on disk; false
+  // when the user would rather not write over the other program's change.
+  bool SaveDocument(TSourceEditor& document);
+  void ReloadKeepingCaret(TSourceEditor& document);
+  // Keeps the disk watch on the files of the open documents.
+  void WatchFiles();
   void FormActivate();
 
   TGradientPanel* gpButtons = nullptr;
@@ -147,5 +173,11 @@ class TMainForm : public QMainWindow {
   QTimer Timer;
   QString FTitle;
   bool refreshingTabs_ = false;
+  bool ending_ = false;        // the session ends: nothing more is asked or saved
+  bool checkingDisk_ = false;  // a disk check (and its questions) runs
+  QTimer JournalTimer;
+  TDiskCheck FDiskCheck;
+  TDiskWatch* FDiskWatch = nullptr;
+  std::unique_ptr<TJournalKeeper> FJournals;  // outlives the documents
   std::unique_ptr<TEditManager> FManager;
 };

@@ -1,3 +1,4 @@
+#include <QTimer>
 #include <memory>
 
 #include "app/KernelStartUp.h"
@@ -8,7 +9,10 @@ namespace {
 
 std::unique_ptr<QWidget> CreateMainForm(const std::string& fileName) {
   InstallQtCompletionList();
-  return std::make_unique<TMainForm>(fileName);
+  auto form = std::make_unique<TMainForm>(fileName);
+  // Once the window shows: documents a program that died left unsaved.
+  QTimer::singleShot(0, form.get(), [form = form.get()] { form->OfferRecovery(); });
+  return form;
 }
 
 }  // namespace

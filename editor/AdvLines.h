@@ -117,6 +117,19 @@ class TAdvLines {
   // Fast read access: valid until the store next changes.
   std::string_view LineView(int index) const;
   int LineLength(int index) const;
+  // Calls fn(line) for lines first .. last - 1 in order while it returns
+  // true. It touches nothing of the store, so readers on several threads may
+  // walk it at once while nobody changes it.
+  template <typename Fn>
+  void ForEachLineView(int first, int last, Fn&& fn) const {
+    if (first >= last || first < 0 || last > count_) return;
+    std::int64_t before = 0;
+    std::size_t b = lineTree_.Find(first, before);
+    std::size_t i = static_cast<std::size_t>(first - before);
+    for (int n = last - first; n > 0 && b < blocks_.size(); ++b, i = 0)
+      for (const auto& lines = blocks_[b].lines; i < lines.size() && n > 0; ++i, --n)
+        if (!fn(View(lines[i]))) return;
+  }
 
   // ---- rows ----
   int GetRowCount() const { return static_cast<int>(totalRows_); }

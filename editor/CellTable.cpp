@@ -376,3 +376,41 @@ void TCellTable::AppendUtf8(std::string_view cells, std::string& out) const {
     }
   }
 }
+
+// One byte of flags (1: UTF-8, 2: byte-order mark), then for each cell
+// 0x80..0xFF the character it was taken for plus one, 0 when it is free, in
+// four bytes of little-endian order.
+std::string TCellTable::ToBytes() const {
+  std::string out(1, static_cast<char>((Utf8() ? 1 : 0) | (byteOrderMark_ ? 2 : 0)));
+  if (!Utf8()) return out;
+  for (int b = 0x80; b < 0x100; ++b) {
+    const std::uint32_t v = taken_.test(static_cast<std::size_t>(b)) ? static_cast<std::uint32_t>(chars_[b]) + 1 : 0;
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>(v >> (8 * k) & 0xFF));
+  }
+  return out;
+}
+
+std::optional<TCellTable> TCellTable::FromBytes(std::string_view bytes) {
+  TCellTable t;
+  if (bytes.size() == 1 && bytes[0] == 0) return t;
+  if (bytes.size() != 1 + 4 * 0x80 || (bytes[0] & ~3) != 0 || (bytes[0] & 1) == 0) return std::nullopt;
+  t.encoding_ = TTextEncoding::Utf8;
+  t.byteOrderMark_ = (bytes[0] & 2) != 0;
+  for (int b = 0; b < 0x80; ++b) t.taken_.set(static_cast<std::size_t>(b));
+  for (int b = 0x80; b < 0x100; ++b) {
+    std::uint32_t v = 0;
+    for (int k = 0; k < 4; ++k)
+      v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1 + 4 * (b - 0x80) + k])) << (8 * k);
+    if (v == 0) continue;
+    const char32_t ch = v - 1;
+    if (ch < 0x80 || !utf8::Encodable(ch)) return std::nullopt;
+    t.chars_[b] = ch;
+    t.taken_.set(static_cast<std::size_t>(b));
+  }
+  // A character in two cells is no table this program wrote.
+  for (int b = 0x80; b < 0x100; ++b) {
+    if (!t.cellOf_.emplace(t.chars_[b], static_cast<unsigned char>(b)).second) return std::nullopt;
+  }
+  t.CellsChanged();
+  return t;
+}

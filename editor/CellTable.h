@@ -90,6 +90,12 @@ class TCellTable {
   // Appends the UTF-8 form of `cells` to `out`.
   void AppendUtf8(std::string_view cells, std::string& out) const;
 
+  // The table as bytes, for a file that keeps a document's cells (its
+  // recovery journal), and the table back from them; none comes back from
+  // bytes that are not such a table.
+  std::string ToBytes() const;
+  static std::optional<TCellTable> FromBytes(std::string_view bytes);
+
  private:
   // Gives `ch` the first free cell in the order of preference: false when there is none.
   bool TakeFreeCell(char32_t ch);

@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "editor/AEAtoms.h"
@@ -176,9 +177,9 @@ class TSyntaxHighLight {
                              const TSelAttrs& SelFlags, TLineAttrs& Attrs) = 0;
   // Forgets every cached line state.
   virtual void ResetStates() = 0;
-  // The text changed from line `first` on: the cached states of those lines
-  // are no longer trusted.
-  virtual void LinesChanged(int first) = 0;
+  // Lines first .. first + removed - 1 were replaced by `inserted` lines: the
+  // cached states from line `first` on are no longer trusted.
+  virtual void LinesChanged(int first, int removed, int inserted) = 0;
   // The state colouring line `line` starts from, as bytes: equal keys give
   // equal colours of equal text.
   virtual TColourKey StartKey(int line) = 0;
@@ -289,7 +290,7 @@ class TStateHighLight : public TSyntaxHighLight {
   void HighlightLine(TAdvancedEditor& Sender, std::string_view LineText, int LineIndex,
                      const TSelAttrs& SelFlags, TLineAttrs& Attrs) override;
   void ResetStates() override { ValidLine = -1; }
-  void LinesChanged(int first) override { ValidLine = std::min(ValidLine, first); }
+  void LinesChanged(int first, int removed, int inserted) override;
   TColourKey StartKey(int line) override;
 
   // Lines scanned so far, for colouring or for the cache.
@@ -302,6 +303,7 @@ class TStateHighLight : public TSyntaxHighLight {
   // Sets Classes to one class per character of `text` and advances `state` over it.
   virtual void ScanLine(std::string_view text, TState& state) = 0;
   // Advances `state` over `text` exactly as ScanLine does, without classes.
+  // It changes nothing of the highlighter: it may run on two threads at once.
   virtual void AdvanceState(std::string_view text, TState& state) = 0;
 
   // Brings States up to date for every line below n.
@@ -316,9 +318,21 @@ class TStateHighLight : public TSyntaxHighLight {
 
  private:
   void ColourLine(std::string_view text, TState& state, TLineAttrs& Attrs);
+  void Advance(std::string_view text, TState& state);
+  // A scan that reaches line `line` in the state the cache still holds for
+  // it, past a change that kept the number of lines: the cache below was
+  // right all along. True when ValidLine moved on.
+  bool Resumed(int line, const TState& state);
+  void UpdateStatesOnTwoCores(int from, int n, TState state);
+  // A stretch of this many lines to bring up to date is scanned on two cores.
+  static constexpr int kTwoCoreLines = 1 << 20;
 
   bool swallowScanErrors_;
   std::int64_t scanCount_ = 0;
+  // After a change that kept the number of lines, the states cached for the
+  // lines from resumeFrom_ to resumeUntil_ - 1 hold again once the scan
+  // meets one of them; resumeUntil_ 0 = no such change.
+  int resumeFrom_ = 0, resumeUntil_ = 0;
 };
 
 template <class TState>
@@ -333,6 +347,7 @@ void TStateHighLight<TState>::HighlightLine(TAdvancedEditor&, std::string_view L
   if (ValidLine < LineIndex) UpdateStates(LineIndex);
   TState state = LineIndex == 0 ? StartState : States.Get(static_cast<std::size_t>(LineIndex) - 1);
   ColourLine(LineText, state, Attrs);
+  if (Resumed(LineIndex, state)) return;
   const auto index = static_cast<std::size_t>(LineIndex);
   if (index >= States.Size() || !(state == States.Get(index))) ValidLine = std::min(ValidLine, LineIndex);
 }
@@ -364,21 +379,107 @@ void TStateHighLight<TState>::ColourLine(std::string_view text, TState& state, T
 }
 
 template <class TState>
+void TStateHighLight<TState>::LinesChanged(int first, int removed, int inserted) {
+  // The same line changed again before any scan went past it: its cached
+  // state is still the one the lines below were scanned from.
+  const bool sameLine = resumeUntil_ > 0 && first == resumeFrom_ && removed == 1 && inserted == 1 && ValidLine <= first;
+  if (removed == inserted && inserted > 0 && ValidLine > first + inserted && (resumeUntil_ == 0 || sameLine)) {
+    // The end state of the last changed line decides: the same as before, and
+    // the lines below keep theirs.
+    resumeFrom_ = first + inserted - 1;
+    resumeUntil_ = sameLine ? resumeUntil_ : ValidLine;
+  } else {
+    resumeUntil_ = 0;
+  }
+  ValidLine = std::min(ValidLine, first);
+}
+
+template <class TState>
+bool TStateHighLight<TState>::Resumed(int line, const TState& state) {
+  if (resumeUntil_ == 0 || line < resumeFrom_) return false;
+  if (line >= resumeUntil_ || static_cast<std::size_t>(line) >= States.Size()) {
+    resumeUntil_ = 0;  // passed: the states below are scanned anew
+    return false;
+  }
+  if (!(state == States.Get(static_cast<std::size_t>(line)))) return false;
+  ValidLine = std::max(ValidLine, resumeUntil_);
+  resumeUntil_ = 0;
+  return true;
+}
+
+template <class TState>
+void TStateHighLight<TState>::Advance(std::string_view text, TState& state) {
+  if (!swallowScanErrors_) {
+    AdvanceState(text, state);
+    return;
+  }
+  try {
+    AdvanceState(text, state);
+  } catch (...) {
+  }
+}
+
+template <class TState>
 void TStateHighLight<TState>::UpdateStates(int n) {
+  const int from = std::max(ValidLine, 0);
   TState state = ValidLine <= 0 ? StartState : States.Get(static_cast<std::size_t>(ValidLine) - 1);
-  for (int i = std::max(ValidLine, 0); i < n; ++i) {
-    ++scanCount_;
-    if (!swallowScanErrors_) {
-      AdvanceState(Lines->LineView(i), state);
-    } else {
-      try {
-        AdvanceState(Lines->LineView(i), state);
-      } catch (...) {
-      }
-    }
+  if (resumeUntil_ == 0 && n - from >= kTwoCoreLines && n <= Lines->Count()) {
+    UpdateStatesOnTwoCores(from, n, state);
+    ValidLine = n;
+    return;
+  }
+  int i = from;
+  bool resumed = false;
+  Lines->ForEachLineView(from, std::min(n, Lines->Count()), [&](std::string_view text) {
+    Advance(text, state);
+    resumed = Resumed(i, state);  // before the cached state is overwritten
+    if (!resumed) States.Set(static_cast<std::size_t>(i), state);
+    ++i;
+    return !resumed;
+  });
+  scanCount_ += i - from;
+  if (resumed) {
+    if (ValidLine < n) UpdateStates(n);  // the cache held less than asked for
+    return;
+  }
+  for (; i < n; ++i) {  // lines below the last one are empty
+    Advance({}, state);
     States.Set(static_cast<std::size_t>(i), state);
+    ++scanCount_;
   }
   ValidLine = n;
+}
+
+// The second half is scanned at the same time from a guessed start state.
+// Once the first half's true state reaches the state the guess gave for the
+// same line, every later state is the same as well: those are taken over.
+// The result is that of one scan from the top.
+template <class TState>
+void TStateHighLight<TState>::UpdateStatesOnTwoCores(int from, int n, TState state) {
+  const int middle = from + (n - from) / 2;
+  TStateStore<TState> guessed;  // line middle + k at k
+  std::thread other([&, guess = state]() mutable {
+    std::size_t k = 0;
+    Lines->ForEachLineView(middle, n, [&](std::string_view text) {
+      Advance(text, guess);
+      guessed.Set(k++, guess);
+      return true;
+    });
+  });
+  int i = from;
+  Lines->ForEachLineView(from, middle, [&](std::string_view text) {
+    Advance(text, state);
+    States.Set(static_cast<std::size_t>(i++), state);
+    return true;
+  });
+  other.join();
+  Lines->ForEachLineView(middle, n, [&](std::string_view text) {
+    Advance(text, state);
+    States.Set(static_cast<std::size_t>(i), state);
+    return !(state == guessed.Get(static_cast<std::size_t>(i++ - middle)));
+  });
+  scanCount_ += (i - from) + (n - middle);
+  for (; i < n; ++i) States.Set(static_cast<std::size_t>(i), guessed.Get(static_cast<std::size_t>(i - middle)));
 }
 
 template <class TState>

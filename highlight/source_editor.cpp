@@ -1,6 +1,9 @@
 #include "highlight/source_editor.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -72,6 +75,22 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle, const TCel
 
 }  // namespace
 
+TFileStamp FileStampOf(const std::string& fileName) {
+  TFileStamp stamp;
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0) {
+    stamp.State = errno == ENOENT || errno == ENOTDIR ? TFileStamp::TState::Missing : TFileStamp::TState::Unknown;
+    return stamp;
+  }
+  stamp.State = TFileStamp::TState::Present;
+  stamp.Device = st.st_dev;
+  stamp.Inode = st.st_ino;
+  stamp.Size = st.st_size;
+  stamp.ModifiedSeconds = st.st_mtim.tv_sec;
+  stamp.ModifiedNanoseconds = st.st_mtim.tv_nsec;
+  return stamp;
+}
+
 TSourceEditor::TSourceEditor() = default;
 
 TSourceEditor::~TSourceEditor() {
@@ -111,20 +130,28 @@ std::unique_ptr<TSyntaxHighLight> TSourceEditor::HighlighterFor(const std::strin
 
 void TSourceEditor::LoadFile(const std::string& name) {
   FileName = name;
+  // Taken before the read: a change made while it reads shows as a change.
+  const TFileStamp stamp = FileStampOf(name);
   LoadText(name);
+  ChooseHighlighter();
+  // The history of the text replaced would apply to the new one: drop it.
+  ClearUndo();
+  DiskStamp = stamp;
+  FileModified = false;
+}
+
+void TSourceEditor::ChooseHighlighter() {
   SetHighlighting(false);
-  Highlighter = HighlighterFor(name, *Lines);
+  Highlighter = HighlighterFor(FileName, *Lines);
   if (Highlighter) {
     SetHighlighting(true);
     Highlighter->ResetStates();
   }
-  // The history of the text replaced would apply to the new one: drop it.
-  ClearUndo();
-  FileModified = false;
 }
 
 void TSourceEditor::Save() {
   SaveText(FileName);
+  DiskStamp = FileStampOf(FileName);
   FileModified = false;
 }
 
@@ -132,6 +159,7 @@ void TSourceEditor::SaveAs(const std::string& name) {
   // The document takes the new name only once it has been written there.
   SaveText(name);
   FileName = name;
+  DiskStamp = FileStampOf(name);
   FileModified = false;
 }
 
@@ -153,7 +181,8 @@ void TSourceEditor::ChangeNotification() {
 }
 
 void TSourceEditor::TextChanged(const TLinesChange& change) {
-  if (Highlighter) Highlighter->LinesChanged(change.FirstLine);
+  if (Highlighter) Highlighter->LinesChanged(change.FirstLine, change.LinesRemoved, change.LinesInserted);
+  if (OnTextChanged) OnTextChanged(*this, change);
 }
 
 TColourKey TSourceEditor::LineColourKey(int line) {

@@ -4,11 +4,33 @@
 // shows, whether the text changed since it was loaded or saved, and colours
 // the text with the highlighter its file extension names.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "editor/AdvEdit.h"
 #include "highlight/SyntaxHL.h"
+
+// What a file is on disk: compared with what it was when it was loaded or
+// saved, it tells whether another program changed, replaced or deleted it.
+struct TFileStamp {
+  enum class TState : std::uint8_t {
+    Missing,  // no such file
+    Present,
+    Unknown,  // the file could not be looked at (no permission, I/O error)
+  };
+  TState State = TState::Missing;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::int64_t Size = 0;
+  std::int64_t ModifiedSeconds = 0;
+  std::int64_t ModifiedNanoseconds = 0;
+  bool operator==(const TFileStamp&) const = default;
+};
+
+// The stamp of the file a name leads to (through symbolic links).
+TFileStamp FileStampOf(const std::string& fileName);
 
 class TSourceEditor : public TAdvancedEditor {
  public:
@@ -18,6 +40,11 @@ class TSourceEditor : public TAdvancedEditor {
   std::unique_ptr<TSyntaxHighLight> Highlighter;
   std::string FileName;  // as given; a relative name stays relative
   bool FileModified = false;
+  // The file as it was when the text was last loaded from it or saved to
+  // it; Missing for a document whose file does not exist yet.
+  TFileStamp DiskStamp;
+  // Hears of every change of the text, after the line store changed.
+  std::function<void(TSourceEditor&, const TLinesChange&)> OnTextChanged;
 
   // Loads the file and picks the highlighter by its extension. On failure
   // FileName already holds the new name; text and highlighter stay.
@@ -33,6 +60,9 @@ class TSourceEditor : public TAdvancedEditor {
   // line after the caret's row on; without one the caret goes to the top.
   void FindNext(const std::string& text);
   void SetHighlighting(bool on);
+  // Replaces the highlighter by the one FileName's extension names (none for
+  // other files) and switches it on.
+  void ChooseHighlighter();
 
   void ChangeNotification() override;
   TColourKey LineColourKey(int line) override;

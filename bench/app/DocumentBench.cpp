@@ -1,7 +1,10 @@
 // Documents as the program shows them: a PHP document opened through the
-// edit manager into a real (offscreen) editor window, highlighted and painted.
+// edit manager into a real (offscreen) editor window, highlighted and painted;
+// its recovery journal while it is typed into, and recovered from.
 
 #include <benchmark/benchmark.h>
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <array>
@@ -10,8 +13,10 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 
 #include "app/EditMgr.h"
+#include "app/JournalKeeper.h"
 #include "bench/support/Corpus.h"
 #include "platform/qt/QtEditorPanel.h"
 #include "platform/qt/QtEditorWindow.h"
@@ -125,6 +130,112 @@ void BM_TypeInTheMiddle(benchmark::State& state) {
   e.UndoBuffer->Clear();
 }
 BENCHMARK(BM_TypeInTheMiddle)->Unit(benchmark::kMicrosecond);
+
+// A folder of journals of its own, removed with it.
+struct JournalFolder {
+  JournalFolder()
+      : path((std::filesystem::temp_directory_path() / ("quorvel-bench-journals-" + std::to_string(::getpid())))
+                 .string()) {}
+  ~JournalFolder() { std::filesystem::remove_all(path); }
+  std::string path;
+};
+
+// BM_TypeInTheMiddle with the document's recovery journal kept as the
+// window keeps it, its snapshot taken beforehand: a flush after every
+// keystroke (someone typing slower than the window flushes, twice a
+// second), or after every 50.
+void BM_TypeInTheMiddleJournaled(benchmark::State& state) {
+  Desk& desk = OpenedDesk();
+  TSourceEditor& e = desk.Doc();
+  JournalFolder folder;
+  TJournalKeeper keeper(folder.path);
+  keeper.Track(e);
+  e.FileModified = true;
+  keeper.Flush();
+  keeper.WaitUntilWritten();
+  const std::uint64_t before = keeper.BytesWritten();
+  int row = e.Lines->GetRowCount() / 2;
+  e.MoveCaret(4, row);
+  desk.PaintScreen();
+  bool type = true;
+  std::int64_t keys = 0;
+  for (auto _ : state) {
+    if (type) {
+      e.KeyPress('x');
+    } else {
+      std::uint16_t key = vk::Back;
+      e.KeyDown(key, 0);
+    }
+    desk.PaintScreen();
+    type = !type;
+    if (++keys % state.range(0) == 0) keeper.Flush();
+  }
+  keeper.Flush();
+  keeper.WaitUntilWritten();
+  state.counters["journal_bytes_per_key"] = static_cast<double>(keeper.BytesWritten() - before) / keys;
+  keeper.Forget(e);
+  e.FileModified = false;
+  e.UndoBuffer->Clear();
+}
+BENCHMARK(BM_TypeInTheMiddleJournaled)->Arg(1)->Arg(50)->Unit(benchmark::kMicrosecond);
+
+// The pause when a 100 MB document first becomes modified (and when its
+// journal is compacted): the copy of its text that the journal starts with,
+// taken in the window's thread; the writing thread does the rest.
+void BM_JournalSnapshotOf100MB(benchmark::State& state) {
+  TSourceEditor& e = OpenedDesk().Doc();
+  for (auto _ : state) benchmark::DoNotOptimize(SnapshotPayload(*e.Lines));
+}
+BENCHMARK(BM_JournalSnapshotOf100MB)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A 100 MB document left unsaved by a program that died: its journal holds
+// the snapshot and as many changes at random places as it holds before it
+// is compacted, each a record of its own. Timed: finding and reading
+// the journal, a new document with the recovered text, the first screen.
+void BM_RecoverA100MBDocument(benchmark::State& state) {
+  JournalFolder folder;
+  int lines = 0;
+  {
+    Desk desk;
+    desk.manager.Open(CorpusFile(100));
+    TSourceEditor& e = desk.Doc();
+    e.SetHighlighting(false);  // quick edits all over the text; the recovered document is highlighted
+    TJournalKeeper keeper(folder.path);
+    keeper.Track(e);
+    e.FileModified = true;
+    keeper.Flush();
+    std::mt19937 random(42);
+    const auto changes = static_cast<int>(TJournalLimits{}.CompactRecords);
+    for (int i = 0; i < changes; ++i) {
+      e.MoveCaret(3, std::uniform_int_distribution<int>(0, e.Lines->Count() - 1)(random));
+      e.KeyPress('r');
+      if (i % 10 == 0) e.ExecuteCommand(cmdLineBreak);
+      if (i % 30 == 0) keeper.Flush();  // fewer changes than a flush keeps apart
+    }
+    lines = e.Lines->Count();
+    keeper.Keep();  // as the program that died left it
+  }
+  for (auto _ : state) {
+    auto desk = std::make_unique<Desk>();
+    std::vector<TOrphanJournal> orphans = FindOrphanJournals(folder.path);
+    if (orphans.size() != 1) {
+      state.SkipWithError("no journal to recover");
+      return;
+    }
+    TSourceEditor& e = desk->manager.CreateEditor();
+    RestoreDocument(orphans[0].Content, e);
+    desk->manager.Select(0);
+    desk->PaintScreen();
+    state.PauseTiming();
+    if (e.Lines->Count() != lines) state.SkipWithError("the recovered text differs");
+    state.counters["journal_MB"] = static_cast<double>(orphans[0].Content.Bytes.Size()) / (1 << 20);
+    state.counters["changes"] = static_cast<double>(orphans[0].Content.Changes.size());
+    orphans.clear();
+    desk.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_RecoverA100MBDocument)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_FindNextMissing(benchmark::State& state) {
   TSourceEditor& e = OpenedDesk().Doc();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "highlight/HiLiC.h"
@@ -12,6 +13,7 @@
 #include "highlight/HiLiPHP.h"
 #include "highlight/HiLiXML.h"
 #include "tests/highlight/HighlightTestUtil.h"
+#include "tests/support/FakeLinesOwner.h"
 
 namespace {
 
@@ -207,6 +209,80 @@ TEST(StateScan, ReachesTheStatesOfTheColouringScan) {
   ExpectSameStates<TJavaHighLight, TCLineState>(none);
   ExpectSameStates<TPASHighLight, TPasLineState>(none);
   ExpectSameStates<TXMLHighLight, TCLineState>(none);
+}
+
+}  // namespace
+
+namespace {
+
+// A long stretch of lines is scanned on two cores, the second half from a
+// guessed state; the states are those of one scan from the top, also where
+// the guess is wrong across the middle.
+TEST(StateScan, ALongStretchGivesTheStatesOfOneScan) {
+  constexpr int kLines = 1'200'000, kMiddle = kLines / 2;
+  std::string text;
+  for (int i = 0; i < kLines; ++i) {
+    if (i == kMiddle - 7 || i == kLines - 300)
+      text += "x /* open\n";
+    else if (i == kMiddle + 90)
+      text += "close */ y\n";
+    else
+      text += i % 3 ? "int a;\n" : "b++; // c\n";
+  }
+  FakeLinesOwner owner;
+  TAdvLines lines(&owner);
+  lines.SetTextStr(text);
+  Exposed<TCHighLight, TCLineState> h(lines);
+  const TColourKey last = h.StartKey(kLines - 1);  // brings every line up to date at once
+  TCLineState state = h.Start();
+  for (int i = 0; i < kLines - 1; ++i) {
+    h.Advance(lines.LineView(i), state);
+    if (i % 1000 == 0 || (i > kMiddle - 20 && i < kMiddle + 200)) {
+      TColourKey key;
+      std::memcpy(key.Bytes.data(), &state, sizeof state);
+      ASSERT_EQ(h.StartKey(i + 1), key) << "line " << i + 1;
+    }
+  }
+  TColourKey key;
+  std::memcpy(key.Bytes.data(), &state, sizeof state);
+  EXPECT_EQ(last, key);
+}
+
+}  // namespace
+
+namespace {
+
+// Edits of every kind, with the cache consulted between them from the painter
+// and from a jump: every line starts in the state a fresh scan of the text
+// gives, whether the cache was kept below an edit or scanned anew.
+TEST(StateScan, AfterAnyEditsEveryLineStartsInTheStateOfAFreshScan) {
+  std::mt19937 rng(7);
+  for (Kind kind : {Kind::C, Kind::PHP}) {
+    std::vector<std::string> text;
+    for (int i = 0; i < 300; ++i) text.push_back(RandomLine(rng, true));
+    auto doc = hltest::MakeDoc(kind, text);
+    auto pick = [&] { return static_cast<int>(rng() % static_cast<unsigned>(doc->lines.Count())); };
+    int line = 0;
+    for (int step = 0; step < 1500; ++step) {
+      const unsigned op = rng() % 10;
+      if (op < 3) line = pick();  // else the same line again, as typing does
+      if (op < 8) {
+        doc->lines.Put(line, RandomLine(rng, true));
+        doc->hl->LinesChanged(line, 1, 1);
+      } else if (op == 8) {
+        doc->lines.Insert(line, RandomLine(rng, true));
+        doc->hl->LinesChanged(line, 0, 1);
+      } else if (doc->lines.Count() > 1) {
+        doc->lines.Delete(line);
+        doc->hl->LinesChanged(line, 1, 0);
+        line = std::min(line, doc->lines.Count() - 1);
+      }
+      if (rng() % 2) doc->Paint(pick());
+      const int probe = pick();
+      ASSERT_EQ(doc->hl->StartKey(probe), hltest::Make(kind, doc->lines)->StartKey(probe))
+          << "line " << probe << ", step " << step;
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/qt/Fonts.h"
+#include "tests/support/TempDir.h"
 
 // fontconfig keeps its caches to the end of the process; they are not ours to free.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -12,6 +13,9 @@ QApplication& TestApplication() {
   static char name[] = "quorvel-tests";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The recovery journals of the windows a test makes stay out of the user's state folder.
+  static TempDir state;
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.Path()));
   static QApplication* app = [] {
     auto* made = new QApplication(argc, argv);
     platform::InstallFontSubstitutes();  // the fonts the program itself draws with

@@ -29,6 +29,7 @@
 #include "platform/qt/LocalInstanceChannel.h"
 #include "platform/qt/QtEditorPanel.h"
 #include "platform/qt/QtEditorWindow.h"
+#include "tests/support/FakeLinesOwner.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 
@@ -67,6 +68,10 @@ class MainWindow : public ::testing::Test {
     form->AskUnsaved = [this](const std::vector<std::string>& names) {
       unsaved = names;
       return unsavedAnswer;
+    };
+    form->AskRecover = form->AskReload = form->AskOverwrite = [this](const QString& text) {
+      questions.push_back(text.toStdString());
+      return yesNo;
     };
     return *form;
   }
@@ -118,6 +123,7 @@ class MainWindow : public ::testing::Test {
   std::string saveAs;
   int answer = QMessageBox::Yes;
   int unsavedAnswer = TUnsavedForm::mrCancel;
+  int yesNo = QMessageBox::Yes;
   std::unique_ptr<platform::LocalInstanceChannel> channel;
   QByteArray oldRuntime;
   bool runtimeSet = false;
@@ -506,6 +512,103 @@ TEST_F(MainWindow, TheLinkLabelSitsAtTheBottomCentreOfTheEmptyEditingPanel) {
   EXPECT_GT(at.top(), panel.center().y()) << "in the lower half";
   EXPECT_LE(panel.bottom() - at.bottom(), 12) << "close to the bottom";
   EXPECT_GE(panel.bottom() - at.bottom(), 4);
+}
+
+TEST_F(MainWindow, AChangeByAnotherProgramIsNoticedAndNeverSilentlyOverwritten) {
+  const std::string file = dir.File("a.txt");
+  WriteBytes(file, "one\r\ntwo\r\nthree\r\n");
+  Open(file);
+  TSourceEditor& doc = form->Current();
+  doc.MoveCaret(1, 2);
+
+  // Unmodified: the window reloads it by itself, caret on its line; the
+  // watch tells the window without being asked.
+  WriteBytes(file, "ONE\nTWO\nTHREE\nFOUR\n");
+  QDeadlineTimer deadline(10000);
+  while (doc.Lines->Get(0) != "ONE" && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  EXPECT_EQ(doc.Lines->Get(3), "FOUR");
+  EXPECT_EQ(doc.CaretY, 2);
+  EXPECT_FALSE(doc.FileModified);
+  EXPECT_TRUE(questions.empty());
+
+  // Modified: a question, asked once for each change; No keeps the text.
+  doc.KeyPress('x');
+  WriteBytes(file, "changed again\n");
+  yesNo = QMessageBox::No;
+  form->CheckDiskChanges();
+  form->CheckDiskChanges();
+  const std::string reload = "\"a.txt\" was changed by another program. Reload it and lose your changes?";
+  EXPECT_EQ(questions, std::vector<std::string>{reload});
+  EXPECT_EQ(doc.Lines->Get(2), "TxHREE") << "the caret kept its place";
+
+  // Saving over that change asks first; No writes nothing.
+  form->aSave->trigger();
+  const std::string overwrite =
+      "\"a.txt\" was changed by another program. Overwrite it and lose the other program's changes?";
+  EXPECT_EQ(questions, (std::vector<std::string>{reload, overwrite}));
+  EXPECT_EQ(ReadBytes(file), "changed again\n");
+  EXPECT_EQ(Tabs(), std::vector<std::string>{"[a.txt]"});
+
+  // Yes to the reload question: the file's text, unmodified.
+  WriteBytes(file, "third\r\n");
+  yesNo = QMessageBox::Yes;
+  form->CheckDiskChanges();
+  EXPECT_EQ(LinesOf(*doc.Lines), std::vector<std::string>{"third"});
+  EXPECT_FALSE(doc.FileModified);
+
+  // Deleted: the document stays, with its text, marked modified.
+  std::filesystem::remove(file);
+  form->CheckDiskChanges();
+  EXPECT_EQ(LinesOf(*doc.Lines), std::vector<std::string>{"third"});
+  EXPECT_EQ(Tabs(), std::vector<std::string>{"[a.txt]"});
+  EXPECT_EQ(questions.size(), 3u);
+  EXPECT_TRUE(errors.empty()) << errors[0];
+}
+
+TEST_F(MainWindow, DocumentsLeftByAProgramThatDiedAreOfferedOnce) {
+  const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(dir.File("state")));
+  WriteBytes(dir.File("a.php"), "<?php\r\n?>\r\n");
+  auto leaveUnsaved = [&] {
+    Open(dir.File("a.php"));
+    form->Current().KeyPress('A');
+    form->aNew->trigger();
+    form->Current().InsertText("new\r\ntext");
+    form->EndSession();  // as on a logout: the changes stay in the journals
+    EXPECT_TRUE(form->FormCloseQuery()) << "no question once the session ends";
+    form.reset();
+  };
+  const std::string folder = dir.File("state/quorvel");
+
+  leaveUnsaved();
+  Open();
+  form->OfferRecovery();
+  EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 2 documents?"});
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"Notes.txt", "[a.php]", "[Notes.txt]"}));
+  EXPECT_EQ(form->Manager().CurrentIndex(), 2);
+  EXPECT_EQ(LinesOf(*form->Manager().Editor(1).Lines), (std::vector<std::string>{"A<?php", "?>"}));
+  EXPECT_NE(form->Manager().Editor(1).Highlighter, nullptr);
+  EXPECT_EQ(LinesOf(*form->Current().Lines), (std::vector<std::string>{"new", "text"}));
+  EXPECT_EQ(form->Current().FileName, dir.File("Notes.txt"));
+  form->OfferRecovery();
+  EXPECT_EQ(questions.size(), 1u) << "recovered documents are this program's now";
+  form.reset();
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "a clean end leaves no journal";
+
+  // No: the journals go, nothing opens.
+  leaveUnsaved();
+  questions.clear();
+  yesNo = QMessageBox::No;
+  Open();
+  form->OfferRecovery();
+  EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 2 documents?"});
+  EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  form.reset();
+  qputenv("XDG_STATE_HOME", oldState);
 }
 
 }  // namespace

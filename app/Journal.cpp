@@ -1,0 +1,342 @@
+#include "app/Journal.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <optional>
+
+#include "editor/AdvLines.h"
+#include "editor/CellTable.h"
+
+static_assert(std::endian::native == std::endian::little, "journal numbers are written little-endian");
+
+namespace {
+
+// ---------------------------------------------------------------- checksum
+
+// CRC-32C (Castagnoli), eight bytes a step.
+constexpr std::uint32_t kCrcPolynomial = 0x82F63B78u;
+
+using TCrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+constexpr TCrcTables MakeCrcTables() {
+  TCrcTables t{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (kCrcPolynomial & (0u - (c & 1u)));
+    t[0][i] = c;
+  }
+  for (std::uint32_t i = 0; i < 256; ++i)
+    for (std::size_t k = 1; k < 8; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  return t;
+}
+
+constexpr TCrcTables kCrc = MakeCrcTables();
+
+std::uint32_t Crc32c(std::uint32_t crc, std::string_view data) {
+  crc = ~crc;
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  std::size_t n = data.size();
+  for (; n >= 8; n -= 8, p += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    const auto lo = static_cast<std::uint32_t>(word) ^ crc;
+    const auto hi = static_cast<std::uint32_t>(word >> 32);
+    crc = kCrc[7][lo & 0xFF] ^ kCrc[6][(lo >> 8) & 0xFF] ^ kCrc[5][(lo >> 16) & 0xFF] ^ kCrc[4][lo >> 24] ^
+          kCrc[3][hi & 0xFF] ^ kCrc[2][(hi >> 8) & 0xFF] ^ kCrc[1][(hi >> 16) & 0xFF] ^ kCrc[0][hi >> 24];
+  }
+  for (; n > 0; --n) crc = (crc >> 8) ^ kCrc[0][(crc ^ *p++) & 0xFF];
+  return ~crc;
+}
+
+// The checksum of a record covers its length, its kind and its payload.
+std::uint32_t RecordChecksum(std::uint32_t length, TJournalRecordKind kind, std::string_view payload) {
+  char head[5];
+  std::memcpy(head, &length, 4);
+  head[4] = static_cast<char>(kind);
+  return Crc32c(Crc32c(0, {head, 5}), payload);
+}
+
+// ---------------------------------------------------------------- numbers
+
+constexpr std::string_view kHeaderMagic = "QVJ1";
+
+// Unsigned LEB128: seven bits a byte, low first.
+char* PutVarint(char* p, std::uint64_t v) {
+  while (v >= 0x80) {
+    *p++ = static_cast<char>(v | 0x80);
+    v >>= 7;
+  }
+  *p++ = static_cast<char>(v);
+  return p;
+}
+
+void AppendVarint(std::string& out, std::uint64_t v) {
+  char buffer[10];
+  out.append(buffer, PutVarint(buffer, v));
+}
+
+void AppendBytes(std::string& out, std::string_view bytes) {
+  AppendVarint(out, bytes.size());
+  out.append(bytes);
+}
+
+// Reads a payload front to back; a read past its end or a malformed
+// number makes it bad and returns zeros from then on.
+class TPayloadReader {
+ public:
+  explicit TPayloadReader(std::string_view data) : rest_(data) {}
+  bool Good() const { return good_; }
+  bool AtEnd() const { return rest_.empty(); }
+  std::uint64_t Varint() {
+    std::uint64_t v = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      if (rest_.empty()) break;
+      const auto byte = static_cast<unsigned char>(rest_.front());
+      rest_.remove_prefix(1);
+      v |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+      if (!(byte & 0x80)) return v;
+    }
+    good_ = false;
+    rest_ = {};
+    return 0;
+  }
+  // A number that must fit an int (line numbers and counts).
+  int Count() {
+    std::uint64_t v = Varint();
+    if (v > static_cast<std::uint64_t>(INT32_MAX)) Fail();
+    return good_ ? static_cast<int>(v) : 0;
+  }
+  std::string_view Bytes(std::uint64_t n) {
+    if (n > rest_.size()) {
+      Fail();
+      return {};
+    }
+    std::string_view out = rest_.substr(0, static_cast<std::size_t>(n));
+    rest_.remove_prefix(static_cast<std::size_t>(n));
+    return out;
+  }
+  std::string_view Text() { return Bytes(Varint()); }
+
+ private:
+  void Fail() {
+    good_ = false;
+    rest_ = {};
+  }
+  std::string_view rest_;
+  bool good_ = true;
+};
+
+bool HasRawChars(std::string_view line) { return line.find_first_of("\t\r\n") != std::string_view::npos; }
+
+// ---------------------------------------------------------------- reading records
+
+bool ParseHeader(std::string_view payload, TJournalHeader& header) {
+  TPayloadReader r(payload);
+  if (r.Bytes(kHeaderMagic.size()) != kHeaderMagic) return false;
+  header.Session = r.Varint();
+  header.Order = r.Varint();
+  header.FileName = std::string(r.Text());
+  const std::uint64_t state = r.Varint();
+  header.Stamp.State = static_cast<TFileStamp::TState>(std::min<std::uint64_t>(state, 2));
+  header.Stamp.Device = r.Varint();
+  header.Stamp.Inode = r.Varint();
+  header.Stamp.Size = static_cast<std::int64_t>(r.Varint());
+  header.Stamp.ModifiedSeconds = static_cast<std::int64_t>(r.Varint());
+  header.Stamp.ModifiedNanoseconds = static_cast<std::int64_t>(r.Varint());
+  return r.Good();
+}
+
+bool ParseChange(std::string_view payload, TJournalChange& change) {
+  TPayloadReader r(payload);
+  change.First = r.Count();
+  change.Removed = r.Count();
+  const int inserted = r.Count();
+  // Every line takes a byte at least: a count beyond the payload is damage.
+  if (!r.Good() || static_cast<std::size_t>(inserted) > payload.size()) return false;
+  change.Lines.reserve(static_cast<std::size_t>(inserted));
+  for (int i = 0; i < inserted && r.Good(); ++i) change.Lines.push_back(r.Text());
+  return r.Good() && r.AtEnd();
+}
+
+// The snapshot's lines joined with CR LF, as the store's whole-text
+// assignment takes them; `rawAsEmpty` leaves out the text of lines that
+// assignment would change (TAB, CR, LF), to be put back line by line.
+TTextBuffer JoinSnapshot(std::string_view payload, bool rawAsEmpty, int& count,
+                         std::vector<std::pair<int, std::string_view>>* raw) {
+  TPayloadReader r(payload);
+  count = r.Count();
+  // Every line costs at least one byte of payload and gains two of line end.
+  TTextBuffer joined(payload.size() + 2 * static_cast<std::size_t>(count) + 1);
+  char* p = joined.Data();
+  for (int i = 0; i < count && r.Good(); ++i) {
+    std::string_view line = r.Text();
+    if (rawAsEmpty && HasRawChars(line)) {
+      raw->emplace_back(i, line);
+    } else {
+      std::memcpy(p, line.data(), line.size());
+      p += line.size();
+    }
+    *p++ = '\r';
+    *p++ = '\n';
+  }
+  if (!r.Good() || !r.AtEnd()) throw EJournalError("The journal's snapshot is damaged");
+  joined.Shrink(static_cast<std::size_t>(p - joined.Data()));
+  return joined;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- building records
+
+std::string HeaderPayload(const TJournalHeader& header) {
+  std::string out(kHeaderMagic);
+  AppendVarint(out, header.Session);
+  AppendVarint(out, header.Order);
+  AppendBytes(out, header.FileName);
+  AppendVarint(out, static_cast<std::uint64_t>(header.Stamp.State));
+  AppendVarint(out, header.Stamp.Device);
+  AppendVarint(out, header.Stamp.Inode);
+  AppendVarint(out, static_cast<std::uint64_t>(header.Stamp.Size));
+  AppendVarint(out, static_cast<std::uint64_t>(header.Stamp.ModifiedSeconds));
+  AppendVarint(out, static_cast<std::uint64_t>(header.Stamp.ModifiedNanoseconds));
+  return out;
+}
+
+std::string SnapshotPayload(const TAdvLines& lines) {
+  const int count = lines.Count();
+  // Line bytes, and at most five bytes of length a line.
+  const auto bound = static_cast<std::size_t>(lines.TextLength()) + 3 * static_cast<std::size_t>(count) + 10;
+  std::string out;
+  out.resize(bound);
+  char* p = PutVarint(out.data(), static_cast<std::uint64_t>(count));
+  for (int i = 0; i < count; ++i) {
+    std::string_view line = lines.LineView(i);
+    p = PutVarint(p, line.size());
+    std::memcpy(p, line.data(), line.size());
+    p += line.size();
+  }
+  out.resize(static_cast<std::size_t>(p - out.data()));
+  return out;
+}
+
+std::string ChangePayload(const TAdvLines& lines, int first, int removed, int from, int inserted) {
+  std::string out;
+  AppendVarint(out, static_cast<std::uint64_t>(first));
+  AppendVarint(out, static_cast<std::uint64_t>(removed));
+  AppendVarint(out, static_cast<std::uint64_t>(inserted));
+  for (int i = 0; i < inserted; ++i) AppendBytes(out, lines.LineView(from + i));
+  return out;
+}
+
+std::string JournalFrame(TJournalRecordKind kind, std::string_view payload) {
+  if (payload.size() > UINT32_MAX) throw EJournalError("A journal record is too large");
+  const auto length = static_cast<std::uint32_t>(payload.size());
+  const std::uint32_t checksum = RecordChecksum(length, kind, payload);
+  std::string frame(kJournalFrameSize, '\0');
+  std::memcpy(frame.data(), &length, 4);
+  std::memcpy(frame.data() + 4, &checksum, 4);
+  frame[8] = static_cast<char>(kind);
+  return frame;
+}
+
+void AppendJournalRecord(std::string& out, TJournalRecordKind kind, std::string_view payload) {
+  out.append(JournalFrame(kind, payload));
+  out.append(payload);
+}
+
+// ---------------------------------------------------------------- reading
+
+TJournalContent ParseJournal(TTextBuffer bytes) {
+  TJournalContent journal;
+  journal.Bytes = std::move(bytes);
+  const std::string_view all = journal.Bytes.View();
+  bool haveHeader = false, haveSnapshot = false;
+  std::size_t at = 0;
+  while (all.size() - at >= kJournalFrameSize) {
+    std::uint32_t length, checksum;
+    std::memcpy(&length, all.data() + at, 4);
+    std::memcpy(&checksum, all.data() + at + 4, 4);
+    const auto kind = static_cast<TJournalRecordKind>(all[at + 8]);
+    if (length > all.size() - at - kJournalFrameSize) break;  // torn: its end never reached the disk
+    const std::string_view payload = all.substr(at + kJournalFrameSize, length);
+    if (RecordChecksum(length, kind, payload) != checksum) break;
+    if (!haveHeader) {
+      if (kind != TJournalRecordKind::Header || !ParseHeader(payload, journal.Header)) break;
+      haveHeader = true;
+    } else if (!haveSnapshot) {
+      if (kind != TJournalRecordKind::Snapshot) break;
+      journal.Snapshot = payload;
+      haveSnapshot = true;
+    } else if (kind == TJournalRecordKind::Cells) {
+      journal.Cells = payload;
+    } else {
+      TJournalChange change;
+      if (kind != TJournalRecordKind::Change || !ParseChange(payload, change)) break;
+      journal.Changes.push_back(std::move(change));
+    }
+    at += kJournalFrameSize + length;
+    journal.WholeBytes = at;
+  }
+  if (!haveSnapshot) throw EJournalError("The journal holds no whole snapshot of a document");
+  return journal;
+}
+
+void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
+  int count = 0;
+  TTextBuffer joined = JoinSnapshot(journal.Snapshot, false, count, nullptr);
+  // Lines with TAB, CR or LF come only from a put of a single line; the
+  // whole-text assignment would change them. Without them (the rule) one
+  // assignment gives the lines exactly: a CR or LF would have made more.
+  bool raw = joined.View().find('\t') != std::string_view::npos;
+  if (!raw) {
+    lines.SetTextStr(std::move(joined));
+    raw = lines.Count() != count;
+  }
+  if (raw) {
+    std::vector<std::pair<int, std::string_view>> rawLines;
+    lines.SetTextStr(JoinSnapshot(journal.Snapshot, true, count, &rawLines));
+    for (const auto& [index, text] : rawLines) lines.PutQuiet(index, text);
+    raw = !rawLines.empty();
+  }
+
+  std::string text;
+  for (const TJournalChange& change : journal.Changes) {
+    const int now = lines.Count();
+    if (change.First > now || change.Removed > now - change.First) break;  // does not fit: damage
+    const int inserted = static_cast<int>(change.Lines.size());
+    if (change.Removed == 0 && inserted == 0) continue;
+    raw = raw || std::any_of(change.Lines.begin(), change.Lines.end(), HasRawChars);
+    if (!raw) {
+      // One splice of whole lines: every line given ends in CR LF.
+      text.clear();
+      for (std::string_view line : change.Lines) text.append(line).append("\r\n");
+      const std::int64_t from = lines.LineStartOffset(change.First);
+      lines.ReplaceText(from, lines.LineStartOffset(change.First + change.Removed) - from, text);
+    } else {
+      // Once the store holds such a line, its splices rebuild the whole text:
+      // line by line from here on.
+      for (int i = 0; i < change.Removed; ++i) lines.Delete(change.First);
+      for (int i = 0; i < inserted; ++i) {
+        lines.Insert(change.First + i, "");
+        lines.PutQuiet(change.First + i, change.Lines[static_cast<std::size_t>(i)]);
+      }
+    }
+  }
+  lines.Changed();
+}
+
+void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
+  std::optional<TCellTable> cells =
+      TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
+  if (!cells) throw EJournalError("The journal's table of characters is damaged");
+  document.FileName = journal.Header.FileName;
+  RestoreText(journal, *document.Lines);
+  document.Cells = std::move(*cells);
+  document.ChooseHighlighter();
+  document.ClearUndo();
+  document.DiskStamp = journal.Header.Stamp;
+  document.Modified = true;
+  document.FileModified = true;
+}

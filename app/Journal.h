@@ -1,0 +1,137 @@
+#pragma once
+
+// The recovery journal of a modified document: what it takes to bring back
+// its text exactly after the program died before the document was saved.
+//
+// A journal is a file of records. Every record is framed by the length of
+// its payload and a checksum, so that a record torn by a crash (or a power
+// cut) is recognised: it is dropped with everything after it, and every
+// whole record before it counts.
+//
+//   header    the document's file name, what that file was on disk, the
+//             document's place among the writing program's documents
+//   snapshot  every line of the text
+//   change    the lines [First, First + Removed) replaced by the lines given
+//
+// A journal begins with a header and a snapshot; changes follow. Compacting
+// writes a new journal of a header and a snapshot in the old one's place.
+//
+// Journals live in the user's state folder (0700; files 0600). The program
+// writing a journal holds an exclusive flock on it for as long as it runs:
+// a journal whose lock can be taken was left behind by a program that died,
+// and only then may another one recover it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/FileIO.h"
+#include "highlight/source_editor.h"
+
+class TAdvLines;
+
+// A journal could not be read, or its folder or file could not be made or
+// written. The message names the file and carries the system's reason.
+class EJournalError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Cells: the characters a UTF-8 document's byte cells stand for, written
+// after the snapshot and again before the changes that use a cell taken since.
+enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3, Cells = 4 };
+
+struct TJournalHeader {
+  std::string FileName;
+  TFileStamp Stamp;           // the file as the document last loaded or saved it
+  std::uint64_t Session = 0;  // when the writing program started (ns): orders programs
+  std::uint64_t Order = 0;    // the document's place among that program's documents
+};
+
+// ---- building records (payloads; the frame is added when they are written)
+
+std::string HeaderPayload(const TJournalHeader& header);
+// Every line of the store.
+std::string SnapshotPayload(const TAdvLines& lines);
+// Lines [first, first + removed) replaced by `inserted` lines, whose text
+// is the store's lines from `from` on as they are now.
+std::string ChangePayload(const TAdvLines& lines, int first, int removed, int from, int inserted);
+
+// The frame before a payload: its length, a checksum of kind and payload,
+// and the kind.
+constexpr std::size_t kJournalFrameSize = 9;
+std::string JournalFrame(TJournalRecordKind kind, std::string_view payload);
+// A frame and its payload.
+void AppendJournalRecord(std::string& out, TJournalRecordKind kind, std::string_view payload);
+
+// ---- reading
+
+struct TJournalChange {
+  int First = 0;
+  int Removed = 0;
+  std::vector<std::string_view> Lines;  // into the journal's bytes
+};
+
+// What a journal holds, up to its last whole record.
+struct TJournalContent {
+  TTextBuffer Bytes;  // the file; the views below point into it
+  TJournalHeader Header;
+  std::string_view Snapshot;  // the snapshot's payload
+  std::string_view Cells;     // the last cells record's payload; none for Windows-1252
+  std::vector<TJournalChange> Changes;
+  std::size_t WholeBytes = 0;  // the bytes of the whole records; the rest is torn
+};
+
+// Reads the records of a journal. Throws EJournalError when it lacks a
+// whole header and snapshot.
+TJournalContent ParseJournal(TTextBuffer bytes);
+
+// Gives the store the journal's text: the snapshot with every change
+// applied, line for line what the document held. A change that does not fit
+// the text (a damaged journal) ends the replay there.
+void RestoreText(const TJournalContent& journal, TAdvLines& lines);
+
+// A recovered document: the journal's name, text, highlighter and disk
+// stamp; modified, without an undo history.
+void RestoreDocument(const TJournalContent& journal, TSourceEditor& document);
+
+// ---- files
+
+// $XDG_STATE_HOME/quorvel, or ~/.local/state/quorvel when it is not set.
+std::string JournalFolder();
+
+// Makes the folder (and the ones above it) private to the user when it does
+// not exist, and makes sure it is the user's own folder, 0700. Throws EJournalError.
+void PrepareJournalFolder(const std::string& folder);
+
+constexpr std::string_view kJournalSuffix = ".journal";
+constexpr std::string_view kJournalTempPrefix = ".new-";
+
+// A journal file opened and locked by this program; closing it frees the lock.
+class TJournalFile {
+ public:
+  TJournalFile(int fd, std::string path) : Fd(fd), Path(std::move(path)) {}
+  ~TJournalFile();
+  TJournalFile(const TJournalFile&) = delete;
+  TJournalFile& operator=(const TJournalFile&) = delete;
+
+  // Deletes the file (still locked, so that nobody takes it meanwhile).
+  void Remove();
+
+  int Fd;
+  std::string Path;
+};
+
+// A journal left behind by a program that died: locked now by this one.
+struct TOrphanJournal {
+  std::unique_ptr<TJournalFile> File;
+  TJournalContent Content;
+};
+
+// The journals in the folder whose programs are gone and that can be
+// recovered, in the order their programs had them; each stays locked while
+// its TOrphanJournal lives. Temporary files of killed writers are removed.
+// A missing folder has none.
+std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder);

@@ -1,0 +1,137 @@
+// The journals' folder and files: where they live, who owns them, which
+// ones were left behind.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <tuple>
+
+#include "app/Journal.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& path, int err) {
+  throw EJournalError(std::string(what) + " \"" + path + "\". " + std::strerror(err));
+}
+
+// A temporary file this old was left by a writer that died; a younger one
+// may still be on its way to its name.
+constexpr std::time_t kLeftoverAge = 60;
+
+bool EndsWith(std::string_view s, std::string_view end) {
+  return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
+}
+
+// All bytes of an open file.
+TTextBuffer ReadAll(int fd, std::size_t sizeHint) {
+  std::size_t capacity = sizeHint + 1, used = 0;
+  TTextBuffer buffer(capacity);
+  for (;;) {
+    if (used == capacity) {
+      TTextBuffer bigger(capacity * 2);
+      std::memcpy(bigger.Data(), buffer.Data(), used);
+      buffer = std::move(bigger);
+      capacity *= 2;
+    }
+    ssize_t n = ::read(fd, buffer.Data() + used, capacity - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EJournalError(std::string("Cannot read a journal. ") + std::strerror(errno));
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  buffer.Shrink(used);
+  return buffer;
+}
+
+// The file behind `fd` is still the one named `name` in the folder.
+bool StillNamed(int dirFd, const char* name, int fd) {
+  struct stat opened {
+  }, named{};
+  return ::fstat(fd, &opened) == 0 && opened.st_nlink > 0 && ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+}  // namespace
+
+std::string JournalFolder() {
+  std::string base;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state && state[0] == '/') {
+    base = state;  // a relative setting is no setting
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home && *home) {
+      base = home;
+    } else if (const passwd* user = ::getpwuid(::geteuid())) {
+      base = user->pw_dir;
+    }
+    base += "/.local/state";
+  }
+  return base + "/quorvel";
+}
+
+void PrepareJournalFolder(const std::string& folder) {
+  // The folders above are made as the desktop's conventions ask: 0700.
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+    const std::string above = folder.substr(0, slash);
+    if (::mkdir(above.c_str(), 0700) != 0 && errno != EEXIST) Fail("Cannot make the folder", above, errno);
+  }
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) Fail("Cannot make the folder", folder, errno);
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0) Fail("Cannot make the folder", folder, errno);
+  if (!S_ISDIR(st.st_mode)) Fail("Cannot use the folder", folder, ENOTDIR);
+  if (st.st_uid != ::geteuid()) Fail("Cannot use the folder", folder, EPERM);
+  if ((st.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) Fail("Cannot use the folder", folder, errno);
+}
+
+TJournalFile::~TJournalFile() {
+  if (Fd >= 0) ::close(Fd);
+}
+
+void TJournalFile::Remove() { ::unlink(Path.c_str()); }
+
+std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder) {
+  std::vector<TOrphanJournal> found;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return found;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    const bool temp = name.substr(0, kJournalTempPrefix.size()) == kJournalTempPrefix;
+    if (!temp && !EndsWith(name, kJournalSuffix)) continue;
+    const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    auto file = std::make_unique<TJournalFile>(fd, folder + "/" + entry->d_name);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+    // A running program holds the lock on each of its journals.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !StillNamed(dirFd, entry->d_name, fd)) continue;
+    if (temp) {
+      if (st.st_mtime + kLeftoverAge < std::time(nullptr)) ::unlinkat(dirFd, entry->d_name, 0);
+      continue;
+    }
+    try {
+      TJournalContent content = ParseJournal(ReadAll(fd, static_cast<std::size_t>(st.st_size)));
+      found.push_back({std::move(file), std::move(content)});
+    } catch (const std::exception&) {
+      // Nothing to recover from it; it is left as it is.
+    }
+  }
+  ::closedir(dir);
+  std::sort(found.begin(), found.end(), [](const TOrphanJournal& a, const TOrphanJournal& b) {
+    const TJournalHeader &x = a.Content.Header, &y = b.Content.Header;
+    return std::tie(x.Session, x.Order, a.File->Path) < std::tie(y.Session, y.Order, b.File->Path);
+  });
+  return found;
+}

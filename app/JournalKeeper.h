@@ -1,0 +1,86 @@
+#pragma once
+
+// TJournalKeeper: a recovery journal (Journal.h) for every modified document.
+//
+// Typing costs a few integer operations: the keeper notes which lines
+// changed, and copies nothing. Flush, run by a timer of the window about twice a second, turns
+// the noted lines into change records (reading their text from the
+// document as it is then), and a thread of the keeper's own appends them to
+// the journal and flushes it to the disk. A journal starts with a snapshot
+// of the text when its document becomes modified, starts again when the
+// document was saved or loaded meanwhile, and is compacted into a new
+// snapshot when its changes outgrow the text. A document that is no longer
+// modified, or is forgotten (closed), loses its journal; Keep leaves every
+// journal for the next start.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "app/Journal.h"
+
+class TJournalWriter;
+
+struct TJournalLimits {
+  // Changes are compacted into a snapshot once their bytes exceed both
+  // this and the snapshot's, or once there are this many.
+  std::size_t CompactBytes = std::size_t{1} << 20;
+  std::size_t CompactRecords = 20000;
+  // Changes this many lines apart or closer become one record; the changes
+  // between two flushes make at most this many records.
+  int NearLines = 16;
+  std::size_t NotedStretches = 32;
+  // After a failed write the journal is tried again this much later.
+  std::chrono::milliseconds RetryAfter{5000};
+};
+
+class TJournalKeeper {
+ public:
+  explicit TJournalKeeper(std::string folder, TJournalLimits limits = {});
+  // Drops the journal of every document still kept (a clean end) and waits
+  // until the disk has seen it.
+  ~TJournalKeeper();
+  TJournalKeeper(const TJournalKeeper&) = delete;
+  TJournalKeeper& operator=(const TJournalKeeper&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+
+  // Keeps a journal for the document from its first change on. The
+  // document is forgotten (or the keeper kept or freed) before it is freed.
+  void Track(TSourceEditor& document);
+  // The document was recovered from `orphan`: that file goes once the
+  // document's own journal is on the disk (or the document needs none).
+  void Adopt(TSourceEditor& document, std::unique_ptr<TJournalFile> orphan);
+  // The document goes (closed): its journal is dropped.
+  void Forget(TSourceEditor& document);
+  // Hands everything noted since the last flush to the writing thread.
+  void Flush();
+  // The end of a session that leaves the unsaved changes for recovery:
+  // flushes every journal, waits until it is on the disk and lets go of it.
+  // The keeper does nothing from then on.
+  void Keep();
+  // Waits until the writing thread has done all it was given.
+  void WaitUntilWritten();
+  // Bytes written to journals so far.
+  std::uint64_t BytesWritten() const;
+
+ private:
+  struct TEntry;
+  void Start(TEntry& entry);
+  void Drop(TEntry& entry);
+  void FlushEntry(TEntry& entry, bool force);
+  void FlushDocument(TEntry& entry, bool force);
+  // A cells record when the document's cells changed since the journal last
+  // wrote them; nothing for a Windows-1252 document.
+  static std::string CellsRecord(TEntry& entry);
+
+  std::string folder_;
+  TJournalLimits limits_;
+  std::uint64_t session_;
+  std::uint64_t nextOrder_ = 1;
+  bool kept_ = false;
+  std::unordered_map<const TSourceEditor*, std::unique_ptr<TEntry>> entries_;
+  std::unique_ptr<TJournalWriter> writer_;
+};

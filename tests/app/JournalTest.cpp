@@ -1,0 +1,295 @@
+// Recovery journals: every change of a modified document reaches its journal
+// and comes back exactly; a torn journal gives back its whole records; a
+// journal is private and belongs to the program writing it.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "app/JournalKeeper.h"
+#include "tests/support/FakeEditorWindow.h"
+#include "tests/support/FakeLinesOwner.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> JournalsIn(const std::string& folder) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) out.push_back(entry.path().string());
+  return out;
+}
+
+// A document as the edit manager makes it, in a window of its own.
+struct Document {
+  explicit Document(const std::string& text, const std::string& name = "doc.php") {
+    editor.AttachWindow(&window);
+    editor.FileName = name;
+    editor.Lines->SetTextStr(text);
+  }
+  ~Document() { editor.AttachWindow(nullptr); }
+  std::vector<std::string> Text() const { return LinesOf(*editor.Lines); }
+  void TypeAt(int line, int column, const std::string& chars) {
+    editor.MoveCaret(column, line);
+    for (char c : chars) editor.KeyPress(c);
+  }
+  FakeEditorWindow window;
+  TSourceEditor editor;
+};
+
+// What a start after a crash would recover from the single journal there.
+std::vector<std::string> Recovered(const std::string& file) {
+  Document fresh("");
+  RestoreDocument(ParseJournal(TTextBuffer(ReadBytes(file))), fresh.editor);
+  return fresh.Text();
+}
+
+std::string Lines(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "line " + std::to_string(i) + " of the document\r\n";
+  return text;
+}
+
+TEST(Journal, EveryChangeComesBackExactlyAlsoAfterCompacting) {
+  TempDir dir;
+  // Small bounds, so that compacting happens many times over and changes
+  // far apart share records.
+  TJournalLimits limits;
+  limits.CompactBytes = 2048;
+  limits.CompactRecords = 25;
+  limits.NotedStretches = 2;
+  const std::string folder = dir.File("journals");
+  Document doc(Lines(300));
+  TJournalKeeper keeper(folder, limits);
+  keeper.Track(doc.editor);
+
+  std::mt19937 random(20240611);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, std::max(n, 1) - 1)(random); };
+  auto recoversNow = [&](int step) {
+    keeper.Flush();
+    keeper.WaitUntilWritten();
+    const auto files = JournalsIn(folder);
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_EQ(Recovered(files[0]), doc.Text()) << "after step " << step;
+    // Bounded: the changes never grow much past the snapshot they follow.
+    const std::size_t snapshot = ParseJournal(TTextBuffer(ReadBytes(files[0]))).Snapshot.size();
+    EXPECT_LE(fs::file_size(files[0]), 2 * snapshot + limits.CompactBytes + 2048) << "after step " << step;
+  };
+  for (int step = 0; step < 1500; ++step) {
+    const int line = pick(doc.editor.Lines->Count());
+    doc.editor.MoveCaret(pick(doc.editor.Lines->LineLength(line) + 1), line);
+    switch (pick(9)) {
+      case 0:
+        doc.editor.ExecuteCommand(cmdLineBreak);
+        break;
+      case 1:
+        doc.editor.ExecuteCommand(cmdDeleteLine);
+        break;
+      case 2:
+        doc.editor.InsertText("pasted\r\n\r\nthree\r\nlines");
+        break;
+      case 3:  // a selection over several lines, deleted
+        for (int i = pick(5); i >= 0; --i) doc.editor.ExecuteCommand(cmdSelectDown);
+        doc.editor.DeleteSelection();
+        break;
+      case 4:
+        doc.editor.ExecuteCommand(cmdUndo);
+        break;
+      case 5:  // far away at once: two stretches in one flush
+        doc.TypeAt(pick(doc.editor.Lines->Count()), 0, "far");
+        break;
+      default:
+        doc.editor.KeyPress(static_cast<char>('a' + pick(26)));
+        break;
+    }
+    doc.editor.FileModified = true;
+    if (step == 1400 || step == 1401) {
+      // A line put as it is keeps TAB and CR, unlike typed text: once in a
+      // change, once (after a save starts a new journal) in the snapshot.
+      if (step == 1401) doc.editor.SaveAs(dir.File("saved.php"));
+      doc.editor.Lines->Put(line, "raw\ttab\rcr");
+      doc.editor.FileModified = true;
+      recoversNow(step);
+    }
+    if (step % 3 == 0) keeper.Flush();
+    if (step % 50 == 49) recoversNow(step);
+  }
+}
+
+// A UTF-8 document's journal keeps the characters its cells stand for, also
+// those taken by typing after the journal began: the recovered document
+// saves the bytes the running one would have saved.
+TEST(Journal, AUtf8DocumentIsRecoveredWithItsCharacters) {
+  TempDir dir;
+  Document doc("");
+  WriteBytes(dir.File("name.php"), "\xEF\xBB\xBFSk\xC5\x82odowska\r\n\xC3\xA9t\xC3\xA9\r\n");
+  doc.editor.LoadFile(dir.File("name.php"));
+  ASSERT_TRUE(doc.editor.Cells.Utf8());
+  TJournalKeeper keeper(dir.File("journals"));
+  keeper.Track(doc.editor);
+  auto type = [&](std::u32string_view chars) {
+    for (char32_t ch : chars) doc.editor.KeyPress(static_cast<char>(doc.editor.Cells.Take(ch)));
+    doc.editor.FileModified = true;
+    keeper.Flush();
+    keeper.WaitUntilWritten();
+  };
+  auto recoveredBytes = [&] {
+    const auto files = JournalsIn(dir.File("journals"));
+    EXPECT_EQ(files.size(), 1u);
+    Document fresh("");
+    RestoreDocument(ParseJournal(TTextBuffer(ReadBytes(files.at(0)))), fresh.editor);
+    fresh.editor.SaveAs(dir.File("recovered.php"));
+    return ReadBytes(dir.File("recovered.php"));
+  };
+  doc.editor.MoveCaret(0, 1);
+  type(U"\u0416");        // the journal begins
+  type(U"\u03C8\u0119");  // cells taken after it began
+  doc.editor.SaveAs(dir.File("saved.php"));
+  EXPECT_EQ(recoveredBytes(), ReadBytes(dir.File("saved.php")));
+  EXPECT_EQ(ReadBytes(dir.File("saved.php")),
+            "\xEF\xBB\xBFSk\xC5\x82odowska\r\n\xD0\x96\xCF\x88\xC4\x99\xC3\xA9t\xC3\xA9\r\n");
+  // Cells that are not a table of characters are a damaged journal.
+  EXPECT_FALSE(TCellTable::FromBytes(std::string(1 + 4 * 0x80, '\1')));
+}
+
+TEST(Journal, ATornJournalRecoversEveryWholeRecordBeforeTheTear) {
+  TempDir dir;
+  Document doc(Lines(40));
+  TJournalKeeper keeper(dir.Path());
+  keeper.Track(doc.editor);
+  doc.TypeAt(5, 0, "first ");
+  doc.editor.FileModified = true;
+  keeper.Flush();  // the journal begins: header and snapshot
+  std::vector<std::vector<std::string>> states{doc.Text()};
+  const std::vector<std::pair<int, std::string>> edits = {{10, "second "}, {30, "third "}, {2, "fourth "}};
+  for (const auto& [line, text] : edits) {
+    doc.TypeAt(line, 3, text);
+    keeper.Flush();  // one change record
+    states.push_back(doc.Text());
+  }
+  keeper.WaitUntilWritten();
+  const auto files = JournalsIn(dir.Path());
+  ASSERT_EQ(files.size(), 1u);
+  const std::string bytes = ReadBytes(files[0]);
+
+  // Where the records begin: a frame starts with the payload's length.
+  std::vector<std::size_t> starts;
+  for (std::size_t at = 0; at < bytes.size();) {
+    starts.push_back(at);
+    std::uint32_t length;
+    std::memcpy(&length, bytes.data() + at, 4);
+    at += kJournalFrameSize + length;
+  }
+  ASSERT_EQ(starts.size(), 2 + edits.size());  // header, snapshot, one record an edit
+  starts.push_back(bytes.size());
+
+  auto recover = [](const std::string& journal) {
+    Document fresh("");
+    RestoreText(ParseJournal(TTextBuffer(journal)), *fresh.editor.Lines);
+    return fresh.Text();
+  };
+  // Cut anywhere inside a change record: what came before it, exactly.
+  for (std::size_t record = 2; record < starts.size() - 1; ++record) {
+    for (std::size_t cut = starts[record]; cut < starts[record + 1]; ++cut)
+      ASSERT_EQ(recover(bytes.substr(0, cut)), states[record - 2]) << "cut at " << cut;
+  }
+  EXPECT_EQ(recover(bytes), states.back());
+  // A damaged byte in the middle of a record ends the journal there.
+  std::string damaged = bytes;
+  damaged[(starts[3] + starts[4]) / 2] ^= 0x20;
+  EXPECT_EQ(recover(damaged), states[1]);
+  // Without a whole snapshot there is nothing to recover.
+  EXPECT_THROW(ParseJournal(TTextBuffer(bytes.substr(0, starts[2] - 1))), EJournalError);
+}
+
+TEST(Journal, AJournalIsPrivateAndBelongsToTheProgramWritingIt) {
+  TempDir dir;
+  const std::string folder = dir.File("state/quorvel");
+  auto first = std::make_unique<TJournalKeeper>(folder);
+  auto second = std::make_unique<TJournalKeeper>(folder);
+  Document mine(Lines(3), dir.File("mine.txt")), other(Lines(4), dir.File("other.txt"));
+  first->Track(mine.editor);
+  second->Track(other.editor);
+  mine.TypeAt(0, 0, "mine ");
+  other.TypeAt(1, 0, "other ");
+  mine.editor.FileModified = other.editor.FileModified = true;
+  first->Flush();
+  second->Flush();
+  first->WaitUntilWritten();
+  second->WaitUntilWritten();
+
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  const auto files = JournalsIn(folder);
+  ASSERT_EQ(files.size(), 2u);
+  for (const std::string& file : files) {
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << file;
+  }
+  EXPECT_TRUE(FindOrphanJournals(folder).empty()) << "both programs run: nobody may take their journals";
+
+  // The first program ends as on a logout: its journal stays, free for the next start.
+  first->Keep();
+  first.reset();
+  std::vector<TOrphanJournal> orphans = FindOrphanJournals(folder);
+  ASSERT_EQ(orphans.size(), 1u);
+  EXPECT_EQ(orphans[0].Content.Header.FileName, dir.File("mine.txt"));
+  EXPECT_TRUE(FindOrphanJournals(folder).empty()) << "a journal being recovered is locked too";
+
+  // Recovered into a new program: the document has its text, modified, and
+  // its new journal takes the old one's place.
+  auto third = std::make_unique<TJournalKeeper>(folder);
+  Document back("");
+  RestoreDocument(orphans[0].Content, back.editor);
+  EXPECT_EQ(back.Text(), mine.Text());
+  EXPECT_TRUE(back.editor.FileModified);
+  EXPECT_EQ(back.editor.FileName, dir.File("mine.txt"));
+  third->Adopt(back.editor, std::move(orphans[0].File));
+  third->Flush();
+  third->WaitUntilWritten();
+  EXPECT_EQ(JournalsIn(folder).size(), 2u);
+  EXPECT_TRUE(FindOrphanJournals(folder).empty());
+
+  // Saved: its journal goes. The other program closes its document without
+  // saving and ends: nothing is left.
+  back.editor.SaveAs(dir.File("saved.txt"));
+  third->Flush();
+  third->WaitUntilWritten();
+  second->Forget(other.editor);
+  second.reset();
+  third.reset();
+  EXPECT_TRUE(JournalsIn(folder).empty());
+}
+
+TEST(Journal, TheFolderFollowsXdgStateHome) {
+  const char* oldState = std::getenv("XDG_STATE_HOME");
+  const std::string saved = oldState ? oldState : "";
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const struct {
+    const char* state;
+    std::string folder;
+  } table[] = {
+      {"/xdg/state", "/xdg/state/quorvel"},
+      {"relative/state", home + "/.local/state/quorvel"},  // not absolute: ignored
+      {nullptr, home + "/.local/state/quorvel"},
+  };
+  for (const auto& row : table) {
+    if (row.state)
+      ::setenv("XDG_STATE_HOME", row.state, 1);
+    else
+      ::unsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(JournalFolder(), row.folder) << (row.state ? row.state : "(unset)");
+  }
+  if (oldState)
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_STATE_HOME");
+}
+
+}  // namespace
