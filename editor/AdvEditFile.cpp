@@ -3,9 +3,11 @@
 #include "editor/AdvEdit.h"
 
 void TAdvancedEditor::LoadText(const std::string& fileName) {
-  TTextBuffer bytes = ReadFileBuffer(fileName);
+  bool ascii = false;
+  TTextBuffer bytes = ReadFileBuffer(fileName, &ascii);
   std::size_t cells = bytes.Size();
-  std::optional<TCellTable> utf8 = TCellTable::FromUtf8(bytes.Data(), cells);
+  std::optional<TCellTable> utf8;
+  if (!ascii) utf8 = TCellTable::FromUtf8(bytes.Data(), cells);
   if (utf8) bytes.Shrink(cells);
   // As the store's own load: the text is replaced while the counter is held
   // (no caret reset, no repaint), then one notification follows.

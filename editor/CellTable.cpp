@@ -86,6 +86,8 @@ class TCellsMet {
       if (large_[slot].ch == ch) return large_[slot].cell;
     return Take(ch);
   }
+  // The cell of a character below U+0800 met before; 0 when it was not.
+  unsigned SmallCell(unsigned ch) const { return small_[ch]; }
   // The characters met, in order.
   const std::vector<char32_t>& Chars() const { return chars_; }
   const std::array<char32_t, 256>& CharOfCell() const { return charOf_; }
@@ -207,6 +209,17 @@ std::optional<TCellTable> TCellTable::FromUtf8(char* data, std::size_t& size) {
         read = next;
       }
       if (read == n) break;
+    }
+    // Two bytes, the most frequent form, met before: one look in the table.
+    const auto b0 = static_cast<unsigned char>(data[read]);
+    if (b0 >= 0xC2 && b0 <= 0xDF && read + 1 < n) {
+      const auto b1 = static_cast<unsigned char>(data[read + 1]);
+      const unsigned seen = met.SmallCell(((b0 & 0x1Fu) << 6) | (b1 & 0x3Fu));
+      if ((b1 & 0xC0) == 0x80 && seen != 0) {
+        data[write++] = static_cast<char>(seen);
+        read += 2;
+        continue;
+      }
     }
     char32_t ch = 0;
     const int length = utf8::Decode(text, read, ch);

@@ -81,6 +81,8 @@ TEST_F(Utf8Document, RealSourcesComeBackByteForByte) {
        "a\tb\xE2\x80\x94\n\xCE\xA9\n",
        "\xEF\xBB\xBF\xC2\xBB"
        "a    b\xE2\x80\x94\r\n\xCE\xA9\r\n"},
+      // The first character outside ASCII past the first megabytes read.
+      {"late.php", std::string(2'500'000, 'x') + "\r\n\xC3\xA9\r\n", ""},
       // "À" met after "ł" took its byte while it was free.
       {"moved.txt", "\xC5\x82 \xC3\x80\r\n", ""},
   };
