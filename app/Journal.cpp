@@ -4,8 +4,10 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <optional>
 
 #include "editor/AdvLines.h"
+#include "editor/CellTable.h"
 
 static_assert(std::endian::native == std::endian::little, "journal numbers are written little-endian");
 
@@ -267,6 +269,8 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
       if (kind != TJournalRecordKind::Snapshot) break;
       journal.Snapshot = payload;
       haveSnapshot = true;
+    } else if (kind == TJournalRecordKind::Cells) {
+      journal.Cells = payload;
     } else {
       TJournalChange change;
       if (kind != TJournalRecordKind::Change || !ParseChange(payload, change)) break;
@@ -324,8 +328,12 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
 }
 
 void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
+  std::optional<TCellTable> cells =
+      TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
+  if (!cells) throw EJournalError("The journal's table of characters is damaged");
   document.FileName = journal.Header.FileName;
   RestoreText(journal, *document.Lines);
+  document.Cells = std::move(*cells);
   document.ChooseHighlighter();
   document.ClearUndo();
   document.DiskStamp = journal.Header.Stamp;

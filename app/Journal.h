@@ -39,7 +39,9 @@ class EJournalError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3 };
+// Cells: the characters a UTF-8 document's byte cells stand for, written
+// after the snapshot and again before the changes that use a cell taken since.
+enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3, Cells = 4 };
 
 struct TJournalHeader {
   std::string FileName;
@@ -77,6 +79,7 @@ struct TJournalContent {
   TTextBuffer Bytes;  // the file; the views below point into it
   TJournalHeader Header;
   std::string_view Snapshot;  // the snapshot's payload
+  std::string_view Cells;     // the last cells record's payload; none for Windows-1252
   std::vector<TJournalChange> Changes;
   std::size_t WholeBytes = 0;  // the bytes of the whole records; the rest is torn
 };

@@ -32,7 +32,7 @@ struct TJournalJob {
   TKind Kind;
   std::shared_ptr<TJournalSlot> Slot;
   std::string Header, Snapshot;  // Create: the first two payloads
-  std::string Records;           // Append: framed records
+  std::string Records;           // Append, and Create after the snapshot: framed records
 };
 
 // Does the journals' file work, in the order it is given, on a thread of
@@ -136,12 +136,13 @@ class TJournalWriter {
       head += JournalFrame(TJournalRecordKind::Snapshot, job.Snapshot);
       WriteAll(fd, head, file->Path);
       WriteAll(fd, job.Snapshot, file->Path);
+      WriteAll(fd, job.Records, file->Path);
       Sync(fd, file->Path);
       if (slot.Path.empty()) slot.Path = folder_ + "/" + RandomName() + std::string(kJournalSuffix);
       const std::string name = slot.Path.substr(slot.Path.find_last_of('/') + 1);
       if (::renameat(dirFd_, temp.c_str(), dirFd_, name.c_str()) != 0)
         Fail("Cannot create the journal", slot.Path, errno);
-      written_ += head.size() + job.Snapshot.size();
+      written_ += head.size() + job.Snapshot.size() + job.Records.size();
     } catch (...) {
       ::unlinkat(dirFd_, temp.c_str(), 0);
       throw;
@@ -227,6 +228,7 @@ struct TJournalKeeper::TEntry {
   std::vector<TStretch> Noted;
   std::size_t SnapshotBytes = 0, ChangeBytes = 0, ChangeRecords = 0;
   std::chrono::steady_clock::time_point RetryAt{};
+  std::uint64_t CellsSerial = 0;  // the document's cells as the journal last wrote them
 
   // Runs for every change of the text, after the store changed: notes
   // which lines changed, copying nothing. Nothing may leave it: the edit
@@ -402,7 +404,9 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
     return;
   }
   if (entry.Noted.empty()) return;
-  writer_->Post({TJournalJob::TKind::Append, entry.Slot, {}, {}, entry.Records()});
+  std::string records = CellsRecord(entry);
+  records += entry.Records();
+  writer_->Post({TJournalJob::TKind::Append, entry.Slot, {}, {}, std::move(records)});
 }
 
 void TJournalKeeper::Start(TEntry& entry) {
@@ -421,11 +425,22 @@ void TJournalKeeper::Start(TEntry& entry) {
   job.Header = HeaderPayload({fileName, document.DiskStamp, session_, entry.Order});
   job.Snapshot = SnapshotPayload(*document.Lines);
   entry.Reset();
+  entry.CellsSerial = 0;
+  job.Records = CellsRecord(entry);
   entry.Started = true;
   entry.SnapshotBytes = job.Snapshot.size();
   entry.ChangeBytes = entry.ChangeRecords = 0;
   entry.RetryAt = std::chrono::steady_clock::now() + limits_.RetryAfter;
   writer_->Post(std::move(job));
+}
+
+std::string TJournalKeeper::CellsRecord(TEntry& entry) {
+  const TCellTable& cells = entry.Document->Cells;
+  std::string record;
+  if (!cells.Utf8() || cells.Serial() == entry.CellsSerial) return record;
+  AppendJournalRecord(record, TJournalRecordKind::Cells, cells.ToBytes());
+  entry.CellsSerial = cells.Serial();
+  return record;
 }
 
 void TJournalKeeper::Drop(TEntry& entry) {

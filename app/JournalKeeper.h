@@ -72,6 +72,9 @@ class TJournalKeeper {
   void Drop(TEntry& entry);
   void FlushEntry(TEntry& entry, bool force);
   void FlushDocument(TEntry& entry, bool force);
+  // A cells record when the document's cells changed since the journal last
+  // wrote them; nothing for a Windows-1252 document.
+  static std::string CellsRecord(TEntry& entry);
 
   std::string folder_;
   TJournalLimits limits_;

@@ -41,6 +41,8 @@ constexpr const char* kNoDocument = " - ";
 // The character set of the hint font as the status bar names it: the
 // Windows-1252 ("ANSI") set the program draws its text in.
 constexpr int kHintFontCharset = 0;
+// How long the status bar tells of a refused character.
+constexpr int kRefusedMessageMs = 5000;
 // How often the changes of modified documents go to their recovery journals.
 constexpr int kJournalFlushMs = 500;
 // A disk check waiting for an open dialog looks again this much later.
@@ -270,6 +272,8 @@ QAction* TMainForm::MakeAction(const char* caption, const QKeySequence& shortcut
 void TMainForm::Guarded(const std::function<void()>& action) {
   try {
     action();
+  } catch (const EComplete&) {
+    // A silent abort: whatever ended the command has told the user.
   } catch (const std::exception& e) {
     if (ReportError) ReportError(e.what());
   }
@@ -361,6 +365,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
   if (auto* window = dynamic_cast<platform::QtEditorWindow*>(editor.Window()))
     window->OnContextMenu = [this](QPoint global) { pmEdit->popup(global); };
   editor.OnChange = [this](TAdvancedEditor& e) { EditorChanged(e); };
+  editor.OnCharRefused = [this](TAdvancedEditor&, char32_t ch) { CharRefused(ch); };
   FJournals->Track(editor);
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
@@ -474,7 +479,7 @@ void TMainForm::UpdateStatusBar() {
     panels_[2]->setText(QString("Selected: %1").arg(e.SelLength()));
     const int lines = e.Lines->Count();
     panels_[3]->setText(QString("Size: %1 lines").arg(lines));
-    panels_[4]->setText(QString("WIN-%1").arg(kHintFontCharset));
+    panels_[4]->setText(e.Cells.Utf8() ? QString("UTF-8") : QString("WIN-%1").arg(kHintFontCharset));
     panels_[5]->setText(lines == 0 ? QString("0%")
                                    : QString("%1%").arg(static_cast<long long>(CaretLineOf(e) + 1) * 100 / lines));
     panels_[6]->setText(Name(ExtensionPart(e.FileName)));
@@ -558,11 +563,19 @@ void TMainForm::aSelLineExecute() {
 
 void TMainForm::ConvertSelection(int mode) {
   std::string text = Current().GetSelText();
-  Current().SetSelText(mode == 0 ? casemap::ToUpper(text) : casemap::ToLower(text));
+  Current().SetSelText(Current().CaseConverted(std::move(text), mode == 0 ? cmUpper : cmLower));
+}
+
+void TMainForm::CharRefused(char32_t ch) {
+  statusBar()->showMessage(QString("Cannot add \"%1\" (U+%2): a UTF-8 document holds at most 128 different "
+                                   "characters outside ASCII")
+                               .arg(QString::fromUcs4(&ch, 1))
+                               .arg(QString::number(static_cast<uint>(ch), 16).toUpper().rightJustified(4, '0')),
+                           kRefusedMessageMs);
 }
 
 void TMainForm::aSearchExecute() {
-  Current().FindNext(Bytes(edSearch->text()));
+  Current().FindNext(codepage::SearchCells(edSearch->text(), Current().Cells));
   FManager->FocusCurrent();
 }
 

@@ -149,6 +149,8 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void BuildStatusBar();
   void ConvertSelection(int mode);
+  // Tells in the status bar that a character found no cell in the document.
+  void CharRefused(char32_t ch);
   // Asks for a name and saves `document` under it.
   void SaveDocumentAs(TSourceEditor& document);
   // Saves the document, asking first when its file changed on disk; false

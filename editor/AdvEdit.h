@@ -20,6 +20,7 @@
 #include "editor/AESB.h"
 #include "editor/AdvLines.h"
 #include "editor/AdvUndo.h"
+#include "editor/CellTable.h"
 #include "platform/Canvas.h"
 #include "platform/EditorWindow.h"
 
@@ -175,6 +176,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, platform::Canvas&)> OnGutterPaint;
   std::function<void(TAdvancedEditor&, std::string& text)> OnBeforeInsert;
   std::function<void(TAdvancedEditor&, TCaseMode mode, std::string& result, const std::string& text)> OnCaseChange;
+  // A character was refused: it finds no free cell in the document (Cells).
+  std::function<void(TAdvancedEditor&, char32_t ch)> OnCharRefused;
   std::function<void(TAdvancedEditor&, const std::string& line, std::string& newLine)> OnNewLine;
   std::function<void(TAdvancedEditor&, const std::string& first, std::string& second)> OnJoinLines;
   std::function<void(TAdvancedEditor&, const std::string& selection)> OnSelectionCommand;
@@ -282,6 +285,22 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void Cut();
   void Paste();
   std::string ConvertCase(const std::string& text, TCaseMode mode);
+  // The built-in case conversion of ConvertCase, through the document's
+  // case pairs. A case form that finds no cell is refused (RefuseChar) and
+  // ends the command (EComplete).
+  std::string CaseConverted(std::string text, TCaseMode mode);
+  // Tells of a character that finds no cell: a beep and OnCharRefused.
+  void RefuseChar(char32_t ch);
+
+  // ---- the document file ----
+  // Reads a file into the text, with the cells it needs (Cells): a UTF-8
+  // document as one cell per character (a byte-order mark kept apart), any
+  // other file's bytes unchanged.
+  // Throws EFileError; the text and its cells stay then.
+  void LoadText(const std::string& fileName);
+  // Writes every line followed by CR LF, in the encoding the document was
+  // read in. Throws EFileError; the file stays as it was then.
+  void SaveText(const std::string& fileName) const;
 
   // ---- input from the window host ----
   void KeyDown(std::uint16_t& key, TShiftState shift);
@@ -428,4 +447,11 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // flags set to 1 by the last MarkSelection
   std::vector<std::uint8_t> tabStopMarks_;             // the tab and unindent computations' column map
   int oldSelStartX_ = 0, oldSelStartY_ = 0, oldSelEndX_ = 0, oldSelEndY_ = 0;  // rows to repaint
+
+ public:
+  // The characters of the text's byte cells: Windows-1252, or those of a
+  // UTF-8 document (LoadText). Display, typing, the clipboard, case
+  // conversion, search and saving go through it. (Last: its few kilobytes
+  // kept apart from the fields a keystroke and a repaint use.)
+  TCellTable Cells;
 };

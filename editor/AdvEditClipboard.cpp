@@ -1,7 +1,6 @@
 // TAdvancedEditor: cut, copy, paste and case conversion.
 
 #include "editor/AdvEdit.h"
-#include "editor/CaseMap.h"
 #include "platform/Clipboard.h"
 
 void TAdvancedEditor::Copy() {
@@ -28,20 +27,21 @@ std::string TAdvancedEditor::ConvertCase(const std::string& text, TCaseMode mode
     OnCaseChange(*this, mode, result, text);
     return result;
   }
-  switch (mode) {
-    case cmUpper:
-      return casemap::ToUpper(text);
-    case cmLower:
-      return casemap::ToLower(text);
-    case cmToggle: {
-      std::string out = text;
-      for (char& c : out) {
-        char up = casemap::ToUpper(c);
-        c = up != c ? up : casemap::ToLower(c);
-      }
-      return out;
-    }
+  return CaseConverted(text, mode);
+}
+
+std::string TAdvancedEditor::CaseConverted(std::string text, TCaseMode mode) {
+  char32_t refused = 0;
+  if (!Cells.ConvertCase(text, mode, refused)) {
+    RefuseChar(refused);
+    throw EComplete();
   }
+  return text;
+}
+
+void TAdvancedEditor::RefuseChar(char32_t ch) {
+  if (window_) window_->Beep();
+  if (OnCharRefused) OnCharRefused(*this, ch);
 }
 
 void TAdvancedEditor::CaseCommand(TCommandFrame& f, TCaseMode mode) {

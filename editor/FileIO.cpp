@@ -14,6 +14,8 @@
 #include <random>
 #include <string>
 
+#include "editor/Utf8.h"
+
 namespace {
 
 std::string SystemMessage(int err) { return std::strerror(err); }
@@ -311,7 +313,7 @@ TTextBuffer::TTextBuffer(std::size_t size) : size_(size) {
 
 void TTextBuffer::Free::operator()(char* p) const { std::free(p); }
 
-TTextBuffer ReadFileBuffer(const std::string& fileName) {
+TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii) {
   // Looked at before it is opened: opening a pipe or a device may wait for
   // ever or do something of its own.
   struct stat st {};
@@ -328,6 +330,9 @@ TTextBuffer ReadFileBuffer(const std::string& fileName) {
   std::size_t capacity = static_cast<std::size_t>(std::min<std::int64_t>(st.st_size + 1, kMaxFileSize));
   TTextBuffer buffer(capacity);
   std::size_t used = 0;
+  // Read a piece at a time that fits the cache, for the check of `ascii`.
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  bool allAscii = true;
   for (;;) {
     if (used == capacity) {
       if (static_cast<std::int64_t>(used) >= kMaxFileSize) Fail("Cannot open file", fileName, TooLarge());
@@ -337,15 +342,20 @@ TTextBuffer ReadFileBuffer(const std::string& fileName) {
       std::memcpy(bigger.Data(), buffer.Data(), used);
       buffer = std::move(bigger);
     }
-    ssize_t n = ::read(fd, buffer.Data() + used, capacity - used);
+    ssize_t n = ::read(fd, buffer.Data() + used, ascii ? std::min(kPiece, capacity - used) : capacity - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("Cannot read file", fileName, errno);
     }
     if (n == 0) break;
+    if (ascii && allAscii) {
+      const std::string_view piece(buffer.Data() + used, static_cast<std::size_t>(n));
+      allAscii = utf8::FindNonAscii(piece, 0) == piece.size();
+    }
     used += static_cast<std::size_t>(n);
   }
   buffer.Shrink(used);
+  if (ascii) *ascii = allAscii;
   return buffer;
 }
 

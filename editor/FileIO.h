@@ -50,7 +50,9 @@ constexpr std::string_view kTempFilePrefix = ".~quorvel-";
 // All bytes of the file, unchanged. Only a regular file smaller than
 // kMaxFileSize is read; anything else (a folder, a pipe, a device) is
 // refused before it is opened, and opening never waits. Throws EFileError.
-TTextBuffer ReadFileBuffer(const std::string& fileName);
+// With `ascii`, also tells whether every byte is below 0x80: found while each
+// piece read is still in the cache, which costs next to nothing.
+TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii = nullptr);
 std::string ReadFileBytes(const std::string& fileName);
 
 // Collects output in large blocks and hands them to the file.

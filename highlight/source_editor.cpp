@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "editor/CaseMap.h"
 #include "highlight/HiLiC.h"
@@ -36,27 +38,35 @@ std::string ExtensionOf(const std::string& fileName) {
   return casemap::ToUpper(fileName.substr(dot));
 }
 
-// Case-insensitive search of an upper-cased needle in `hay`. Candidate starts
-// are found with memchr for both cases of the first character; each of the two
-// next positions is searched again only after it has been passed.
-std::size_t FindNoCase(std::string_view hay, std::string_view needle) {
+// Case-insensitive search of a needle in `hay`: cells are compared by their
+// case class (TCellTable::Fold), the needle's cells are folded already, and
+// `firsts` are the cells of the class of its first one. Candidate starts are
+// found with memchr for each of them; each next position is searched again
+// only after it has been passed.
+std::size_t FindNoCase(std::string_view hay, std::string_view needle, const TCellTable& cells,
+                       const std::vector<char>& firsts) {
   if (needle.empty() || needle.size() > hay.size()) return std::string_view::npos;
-  const char cases[2] = {needle[0], casemap::ToLower(needle[0])};
   const std::size_t last = hay.size() - needle.size();
-  std::size_t next[2] = {0, 0};
-  bool searched[2] = {false, false};
-  auto find = [&](int k, std::size_t from) {
-    const void* p = std::memchr(hay.data() + from, cases[k], last - from + 1);
+  constexpr std::size_t kMost = 8;  // a case class has at most a few cells
+  const std::size_t count = std::min(firsts.size(), kMost);
+  std::size_t next[kMost];
+  bool searched[kMost] = {};
+  auto find = [&](std::size_t k, std::size_t from) {
+    const void* p = std::memchr(hay.data() + from, firsts[k], last - from + 1);
     next[k] = p ? static_cast<std::size_t>(static_cast<const char*>(p) - hay.data()) : std::string_view::npos;
     searched[k] = true;
   };
   for (std::size_t i = 0; i <= last;) {
-    for (int k = 0; k < 2; ++k)
+    std::size_t start = std::string_view::npos;
+    for (std::size_t k = 0; k < count; ++k) {
       if (!searched[k] || (next[k] != std::string_view::npos && next[k] < i)) find(k, i);
-    std::size_t start = std::min(next[0], next[1]);
+      start = std::min(start, next[k]);
+    }
     if (start == std::string_view::npos) return start;
     std::size_t k = 1;
-    while (k < needle.size() && casemap::ToUpper(hay[start + k]) == needle[k]) ++k;
+    while (k < needle.size() &&
+           cells.Fold(static_cast<unsigned char>(hay[start + k])) == static_cast<unsigned char>(needle[k]))
+      ++k;
     if (k == needle.size()) return start;
     i = start + 1;
   }
@@ -93,7 +103,8 @@ std::unique_ptr<TSyntaxHighLight> TSourceEditor::HighlighterFor(const std::strin
   for (const Extension& e : kExtensions) {
     if (ext != e.ext) continue;
     switch (e.kind) {
-      case Kind::Php: return std::make_unique<TPHPHighLight>(lines);
+      case Kind::Php:
+        return std::make_unique<TPHPHighLight>(lines);
       case Kind::Css: {
         auto h = std::make_unique<TPHPHighLight>(lines);
         h->StartInStyleSheet();
@@ -104,10 +115,14 @@ std::unique_ptr<TSyntaxHighLight> TSourceEditor::HighlighterFor(const std::strin
         h->StartInScript();
         return h;
       }
-      case Kind::Java: return std::make_unique<TJavaHighLight>(lines);
-      case Kind::Pascal: return std::make_unique<TPASHighLight>(lines);
-      case Kind::C: return std::make_unique<TCHighLight>(lines);
-      case Kind::Xml: return std::make_unique<TXMLHighLight>(lines);
+      case Kind::Java:
+        return std::make_unique<TJavaHighLight>(lines);
+      case Kind::Pascal:
+        return std::make_unique<TPASHighLight>(lines);
+      case Kind::C:
+        return std::make_unique<TCHighLight>(lines);
+      case Kind::Xml:
+        return std::make_unique<TXMLHighLight>(lines);
     }
   }
   return nullptr;
@@ -117,7 +132,7 @@ void TSourceEditor::LoadFile(const std::string& name) {
   FileName = name;
   // Taken before the read: a change made while it reads shows as a change.
   const TFileStamp stamp = FileStampOf(name);
-  Lines->LoadFromFile(name);
+  LoadText(name);
   ChooseHighlighter();
   // The history of the text replaced would apply to the new one: drop it.
   ClearUndo();
@@ -135,14 +150,14 @@ void TSourceEditor::ChooseHighlighter() {
 }
 
 void TSourceEditor::Save() {
-  Lines->SaveToFile(FileName);
+  SaveText(FileName);
   DiskStamp = FileStampOf(FileName);
   FileModified = false;
 }
 
 void TSourceEditor::SaveAs(const std::string& name) {
   // The document takes the new name only once it has been written there.
-  Lines->SaveToFile(name);
+  SaveText(name);
   FileName = name;
   DiskStamp = FileStampOf(name);
   FileModified = false;
@@ -155,8 +170,9 @@ void TSourceEditor::SetHighlighting(bool on) {
   }
   if (!Highlighter) return;
   TSyntaxHighLight* h = Highlighter.get();
-  OnHighlight = [h](TAdvancedEditor& sender, std::string_view text, int line, const TSelAttrs& sel,
-                    TLineAttrs& attrs) { h->HighlightLine(sender, text, line, sel, attrs); };
+  OnHighlight = [h](TAdvancedEditor& sender, std::string_view text, int line, const TSelAttrs& sel, TLineAttrs& attrs) {
+    h->HighlightLine(sender, text, line, sel, attrs);
+  };
 }
 
 void TSourceEditor::ChangeNotification() {
@@ -174,10 +190,15 @@ TColourKey TSourceEditor::LineColourKey(int line) {
 }
 
 void TSourceEditor::FindNext(const std::string& text) {
-  const std::string needle = casemap::ToUpper(text);
+  std::string needle = text;
+  for (char& c : needle) c = static_cast<char>(Cells.Fold(static_cast<unsigned char>(c)));
+  std::vector<char> firsts;
+  for (int c = 0; c < 256 && !needle.empty(); ++c)
+    if (Cells.Fold(static_cast<unsigned char>(c)) == static_cast<unsigned char>(needle[0]))
+      firsts.push_back(static_cast<char>(c));
   const int count = Lines->Count();
   for (int i = std::max(0, CaretY + 1); i < count && !needle.empty(); ++i) {
-    std::size_t p = FindNoCase(Lines->LineView(i), needle);
+    std::size_t p = FindNoCase(Lines->LineView(i), needle, Cells, firsts);
     if (p == std::string_view::npos) continue;
     std::int64_t offset = Lines->LineStartOffset(i) + static_cast<std::int64_t>(p);
     SetSelLength(0);

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 
@@ -287,6 +289,70 @@ void BM_WordWrapOnWithA50MBLine(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_WordWrapOnWithA50MBLine)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The corpus of `megabytes` MB as a UTF-8 document of the same size: some
+// letters and the hyphen become characters outside ASCII (Windows-1252 ones,
+// Polish, Cyrillic), cut at the first line end past the original's size.
+std::string Utf8CorpusFile(double megabytes) {
+  std::string path = CorpusFile(megabytes) + ".utf8.php";
+  if (!std::filesystem::exists(path)) {
+    const std::string ascii = CorpusBytes(megabytes);
+    const std::pair<char, std::string_view> replaced[] = {
+        {'e', "\xC3\xA9"}, {'o', "\xC3\xB3"}, {'a', "\xC4\x85"},      // é ó ą
+        {'l', "\xC5\x82"}, {'u', "\xD1\x83"}, {'-', "\xE2\x80\x93"},  // ł у –
+    };
+    std::array<std::string_view, 256> as{};
+    for (const auto& [c, utf8] : replaced) as[static_cast<unsigned char>(c)] = utf8;
+    std::string text;
+    text.reserve(ascii.size() + 4);
+    for (char c : ascii) {
+      const std::string_view utf8 = as[static_cast<unsigned char>(c)];
+      if (utf8.empty()) {
+        text += c;
+      } else {
+        text += utf8;
+      }
+      if (c == '\n' && text.size() >= ascii.size()) break;
+    }
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  return path;
+}
+
+// Opening 10 MB and painting the first screen: the ASCII corpus (0) and the
+// same size of UTF-8 (1).
+void BM_OpenTenMegabytes(benchmark::State& state) {
+  const std::string file = state.range(0) == 0 ? CorpusFile(10) : Utf8CorpusFile(10);
+  for (auto _ : state) {
+    auto desk = std::make_unique<Desk>();
+    desk->manager.Open(file);
+    desk->PaintScreen();
+    state.PauseTiming();
+    state.counters["utf8"] = desk->Doc().Cells.Utf8();
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(file)) / (1 << 20);
+    desk.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_OpenTenMegabytes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// What every opened file goes through: the check for UTF-8 with characters
+// outside ASCII, and for a UTF-8 document its turning into cells. The 100 MB
+// corpus (ASCII: no) and 10 MB of UTF-8.
+void BM_Utf8Cells(benchmark::State& state) {
+  std::ifstream in(state.range(0) == 0 ? CorpusFile(100) : Utf8CorpusFile(10), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  for (auto _ : state) {
+    state.PauseTiming();
+    text = bytes;
+    std::size_t size = text.size();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(TCellTable::FromUtf8(text.data(), size));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_Utf8Cells)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 

@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/qt/Codepage.h"
-
 namespace platform {
 
 namespace {
@@ -69,9 +67,19 @@ QColor ToQColor(Color color, const QPalette* palette) {
 
 int PointsToPixels(int points) { return static_cast<int>(std::lround(points * 96.0 / 72.0)); }
 
-ImageCanvas::ImageCanvas(int width, int height)
-    : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
+ImageCanvas::ImageCanvas(int width, int height, const TCellTable* cells)
+    : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32),
+      cells_(cells),
+      cellsSerial_(cells ? cells->Serial() : 0) {
   image_.fill(Qt::white);
+}
+
+void ImageCanvas::FollowCells() {
+  if (!cells_ || cells_->Serial() == cellsSerial_) return;
+  cellsSerial_ = cells_->Serial();
+  for (auto& f : faces_) f.reset();
+  tileIndex_.clear();
+  tiles_.clear();
 }
 
 void ImageCanvas::Resize(int width, int height) {
@@ -107,10 +115,15 @@ ImageCanvas::Face& ImageCanvas::FaceFor(std::uint8_t style) {
     f.font.setStrikeOut(style & fontstyle::StrikeOut);
     f.raw = QRawFont::fromFont(f.font);
     if (f.raw.isValid()) {
+      // Characters beyond the 16-bit range are drawn through the fallback.
       QString all(256, QChar(' '));
-      for (int b = 0; b < 256; ++b) all[b] = QChar(codepage::ToUnicode(static_cast<unsigned char>(b)));
+      for (int b = 0; b < 256; ++b)
+        if (char32_t ch = CellChar(static_cast<unsigned char>(b)); ch <= 0xFFFF)
+          all[b] = QChar(static_cast<char16_t>(ch));
       const QList<quint32> indexes = f.raw.glyphIndexesForString(all);
       if (indexes.size() == 256) std::copy(indexes.begin(), indexes.end(), f.glyphs.begin());
+      for (int b = 0; b < 256; ++b)
+        if (CellChar(static_cast<unsigned char>(b)) > 0xFFFF) f.glyphs[static_cast<std::size_t>(b)] = 0;
     }
     QFontMetrics metrics(f.font);
     f.ascent = metrics.ascent();
@@ -121,9 +134,13 @@ ImageCanvas::Face& ImageCanvas::FaceFor(std::uint8_t style) {
 }
 
 Point ImageCanvas::MeasureGlyph(char ch, std::uint8_t style) {
+  FollowCells();
   Face& f = FaceFor(style);
   QFontMetrics metrics(f.font);
-  return {metrics.horizontalAdvance(QChar(codepage::ToUnicode(static_cast<unsigned char>(ch)))), f.height};
+  const char32_t c = CellChar(static_cast<unsigned char>(ch));
+  const int width = c <= 0xFFFF ? metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)))
+                                : metrics.horizontalAdvance(QString::fromUcs4(&c, 1));
+  return {width, f.height};
 }
 
 void ImageCanvas::Fill(QRect r, QRgb rgb) {
@@ -169,7 +186,8 @@ const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t
     } else {
       // A character the font lacks: through the font's fallback.
       p.setFont(face.font);
-      p.drawText(QPointF(0, face.ascent), QString(QChar(codepage::ToUnicode(byte))));
+      const char32_t ch = CellChar(byte);
+      p.drawText(QPointF(0, face.ascent), QString::fromUcs4(&ch, 1));
     }
   }
   tiles_.resize(tiles_.size() + size);
@@ -184,6 +202,7 @@ const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t
 void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg,
                            std::uint8_t style) {
   if (bytes.empty() || advance <= 0) return;
+  FollowCells();
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
   // The rows of the cells that lie inside the image.

@@ -1,8 +1,9 @@
 #pragma once
 
-// A canvas on a QImage, drawing single-byte text through the Windows-1252
-// table. Text is laid out in fixed cells: every character advances by the
-// caller's advance, whatever the font says, and is clipped to its cell.
+// A canvas on a QImage, drawing byte cells as the characters a document's
+// cell table (TCellTable) gives them, Windows-1252 without one. Text is laid
+// out in fixed cells: every character advances by the caller's advance,
+// whatever the font says, and is clipped to its cell.
 
 #include <QColor>
 #include <QFont>
@@ -13,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "editor/CellTable.h"
 #include "platform/Canvas.h"
 
 class QPalette;
@@ -29,7 +31,8 @@ int PointsToPixels(int points);
 
 class ImageCanvas : public Canvas {
  public:
-  ImageCanvas(int width, int height);
+  // `cells` (not owned) may be nullptr: Windows-1252.
+  ImageCanvas(int width, int height, const TCellTable* cells = nullptr);
 
   int Width() const override { return image_.width(); }
   int Height() const override { return image_.height(); }
@@ -55,6 +58,9 @@ class ImageCanvas : public Canvas {
     std::array<quint32, 256> glyphs{};  // per byte; 0 = the font has none
   };
   Face& FaceFor(std::uint8_t style);
+  char32_t CellChar(unsigned char cell) const { return cells_ ? cells_->Char(cell) : Windows1252Char(cell); }
+  // Forgets the glyphs and tiles of cells whose characters changed.
+  void FollowCells();
   void Fill(QRect r, QRgb rgb);
   // The pixels of one character cell, advance x height, rendered once per
   // character, colours and style and kept for the next time.
@@ -66,6 +72,8 @@ class ImageCanvas : public Canvas {
   std::unordered_map<std::uint64_t, std::size_t> tileIndex_;
   std::vector<QRgb> tiles_;
   int tileAdvance_ = 0;
+  const TCellTable* cells_;
+  std::uint64_t cellsSerial_ = 0;  // of the table the glyphs were looked up in
 };
 
 }  // namespace platform

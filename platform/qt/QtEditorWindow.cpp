@@ -64,7 +64,7 @@ int ScrollAction(int sliderAction) {
 }  // namespace
 
 QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
-    : QAbstractScrollArea(parent), editor_(editor) {
+    : QAbstractScrollArea(parent), editor_(editor), clipboard_(&editor.Cells) {
   setFocusPolicy(Qt::StrongFocus);
   setFrameShape(editor.BorderStyle() == 0 ? QFrame::NoFrame : QFrame::StyledPanel);
   setFrameShadow(QFrame::Sunken);
@@ -102,6 +102,7 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     UpdateCaret();
   });
   clipboard_.OnChanged = [this] { Deliver([&] { editor_.ClipboardChanged(); }); };
+  clipboard_.OnRefused = [this](char32_t ch) { editor_.RefuseChar(ch); };
 
   editor_.AttachWindow(this);
   InvalidateAll();
@@ -204,7 +205,7 @@ void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sour
 }
 
 std::unique_ptr<Canvas> QtEditorWindow::CreateCanvas(int width, int height) {
-  return std::make_unique<ImageCanvas>(width, height);
+  return std::make_unique<ImageCanvas>(width, height, &editor_.Cells);
 }
 
 void QtEditorWindow::paintEvent(QPaintEvent* event) {
@@ -326,11 +327,17 @@ void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
   const Qt::KeyboardModifiers mods = event->modifiers();
   std::uint16_t key = VirtualKeyOf(event->key(), mods);
   const TShiftState shift = ShiftStateOf(mods);
-  const std::string chars = codepage::FromQString(event->text());
+  const QString text = event->text();
   Deliver([&] {
     editor_.KeyDown(key, shift);
     // Alt with a key is a menu key and types nothing (Ctrl+Alt is AltGr).
     if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier)) return;
+    std::string chars;
+    char32_t refused = 0;
+    if (!codepage::ToCells(text, editor_.Cells, chars, refused)) {
+      editor_.RefuseChar(refused);
+      return;
+    }
     for (char c : chars) editor_.KeyPress(c);
   });
   event->accept();

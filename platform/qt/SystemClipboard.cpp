@@ -4,11 +4,12 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include "editor/AdvEdit.h"
 #include "platform/qt/Codepage.h"
 
 namespace platform {
 
-SystemClipboard::SystemClipboard() {
+SystemClipboard::SystemClipboard(TCellTable* cells) : cells_(cells) {
   connection_ = QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
     if (OnChanged) OnChanged();
   });
@@ -22,11 +23,17 @@ bool SystemClipboard::HasText() const {
 }
 
 std::string SystemClipboard::GetText() const {
-  return codepage::FromQString(QGuiApplication::clipboard()->text());
+  const QString text = QGuiApplication::clipboard()->text();
+  if (!cells_) return codepage::FromQString(text);
+  std::string cells;
+  char32_t refused = 0;
+  if (codepage::ToCells(text, *cells_, cells, refused)) return cells;
+  if (OnRefused) OnRefused(refused);
+  throw EComplete();
 }
 
 void SystemClipboard::SetText(const std::string& text) {
-  QGuiApplication::clipboard()->setText(codepage::ToQString(text));
+  QGuiApplication::clipboard()->setText(cells_ ? codepage::ToQString(text, *cells_) : codepage::ToQString(text));
 }
 
 }  // namespace platform

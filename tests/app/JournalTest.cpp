@@ -121,6 +121,42 @@ TEST(Journal, EveryChangeComesBackExactlyAlsoAfterCompacting) {
   }
 }
 
+// A UTF-8 document's journal keeps the characters its cells stand for, also
+// those taken by typing after the journal began: the recovered document
+// saves the bytes the running one would have saved.
+TEST(Journal, AUtf8DocumentIsRecoveredWithItsCharacters) {
+  TempDir dir;
+  Document doc("");
+  WriteBytes(dir.File("name.php"), "\xEF\xBB\xBFSk\xC5\x82odowska\r\n\xC3\xA9t\xC3\xA9\r\n");
+  doc.editor.LoadFile(dir.File("name.php"));
+  ASSERT_TRUE(doc.editor.Cells.Utf8());
+  TJournalKeeper keeper(dir.File("journals"));
+  keeper.Track(doc.editor);
+  auto type = [&](std::u32string_view chars) {
+    for (char32_t ch : chars) doc.editor.KeyPress(static_cast<char>(doc.editor.Cells.Take(ch)));
+    doc.editor.FileModified = true;
+    keeper.Flush();
+    keeper.WaitUntilWritten();
+  };
+  auto recoveredBytes = [&] {
+    const auto files = JournalsIn(dir.File("journals"));
+    EXPECT_EQ(files.size(), 1u);
+    Document fresh("");
+    RestoreDocument(ParseJournal(TTextBuffer(ReadBytes(files.at(0)))), fresh.editor);
+    fresh.editor.SaveAs(dir.File("recovered.php"));
+    return ReadBytes(dir.File("recovered.php"));
+  };
+  doc.editor.MoveCaret(0, 1);
+  type(U"\u0416");        // the journal begins
+  type(U"\u03C8\u0119");  // cells taken after it began
+  doc.editor.SaveAs(dir.File("saved.php"));
+  EXPECT_EQ(recoveredBytes(), ReadBytes(dir.File("saved.php")));
+  EXPECT_EQ(ReadBytes(dir.File("saved.php")),
+            "\xEF\xBB\xBFSk\xC5\x82odowska\r\n\xD0\x96\xCF\x88\xC4\x99\xC3\xA9t\xC3\xA9\r\n");
+  // Cells that are not a table of characters are a damaged journal.
+  EXPECT_FALSE(TCellTable::FromBytes(std::string(1 + 4 * 0x80, '\1')));
+}
+
 TEST(Journal, ATornJournalRecoversEveryWholeRecordBeforeTheTear) {
   TempDir dir;
   Document doc(Lines(40));

@@ -16,6 +16,7 @@
 
 #include "tests/render/DocumentWindow.h"
 #include "editor/AdvEdit.h"
+#include "editor/UnicodeCase.h"
 #include "platform/qt/ImageCanvas.h"
 #include "platform/qt/KeyMap.h"
 #include "platform/qt/QtEditorWindow.h"
@@ -151,6 +152,53 @@ TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
   // Alt with a letter types nothing either.
   key(Qt::Key_Q, Qt::AltModifier, "q");
   EXPECT_EQ(LinesOf(*Ed().Lines)[0], "hello!");
+}
+
+TEST_F(EditorWindowQt, AUtf8DocumentTypesCopiesAndPastesCharactersAndRefusesWhatFindsNoCell) {
+  TempDir dir;
+  const std::string path = dir.File("u.txt");
+  WriteBytes(path, "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\r\n");  // zażółć
+  Ed().LoadText(path);
+  std::u32string refused;
+  Ed().OnCharRefused = [&](TAdvancedEditor&, char32_t ch) { refused += ch; };
+  auto type = [&](const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(&View(), &press);
+  };
+  Ed().ExecuteCommand(cmdLineEnd);
+  type(QString::fromUtf8("Ж"));
+  type(QString::fromUtf8("€"));
+  Ed().ExecuteCommand(cmdSelectAll);
+  Ed().Copy();
+  EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("zażółćЖ€"));
+  Ed().ExecuteCommand(cmdTextEnd);
+  QApplication::clipboard()->setText(QString::fromUtf8(" Ωμέγα ł"));
+  Ed().Paste();
+  Ed().SaveText(path);
+  const std::string saved = "zażółćЖ€ Ωμέγα ł\r\n";
+  EXPECT_EQ(ReadBytes(path), saved);
+  EXPECT_TRUE(refused.empty());
+
+  // A paste needing more cells than are free takes none of them and changes nothing.
+  std::u32string many;
+  for (char32_t ch = 0x4E00; ch < 0x4E00 + 200; ++ch) many += ch;
+  QApplication::clipboard()->setText(QString::fromStdU32String(many));
+  Ed().ExecuteCommand(cmdSelectAll);
+  const std::string selected = Ed().GetSelText();
+  Ed().ExecuteCommand(cmdPaste);
+  EXPECT_EQ(Ed().GetSelText(), selected);
+  ASSERT_EQ(refused.size(), 1u);
+  std::string cells;
+  char32_t first = 0;
+  EXPECT_TRUE(Ed().Cells.TakeAll(many.substr(0, 100), cells, first)) << "the refused paste took no cell";
+  // A typed character that finds no cell is not typed.
+  std::size_t next = 100;
+  while (Ed().Cells.Take(many[next]) != TCellTable::kNoCell) ++next;
+  type(QString::fromStdU32String(many.substr(next, 1)));
+  Ed().SaveText(path);
+  EXPECT_EQ(ReadBytes(path), saved);
+  ASSERT_EQ(refused.size(), 2u);
+  EXPECT_EQ(refused[1], many[next]);
 }
 
 TEST_F(EditorWindowQt, ScrollBarsFollowTheEditorAndMoveTheView) {
@@ -318,6 +366,56 @@ TEST(CanvasQt, TextKeepsItsFixedAdvanceAndOpaqueBackground) {
     EXPECT_GT(ink, 0) << i;
   }
   EXPECT_EQ(canvas.FontFor(platform::fontstyle::Bold).pixelSize(), 16);
+}
+
+}  // namespace
+
+namespace {
+
+// The pixels of one cell drawn on a canvas that follows `cells`.
+QImage DrawnCell(platform::ImageCanvas& canvas, char cell) {
+  canvas.SetFont({"Courier New", 12, 0, 0});
+  canvas.DrawText(0, 0, std::string(1, cell), 12, 0x000000, 0xFFFFFF, 0);
+  return canvas.Image().copy(0, 0, 12, canvas.MeasureGlyph('W', 0).y);
+}
+
+TEST(CanvasQt, DrawsACellAsTheCharacterItsTableGivesIt) {
+  TestApplication();
+  // "ł" takes another cell in a document that also holds "À".
+  TCellTable alone = *TCellTable::ForUtf8Text("\xC5\x82");
+  TCellTable withA = *TCellTable::ForUtf8Text("\xC3\x80\xC5\x82");
+  const char cellAlone = static_cast<char>(alone.Find(U'ł')), cellWithA = static_cast<char>(withA.Find(U'ł'));
+  ASSERT_NE(cellAlone, cellWithA);
+  platform::ImageCanvas a(20, 30, &alone), b(20, 30, &withA), windows1252(20, 30);
+  const QImage l = DrawnCell(a, cellAlone);
+  EXPECT_EQ(DrawnCell(b, cellWithA), l);
+  EXPECT_NE(DrawnCell(windows1252, cellAlone), l);
+  EXPECT_EQ(DrawnCell(b, '\xC0'), DrawnCell(windows1252, '\xC0')) << "À at its own byte";
+  // A free cell shows its Windows-1252 character until a character takes it.
+  TCellTable growing = *TCellTable::ForUtf8Text("\xC4\x85");  // ą takes the cell "ł" took alone
+  platform::ImageCanvas g(20, 30, &growing);
+  EXPECT_EQ(DrawnCell(g, cellWithA), DrawnCell(windows1252, cellWithA));
+  ASSERT_EQ(growing.Take(U'ł'), static_cast<unsigned char>(cellWithA));
+  EXPECT_EQ(DrawnCell(g, cellWithA), l);
+}
+
+TEST(UnicodeCaseQt, AgreesWithQtWhereACharacterHasOneCaseForm) {
+  TestApplication();
+  int compared = 0;
+  for (char32_t ch = 0; ch <= 0x10FFFF; ++ch) {
+    if (ch >= 0xD800 && ch < 0xE000) continue;
+    const QString one = QString::fromUcs4(&ch, 1);
+    // Where the full mapping gives several characters the simple one may be a third.
+    const QList<uint> upper = one.toUpper().toUcs4(), lower = one.toLower().toUcs4();
+    if (upper.size() == 1) {
+      EXPECT_EQ(static_cast<uint>(unicase::ToUpper(ch)), upper[0]) << std::hex << static_cast<uint>(ch);
+    }
+    if (lower.size() == 1) {
+      EXPECT_EQ(static_cast<uint>(unicase::ToLower(ch)), lower[0]) << std::hex << static_cast<uint>(ch);
+    }
+    ++compared;
+  }
+  EXPECT_GT(compared, 1000000);
 }
 
 }  // namespace
