@@ -6,33 +6,11 @@
 # Every start of the program gets nothing of the caller's environment but
 # PATH and what the script passes (run_program).
 
-LEAK_SUPPRESSIONS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)/lsan.supp
-TOTAL_LIMIT=${TOTAL_LIMIT:-100}  # seconds for the whole run (CTest stops it at 120)
-START=$SECONDS
-DEADLINE=$((SECONDS + TOTAL_LIMIT))
+source "$(dirname "${BASH_SOURCE[0]}")/base.sh"
 WORK=""
 FAILED=0
 PIDS=()      # started here, ended at exit (last first)
 DISPLAYS=()  # display numbers of the Xvfb servers started here
-
-now_ms() { date +%s%3N; }
-log() { printf '[e2e %3ds] %s\n' "$((SECONDS - START))" "$*"; }
-
-alive() {
-  local state
-  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
-  [[ -n $state && $state != Z* ]]
-}
-
-stop_process() {  # pid: TERM, a short grace, then KILL
-  local pid=$1 i
-  [[ -n $pid ]] || return 0
-  alive "$pid" || return 0
-  kill -TERM "$pid" 2>/dev/null
-  for i in $(seq 30); do alive "$pid" || return 0; sleep 0.1; done
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-}
 
 fail() {
   FAILED=1

@@ -11,10 +11,7 @@
 # Every process whose id is in MAIN_PID or SECOND_PID when the script ends
 # is ended.
 
-LEAK_SUPPRESSIONS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)/lsan.supp
-TOTAL_LIMIT=${TOTAL_LIMIT:-100}  # seconds for the whole run
-START=$SECONDS
-DEADLINE=$((SECONDS + TOTAL_LIMIT))
+source "$(dirname "${BASH_SOURCE[0]}")/base.sh"
 
 WORK=""
 XVFB_PID=""
@@ -22,25 +19,6 @@ MAIN_PID=""
 SECOND_PID=""
 DISPLAY_NUMBER=""
 FAILED=0
-
-now_ms() { date +%s%3N; }
-log() { printf '[e2e %3ds] %s\n' "$((SECONDS - START))" "$*"; }
-
-alive() {
-  local state
-  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
-  [[ -n $state && $state != Z* ]]
-}
-
-stop_process() {  # pid: TERM, a short grace, then KILL
-  local pid=$1 i
-  [[ -n $pid ]] || return 0
-  alive "$pid" || return 0
-  kill -TERM "$pid" 2>/dev/null
-  for i in $(seq 30); do alive "$pid" || return 0; sleep 0.1; done
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-}
 
 show_file() {  # label, path
   if [[ -e $2 ]]; then
