@@ -12,6 +12,17 @@ FAILED=0
 PIDS=()      # started here, ended at exit (last first)
 DISPLAYS=()  # display numbers of the Xvfb servers started here
 
+# A copy of PROGRAM in $WORK/bin (APP), the folder DOCS to start it in, and
+# a home and runtime folder of its own (PROGRAM_ENV).
+prepare_program() {
+  mkdir -p "$WORK/bin" "$WORK/docs" "$WORK/home" "$WORK/runtime"
+  chmod 700 "$WORK/runtime"
+  cp "$PROGRAM" "$WORK/bin/quorvel" || fail "cannot copy the program"
+  APP=$WORK/bin/quorvel
+  DOCS=$WORK/docs
+  PROGRAM_ENV="HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/runtime"
+}
+
 fail() {
   FAILED=1
   echo "FAIL: $*" >&2

@@ -10,12 +10,7 @@ source "$(dirname "$0")/common.sh"
 e2e_begin
 [[ -x $PROGRAM ]] || fail "no program at $PROGRAM"
 
-mkdir -p "$WORK/bin" "$WORK/docs" "$WORK/home" "$WORK/runtime"
-chmod 700 "$WORK/runtime"
-cp "$PROGRAM" "$WORK/bin/quorvel" || fail "cannot copy the program"
-APP=$WORK/bin/quorvel
-DOCS=$WORK/docs
-PROGRAM_ENV="HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/runtime"
+prepare_program
 
 new_display
 FIRST=$DISPLAY_NUMBER

@@ -14,12 +14,7 @@ source "$(dirname "$0")/common.sh"
 e2e_begin od
 [[ -x $PROGRAM ]] || fail "no program at $PROGRAM"
 
-mkdir -p "$WORK/bin" "$WORK/docs" "$WORK/home" "$WORK/runtime"
-chmod 700 "$WORK/runtime"
-cp "$PROGRAM" "$WORK/bin/quorvel" || fail "cannot copy the program"
-APP=$WORK/bin/quorvel
-DOCS=$WORK/docs
-PROGRAM_ENV="HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/runtime"
+prepare_program
 printf 'Zażółć gęślą jaźń\nПривет, мир\n' >"$DOCS/doc.txt"
 
 new_display
