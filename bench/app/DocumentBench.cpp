@@ -108,6 +108,16 @@ void BM_OpenFiftyMillionEmptyLines(benchmark::State& state) {
   }
 }
 
+// Types an "x", or takes one back with Backspace.
+void TypeOrErase(TSourceEditor& e, bool type) {
+  if (type) {
+    e.KeyPress('x');
+  } else {
+    std::uint16_t key = vk::Back;
+    e.KeyDown(key, 0);
+  }
+}
+
 // A character typed in the middle and taken back with Backspace, each with the
 // change notification, re-highlighting and repainting of the visible rows.
 void BM_TypeInTheMiddle(benchmark::State& state) {
@@ -118,12 +128,7 @@ void BM_TypeInTheMiddle(benchmark::State& state) {
   desk.PaintScreen();
   bool type = true;
   for (auto _ : state) {
-    if (type) {
-      e.KeyPress('x');
-    } else {
-      std::uint16_t key = vk::Back;
-      e.KeyDown(key, 0);
-    }
+    TypeOrErase(e, type);
     desk.PaintScreen();
     type = !type;
   }
@@ -160,12 +165,7 @@ void BM_TypeInTheMiddleJournaled(benchmark::State& state) {
   bool type = true;
   std::int64_t keys = 0;
   for (auto _ : state) {
-    if (type) {
-      e.KeyPress('x');
-    } else {
-      std::uint16_t key = vk::Back;
-      e.KeyDown(key, 0);
-    }
+    TypeOrErase(e, type);
     desk.PaintScreen();
     type = !type;
     if (++keys % state.range(0) == 0) keeper.Flush();
