@@ -16,6 +16,7 @@
 #include <string>
 
 #include "editor/AdvEdit.h"
+#include "platform/qt/CachedScrollBar.h"
 #include "platform/qt/Codepage.h"
 #include "platform/qt/ImageCanvas.h"
 #include "platform/qt/KeyMap.h"
@@ -70,6 +71,8 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   setFrameShadow(QFrame::Sunken);
   // Without a frame the viewport, the bars and the corner between them cover
   // the whole window: nothing of its own background shows, so none is filled.
+  setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal, this));
+  setVerticalScrollBar(new CachedScrollBar(Qt::Vertical, this));
   auto* corner = new QWidget(this);
   corner->setAutoFillBackground(true);
   setCornerWidget(corner);
