@@ -12,6 +12,9 @@ set -u
 PROGRAM=${1:?usage: $0 <quorvel executable>}
 source "$(dirname "$0")/common.sh"
 e2e_begin od
+# xdotool turns the typed text into characters by the locale: a UTF-8 one,
+# whatever the caller's (the program itself gets none of the caller's).
+export LC_ALL=C.UTF-8
 [[ -x $PROGRAM ]] || fail "no program at $PROGRAM"
 
 prepare_program
