@@ -16,6 +16,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "editor/Utf8.h"
@@ -318,12 +319,11 @@ class TPagesAhead {
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
     const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-    thread_ = std::thread([this, from, to] {
-      for (std::uintptr_t at = from; at < to && !stop_.load(std::memory_order_relaxed); at += kStep) {
-        if (::madvise(reinterpret_cast<void*>(at), std::min<std::uintptr_t>(kStep, to - at), MADV_POPULATE_WRITE) != 0)
-          return;
-      }
-    });
+    try {
+      thread_ = std::thread([this, from, to] { MapPages(from, to); });
+    } catch (const std::system_error&) {
+      // No thread to spare: the read maps the pages itself.
+    }
   }
   ~TPagesAhead() {
     stop_ = true;
@@ -333,6 +333,13 @@ class TPagesAhead {
   TPagesAhead& operator=(const TPagesAhead&) = delete;
 
  private:
+  void MapPages(std::uintptr_t from, std::uintptr_t to) {
+    for (std::uintptr_t at = from; at < to && !stop_.load(std::memory_order_relaxed); at += kStep) {
+      const std::size_t length = std::min<std::uintptr_t>(kStep, to - at);
+      if (::madvise(reinterpret_cast<void*>(at), length, MADV_POPULATE_WRITE) != 0) return;
+    }
+  }
+
   static constexpr std::size_t kFrom = std::size_t{64} << 20;
   static constexpr std::size_t kStep = std::size_t{4} << 20;
   std::atomic<bool> stop_{false};
