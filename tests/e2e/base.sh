@@ -24,3 +24,13 @@ stop_process() {  # pid: TERM, a short grace, then KILL
   kill -KILL "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
 }
+
+# The end of every output file of the run, on stderr: what a failure shows.
+show_program_output() {
+  local f
+  for f in "$WORK"/*.out "$WORK"/*.err; do
+    [[ -s $f ]] || continue
+    echo "--- $f:" >&2
+    tail -n 60 "$f" >&2
+  done
+}

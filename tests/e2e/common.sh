@@ -26,7 +26,7 @@ prepare_program() {
 fail() {
   FAILED=1
   echo "FAIL: $*" >&2
-  local n f
+  local n
   for n in "${DISPLAYS[@]}"; do
     if command -v import >/dev/null && timeout 15 import -display ":$n" -window root "$WORK/failure-screen-$n.png" 2>/dev/null; then
       echo "screenshot of :$n: $WORK/failure-screen-$n.png" >&2
@@ -34,11 +34,7 @@ fail() {
     echo "--- windows on :$n:" >&2
     timeout 10 xwininfo -display ":$n" -root -tree 2>&1 | grep '"' >&2
   done
-  for f in "$WORK"/*.out "$WORK"/*.err; do
-    [[ -s $f ]] || continue
-    echo "--- $f:" >&2
-    tail -n 60 "$f" >&2
-  done
+  show_program_output
   exit 1
 }
 

@@ -42,12 +42,7 @@ fail() {
     echo "--- windows on :$DISPLAY_NUMBER:" >&2
     timeout 10 xwininfo -display ":$DISPLAY_NUMBER" -root -tree 2>&1 | grep '"' >&2
   fi
-  local f
-  for f in "$WORK"/*.out "$WORK"/*.err; do
-    [[ -s $f ]] || continue
-    echo "--- $f:" >&2
-    tail -n 60 "$f" >&2
-  done
+  show_program_output
   exit 1
 }
 
