@@ -194,3 +194,19 @@ std::string TFileTypeAssociator::GetCommand() {
 void TFileTypeAssociator::NotifyShell() {
   if (FShell) FShell->NotifyAssociationsChanged();
 }
+
+std::vector<std::pair<std::string, std::string>> RegisteredCommands(const TRegistryOpener& openRegistry) {
+  std::vector<std::string> extensions;
+  if (std::unique_ptr<platform::Registry> registry = openRegistry ? openRegistry() : nullptr) {
+    for (const std::string& key : registry->SubKeys(""))
+      if (key.size() > 1 && key[0] == '.') extensions.push_back(key.substr(1));
+  }
+  std::vector<std::pair<std::string, std::string>> commands;
+  for (std::string& extension : extensions) {
+    TFileTypeAssociator registry("", openRegistry, nullptr);  // the registry's word alone
+    registry.SetExtension(extension);
+    std::string command = registry.GetCommand();
+    commands.emplace_back(std::move(extension), std::move(command));
+  }
+  return commands;
+}

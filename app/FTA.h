@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -18,6 +19,10 @@
 
 // Opens an accessor of the class registry; nullptr when there is none.
 using TRegistryOpener = std::function<std::unique_ptr<platform::Registry>()>;
+
+// Every extension the registry holds (without its point) with the command line
+// of its default verb, as the registry alone says (empty when it names none).
+std::vector<std::pair<std::string, std::string>> RegisteredCommands(const TRegistryOpener& openRegistry);
 
 struct TFTAAction {
   std::string Name;     // verb key name, e.g. "Edit"

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/TextEscape.h"
+
 class TStream;
 
 class TIniStore {
@@ -49,6 +51,3 @@ class TIniStore {
   std::unordered_map<std::string, std::size_t> FIndex;
 };
 
-// The escaped form of `text` used by WriteText, and its inverse.
-std::string EscapeText(std::string_view text);
-std::string UnescapeText(std::string_view text);

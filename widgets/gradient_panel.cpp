@@ -5,7 +5,7 @@
 #include <QPalette>
 #include <iterator>
 
-#include "platform/qt/ImageCanvas.h"
+#include "qt/ImageCanvas.h"
 
 TGradientPanel::TGradientPanel(QWidget* parent) : QFrame(parent), FGradient(1, 256, QImage::Format_RGB32) {
   RebuildGradient();

@@ -18,8 +18,8 @@
 #include "app/EditMgr.h"
 #include "app/JournalKeeper.h"
 #include "bench/support/Corpus.h"
-#include "platform/qt/QtEditorPanel.h"
-#include "platform/qt/QtEditorWindow.h"
+#include "qt/QtEditorPanel.h"
+#include "qt/QtEditorWindow.h"
 
 namespace {
 

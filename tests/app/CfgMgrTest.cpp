@@ -12,7 +12,7 @@
 #include <QRadioButton>
 #include <QTextEdit>
 
-#include "app/CfgMgr.h"
+#include "app/ui/CfgMgr.h"
 #include "app/ini_store.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "app/FTA.h"
-#include "app/MemoryRegistry.h"
+#include "platform/MemoryRegistry.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "editor/AdvCompletion.h"
 #include "editor/AdvEdit.h"
-#include "platform/qt/AECmplList.h"
+#include "qt/AECmplList.h"
 #include "tests/support/FakeEditorWindow.h"
 #include "tests/support/QtTestApp.h"
 

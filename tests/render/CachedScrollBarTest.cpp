@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QScrollBar>
 
-#include "platform/qt/CachedScrollBar.h"
+#include "qt/CachedScrollBar.h"
 #include "tests/support/QtTestApp.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "app/EditMgr.h"
 #include "editor/AdvEdit.h"
-#include "platform/qt/QtEditorWindow.h"
+#include "qt/QtEditorWindow.h"
 
 DocumentWindow::DocumentWindow(const std::string& fileName) : editor_(std::make_unique<TAdvancedEditor>()) {
   TEditManager::ApplyDocumentLook(*editor_);

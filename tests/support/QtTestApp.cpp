@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/qt/Fonts.h"
+#include "qt/Fonts.h"
 #include "tests/support/TempDir.h"
 
 // fontconfig keeps its caches to the end of the process; they are not ours to free.

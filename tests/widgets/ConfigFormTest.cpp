@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <map>
 
-#include "app/Config.h"
+#include "app/ui/Config.h"
 #include "app/Kernel.h"
-#include "app/MemoryRegistry.h"
+#include "platform/MemoryRegistry.h"
 #include "tests/support/TempDir.h"
 
 namespace {

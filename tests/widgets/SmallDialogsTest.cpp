@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <set>
 
-#include "app/About.h"
+#include "app/ui/About.h"
 #include "app/Kernel.h"
-#include "app/Unsaved.h"
+#include "app/ui/Unsaved.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -1,0 +1,787 @@
+#include "app/ui/WorkWnd.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "app/ui/About.h"
+#include "app/ui/Config.h"
+#include "app/ui/DiskWatch.h"
+#include "app/JournalKeeper.h"
+#include "app/Kernel.h"
+#include "app/ui/KernelStartUp.h"
+#include "app/ui/Unsaved.h"
+#include "editor/CaseMap.h"
+#include "qt/Codepage.h"
+#include "qt/QtEditorPanel.h"
+#include "qt/QtEditorWindow.h"
+#include "widgets/Artwork.h"
+#include "widgets/flat_button.h"
+#include "widgets/gradient_panel.h"
+
+namespace {
+
+constexpr const char* kProgramCaption = "Quorvel Editor";
+constexpr const char* kNoDocument = " - ";
+// The character set of the hint font as the status bar names it: the
+// Windows-1252 ("ANSI") set the program draws its text in.
+constexpr int kHintFontCharset = 0;
+// How long the status bar tells of a refused character.
+constexpr int kRefusedMessageMs = 5000;
+// How often the changes of modified documents go to their recovery journals.
+constexpr int kJournalFlushMs = 500;
+// A disk check waiting for an open dialog looks again this much later.
+constexpr int kDiskRecheckMs = 500;
+
+// Document text (the search box) is single-byte text of the code page; file
+// names are the file system's bytes.
+QString Q(const std::string& bytes) { return codepage::ToQString(bytes); }
+std::string Bytes(const QString& text) { return codepage::FromQString(text); }
+QString Name(const std::string& fileName) { return QFile::decodeName(QByteArray::fromStdString(fileName)); }
+std::string NameBytes(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
+
+// The file-name part of a name: what follows the last "/".
+std::string FilePart(const std::string& name) {
+  std::size_t slash = name.find_last_of('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+std::string FullPath(const std::string& name) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(name, ec);
+  return ec ? name : p.lexically_normal().string();
+}
+
+// The extension with its point; empty when the file-name part has none.
+std::string ExtensionPart(const std::string& name) {
+  std::string file = FilePart(name);
+  std::size_t dot = file.find_last_of('.');
+  return dot == std::string::npos ? std::string() : file.substr(dot);
+}
+
+bool FileExists(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::exists(name, ec);
+}
+
+struct ButtonSpec {
+  int left;
+  artwork::TButtonPicture picture;
+  const char* hint;
+};
+
+// The button bar, left to right; the search box stands between Undo and Find.
+constexpr ButtonSpec kButtons[] = {
+    {8, artwork::TButtonPicture::New, "New document"},
+    {52, artwork::TButtonPicture::Close, "Close document"},
+    {96, artwork::TButtonPicture::Reload, "Reload document"},
+    {140, artwork::TButtonPicture::Cut, "Cut"},
+    {180, artwork::TButtonPicture::Copy, "Copy"},
+    {220, artwork::TButtonPicture::Paste, "Paste"},
+    {260, artwork::TButtonPicture::Undo, "Undo"},
+    {508, artwork::TButtonPicture::Find, "Find"},
+    {548, artwork::TButtonPicture::Preferences, "Preferences"},
+    {588, artwork::TButtonPicture::About, "About"},
+};
+
+constexpr int kPanelWidths[8] = {85, 65, 100, 200, 70, 50, 70, 50};
+
+}  // namespace
+
+TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainWindow(parent) {
+  setObjectName("TAVO");
+  setWindowIcon(artwork::ProgramIcon());
+  setWindowState(Qt::WindowMaximized);
+  setAcceptDrops(true);
+  resize(1024, 700);
+
+  using artwork::TActionIcon;
+  auto icon = [](TActionIcon i) { return static_cast<int>(i); };
+  aNew = MakeAction("New File", Qt::Key_F4, icon(TActionIcon::NewFile), [this] { aNewExecute(); });
+  aLoad = MakeAction("Open file...", Qt::Key_F3, icon(TActionIcon::Open), [this] { aLoadExecute(); });
+  aSave = MakeAction("Save", Qt::Key_F2, icon(TActionIcon::Save), [this] { aSaveExecute(); });
+  aSaveAs = MakeAction("Save As...", QKeySequence(Qt::SHIFT | Qt::Key_F2), -1, [this] { aSaveAsExecute(); });
+  aSaveAll = MakeAction("Save All", {}, icon(TActionIcon::SaveAll), [this] { aSaveAllExecute(); });
+  aClose = MakeAction("Close tab", {}, icon(TActionIcon::CloseTab), [this] { aCloseExecute(); });
+  aReload = MakeAction("Reload", {}, icon(TActionIcon::Reload), [this] { aReloadExecute(); });
+  aExit = MakeAction("Exit", QKeySequence(Qt::ALT | Qt::Key_X), icon(TActionIcon::Exit), [this] { aExitExecute(); });
+  aUndo = MakeAction("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), icon(TActionIcon::Undo), [this] { aUndoExecute(); });
+  aCut = MakeAction("Cut", QKeySequence(Qt::CTRL | Qt::Key_X), icon(TActionIcon::Cut), [this] { aCutExecute(); });
+  aCopy = MakeAction("Copy", QKeySequence(Qt::CTRL | Qt::Key_C), icon(TActionIcon::Copy), [this] { aCopyExecute(); });
+  aPaste =
+      MakeAction("Paste", QKeySequence(Qt::CTRL | Qt::Key_V), icon(TActionIcon::Paste), [this] { aPasteExecute(); });
+  aDelLine = MakeAction("Delete Line", QKeySequence(Qt::CTRL | Qt::Key_Y), icon(TActionIcon::DeleteLine),
+                        [this] { aDelLineExecute(); });
+  aSelectAll = MakeAction("Select All", QKeySequence(Qt::CTRL | Qt::Key_A), icon(TActionIcon::SelectAll),
+                          [this] { aSelectAllExecute(); });
+  aSelLine = MakeAction("Select Line", {}, icon(TActionIcon::SelectLine), [this] { aSelLineExecute(); });
+  aUpper = MakeAction("UPPERCASE", {}, icon(TActionIcon::Uppercase), [this] { aUpperExecute(); });
+  aLower = MakeAction("lowercase", {}, icon(TActionIcon::Lowercase), [this] { aLowerExecute(); });
+  aUpper->setToolTip({});
+  aLower->setToolTip({});
+  aSearch = MakeAction("Find Next", QKeySequence(Qt::CTRL | Qt::Key_L), icon(TActionIcon::FindNext),
+                       [this] { aSearchExecute(); });
+  aWordWrap = MakeAction("Word wrap", {}, icon(TActionIcon::WordWrap), [this] { aWordWrapExecute(); });
+  aShowSpace = MakeAction("Show invisible characters", {}, icon(TActionIcon::ShowSpace),
+                          [this] { aShowSpaceExecute(); });
+  aPrefs = MakeAction("Preferences", Qt::Key_F10, icon(TActionIcon::Preferences), [this] { aPrefsExecute(); });
+  aAbout = MakeAction("About", Qt::Key_F1, icon(TActionIcon::About), [this] { aAboutExecute(); });
+  aSave->setEnabled(false);
+  aSaveAll->setEnabled(false);
+  aWordWrap->setCheckable(true);
+  aShowSpace->setCheckable(true);
+
+  // The window asks the user through the platform's dialogs unless a test says otherwise.
+  AskOpenFile = [this](const std::string& folder) {
+    std::unique_ptr<QFileDialog> dialog = MakeOpenDialog(folder);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::string();
+    return NameBytes(dialog->selectedFiles().first());
+  };
+  AskSaveFile = [this] {
+    return NameBytes(QFileDialog::getSaveFileName(this, {}, ".", "Text file (*.txt);;Any File (*)"));
+  };
+  AskSaveChanges = [this](const QString& text) {
+    return QMessageBox::warning(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  };
+  AskUnsaved = [this](const std::vector<std::string>& fileNames) {
+    TUnsavedForm form(this);
+    form.SetFiles(fileNames);
+    return form.exec();
+  };
+  ShowPreferences = [this] {
+    TConfigForm form(this);
+    form.exec();
+  };
+  ShowAbout = [this] {
+    TAboutForm form(this);
+    form.exec();
+  };
+  ReportError = [this](const std::string& message) {
+    QMessageBox::critical(this, kProgramCaption, QString::fromLocal8Bit(message.c_str()));
+  };
+  AskRecover = AskReload = AskOverwrite = [this](const QString& text) {
+    return QMessageBox::question(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+  };
+
+  // Layout: button bar, tab row holding the editing panel, status bar.
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  BuildButtonBar();
+  layout->addWidget(gpButtons);
+  tcFiles = new QTabBar(central);
+  tcFiles->setExpanding(false);
+  tcFiles->setDocumentMode(true);
+  tcFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+  layout->addWidget(tcFiles);
+  pnEdit = new platform::QtEditorPanel(central);
+  QFont captionFont("Bookman Old Style");
+  captionFont.setPixelSize(64);
+  captionFont.setBold(true);
+  captionFont.setItalic(true);
+  pnEdit->SetCaption(kProgramCaption, captionFont, QColor(0x80, 0x80, 0x80));
+  Label1 = new TLinkLabel(kMakerURL, pnEdit);
+  Label1->OnClick = [] {
+    if (App) App->OpenURL(kMakerURL);
+  };
+  pnEdit->SetFooter(Label1);
+  layout->addWidget(pnEdit, 1);
+  setCentralWidget(central);
+  BuildMenus();
+  BuildStatusBar();
+  connect(tcFiles, &QTabBar::currentChanged, this, [this](int index) {
+    if (!refreshingTabs_ && index >= 0) Guarded([&] { tcFilesChange(index); });
+  });
+  connect(tcFiles, &QTabBar::customContextMenuRequested, this,
+          [this](const QPoint& p) { pmTabs->popup(tcFiles->mapToGlobal(p)); });
+
+  // FormCreate.
+  aWordWrap->setChecked(Settings && Settings->ReadBool("Editor.WordWrap"));
+  aShowSpace->setChecked(Settings && Settings->ReadBool("Editor.ShowSpace"));
+  if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
+  FJournals = std::make_unique<TJournalKeeper>(JournalFolder());
+  FDiskWatch = new TDiskWatch([this] { CheckDiskChanges(); }, this);
+  FManager = std::make_unique<TEditManager>(pnEdit);
+  FManager->OnChange = [this](TEditManager&) {
+    RefreshTabs();
+    WatchFiles();
+  };
+  FManager->OnEditorCreated = [this](TSourceEditor& editor) { ConfigureEditor(editor); };
+  FManager->OnEditorClosing = [this](TSourceEditor& editor) {
+    FJournals->Forget(editor);
+    FDiskCheck.Forget(editor);
+  };
+  Guarded([&] {
+    if (!firstArgument.empty()) {
+      FManager->Open(firstArgument);
+    } else {
+      NewDocument();
+    }
+  });
+  RefreshTabs();
+  connect(&Timer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
+  Timer.start(100);
+  UpdateStatusBar();
+  connect(&JournalTimer, &QTimer::timeout, this, [this] { FJournals->Flush(); });
+  JournalTimer.start(kJournalFlushMs);
+}
+
+TMainForm::~TMainForm() {
+  // FormDestroy: the documents go without a question, then the settings are noted.
+  Timer.stop();
+  JournalTimer.stop();
+  FManager->OnChange = nullptr;
+  FManager.reset();
+  FJournals.reset();  // a clean end leaves no journal (after EndSession it leaves them all)
+  if (Settings) {
+    Settings->WriteBool("Editor.ShowSpace", aShowSpace->isChecked());
+    Settings->WriteBool("Editor.WordWrap", aWordWrap->isChecked());
+    Settings->WriteString("Editor.SearchText", Bytes(edSearch->text()));
+  }
+}
+
+QAction* TMainForm::MakeAction(const char* caption, const QKeySequence& shortcut, int icon,
+                               std::function<void()> execute) {
+  auto* action = new QAction(caption, this);
+  action->setShortcut(shortcut);
+  action->setShortcutContext(Qt::WindowShortcut);
+  action->setToolTip(caption);
+  action->setStatusTip(caption);
+  if (icon >= 0) action->setIcon(artwork::ActionIcon(static_cast<artwork::TActionIcon>(icon)));
+  connect(action, &QAction::triggered, this, [this, execute = std::move(execute)] { Guarded(execute); });
+  addAction(action);
+  return action;
+}
+
+void TMainForm::Guarded(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EComplete&) {
+    // A silent abort: whatever ended the command has told the user.
+  } catch (const std::exception& e) {
+    if (ReportError) ReportError(e.what());
+  }
+}
+
+void TMainForm::BuildButtonBar() {
+  gpButtons = new TGradientPanel(this);
+  gpButtons->setFixedHeight(40);
+  gpButtons->SetHiColor(0xFFFFFF);
+  gpButtons->SetLoColor(14215660);
+  QAction* runs[] = {aNew, aClose, aReload, aCut, aCopy, aPaste, aUndo, aSearch, aPrefs, aAbout};
+  for (std::size_t i = 0; i < std::size(kButtons); ++i) {
+    auto* b = new TFlatButton(gpButtons);
+    b->setGeometry(kButtons[i].left, 0, artwork::kButtonSize, artwork::kButtonSize);
+    b->SetBG(artwork::ButtonPicture(kButtons[i].picture));
+    b->SetBGTrans(true);
+    b->SetHint(kButtons[i].hint);
+    QAction* action = runs[i];
+    b->OnClick = [action](TFlatButton*) { action->trigger(); };
+    buttons_[i] = b;
+  }
+  edSearch = new QLineEdit(gpButtons);
+  edSearch->setGeometry(304, 8, 197, 25);
+  QFont tahoma("Tahoma");
+  tahoma.setPixelSize(15);
+  edSearch->setFont(tahoma);
+  connect(edSearch, &QLineEdit::returnPressed, this, [this] { aSearch->trigger(); });
+}
+
+void TMainForm::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  QMenu* file = bar->addMenu("File");
+  file->addAction(aNew);
+  file->addSeparator();
+  file->addAction(aLoad);
+  file->addSeparator();
+  file->addActions({aSave, aSaveAs, aSaveAll});
+  file->addSeparator();
+  file->addAction(aExit);
+  QMenu* edit = bar->addMenu("Edit");
+  edit->addAction(aUndo);
+  edit->addSeparator();
+  edit->addActions({aCut, aCopy, aPaste});
+  edit->addSeparator();
+  edit->addAction(aDelLine);
+  edit->addSeparator();
+  edit->addActions({aSelectAll, aSelLine});
+  edit->addSeparator();
+  edit->addActions({aUpper, aLower});
+  QMenu* view = bar->addMenu("View");
+  view->addActions({aWordWrap, aShowSpace});
+  bar->addMenu("Tools")->addAction(aPrefs);
+  bar->addMenu("Help")->addAction(aAbout);
+
+  pmEdit = new QMenu(this);
+  pmEdit->addActions({aSelectAll, aSelLine});
+  pmEdit->addSeparator();
+  pmEdit->addActions({aCut, aCopy, aPaste});
+  pmEdit->addSeparator();
+  pmEdit->addAction(aDelLine);
+  pmEdit->addSeparator();
+  pmEdit->addActions({aSave, aUndo});
+  pmEdit->addSeparator();
+  pmEdit->addActions({aUpper, aLower});
+
+  pmTabs = new QMenu(this);
+  pmTabs->addActions({aSave, aSaveAs});
+  pmTabs->addSeparator();
+  pmTabs->addActions({aClose, aReload});
+}
+
+void TMainForm::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setSizeGripEnabled(true);
+  for (std::size_t i = 0; i < panels_.size(); ++i) {
+    panels_[i] = new QLabel(kNoDocument, bar);
+    // At least the panel's width, wider when its text needs it (a line
+    // number of six digits and more).
+    panels_[i]->setMinimumWidth(kPanelWidths[i]);
+    panels_[i]->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    bar->addWidget(panels_[i]);
+  }
+}
+
+// ---------------------------------------------------------------- documents
+
+void TMainForm::ConfigureEditor(TSourceEditor& editor) {
+  if (auto* window = dynamic_cast<platform::QtEditorWindow*>(editor.Window()))
+    window->OnContextMenu = [this](QPoint global) { pmEdit->popup(global); };
+  editor.OnChange = [this](TAdvancedEditor& e) { EditorChanged(e); };
+  editor.OnCharRefused = [this](TAdvancedEditor&, char32_t ch) { CharRefused(ch); };
+  FJournals->Track(editor);
+  editor.SetWordWrap(aWordWrap->isChecked());
+  editor.SetShowSpecialChars(aShowSpace->isChecked());
+}
+
+void TMainForm::NewDocument() {
+  const std::string folder = App ? App->DocumentsFolder() : std::string("./");
+  for (int n = 1;; ++n) {
+    std::string candidate = folder + "Notes" + (n == 1 ? std::string() : std::to_string(n)) + ".txt";
+    if (FileExists(candidate)) continue;
+    bool open = false;
+    for (int i = 0; i < FManager->Count() && !open; ++i)
+      open = casemap::ToUpper(FManager->Editor(i).FileName) == casemap::ToUpper(candidate);
+    if (open) continue;
+    FManager->Open(candidate);
+    return;
+  }
+}
+
+void TMainForm::RefreshTabs() {
+  refreshingTabs_ = true;
+  tcFiles->setUpdatesEnabled(false);
+  while (tcFiles->count() > 0) tcFiles->removeTab(0);
+  aSave->setEnabled(false);
+  aSaveAll->setEnabled(false);
+  for (int i = 0; i < FManager->Count(); ++i) {
+    const TSourceEditor& e = FManager->Editor(i);
+    std::string caption = FilePart(e.FileName);
+    if (e.FileModified) {
+      aSaveAll->setEnabled(true);
+      caption = "[" + caption + "]";
+      if (i == FManager->CurrentIndex()) aSave->setEnabled(true);
+    }
+    tcFiles->addTab(Name(caption));
+  }
+  tcFiles->setUpdatesEnabled(true);
+  tcFiles->setCurrentIndex(FManager->CurrentIndex());
+  refreshingTabs_ = false;
+  UpdateCaption();
+  UpdateSaveActions();
+}
+
+void TMainForm::tcFilesChange(int index) {
+  FManager->Select(index);
+  UpdateCaption();
+  UpdateSaveActions();
+}
+
+void TMainForm::UpdateCaption() {
+  if (FManager->Count() == 0 || FManager->CurrentIndex() < 0) {
+    setWindowTitle("TAVO");
+    FTitle = "Korrin";
+  } else {
+    std::string full = FullPath(Current().FileName);
+    setWindowTitle(Name("TAVO - [" + full + "]"));
+    FTitle = Name(FilePart(full));
+  }
+  setWindowIconText(FTitle);
+}
+
+void TMainForm::UpdateSaveActions() {
+  aSave->setEnabled(false);
+  aSaveAll->setEnabled(false);
+  for (int i = 0; i < FManager->Count(); ++i)
+    if (FManager->Editor(i).FileModified) aSaveAll->setEnabled(true);
+  if (FManager->CurrentIndex() >= 0 && Current().FileModified) aSave->setEnabled(true);
+}
+
+QString TMainForm::PanelText(int index) const { return panels_[static_cast<std::size_t>(index)]->text(); }
+
+namespace {
+
+// The line of the caret, counted like the size panel's lines: a row below the
+// text counts as one line more per row.
+int CaretLineOf(const TSourceEditor& e) {
+  const int rows = e.Lines->GetRowCount();
+  if (e.CaretY < 0 || e.CaretY >= rows) return e.Lines->Count() + e.CaretY - rows;
+  int line = 0, rowInLine = 0;
+  e.Lines->RowToParagraph(e.CaretY, line, rowInLine);
+  return line;
+}
+
+}  // namespace
+
+QWidget* TMainForm::LinkLabel() const { return Label1; }
+
+std::unique_ptr<QFileDialog> TMainForm::MakeOpenDialog(const std::string& folder) {
+  // The default "C:\" names no folder here: given to the dialog it would
+  // land in the name field.
+  QFileInfo remembered(Name(folder));
+  QString start = !folder.empty() && remembered.isAbsolute() && remembered.isDir()
+                      ? remembered.absoluteFilePath()
+                      : QDir::homePath();
+  auto dialog = std::make_unique<QFileDialog>(this, QString(), start);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setNameFilters({"Text/Source file (*.txt *.php *.htm *.java *.c *.cpp *.pas *.h)", "Any File (*)"});
+  return dialog;
+}
+
+void TMainForm::UpdateStatusBar() {
+  panels_[7]->setText("OK");
+  try {
+    if (FManager->Count() == 0 || FManager->CurrentIndex() < 0) {
+      for (QLabel* p : panels_) p->setText(kNoDocument);
+      return;
+    }
+    TSourceEditor& e = Current();
+    panels_[0]->setText(QString("X:Y=%1:%2").arg(e.CaretX + 1).arg(e.CaretY + 1));
+    panels_[1]->setText(e.InsertMode ? "Insert" : "Overwrite");
+    panels_[2]->setText(QString("Selected: %1").arg(e.SelLength()));
+    const int lines = e.Lines->Count();
+    panels_[3]->setText(QString("Size: %1 lines").arg(lines));
+    panels_[4]->setText(e.Cells.Utf8() ? QString("UTF-8") : QString("WIN-%1").arg(kHintFontCharset));
+    panels_[5]->setText(lines == 0 ? QString("0%")
+                                   : QString("%1%").arg(static_cast<long long>(CaretLineOf(e) + 1) * 100 / lines));
+    panels_[6]->setText(Name(ExtensionPart(e.FileName)));
+  } catch (const std::exception& ex) {
+    panels_[7]->setText(QString::fromLocal8Bit(ex.what()));
+  }
+}
+
+// ---------------------------------------------------------------- actions
+
+void TMainForm::aLoadExecute() {
+  std::string name = AskOpenFile(Settings ? Settings->ReadString("Files.OpenFolder") : std::string());
+  if (name.empty()) return;
+  std::string folder = name.substr(0, name.find_last_of('/') + 1);
+  if (Settings) Settings->WriteString("Files.OpenFolder", folder);
+  FManager->Open(name);
+}
+
+// Every action works on the document that was current when it started: a
+// file handed over while one of its dialogs is open becomes current, but
+// the action goes on with its own document.
+
+void TMainForm::aSaveExecute() {
+  TSourceEditor& document = Current();
+  if (FileExists(document.FileName)) {
+    SaveDocument(document);
+  } else {
+    SaveDocumentAs(document);
+  }
+  RefreshTabs();
+}
+
+void TMainForm::aSaveAsExecute() {
+  SaveDocumentAs(Current());
+  RefreshTabs();
+}
+
+void TMainForm::SaveDocumentAs(TSourceEditor& document) {
+  std::string name = AskSaveFile();
+  if (name.empty() || FManager->IndexOf(document) < 0) return;
+  document.SaveAs(name);
+  FJournals->Flush();  // saved: its journal goes now
+  WatchFiles();
+}
+
+bool TMainForm::SaveDocument(TSourceEditor& document) {
+  if (ChangedOnDisk(document)) {
+    int answer = AskOverwrite("\"" + Name(FilePart(document.FileName)) +
+                              "\" was changed by another program. Overwrite it and lose the other program's changes?");
+    if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(document) < 0) return false;
+  }
+  document.Save();
+  FJournals->Flush();  // saved: its journal goes now
+  WatchFiles();
+  return true;
+}
+
+void TMainForm::aSaveAllExecute() {
+  // Every document, modified or not, in tab order.
+  std::vector<TSourceEditor*> documents;
+  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
+  for (TSourceEditor* document : documents)
+    if (FManager->IndexOf(*document) >= 0) SaveDocument(*document);
+  RefreshTabs();
+}
+
+void TMainForm::aCloseExecute() {
+  TSourceEditor& document = Current();
+  if (FManager->CurrentIndex() >= 0 && document.FileModified) {
+    int answer = AskSaveChanges("Save changes to \"" + Name(FilePart(document.FileName)) + "\"?");
+    if (answer == QMessageBox::Cancel || ending_ || FManager->IndexOf(document) < 0) return;
+    if (answer == QMessageBox::Yes && !SaveDocument(document)) return;
+  }
+  FManager->Close(FManager->IndexOf(document));
+}
+
+void TMainForm::aSelLineExecute() {
+  Current().ExecuteCommand(cmdLineStart);
+  Current().ExecuteCommand(cmdSelectLineEnd);
+}
+
+void TMainForm::ConvertSelection(int mode) {
+  std::string text = Current().GetSelText();
+  Current().SetSelText(Current().CaseConverted(std::move(text), mode == 0 ? cmUpper : cmLower));
+}
+
+void TMainForm::CharRefused(char32_t ch) {
+  statusBar()->showMessage(QString("Cannot add \"%1\" (U+%2): a UTF-8 document holds at most 128 different "
+                                   "characters outside ASCII")
+                               .arg(QString::fromUcs4(&ch, 1))
+                               .arg(QString::number(static_cast<uint>(ch), 16).toUpper().rightJustified(4, '0')),
+                           kRefusedMessageMs);
+}
+
+void TMainForm::aSearchExecute() {
+  Current().FindNext(codepage::SearchCells(edSearch->text(), Current().Cells));
+  FManager->FocusCurrent();
+}
+
+void TMainForm::aWordWrapExecute() {
+  for (int i = 0; i < FManager->Count(); ++i) FManager->Editor(i).SetWordWrap(aWordWrap->isChecked());
+}
+
+void TMainForm::aShowSpaceExecute() {
+  for (int i = 0; i < FManager->Count(); ++i) FManager->Editor(i).SetShowSpecialChars(aShowSpace->isChecked());
+}
+
+void TMainForm::aPrefsExecute() {
+  if (ShowPreferences) ShowPreferences();
+}
+
+void TMainForm::aAboutExecute() {
+  if (ShowAbout) ShowAbout();
+}
+
+// ---------------------------------------------------------------- messages
+
+void TMainForm::WMCopyData(unsigned marker, const std::string& data) {
+  if (marker != kOpenFileMarker) return;
+  try {
+    FManager->Open(data);
+  } catch (const std::exception& e) {
+    // The second start waits until this returns: the message is shown once
+    // it has its answer.
+    QTimer::singleShot(0, this, [this, message = std::string(e.what())] {
+      if (ReportError) ReportError(message);
+    });
+  }
+}
+
+void TMainForm::WMDropFiles(const std::vector<std::string>& fileNames) {
+  for (const std::string& name : fileNames) Guarded([&] { FManager->Open(name); });
+}
+
+bool TMainForm::FormCloseQuery() {
+  if (ending_ || !aSaveAll->isEnabled()) return true;
+  // The documents the question is about; one handed over meanwhile is not saved.
+  std::vector<TSourceEditor*> documents;
+  std::vector<std::string> names;
+  for (int i = 0; i < FManager->Count(); ++i) {
+    documents.push_back(&FManager->Editor(i));
+    if (FManager->Editor(i).FileModified) names.push_back(FullPath(FManager->Editor(i).FileName));
+  }
+  int answer = AskUnsaved(names);
+  if (ending_) return true;
+  bool close = false;
+  if (answer == TUnsavedForm::mrYes) {
+    bool saved = true;
+    Guarded([&] {
+      saved = false;
+      bool all = true;
+      for (TSourceEditor* document : documents)
+        if (FManager->IndexOf(*document) >= 0 && !SaveDocument(*document)) all = false;
+      RefreshTabs();
+      saved = all;
+    });
+    close = saved;
+  } else if (answer == TUnsavedForm::mrNo) {
+    close = true;
+  }
+  if (close) Timer.stop();
+  return close;
+}
+
+bool TMainForm::event(QEvent* event) {
+  // A menu item's status tip would replace the status bar's panels while
+  // the mouse is on it: the hints show as tool tips only.
+  if (event->type() == QEvent::StatusTip) return true;
+  if (event->type() == TCopyDataEvent::EventType()) {
+    auto* message = static_cast<TCopyDataEvent*>(event);
+    WMCopyData(message->Marker(), message->Data());
+    return true;
+  }
+  if (event->type() == TEndSessionEvent::EventType()) {
+    EndSession();
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (FormCloseQuery()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TMainForm::FormActivate() {
+  if (FManager) FManager->FocusCurrent();
+  // Another program may have changed a file while the window was not looked at.
+  QTimer::singleShot(0, this, [this] { CheckDiskChanges(); });
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  std::vector<std::string> names;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) names.push_back(NameBytes(url.toLocalFile()));
+  event->acceptProposedAction();
+  WMDropFiles(names);
+}
+
+// ---------------------------------------------------------------- keeping work safe
+
+void TMainForm::WatchFiles() {
+  std::vector<std::string> names;
+  for (int i = 0; i < FManager->Count(); ++i) names.push_back(FManager->Editor(i).FileName);
+  FDiskWatch->Watch(names);
+}
+
+void TMainForm::CheckDiskChanges() {
+  if (ending_ || checkingDisk_) return;
+  if (QApplication::activeModalWidget()) {
+    // Not while a dialog waits for an answer: once it is gone.
+    QTimer::singleShot(kDiskRecheckMs, this, [this] { CheckDiskChanges(); });
+    return;
+  }
+  checkingDisk_ = true;
+  std::vector<TSourceEditor*> documents;
+  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
+  bool changed = false;
+  for (TSourceEditor* document : documents) {
+    if (ending_) break;
+    if (FManager->IndexOf(*document) < 0) continue;
+    switch (FDiskCheck.Check(*document)) {
+      case TDiskChange::None:
+        break;
+      case TDiskChange::Deleted:
+        // The text is all that is left of the file: it counts as unsaved.
+        document->FileModified = true;
+        changed = true;
+        break;
+      case TDiskChange::Changed:
+        if (document->FileModified) {
+          int answer = AskReload("\"" + Name(FilePart(document->FileName)) +
+                                 "\" was changed by another program. Reload it and lose your changes?");
+          if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(*document) < 0) break;
+        }
+        Guarded([&] { ReloadKeepingCaret(*document); });
+        changed = true;
+        break;
+    }
+  }
+  checkingDisk_ = false;
+  if (changed && !ending_) RefreshTabs();
+  WatchFiles();
+}
+
+void TMainForm::ReloadKeepingCaret(TSourceEditor& document) {
+  document.RefreshCaretLine();
+  const int line = document.CaretLine, column = document.CaretLineX, top = document.TopRow;
+  document.Reload();
+  const int lines = document.Lines->Count();
+  if (lines == 0) return;
+  const int target = std::min(line, lines - 1);
+  int row = 0, rowColumn = 0;
+  document.Lines->LineToRow(target, std::min(column, document.Lines->LineLength(target)), row, rowColumn);
+  document.ScrollTo(0, std::min(top, row));
+  document.MoveCaret(rowColumn, row);
+}
+
+void TMainForm::OfferRecovery() {
+  if (ending_) return;
+  std::vector<TOrphanJournal> orphans = FindOrphanJournals(FJournals->Folder());
+  if (orphans.empty()) return;
+  const QString text = orphans.size() == 1 ? QString("Recover unsaved changes of 1 document?")
+                                           : QString("Recover unsaved changes of %1 documents?").arg(orphans.size());
+  int answer = AskRecover(text);
+  if (ending_) return;  // the next start asks again
+  if (answer != QMessageBox::Yes) {
+    for (TOrphanJournal& orphan : orphans) orphan.File->Remove();
+    return;
+  }
+  for (TOrphanJournal& orphan : orphans) {
+    TSourceEditor* document = nullptr;
+    bool recovered = false;
+    Guarded([&] {
+      document = &FManager->CreateEditor();
+      RestoreDocument(orphan.Content, *document);
+      FJournals->Adopt(*document, std::move(orphan.File));
+      recovered = true;
+    });
+    if (!recovered && document) FManager->Close(FManager->IndexOf(*document));
+  }
+  FManager->Select(FManager->Count() - 1);
+  RefreshTabs();
+  WatchFiles();
+}
+
+void TMainForm::EndSession() {
+  if (ending_) return;
+  ending_ = true;
+  Timer.stop();
+  JournalTimer.stop();
+  FJournals->Keep();
+}

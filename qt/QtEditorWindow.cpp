@@ -1,0 +1,468 @@
+#include "qt/QtEditorWindow.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "editor/AdvEdit.h"
+#include "qt/CachedScrollBar.h"
+#include "qt/Codepage.h"
+#include "qt/ImageCanvas.h"
+#include "qt/KeyMap.h"
+
+namespace platform {
+
+namespace {
+
+QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+int EditorButton(Qt::MouseButton b) {
+  switch (b) {
+    case Qt::LeftButton:
+      return TAdvancedEditor::kLeftButton;
+    case Qt::RightButton:
+      return TAdvancedEditor::kRightButton;
+    case Qt::MiddleButton:
+      return TAdvancedEditor::kMiddleButton;
+    default:
+      return 0;
+  }
+}
+
+// The scroll action of the window's bars for a Qt slider action; -1 for none.
+int ScrollAction(int sliderAction) {
+  switch (sliderAction) {
+    case QAbstractSlider::SliderSingleStepSub:
+      return sb::LineUp;
+    case QAbstractSlider::SliderSingleStepAdd:
+      return sb::LineDown;
+    case QAbstractSlider::SliderPageStepSub:
+      return sb::PageUp;
+    case QAbstractSlider::SliderPageStepAdd:
+      return sb::PageDown;
+    case QAbstractSlider::SliderMove:
+      return sb::ThumbTrack;
+    case QAbstractSlider::SliderToMinimum:
+      return sb::Top;
+    case QAbstractSlider::SliderToMaximum:
+      return sb::Bottom;
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
+    : QAbstractScrollArea(parent), editor_(editor), clipboard_(&editor.Cells) {
+  setFocusPolicy(Qt::StrongFocus);
+  setFrameShape(editor.BorderStyle() == 0 ? QFrame::NoFrame : QFrame::StyledPanel);
+  setFrameShadow(QFrame::Sunken);
+  // Without a frame the viewport, the bars and the corner between them cover
+  // the whole window: nothing of its own background shows, so none is filled.
+  setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal, this));
+  setVerticalScrollBar(new CachedScrollBar(Qt::Vertical, this));
+  auto* corner = new QWidget(this);
+  corner->setAutoFillBackground(true);
+  setCornerWidget(corner);
+  setAttribute(Qt::WA_OpaquePaintEvent, frameShape() == QFrame::NoFrame);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  viewport()->setAttribute(Qt::WA_NoSystemBackground);
+  viewport()->setMouseTracking(true);
+  viewport()->setCursor(Qt::IBeamCursor);
+  image_ =
+      QImage(std::max(1, viewport()->width()), std::max(1, viewport()->height()), QImage::Format_ARGB32_Premultiplied);
+  image_.fill(ToQColor(editor.Color()));
+
+  for (ScrollBarKind kind : {ScrollBarKind::Horizontal, ScrollBarKind::Vertical}) {
+    QScrollBar* bar = kind == ScrollBarKind::Vertical ? verticalScrollBar() : horizontalScrollBar();
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this, kind](int action) {
+      if (int code = ScrollAction(action); code >= 0) BarAction(kind, code);
+    });
+    connect(bar, &QAbstractSlider::sliderReleased, this,
+            [this, kind] { BarAction(kind, sb::ThumbPosition); });
+    // Changes that come without an action (the bar's "Scroll here") drag the thumb there.
+    connect(bar, &QAbstractSlider::valueChanged, this, [this, kind](int value) {
+      TAdvEditScrollBar& own = kind == ScrollBarKind::Vertical ? *editor_.VertBar : *editor_.HorzBar;
+      if (!settingBar_ && value != own.Position) BarAction(kind, sb::ThumbTrack);
+    });
+  }
+
+  blink_.setTimerType(Qt::CoarseTimer);
+  connect(&blink_, &QTimer::timeout, this, [this] {
+    blinkOn_ = !blinkOn_;
+    UpdateCaret();
+  });
+  clipboard_.OnChanged = [this] { Deliver([&] { editor_.ClipboardChanged(); }); };
+  clipboard_.OnRefused = [this](char32_t ch) { editor_.RefuseChar(ch); };
+
+  editor_.AttachWindow(this);
+  InvalidateAll();
+}
+
+QtEditorWindow::~QtEditorWindow() {
+  clipboard_.OnChanged = nullptr;
+  editor_.AttachWindow(nullptr);
+}
+
+template <typename F>
+void QtEditorWindow::Deliver(F&& call) {
+  try {
+    call();
+  } catch (const EComplete&) {
+  } catch (const EStringListError& e) {
+    ShowError("List index out of bounds (" + std::to_string(e.Index) + ")");
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+}
+
+void QtEditorWindow::ShowError(const std::string& message) {
+  // Later, so that no message box opens inside a paint or an input handler.
+  QTimer::singleShot(0, this, [this, message] {
+    QMessageBox::critical(window(), QApplication::applicationName(), QString::fromLocal8Bit(message.c_str()));
+  });
+}
+
+// ---------------------------------------------------------------- painting
+
+Point QtEditorWindow::ClientSize() const { return {viewport()->width(), viewport()->height()}; }
+
+void QtEditorWindow::Invalidate(const Rect& r) {
+  const QRect q = ToQRect(r) & viewport()->rect();
+  if (q.isEmpty()) return;
+  pending_ += q;
+  viewport()->update(q);
+}
+
+void QtEditorWindow::InvalidateAll() {
+  pending_ = QRegion(viewport()->rect());
+  viewport()->update();
+}
+
+void QtEditorWindow::PaintPending() {
+  if (painting_ || pending_.isEmpty()) return;
+  const QRect r = pending_.boundingRect();
+  pending_ = QRegion();
+  painting_ = true;
+  paintClip_ = r;
+  Deliver([&] { editor_.Paint({r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}); });
+  painting_ = false;
+}
+
+void QtEditorWindow::UpdateNow() { PaintPending(); }
+
+void QtEditorWindow::ScrollPixels(const Rect& area, int dy) {
+  const QRect a = ToQRect(area) & image_.rect();
+  if (dy == 0 || a.isEmpty()) return;
+  if (std::abs(dy) >= a.height()) {
+    Invalidate(area);
+    return;
+  }
+  const int bytes = a.width() * 4;
+  if (dy > 0) {
+    for (int y = a.bottom(); y >= a.top() + dy; --y)
+      std::memmove(image_.scanLine(y) + a.left() * 4, image_.constScanLine(y - dy) + a.left() * 4, bytes);
+  } else {
+    for (int y = a.top(); y <= a.bottom() + dy; ++y)
+      std::memmove(image_.scanLine(y) + a.left() * 4, image_.constScanLine(y - dy) + a.left() * 4, bytes);
+  }
+  // What was waiting to be painted moves with the pixels.
+  const QRegion inside = pending_ & a;
+  pending_ = (pending_ - a) | (inside.translated(0, dy) & a);
+  const QRect strip =
+      dy > 0 ? QRect(a.left(), a.top(), a.width(), dy) : QRect(a.left(), a.bottom() + 1 + dy, a.width(), -dy);
+  pending_ += strip;
+  viewport()->update(a);
+}
+
+void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sourceRect) {
+  auto* canvas = dynamic_cast<ImageCanvas*>(&source);
+  if (!canvas) return;
+  const QImage& from = canvas->Image();
+  const QRect wanted = ToQRect(sourceRect);
+  QRect s = wanted & from.rect();
+  if (s.isEmpty()) return;
+  const QRect target(QPoint(x + s.left() - wanted.left(), y + s.top() - wanted.top()), s.size());
+  // Like a window's paint, a paint in progress draws only inside its area.
+  QRect t = target & image_.rect();
+  if (painting_) t &= paintClip_;
+  if (t.isEmpty()) return;
+  s = QRect(s.topLeft() + (t.topLeft() - target.topLeft()), t.size());
+  const int bytes = t.width() * 4;
+  for (int i = 0; i < t.height(); ++i)
+    std::memcpy(image_.scanLine(t.top() + i) + t.left() * 4, from.constScanLine(s.top() + i) + s.left() * 4,
+                bytes);
+  viewport()->update(t);
+}
+
+std::unique_ptr<Canvas> QtEditorWindow::CreateCanvas(int width, int height) {
+  return std::make_unique<ImageCanvas>(width, height, &editor_.Cells);
+}
+
+void QtEditorWindow::paintEvent(QPaintEvent* event) {
+  PaintPending();
+  QPainter p(viewport());
+  for (const QRect& r : event->region()) p.drawImage(r.topLeft(), image_, r);
+  if (CaretDrawn()) {
+    const QRect c = CaretRect() & image_.rect();
+    if (!c.isEmpty()) {
+      QImage caret = image_.copy(c);
+      caret.invertPixels();
+      p.drawImage(c.topLeft(), caret);
+    }
+  }
+}
+
+void QtEditorWindow::resizeEvent(QResizeEvent*) {
+  // Called for the frame and for the viewport; only the viewport's size counts.
+  const QSize size(std::max(1, viewport()->width()), std::max(1, viewport()->height()));
+  if (size == image_.size()) return;
+  QImage grown(size, QImage::Format_ARGB32_Premultiplied);
+  grown.fill(ToQColor(editor_.Color()));
+  image_ = grown;
+  pending_ = QRegion();
+  Deliver([&] { editor_.Resize(); });
+  InvalidateAll();
+}
+
+// ---------------------------------------------------------------- caret
+
+void QtEditorWindow::UpdateCaret() { viewport()->update(CaretRect()); }
+
+void QtEditorWindow::RestartBlink() {
+  blinkOn_ = true;
+  const int flash = QApplication::cursorFlashTime();
+  if (caretExists_ && caretVisible_ && flash > 0) {
+    blink_.start(flash / 2);
+  } else {
+    blink_.stop();
+  }
+}
+
+void QtEditorWindow::CreateCaret(int width, int height) {
+  UpdateCaret();
+  caretExists_ = true;
+  caretVisible_ = false;
+  caretSize_ = QSize(width, height);
+  RestartBlink();
+}
+
+void QtEditorWindow::DestroyCaret() {
+  UpdateCaret();
+  caretExists_ = caretVisible_ = false;
+  blink_.stop();
+}
+
+void QtEditorWindow::SetCaretPos(int x, int y) {
+  if (caretPos_ == QPoint(x, y)) return;
+  UpdateCaret();
+  caretPos_ = QPoint(x, y);
+  RestartBlink();
+  UpdateCaret();
+}
+
+void QtEditorWindow::ShowCaret() {
+  caretVisible_ = true;
+  RestartBlink();
+  UpdateCaret();
+}
+
+void QtEditorWindow::HideCaret() {
+  caretVisible_ = false;
+  RestartBlink();
+  UpdateCaret();
+}
+
+// ---------------------------------------------------------------- scroll bars
+
+void QtEditorWindow::SetScrollBar(ScrollBarKind kind, const ScrollBarInfo& info) {
+  QScrollBar* bar = kind == ScrollBarKind::Vertical ? verticalScrollBar() : horizontalScrollBar();
+  // The window's bar counts thumb positions: the last one shows the range's end at the page's end.
+  const int page = std::max(info.page, 1);
+  const int last = std::max(info.min, info.max - page + 1);
+  settingBar_ = true;
+  bar->setRange(info.min, last);
+  bar->setPageStep(page);
+  bar->setSingleStep(1);
+  bar->setValue(std::clamp(info.pos, info.min, last));
+  bar->setEnabled(info.enabled);
+  settingBar_ = false;
+}
+
+void QtEditorWindow::ShowScrollBars(bool horizontal, bool vertical) {
+  setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+}
+
+void QtEditorWindow::BarAction(ScrollBarKind kind, int code) {
+  if (settingBar_) return;
+  QScrollBar* bar = kind == ScrollBarKind::Vertical ? verticalScrollBar() : horizontalScrollBar();
+  const int track = bar->sliderPosition();
+  Deliver([&] {
+    if (kind == ScrollBarKind::Vertical) {
+      editor_.VertScroll(code, track);
+    } else {
+      editor_.HorzScroll(code, track);
+    }
+  });
+  // The editor's bar decides where the thumb stands, whatever Qt made of the action.
+  TAdvEditScrollBar& own = kind == ScrollBarKind::Vertical ? *editor_.VertBar : *editor_.HorzBar;
+  settingBar_ = true;
+  bar->setSliderPosition(own.Position);
+  settingBar_ = false;
+}
+
+// ---------------------------------------------------------------- input
+
+void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  std::uint16_t key = VirtualKeyOf(event->key(), mods);
+  const TShiftState shift = ShiftStateOf(mods);
+  const QString text = event->text();
+  Deliver([&] {
+    editor_.KeyDown(key, shift);
+    // Alt with a key is a menu key and types nothing (Ctrl+Alt is AltGr).
+    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier)) return;
+    std::string chars;
+    char32_t refused = 0;
+    if (!codepage::ToCells(text, editor_.Cells, chars, refused)) {
+      editor_.RefuseChar(refused);
+      return;
+    }
+    for (char c : chars) editor_.KeyPress(c);
+  });
+  event->accept();
+}
+
+void QtEditorWindow::mousePressEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  const int button = EditorButton(event->button());
+  const TShiftState shift = ShiftStateOf(event->modifiers());
+  Deliver([&] { editor_.MouseDown(button, shift, p.x(), p.y()); });
+}
+
+void QtEditorWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+  // Qt sends this in place of the second press: the double click, then the
+  // press, which the editor knows to ignore.
+  const QPoint p = event->position().toPoint();
+  const int button = EditorButton(event->button());
+  const TShiftState shift = ShiftStateOf(event->modifiers());
+  Deliver([&] {
+    if (button == TAdvancedEditor::kLeftButton) editor_.DblClick();
+    editor_.MouseDown(button, shift, p.x(), p.y());
+  });
+}
+
+void QtEditorWindow::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  const bool left = event->buttons() & Qt::LeftButton;
+  const TShiftState shift = ShiftStateOf(event->modifiers());
+  Deliver([&] { editor_.MouseMove(shift, p.x(), p.y(), left); });
+}
+
+void QtEditorWindow::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  const int button = EditorButton(event->button());
+  const TShiftState shift = ShiftStateOf(event->modifiers());
+  Deliver([&] { editor_.MouseUp(button, shift, p.x(), p.y()); });
+}
+
+void QtEditorWindow::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  event->accept();
+  if (delta == 0) return;
+  // Fine-grained wheels send parts of a notch; whole notches scroll.
+  wheelRest_ += delta;
+  const int notches = wheelRest_ / 120;
+  if (notches == 0) return;
+  wheelRest_ -= notches * 120;
+  Deliver([&] { editor_.WheelScroll(notches * 120, QApplication::wheelScrollLines()); });
+}
+
+void QtEditorWindow::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  Deliver([&] { editor_.FocusIn(); });
+}
+
+void QtEditorWindow::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  Deliver([&] { editor_.FocusOut(); });
+}
+
+void QtEditorWindow::contextMenuEvent(QContextMenuEvent* event) {
+  const QPoint p = viewport()->mapFromGlobal(event->globalPos());
+  Deliver([&] { editor_.ContextMenuAt(p.x(), p.y()); });
+  if (OnContextMenu) OnContextMenu(event->globalPos());
+}
+
+bool QtEditorWindow::focusNextPrevChild(bool) {
+  // TAB and Shift+TAB go to the editor, which decides (FocusNext).
+  return false;
+}
+
+// ---------------------------------------------------------------- services
+
+void QtEditorWindow::SetCursor(Cursor c) {
+  switch (c) {
+    case Cursor::IBeam:
+      viewport()->setCursor(Qt::IBeamCursor);
+      break;
+    case Cursor::Arrow:
+      viewport()->setCursor(Qt::ArrowCursor);
+      break;
+    case Cursor::HandPoint:
+      viewport()->setCursor(Qt::PointingHandCursor);
+      break;
+  }
+}
+
+void QtEditorWindow::StartTimer(int id, int ms) {
+  std::unique_ptr<QTimer>& timer = timers_[id];
+  if (!timer) {
+    timer = std::make_unique<QTimer>();
+    connect(timer.get(), &QTimer::timeout, this, [this, id] { Deliver([&] { editor_.TimerTick(id); }); });
+  }
+  // A running timer keeps its rhythm.
+  if (!timer->isActive() || timer->interval() != ms) timer->start(ms);
+}
+
+void QtEditorWindow::StopTimer(int id) {
+  auto it = timers_.find(id);
+  if (it != timers_.end()) it->second->stop();
+}
+
+void QtEditorWindow::PostCommand(std::uint16_t command) {
+  QMetaObject::invokeMethod(
+      this, [this, command] { Deliver([&] { editor_.PostedCommand(command); }); }, Qt::QueuedConnection);
+}
+
+void QtEditorWindow::TakeFocus() { setFocus(Qt::MouseFocusReason); }
+
+void QtEditorWindow::FocusNext(bool backwards) { QAbstractScrollArea::focusNextPrevChild(!backwards); }
+
+void QtEditorWindow::Beep() { QApplication::beep(); }
+
+Point QtEditorWindow::ClientToScreen(Point p) const {
+  const QPoint g = viewport()->mapToGlobal(QPoint(p.x, p.y));
+  return {g.x(), g.y()};
+}
+
+Rect QtEditorWindow::ScreenRect() const {
+  const QScreen* s = screen();
+  const QRect g = s ? s->geometry() : QRect(0, 0, 1024, 768);
+  return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
+}  // namespace platform
