@@ -111,9 +111,10 @@ void BM_ColourLineFromValidCache(benchmark::State& state) {
 BENCHMARK(BM_ColourLineFromValidCache)->Unit(benchmark::kNanosecond);
 
 // Colouring the corpus lines themselves from a valid cache, top to bottom.
+template <class H>
 void BM_ColourCorpusLines(benchmark::State& state) {
   Doc& d = Corpus();
-  TPHPHighLight h(d.lines);
+  H h(d.lines);
   const int window = 100000;
   std::string text;
   TLineAttrs attrs;
@@ -135,7 +136,9 @@ void BM_ColourCorpusLines(benchmark::State& state) {
   state.counters["allocs_per_line"] =
       static_cast<double>(AllocationCount() - before) / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_ColourCorpusLines)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_ColourCorpusLines<TPHPHighLight>)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_ColourCorpusLines<TCHighLight>)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_ColourCorpusLines<TPASHighLight>)->Unit(benchmark::kNanosecond);
 
 }  // namespace
 
