@@ -8,7 +8,9 @@
 #include <string_view>
 
 #include "highlight/HiLiC.h"
-#include "highlight/SyntaxHL.h"
+#include "highlight/SyntaxHLChars.h"
+#include "highlight/SyntaxHLWordText.h"
+#include "highlight/SyntaxHLWords.h"
 
 namespace hl {
 

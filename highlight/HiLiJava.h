@@ -6,7 +6,8 @@
 #include <string_view>
 
 #include "highlight/HiLiC.h"
-#include "highlight/SyntaxHL.h"
+#include "highlight/SyntaxHLStateHighLight.h"
+#include "highlight/SyntaxHLWords.h"
 
 class TJavaHighLight : public TStateHighLight<TCLineState> {
  public:

@@ -2,6 +2,9 @@
 
 #include <cstddef>
 
+#include "highlight/SyntaxHLChars.h"
+#include "highlight/SyntaxHLWordText.h"
+
 namespace {
 
 using namespace hl;
@@ -119,9 +122,7 @@ void ScanPasLine(std::string_view text, TPasLineState& state, TCharCtx* classes,
 
 }  // namespace
 
-TPASHighLight::TPASHighLight(TAdvLines& lines) : TStateHighLight(lines, false) {
-  LoadWordList(Keywords, "PasWrd");
-}
+TPASHighLight::TPASHighLight(TAdvLines& lines) : TStateHighLight(lines, false) { LoadWordList(Keywords, "PasWrd"); }
 
 void TPASHighLight::ScanLine(std::string_view text, TPasLineState& state) {
   Classes.resize(text.size());

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "highlight/SyntaxHL.h"
+#include "highlight/SyntaxHLStateHighLight.h"
+#include "highlight/SyntaxHLWords.h"
 
 // The two comment kinds that run across lines.
 struct TPasLineState {

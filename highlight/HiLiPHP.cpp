@@ -2,6 +2,9 @@
 
 #include <cstddef>
 
+#include "highlight/SyntaxHLChars.h"
+#include "highlight/SyntaxHLWordText.h"
+
 namespace {
 
 using hl::EqualNoCase;

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "highlight/SyntaxHL.h"
+#include "highlight/SyntaxHLStateHighLight.h"
+#include "highlight/SyntaxHLWords.h"
 
 // What the PHP highlighter carries from one line to the next.
 struct TPHPLineState {

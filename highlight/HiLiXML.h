@@ -8,7 +8,8 @@
 #include <string_view>
 
 #include "highlight/HiLiC.h"
-#include "highlight/SyntaxHL.h"
+#include "highlight/SyntaxHLStateHighLight.h"
+#include "highlight/SyntaxHLWords.h"
 
 class TXMLHighLight : public TStateHighLight<TCLineState> {
  public:

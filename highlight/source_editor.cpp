@@ -170,8 +170,8 @@ void TSourceEditor::SetHighlighting(bool on) {
   }
   if (!Highlighter) return;
   TSyntaxHighLight* h = Highlighter.get();
-  OnHighlight = [h](TAdvancedEditor& sender, std::string_view text, int line, const TSelAttrs& sel, TLineAttrs& attrs) {
-    h->HighlightLine(sender, text, line, sel, attrs);
+  OnHighlight = [h](TAdvancedEditor&, std::string_view text, int line, const TSelAttrs& sel, TLineAttrs& attrs) {
+    h->HighlightLine(text, line, sel, attrs);
   };
 }
 

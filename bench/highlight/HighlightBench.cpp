@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/AllocCounter.h"
 #include "bench/support/Corpus.h"
 #include "bench/support/LinesOwner.h"
 #include "editor/AdvLines.h"
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPAS.h"
 #include "highlight/HiLiPHP.h"
+#include "tests/support/AllocCounter.h"
 
 namespace {
 
@@ -32,18 +32,13 @@ Doc& Corpus() {
   return *doc;
 }
 
-TAdvancedEditor& AnyEditor() {
-  alignas(std::max_align_t) static char storage[16];
-  return *reinterpret_cast<TAdvancedEditor*>(storage);
-}
-
 // Colours line `index` as the painter does: the line with its end mark.
 void Paint(TSyntaxHighLight& h, TAdvLines& lines, int index, std::string& text, TLineAttrs& attrs,
            const TSelAttrs& sel) {
   text.assign(lines.LineView(index));
   text.push_back('\xAC');
   attrs.assign(text.size() + 1, TCharAttr{});
-  h.HighlightLine(AnyEditor(), text, index, sel, attrs);
+  h.HighlightLine(text, index, sel, attrs);
 }
 
 template <class H>
@@ -59,8 +54,7 @@ void BM_UpdateStatesWholeDocument(benchmark::State& state) {
     Paint(h, d.lines, last, text, attrs, sel);  // scans every line above the last once
     benchmark::DoNotOptimize(attrs.data());
   }
-  state.SetBytesProcessed(state.iterations() *
-                          (d.lines.TextLength() - 2 * static_cast<std::int64_t>(d.lines.Count())));
+  state.SetBytesProcessed(state.iterations() * (d.lines.TextLength() - 2 * static_cast<std::int64_t>(d.lines.Count())));
   state.counters["lines"] = d.lines.Count();
 }
 BENCHMARK(BM_UpdateStatesWholeDocument<TPHPHighLight>)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -95,12 +89,12 @@ void BM_ColourLineFromValidCache(benchmark::State& state) {
   for (int i = 0; i < d.lines.Count(); ++i) {  // the cache becomes valid
     std::string t(d.lines.LineView(i));
     TLineAttrs a(t.size() + 1);
-    h.HighlightLine(AnyEditor(), t, i, sel, a);
+    h.HighlightLine(t, i, sel, a);
   }
   std::size_t k = 0;
   long before = AllocationCount();
   for (auto _ : state) {
-    h.HighlightLine(AnyEditor(), painted[k], targets[k], sel, attrs);
+    h.HighlightLine(painted[k], targets[k], sel, attrs);
     benchmark::DoNotOptimize(attrs.data());
     if (++k == targets.size()) k = 0;
   }
@@ -128,7 +122,7 @@ void BM_ColourCorpusLines(benchmark::State& state) {
     text.assign(line);
     text.push_back('\xAC');
     if (attrs.size() < text.size() + 1) attrs.resize(text.size() + 1);
-    h.HighlightLine(AnyEditor(), text, i, sel, attrs);
+    h.HighlightLine(text, i, sel, attrs);
     bytes += static_cast<std::int64_t>(line.size());
     if (++i == window) i = 0;
   }

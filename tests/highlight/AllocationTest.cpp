@@ -31,15 +31,15 @@ TEST(Allocation, NoneWhileScanningWarmedUpHighlighters) {
     TSelAttrs sel(200);
     std::string longest(120, 'x');
     // Warm up: the class buffer for the longest line, the state array for the document.
-    d->hl->HighlightLine(hltest::AnyEditor(), longest, 0, sel, attrs);
-    d->hl->HighlightLine(hltest::AnyEditor(), d->lines.LineView(last), last, sel, attrs);
+    d->hl->HighlightLine(longest, 0, sel, attrs);
+    d->hl->HighlightLine(d->lines.LineView(last), last, sel, attrs);
 
     long before = AllocationCount();
     d->hl->ResetStates();
     for (int i = last; i >= 0; --i)
-      d->hl->HighlightLine(hltest::AnyEditor(), d->lines.LineView(i), i, sel, attrs);
+      d->hl->HighlightLine(d->lines.LineView(i), i, sel, attrs);
     for (int i = 0; i <= last; ++i)
-      d->hl->HighlightLine(hltest::AnyEditor(), d->lines.LineView(i), i, sel, attrs);
+      d->hl->HighlightLine(d->lines.LineView(i), i, sel, attrs);
     EXPECT_EQ(AllocationCount() - before, 0) << static_cast<int>(kind);
   }
 }

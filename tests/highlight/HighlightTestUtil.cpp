@@ -10,11 +10,6 @@
 
 namespace hltest {
 
-TAdvancedEditor& AnyEditor() {
-  alignas(std::max_align_t) static char storage[16];
-  return *reinterpret_cast<TAdvancedEditor*>(storage);
-}
-
 char Letter(TColor c) {
   switch (c) {
     case 0x000000:
@@ -39,7 +34,7 @@ char Letter(TColor c) {
 std::string Colours(TSyntaxHighLight& h, std::string_view text, int index) {
   TLineAttrs attrs(text.size() + 1, TCharAttr{kDefaultFg, 0xFFFFFF, 0, 0});
   TSelAttrs sel(text.size() + 1, 0);
-  h.HighlightLine(AnyEditor(), text, index, sel, attrs);
+  h.HighlightLine(text, index, sel, attrs);
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) out += Letter(attrs[i].FgColor);
   EXPECT_EQ(attrs.back().FgColor, kDefaultFg) << "the element after the text keeps its default";

@@ -21,9 +21,6 @@ namespace hltest {
 // The default text colour the painter fills in; no token class has it.
 inline constexpr TColor kDefaultFg = 0x123456;
 
-// The editor passed as Sender; every highlighter ignores it.
-TAdvancedEditor& AnyEditor();
-
 char Letter(TColor c);
 
 // Colours `text` as line `index` of the highlighter's document.

@@ -8,7 +8,10 @@
 
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPHP.h"
-#include "highlight/SyntaxHL.h"
+#include "highlight/SyntaxHLChars.h"
+#include "highlight/SyntaxHLStates.h"
+#include "highlight/SyntaxHLWordText.h"
+#include "highlight/SyntaxHLWords.h"
 #include "tests/highlight/HighlightTestUtil.h"
 
 namespace {

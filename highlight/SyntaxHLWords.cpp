@@ -1,17 +1,8 @@
-#include "highlight/SyntaxHL.h"
+#include "highlight/SyntaxHLWords.h"
 
 #include <algorithm>
 
-namespace hl {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
-
-}  // namespace hl
+#include "highlight/SyntaxHLChars.h"
 
 // The lookups of the embedded word lists, one per list.
 std::string_view PHPWrdResource(std::string_view name);
@@ -23,8 +14,8 @@ std::string_view JavaWrdResource(std::string_view name);
 std::string_view CppWrdResource(std::string_view name);
 
 std::string_view HighlightResource(std::string_view name) {
-  for (auto lookup : {PHPWrdResource, HTMLTagsResource, JSWrdResource, CSSWrdResource, PasWrdResource,
-                      JavaWrdResource, CppWrdResource}) {
+  for (auto lookup : {PHPWrdResource, HTMLTagsResource, JSWrdResource, CSSWrdResource, PasWrdResource, JavaWrdResource,
+                      CppWrdResource}) {
     std::string_view data = lookup(name);
     if (data.data() != nullptr) return data;
   }
@@ -47,8 +38,7 @@ std::uint32_t HashNoCase(std::string_view word) {
 
 std::string_view TWordList::WordAt(std::uint32_t index) const {
   std::uint32_t start = starts_[index];
-  std::uint32_t end =
-      index + 1 < starts_.size() ? starts_[index + 1] : static_cast<std::uint32_t>(text_.size());
+  std::uint32_t end = index + 1 < starts_.size() ? starts_[index + 1] : static_cast<std::uint32_t>(text_.size());
   return std::string_view(text_).substr(start, end - start);
 }
 

@@ -1,0 +1,101 @@
+#pragma once
+
+// The cache of per-line end states: the state a scanner is in at the end of
+// every line it has reached.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// The end-of-line states of the lines a highlighter has reached. Each block
+// of 65,536 lines keeps every distinct state once and a 16-bit number per
+// line, so the cache costs two bytes per line reached and grows without
+// copying what it holds.
+template <class TState>
+class TStateStore {
+ public:
+  // The lines that have a state: 0 .. Size() - 1.
+  std::size_t Size() const { return size_; }
+  const TState& Get(std::size_t line) const {
+    const Block& b = blocks_[line >> kShift];
+    return b.palette[b.index[line & kMask]];
+  }
+  // Sets the state of a line that has one, or of the line right after them.
+  void Set(std::size_t line, const TState& state) {
+    if (line == size_) {
+      if ((line >> kShift) == blocks_.size()) blocks_.emplace_back();
+      ++size_;
+    }
+    Block& b = blocks_[line >> kShift];
+    const std::size_t at = line & kMask;
+    const std::size_t used = std::min(size_ - (line & ~kMask), kMask + 1);
+    b.index[at] = b.Number(state, used, at);
+  }
+
+ private:
+  static constexpr std::size_t kShift = 16, kMask = (std::size_t{1} << kShift) - 1;
+  struct Block {
+    std::unique_ptr<std::uint16_t[]> index = std::make_unique_for_overwrite<std::uint16_t[]>(kMask + 1);
+    std::vector<TState> palette;
+    std::vector<std::uint32_t> numbers;  // open addressing over the palette: number + 1, 0 = free
+    std::uint16_t last = 0;
+
+    static std::size_t Hash(const TState& s) {
+      unsigned char bytes[sizeof(TState)];
+      std::memcpy(bytes, &s, sizeof bytes);
+      std::size_t h = 14695981039346656037ull;
+      for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+      return h;
+    }
+    void Rehash() {
+      std::size_t n = 16;
+      while (n < 2 * palette.size() + 2) n *= 2;
+      numbers.assign(n, 0);
+      for (std::size_t i = 0; i < palette.size(); ++i) {
+        std::size_t at = Hash(palette[i]) & (n - 1);
+        while (numbers[at] != 0) at = (at + 1) & (n - 1);
+        numbers[at] = static_cast<std::uint32_t>(i + 1);
+      }
+    }
+    // The number of a state in the palette, for line `at` of the `used` lines.
+    std::uint16_t Number(const TState& s, std::size_t used, std::size_t at) {
+      if (!palette.empty() && palette[last] == s) return last;
+      if (!numbers.empty()) {
+        for (std::size_t i = Hash(s) & (numbers.size() - 1); numbers[i] != 0; i = (i + 1) & (numbers.size() - 1))
+          if (palette[numbers[i] - 1u] == s) return last = static_cast<std::uint16_t>(numbers[i] - 1u);
+      }
+      if (palette.size() > kMask) Compact(used, at);
+      palette.push_back(s);
+      if (2 * palette.size() + 2 > numbers.size()) {
+        Rehash();
+      } else {
+        std::size_t i = Hash(s) & (numbers.size() - 1);
+        while (numbers[i] != 0) i = (i + 1) & (numbers.size() - 1);
+        numbers[i] = static_cast<std::uint32_t>(palette.size());
+      }
+      return last = static_cast<std::uint16_t>(palette.size() - 1);
+    }
+    // Drops the states no line holds any longer (left by rescans); line `at` gets a new one.
+    void Compact(std::size_t used, std::size_t at) {
+      std::vector<TState> kept;
+      std::vector<int> renumber(palette.size(), -1);
+      for (std::size_t i = 0; i < used; ++i) {
+        if (i == at) continue;
+        std::uint16_t& n = index[i];
+        if (renumber[n] < 0) {
+          renumber[n] = static_cast<int>(kept.size());
+          kept.push_back(palette[n]);
+        }
+        n = static_cast<std::uint16_t>(renumber[n]);
+      }
+      palette = std::move(kept);
+      last = 0;
+      Rehash();
+    }
+  };
+  std::vector<Block> blocks_;
+  std::size_t size_ = 0;
+};
