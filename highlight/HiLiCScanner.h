@@ -4,12 +4,10 @@
 // from C in two points: "#" begins a line comment, and "$" (not "#") begins a
 // purple run over the following word characters.
 
-#include <cstddef>
 #include <string_view>
 
 #include "highlight/HiLiC.h"
-#include "highlight/SyntaxHLChars.h"
-#include "highlight/SyntaxHLWordText.h"
+#include "highlight/SyntaxHLCursor.h"
 #include "highlight/SyntaxHLWords.h"
 
 namespace hl {
@@ -23,110 +21,57 @@ template <TCDialect Dialect, bool Colour>
 void ScanCLine(std::string_view text, TCLineState& state, TCharCtx* classes, const TWordList& keywords) {
   constexpr bool kJava = Dialect == TCDialect::Java;
   constexpr char kPrefix = kJava ? '$' : '#';
-  const std::size_t n = text.size();
-  auto set = [&](std::size_t i, TCharCtx c) {
-    if constexpr (Colour) classes[i] = c;
-  };
+  TScanCursor<Colour> sc(text, classes, keywords);
   bool block = state.InBlockComment != 0;
-  bool lineComment = false, inString = false, escape = false, prefixRun = false, number = false;
-  bool collecting = false;
-  char cur = ' ', prev = ' ', quote = 0;
-  std::size_t wordStart = 0;
-  TWordText word;
-  auto endWord = [&](std::size_t end) {
-    if constexpr (Colour)
-      if (word.Fits() && keywords.Contains(word.View()))
-        for (std::size_t i = wordStart; i < end; ++i) classes[i] = ccKey;
-    collecting = false;
-  };
+  bool inString = false, escape = false, prefixRun = false, number = false;
+  char quote = 0;
 
-  for (std::size_t pos = 0; pos < n; ++pos) {
-    prev = cur;
-    cur = text[pos];
-    set(pos, IsWord(cur) || cur == kVisibleSpace || cur == kLineEndMark ? ccSpace : ccSym);
-    // A word ends at the first character that is not a word character, also
-    // when a string, comment or run begins there.
-    if (collecting && !IsWord(cur)) endWord(pos);
+  while (sc.Forward()) {
+    const char c = sc.Cur();
     if (inString) {
       if (escape)
         escape = false;
-      else if (cur == '\\')
+      else if (c == '\\')
         escape = true;
-      else if (cur == quote)
+      else if (c == quote)
         inString = false;
-      set(pos, ccStr);
+      sc.Set(ccStr);
       continue;
     }
-    if ((cur == '"' || cur == '\'') && !lineComment && !block) {
-      quote = cur;
+    if ((c == '"' || c == '\'') && !block) {
+      quote = c;
       inString = true;
-      set(pos, ccStr);
-      continue;
-    }
-    if (lineComment) {
-      if constexpr (!Colour) break;
-      set(pos, ccCmt);
+      sc.Set(ccStr);
       continue;
     }
     if (block) {
-      set(pos, ccCmt);
-      if (prev == '*' && cur == '/') {
+      sc.Set(ccCmt);
+      if (sc.Match('*', '/')) {
         block = false;
-        cur = 'x';
+        sc.Neutralise();
       }
       continue;
     }
-    if (prev == '/' && cur == '/') {
-      set(pos - 1, ccCmt);
-      set(pos, ccCmt);
-      lineComment = true;
+    if (sc.Match('/', '/')) {
+      sc.SetToLineEnd(sc.Pos() - 1, ccCmt);
       continue;
     }
-    if (kJava && cur == '#') {
-      set(pos, ccCmt);
-      lineComment = true;
+    if (kJava && c == '#') {
+      sc.SetToLineEnd(sc.Pos(), ccCmt);
       continue;
     }
-    if (prev == '/' && cur == '*') {
-      set(pos - 1, ccCmt);
-      set(pos, ccCmt);
+    if (sc.Match('/', '*')) {
+      sc.SetPair(ccCmt);
       block = true;
-      cur = 'x';
+      sc.Neutralise();
       continue;
     }
     if constexpr (!Colour) continue;
-    if (prefixRun) {
-      if (IsWord(cur)) {
-        set(pos, ccVar);
-        continue;
-      }
-      prefixRun = false;
-    } else if (cur == kPrefix) {
-      prefixRun = true;
-      set(pos, ccVar);
-      continue;
-    }
-    if (number) {
-      if (IsNumberPart(cur)) {
-        set(pos, ccNum);
-        continue;
-      }
-      number = false;
-    } else if (IsDigit(cur) && IsNumberStart(prev)) {
-      number = true;
-      set(pos, ccNum);
-      continue;
-    }
-    if (!collecting && IsWord(cur)) {
-      collecting = true;
-      wordStart = pos;
-      word.Clear();
-    }
-    if (collecting) {
-      word.Append(cur);
-      if (pos + 1 == n) endWord(n);
-    }
+    if (sc.Run(prefixRun, kWord, c == kPrefix, ccVar)) continue;
+    if (sc.Number(number)) continue;
+    sc.Word();
   }
+  sc.Finish();
   state.InBlockComment = block ? 1 : 0;
 }
 

@@ -14,6 +14,7 @@
 //   SyntaxHLStates.h         the cache of per-line end states
 //   SyntaxHLTwoCores.h       bringing a long stretch of states up to date on two cores
 //   SyntaxHLStateHighLight.h the highlighter over that cache, for a scanner
+//   SyntaxHLCursor.h         the cursor of the C, Java and Pascal scanners
 
 #include <string_view>
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -12,6 +13,7 @@
 #include "highlight/HiLiPAS.h"
 #include "highlight/HiLiPHP.h"
 #include "highlight/HiLiXML.h"
+#include "highlight/SyntaxHLChars.h"
 #include "tests/highlight/HighlightTestUtil.h"
 #include "tests/support/FakeLinesOwner.h"
 
@@ -209,6 +211,123 @@ TEST(StateScan, ReachesTheStatesOfTheColouringScan) {
   ExpectSameStates<TJavaHighLight, TCLineState>(none);
   ExpectSameStates<TPASHighLight, TPasLineState>(none);
   ExpectSameStates<TXMLHighLight, TCLineState>(none);
+}
+
+// The rules of the C, Java and Pascal scanners one step after another, as a
+// plain loop with every flag spelled out; `block` is the C and Java block
+// comment or the Pascal brace comment, `paren` the Pascal "(*" comment.
+enum class Family { C, Java, Pascal };
+
+std::string StepByStepColours(Family f, const std::string& text, bool& block, bool& paren, const TWordList& words) {
+  const bool pas = f == Family::Pascal, java = f == Family::Java;
+  std::vector<TCharCtx> cls(text.size());
+  bool line = false, str = false, esc = false, run = false, num = false, collecting = false;
+  char cur = ' ', prev = ' ', quote = 0;
+  std::size_t start = 0;
+  std::string word;
+  auto endWord = [&](std::size_t end) {
+    if (words.Contains(word)) std::fill(cls.begin() + start, cls.begin() + end, ccKey);
+    collecting = false;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    prev = cur;
+    cur = text[i];
+    cls[i] = hl::IsWord(cur) || cur == '\xB7' || cur == '\xAC' ? ccSpace : ccSym;
+    if (collecting && !hl::IsWord(cur)) endWord(i);
+    if (str) {
+      if (esc)
+        esc = false;
+      else if (cur == '\\' && !pas)
+        esc = true;
+      else if (cur == quote)
+        str = false;
+      cls[i] = ccStr;
+      continue;
+    }
+    if ((cur == '\'' || (cur == '"' && !pas)) && !line && !block && !paren) {
+      quote = cur;
+      str = true;
+      cls[i] = ccStr;
+      continue;
+    }
+    if (line || block || paren) {
+      cls[i] = ccCmt;
+      if (paren && prev == '*' && cur == ')') paren = false, cur = 'x';
+      if (block && !pas && prev == '*' && cur == '/') block = false, cur = 'x';
+      if (block && pas && cur == '}') block = false;
+      continue;
+    }
+    const bool lineComment = (prev == '/' && cur == '/') || (java && cur == '#');
+    const bool opens = pas ? prev == '(' && cur == '*' : prev == '/' && cur == '*';
+    if (lineComment || opens) {
+      cls[i] = ccCmt;
+      if (cur != '#') cls[i - 1] = ccCmt;
+      (lineComment ? line : pas ? paren : block) = true;
+      if (opens) cur = 'x';
+      continue;
+    }
+    if (pas && cur == '{') {
+      cls[i] = ccCmt;
+      block = true;
+      continue;
+    }
+    const TCharCtx runClass = pas ? ccStr : ccVar;
+    if (run && (pas ? hl::Has(cur, hl::kPasCharRun) : hl::IsWord(cur))) {
+      cls[i] = runClass;
+      continue;
+    }
+    if (!run && cur == (java ? '$' : '#')) {
+      run = true;
+      cls[i] = runClass;
+      continue;
+    }
+    run = false;
+    if (num && hl::IsNumberPart(cur)) {
+      cls[i] = ccNum;
+      continue;
+    }
+    if (!num && hl::IsDigit(cur) && hl::IsNumberStart(prev)) {
+      num = true;
+      cls[i] = ccNum;
+      continue;
+    }
+    num = false;
+    if (!collecting && hl::IsWord(cur)) collecting = true, start = i, word.clear();
+    if (collecting) {
+      word += cur;
+      if (i + 1 == text.size()) endWord(text.size());
+    }
+  }
+  std::string out;
+  for (TCharCtx c : cls) out += hltest::Letter(kCharCtxColors[c]);
+  return out;
+}
+
+TEST(CFamilyScan, ColoursOfTheStepByStepRules) {
+  struct Row {
+    Kind kind;
+    Family family;
+    const char* words;
+  } rows[] = {{Kind::C, Family::C, "CppWrd"},
+              {Kind::XML, Family::C, "CppWrd"},
+              {Kind::Java, Family::Java, "JavaWrd"},
+              {Kind::Pascal, Family::Pascal, "PasWrd"}};
+  std::mt19937 rng(11);
+  for (const Row& row : rows) {
+    TWordList words;
+    LoadWordList(words, row.words);
+    for (bool pieces : {true, false}) {
+      std::vector<std::string> text;
+      for (int i = 0; i < 2000; ++i) text.push_back(RandomLine(rng, pieces));
+      auto doc = hltest::MakeDoc(row.kind, text);
+      bool block = false, paren = false;
+      for (int i = 0; i < doc->lines.Count(); ++i) {
+        const std::string line(doc->lines.LineView(i));
+        ASSERT_EQ(doc->Paint(i), StepByStepColours(row.family, line, block, paren, words))
+            << row.words << " line " << i << ": " << testing::PrintToString(line);
+      }
+    }
+  }
 }
 
 }  // namespace
