@@ -300,7 +300,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void LoadText(const std::string& fileName);
   // Writes every line followed by CR LF, in the encoding the document was
   // read in. Throws EFileError; the file stays as it was then.
-  void SaveText(const std::string& fileName) const;
+  // `unchanged` as for WriteFileSafely.
+  void SaveText(const std::string& fileName, const std::function<bool()>& unchanged = nullptr) const;
 
   // ---- input from the window host ----
   void KeyDown(std::uint16_t& key, TShiftState shift);

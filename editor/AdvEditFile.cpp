@@ -23,20 +23,23 @@ void TAdvancedEditor::LoadText(const std::string& fileName) {
   Lines->Changed();
 }
 
-void TAdvancedEditor::SaveText(const std::string& fileName) const {
+void TAdvancedEditor::SaveText(const std::string& fileName, const std::function<bool()>& unchanged) const {
   if (!Cells.Utf8()) {
-    Lines->SaveToFile(fileName);
+    Lines->SaveToFile(fileName, unchanged);
     return;
   }
-  WriteFileSafely(fileName, [this](TFileWriter& out) {
-    if (Cells.ByteOrderMark()) out.Write(kByteOrderMark);
-    std::string line;
-    const int count = Lines->Count();
-    for (int i = 0; i < count; ++i) {
-      line.clear();
-      Cells.AppendUtf8(Lines->LineView(i), line);
-      line += "\r\n";
-      out.Write(line);
-    }
-  });
+  WriteFileSafely(
+      fileName,
+      [this](TFileWriter& out) {
+        if (Cells.ByteOrderMark()) out.Write(kByteOrderMark);
+        std::string line;
+        const int count = Lines->Count();
+        for (int i = 0; i < count; ++i) {
+          line.clear();
+          Cells.AppendUtf8(Lines->LineView(i), line);
+          line += "\r\n";
+          out.Write(line);
+        }
+      },
+      unchanged);
 }

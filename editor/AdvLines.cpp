@@ -201,15 +201,18 @@ void TAdvLines::LoadFromFile(const std::string& fileName) {
   Changed();
 }
 
-void TAdvLines::SaveToFile(const std::string& fileName) const {
-  WriteFileSafely(fileName, [this](TFileWriter& out) {
-    for (const Block& b : blocks_) {
-      for (const Record& r : b.lines) {
-        out.Write(View(r));
-        out.Write("\r\n");
-      }
-    }
-  });
+void TAdvLines::SaveToFile(const std::string& fileName, const std::function<bool()>& unchanged) const {
+  WriteFileSafely(
+      fileName,
+      [this](TFileWriter& out) {
+        for (const Block& b : blocks_) {
+          for (const Record& r : b.lines) {
+            out.Write(View(r));
+            out.Write("\r\n");
+          }
+        }
+      },
+      unchanged);
 }
 
 // ---------------------------------------------------------------- rows as text

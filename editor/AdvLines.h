@@ -112,7 +112,8 @@ class TAdvLines {
   // Every line followed by CR LF, the last one included.
   std::string GetTextStr() const;
   void LoadFromFile(const std::string& fileName);
-  void SaveToFile(const std::string& fileName) const;
+  // `unchanged` as for WriteFileSafely.
+  void SaveToFile(const std::string& fileName, const std::function<bool()>& unchanged = nullptr) const;
 
   // Fast read access: valid until the store next changes.
   std::string_view LineView(int index) const;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -83,9 +84,7 @@ constexpr std::size_t kBlock = 1 << 20;
 
 class BufferedFdWriter : public TFileWriter {
  public:
-  BufferedFdWriter(int fd, const std::string& fileName) : fd_(fd), fileName_(fileName) {
-    buffer_.reserve(kBlock);
-  }
+  BufferedFdWriter(int fd, const std::string& fileName) : fd_(fd), fileName_(fileName) { buffer_.reserve(kBlock); }
   void Write(std::string_view bytes) override {
     if (buffer_.size() + bytes.size() > kBlock) Flush();
     if (bytes.size() >= kBlock) {
@@ -220,8 +219,7 @@ bool CopyAttributes(const std::string& from, int to) {
     if (length < 0) return false;
     value.resize(static_cast<std::size_t>(length));
     length = ::getxattr(from.c_str(), name, value.data(), value.size());
-    if (length < 0 || ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(length), 0) != 0)
-      return false;
+    if (length < 0 || ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(length), 0) != 0) return false;
   }
   return true;
 }
@@ -232,8 +230,7 @@ bool CopyAttributes(const std::string& from, int to) {
 bool TakeIdentity(int fd, const std::string& target, const struct stat& st) {
   struct stat own {};
   if (::fstat(fd, &own) != 0) return false;
-  if ((own.st_uid != st.st_uid || own.st_gid != st.st_gid) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
-    return false;
+  if ((own.st_uid != st.st_uid || own.st_gid != st.st_gid) && ::fchown(fd, st.st_uid, st.st_gid) != 0) return false;
   return CopyAttributes(target, fd) && ::fchmod(fd, st.st_mode & 07777) == 0;
 }
 
@@ -243,12 +240,15 @@ bool FolderRefuses(int err) { return err == EACCES || err == EPERM || err == ERO
 
 // ---------------------------------------------------------------- writing in place
 
-// Copies all of `from` to the start of `to`; returns the size copied.
-off_t CopyContent(int from, int to, const std::string& fileName) {
+// Copies `from` (all of it, or its first `limit` bytes) to the start of
+// `to`; returns the size copied.
+off_t CopyContent(int from, int to, const std::string& fileName, off_t limit = -1) {
   std::string block(kBlock, '\0');
   off_t at = 0;
   for (;;) {
-    ssize_t n = ::pread(from, block.data(), block.size(), at);
+    const std::size_t want = limit < 0 ? block.size() : static_cast<std::size_t>(std::min<off_t>(limit - at, kBlock));
+    if (want == 0) return at;
+    ssize_t n = ::pread(from, block.data(), want, at);
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("Cannot read file", fileName, errno);
@@ -266,11 +266,171 @@ off_t CopyContent(int from, int to, const std::string& fileName) {
   }
 }
 
+// ---------------------------------------------------------------- save records
+
+// A save record is a file "<random>.saving" in the record folder:
+//
+//   [old content]  when it is kept in the record itself
+//   file name      the file being written in place (a full path)
+//   kept name      where the old content is kept instead; empty: above
+//   tail           TSaveRecordTail
+//
+// The tail is written once the old content is on the disk, and before the
+// file's first byte is overwritten: a record without a whole tail belongs
+// to a save that had not begun to write.
+constexpr std::string_view kSaveRecordSuffix = ".saving";
+// Old content kept beside a file written in place (another file system
+// than the record folder's). Unlike the temporary files of saves, these
+// stay until their record is dealt with.
+constexpr std::string_view kKeptPrefix = ".~quorvel~old-";
+constexpr char kSaveRecordMagic[8] = {'Q', 'V', 'S', 'A', 'V', 'E', '1', '\n'};
+
+struct TSaveRecordTail {
+  std::uint64_t Device = 0, Inode = 0;
+  std::int64_t Size = 0, Seconds = 0, Nanoseconds = 0;
+  std::uint32_t NameLength = 0, KeptLength = 0;
+  char Magic[8] = {};
+};
+
+std::string& RecordFolder() {
+  static std::string folder;
+  return folder;
+}
+
+bool EndsWith(std::string_view s, std::string_view end) {
+  return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
+}
+
+// The record folder, made when needed and the user's own, 0700; -1 when
+// there is none to use.
+int OpenRecordFolder() {
+  const std::string& folder = RecordFolder();
+  if (folder.empty() || folder[0] != '/') return -1;
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+    ::mkdir(folder.substr(0, slash).c_str(), 0700);
+  ::mkdir(folder.c_str(), 0700);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || ((st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A new file of this user's only, locked; -1 when the folder takes none.
+int CreateLocked(int dirFd, std::string_view prefix, std::string_view suffix, std::string& name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = std::string(prefix) + TempName().substr(kTempFilePrefix.size()) + std::string(suffix);
+    int fd = ::openat(dirFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::flock(fd, LOCK_EX);
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  name.clear();
+  return -1;
+}
+
+void PutAll(int fd, std::string_view bytes, off_t at, const std::string& fileName) {
+  while (!bytes.empty()) {
+    ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write file", fileName, errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+    at += n;
+  }
+}
+
+// The old content of a file written in place, on the disk with a save
+// record while the save runs (in memory where there is no record folder).
+// Both go when it goes, unless Keep was called.
+class TOldContent {
+ public:
+  TOldContent(const std::string& fileName, const struct stat& target) : fileName_(fileName), target_(target) {
+    recordDir_ = OpenRecordFolder();
+    if (recordDir_ >= 0) recordFd_ = CreateLocked(recordDir_, "", kSaveRecordSuffix, recordName_);
+    if (recordFd_ < 0) {
+      contentFd_ = ::memfd_create("quorvel-old-content", MFD_CLOEXEC);
+      if (contentFd_ < 0) Fail("Cannot write file", fileName, errno);
+      return;
+    }
+    contentFd_ = recordFd_;
+    struct stat folder {};
+    if (::fstat(recordDir_, &folder) == 0 && folder.st_dev != target.st_dev) {
+      // Beside the file, on its own file system, where its folder takes one.
+      keptDir_ = ::open(FolderOf(fileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (keptDir_ >= 0) keptFd_ = CreateLocked(keptDir_, kKeptPrefix, "", keptName_);
+      if (keptFd_ >= 0) contentFd_ = keptFd_;
+    }
+  }
+  ~TOldContent() {
+    if (!kept_) {
+      if (keptFd_ >= 0) ::unlinkat(keptDir_, keptName_.c_str(), 0);
+      if (recordFd_ >= 0) {
+        ::unlinkat(recordDir_, recordName_.c_str(), 0);
+        ::fsync(recordDir_);  // a finished save is not put back after a power cut
+      }
+    }
+    if (recordFd_ < 0 && contentFd_ >= 0) ::close(contentFd_);  // in memory
+    for (int fd : {recordFd_, keptFd_, recordDir_, keptDir_})
+      if (fd >= 0) ::close(fd);
+  }
+  TOldContent(const TOldContent&) = delete;
+  TOldContent& operator=(const TOldContent&) = delete;
+
+  int Fd() const { return contentFd_; }
+  // Where the old content stays when the save cannot put it back.
+  std::string Place() const {
+    if (keptFd_ >= 0) return FolderOf(fileName_) + "/" + keptName_;
+    if (recordFd_ >= 0) return RecordFolder() + "/" + recordName_;
+    return {};
+  }
+  // The save failed and its file could not be put back: the record stays
+  // for the next start.
+  void Keep() { kept_ = recordFd_ >= 0; }
+
+  // Copies the file's content, flushes it, then writes the record's tail:
+  // from then on the file may be overwritten. Returns the content's size.
+  off_t Take(int from) {
+    const off_t size = CopyContent(from, contentFd_, fileName_);
+    if (::fdatasync(contentFd_) != 0) Fail("Cannot write file", fileName_, errno);
+    if (recordFd_ < 0) return size;
+    if (keptFd_ >= 0) ::fsync(keptDir_);
+    const std::string kept = keptFd_ >= 0 ? Place() : std::string();
+    TSaveRecordTail tail;
+    tail.Device = target_.st_dev;
+    tail.Inode = target_.st_ino;
+    tail.Size = size;
+    tail.Seconds = target_.st_mtim.tv_sec;
+    tail.Nanoseconds = target_.st_mtim.tv_nsec;
+    tail.NameLength = static_cast<std::uint32_t>(fileName_.size());
+    tail.KeptLength = static_cast<std::uint32_t>(kept.size());
+    std::memcpy(tail.Magic, kSaveRecordMagic, sizeof tail.Magic);
+    std::string record = fileName_ + kept;
+    record.append(reinterpret_cast<const char*>(&tail), sizeof tail);
+    PutAll(recordFd_, record, contentFd_ == recordFd_ ? size : 0, fileName_);
+    if (::fdatasync(recordFd_) != 0 || ::fsync(recordDir_) != 0) Fail("Cannot write file", fileName_, errno);
+    return size;
+  }
+
+ private:
+  const std::string& fileName_;
+  const struct stat target_;
+  int recordDir_ = -1, recordFd_ = -1, keptDir_ = -1, keptFd_ = -1, contentFd_ = -1;
+  std::string recordName_, keptName_;
+  bool kept_ = false;
+};
+
 // Writes the target itself, for a file a rename would change. Its old
-// content is kept in memory until the new one is flushed, and put back
-// when anything fails on the way.
+// content is kept (on the disk, with a record of the save) until the new
+// one is flushed, and put back when anything fails on the way.
 void WriteInPlace(const std::string& fileName, const struct stat& target,
-                  const std::function<void(TFileWriter&)>& produce) {
+                  const std::function<void(TFileWriter&)>& produce, const std::function<bool()>& unchanged) {
   if (target.st_size >= kMaxFileSize) Fail("Cannot create file", fileName, TooLarge());
   int fd = ::open(fileName.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) Fail("Cannot create file", fileName, errno);
@@ -279,33 +439,109 @@ void WriteInPlace(const std::string& fileName, const struct stat& target,
   if (::fstat(fd, &now) != 0) Fail("Cannot create file", fileName, errno);
   if (!S_ISREG(now.st_mode) || now.st_dev != target.st_dev || now.st_ino != target.st_ino)
     Fail("Cannot create file", fileName, "The file was replaced while it was being saved");
-  int backup = ::memfd_create("quorvel-old-content", MFD_CLOEXEC);
-  if (backup < 0) Fail("Cannot write file", fileName, errno);
-  FdCloser backupCloser(backup);
-  const off_t oldSize = CopyContent(fd, backup, fileName);
+  TOldContent old(fileName, now);
+  const off_t oldSize = old.Take(fd);
+  if (unchanged && !unchanged())
+    throw EFileChanged("Cannot save file \"" + fileName + "\". It was changed by another program");
   try {
     if (::lseek(fd, 0, SEEK_SET) != 0) Fail("Cannot write file", fileName, errno);
     BufferedFdWriter writer(fd, fileName);
     produce(writer);
     writer.Flush();
     off_t size = ::lseek(fd, 0, SEEK_CUR);
-    if (size < 0 || ::ftruncate(fd, size) != 0 || ::fdatasync(fd) != 0)
-      Fail("Cannot write file", fileName, errno);
+    if (size < 0 || ::ftruncate(fd, size) != 0 || ::fdatasync(fd) != 0) Fail("Cannot write file", fileName, errno);
   } catch (...) {
     std::string notRestored;
     try {
-      CopyContent(backup, fd, fileName);
+      CopyContent(old.Fd(), fd, fileName, oldSize);
       if (::ftruncate(fd, oldSize) != 0 || ::fdatasync(fd) != 0) Fail("Cannot write file", fileName, errno);
     } catch (const std::exception& restore) {
       notRestored = restore.what();
+      old.Keep();
     }
     if (notRestored.empty()) throw;
+    const std::string place = old.Place();
     try {
       throw;
     } catch (const std::exception& e) {
-      throw EFileError(std::string(e.what()) + " The old content could not be put back: " + notRestored);
+      throw EFileError(std::string(e.what()) + " The old content could not be put back: " + notRestored +
+                       (place.empty() ? std::string() : " It is kept in \"" + place + "\"."));
     }
   }
+}
+
+// Puts back the old content a save record holds; a record of a save still
+// running is left alone.
+void RestoreFromRecord(int dirFd, const std::string& folder, const char* recordName,
+                       std::vector<TInterruptedSave>& out) {
+  const int fd = ::openat(dirFd, recordName, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return;
+  FdCloser closer(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return;  // its save is still at work
+  TSaveRecordTail tail;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  bool whole = size >= sizeof tail && ::pread(fd, &tail, sizeof tail, static_cast<off_t>(size - sizeof tail)) ==
+                                          static_cast<ssize_t>(sizeof tail);
+  whole = whole && std::memcmp(tail.Magic, kSaveRecordMagic, sizeof tail.Magic) == 0 && tail.Size >= 0 &&
+          tail.NameLength > 0 && std::uint64_t{tail.NameLength} + tail.KeptLength + sizeof tail <= size;
+  const std::uint64_t inlineSize = size - (whole ? tail.NameLength + tail.KeptLength + sizeof tail : 0);
+  whole = whole && (tail.KeptLength > 0 ? inlineSize == 0 : inlineSize == static_cast<std::uint64_t>(tail.Size));
+  std::string names(whole ? tail.NameLength + tail.KeptLength : 0, '\0');
+  whole = whole &&
+          ::pread(fd, names.data(), names.size(), static_cast<off_t>(inlineSize)) == static_cast<ssize_t>(names.size());
+  if (!whole) {
+    // The save never began to write its file: nothing to put back.
+    ::unlinkat(dirFd, recordName, 0);
+    return;
+  }
+  TInterruptedSave save;
+  save.FileName = names.substr(0, tail.NameLength);
+  const std::string keptName = names.substr(tail.NameLength);
+  const int keptFd =
+      keptName.empty() ? -1 : ::open(keptName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  FdCloser keptCloser(keptFd);
+  if (!keptName.empty()) {
+    struct stat kept {};
+    if (keptFd < 0 || ::fstat(keptFd, &kept) != 0 || kept.st_size != tail.Size) {
+      // Its old content is gone: the record can do nothing more.
+      ::unlinkat(dirFd, recordName, 0);
+      return;
+    }
+  }
+  const int content = keptName.empty() ? fd : keptFd;
+  const int target = ::open(save.FileName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  FdCloser targetCloser(target);
+  struct stat now {};
+  if (target >= 0 && ::fstat(target, &now) == 0 && S_ISREG(now.st_mode) && now.st_dev == tail.Device &&
+      now.st_ino == tail.Inode) {
+    try {
+      CopyContent(content, target, save.FileName, tail.Size);
+      if (::ftruncate(target, tail.Size) != 0 || ::fdatasync(target) != 0)
+        Fail("Cannot write file", save.FileName, errno);
+      const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(tail.Seconds), tail.Nanoseconds}};
+      ::futimens(target, times);
+      save.Restored = true;
+    } catch (const EFileError&) {
+      // Left as it is: the next start tries again.
+      return;
+    }
+  }
+  if (save.Restored) {
+    if (!keptName.empty()) ::unlink(keptName.c_str());
+    ::unlinkat(dirFd, recordName, 0);
+  } else if (!keptName.empty()) {
+    save.Kept = keptName;
+    ::unlinkat(dirFd, recordName, 0);
+  } else {
+    // Replaced or removed since: the old content becomes a file of its own.
+    save.Kept = folder + "/" + BaseOf(save.FileName) + ".before-save-" + std::string(recordName).substr(0, 8);
+    if (::ftruncate(fd, tail.Size) != 0 || ::renameat(dirFd, recordName, AT_FDCWD, save.Kept.c_str()) != 0)
+      save.Kept = folder + "/" + recordName;
+  }
+  ::fsync(dirFd);
+  out.push_back(std::move(save));
 }
 
 // Maps the pages of a large buffer ahead of the read that fills it, on the
@@ -380,8 +616,8 @@ TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii) {
   for (;;) {
     if (used == capacity) {
       if (static_cast<std::int64_t>(used) >= kMaxFileSize) Fail("Cannot open file", fileName, TooLarge());
-      capacity = static_cast<std::size_t>(
-          std::min<std::int64_t>(static_cast<std::int64_t>(capacity) * 2, kMaxFileSize));
+      capacity =
+          static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(capacity) * 2, kMaxFileSize));
       TTextBuffer bigger(capacity);
       std::memcpy(bigger.Data(), buffer.Data(), used);
       pagesAhead.reset();  // its pages go with the old buffer
@@ -404,11 +640,10 @@ TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii) {
   return buffer;
 }
 
-std::string ReadFileBytes(const std::string& fileName) {
-  return std::string(ReadFileBuffer(fileName).View());
-}
+std::string ReadFileBytes(const std::string& fileName) { return std::string(ReadFileBuffer(fileName).View()); }
 
-void WriteFileSafely(const std::string& requestedName, const std::function<void(TFileWriter&)>& produce) {
+void WriteFileSafely(const std::string& requestedName, const std::function<void(TFileWriter&)>& produce,
+                     const std::function<bool()>& unchanged) {
   // Saving through a symbolic link replaces the file it points to, not the link.
   std::string fileName = requestedName;
   if (char* real = ::realpath(requestedName.c_str(), nullptr)) {
@@ -443,7 +678,7 @@ void WriteFileSafely(const std::string& requestedName, const std::function<void(
   if (inPlace) {
     if (!temp.name.empty()) ::unlinkat(dirFd, temp.name.c_str(), 0);
     tempCloser.Close();
-    WriteInPlace(fileName, target, produce);
+    WriteInPlace(fileName, target, produce, unchanged);
     return;
   }
   try {
@@ -452,6 +687,8 @@ void WriteFileSafely(const std::string& requestedName, const std::function<void(
     writer.Flush();
     if (::fdatasync(temp.fd) != 0) Fail("Cannot write file", fileName, errno);
     NameTemp(dirFd, temp, fileName);
+    if (unchanged && !unchanged())
+      throw EFileChanged("Cannot save file \"" + fileName + "\". It was changed by another program");
     if (::renameat(dirFd, temp.name.c_str(), dirFd, BaseOf(fileName).c_str()) != 0)
       Fail("Cannot create file", fileName, errno);
   } catch (...) {
@@ -461,4 +698,36 @@ void WriteFileSafely(const std::string& requestedName, const std::function<void(
   // The content is on disk before the rename; the rename itself reaches the
   // disk with the file system's next commit (a flush of the folder here
   // would make every save of a large file measurably slower).
+}
+
+void SetSaveRecordFolder(std::string folder) { RecordFolder() = std::move(folder); }
+
+std::vector<TInterruptedSave> RestoreInterruptedSaves(const std::string& folder) {
+  std::vector<TInterruptedSave> found;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return found;
+  const int dirFd = ::dirfd(dir);
+  std::vector<std::string> records;
+  while (const dirent* entry = ::readdir(dir))
+    if (EndsWith(entry->d_name, kSaveRecordSuffix)) records.emplace_back(entry->d_name);
+  for (const std::string& name : records) RestoreFromRecord(dirFd, folder, name.c_str(), found);
+  ::closedir(dir);
+  return found;
+}
+
+std::string UserStateFolder() {
+  std::string base;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state && state[0] == '/') {
+    base = state;  // a relative setting is no setting
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home && *home) {
+      base = home;
+    } else if (const passwd* user = ::getpwuid(::geteuid())) {
+      base = user->pw_dir;
+    }
+    base += "/.local/state";
+  }
+  return base + "/quorvel";
 }

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A file could not be opened, read, created or written. The message names the
 // file and carries the operating system's reason.
@@ -27,8 +28,10 @@ class TTextBuffer {
   std::size_t Size() const { return raw_ ? size_ : text_.size(); }
   std::string_view View() const { return raw_ ? std::string_view(raw_.get(), size_) : std::string_view(text_); }
   void Shrink(std::size_t size) {
-    if (raw_) size_ = std::min(size_, size);
-    else text_.resize(std::min(text_.size(), size));
+    if (raw_)
+      size_ = std::min(size_, size);
+    else
+      text_.resize(std::min(text_.size(), size));
   }
 
  private:
@@ -62,6 +65,13 @@ class TFileWriter {
   virtual void Write(std::string_view bytes) = 0;
 };
 
+// The file was changed by another program since the document last loaded
+// or saved it: the save was left undone, and the file is as that program left it.
+class EFileChanged : public EFileError {
+ public:
+  using EFileError::EFileError;
+};
+
 // Replaces the content of `fileName` with what `produce` writes, without
 // ever leaving a half-written file behind, and without changing what the
 // file is: owner, group, permission bits, hard links and extended
@@ -77,5 +87,39 @@ class TFileWriter {
 // the file is written in place instead, with a copy of its old content kept
 // until the new content is flushed and put back on failure.
 //
+// The old content of a file written in place is kept on the disk, flushed
+// before the first byte is overwritten, and the save is noted in the folder
+// SetSaveRecordFolder names (a save record): a program killed half-way
+// leaves what RestoreInterruptedSaves puts back. The old content stays in
+// that folder when it is on the file's file system, else beside the file
+// where its folder takes one; without a usable folder it is kept in memory.
+//
+// `unchanged`, when given, is asked right before the file is replaced (for
+// a file written in place, right before the first byte is written): false
+// leaves the file as it is and throws EFileChanged.
+//
 // On failure the old content stays and EFileError is thrown.
-void WriteFileSafely(const std::string& fileName, const std::function<void(TFileWriter&)>& produce);
+void WriteFileSafely(const std::string& fileName, const std::function<void(TFileWriter&)>& produce,
+                     const std::function<bool()>& unchanged = nullptr);
+
+// The folder for save records (private to the user; made when needed). The
+// program's own state folder; none (the default) keeps old content in memory.
+void SetSaveRecordFolder(std::string folder);
+
+// A save left unfinished by a program that died.
+struct TInterruptedSave {
+  std::string FileName;
+  bool Restored = false;  // the file holds its content from before the save again
+  std::string Kept;       // else: where that content is kept
+};
+
+// Puts back the files whose in-place save a program that died left
+// half-written: each gets all of its content from before that save (with
+// its time of change), never a mix of old and new. A file replaced or
+// removed since is left alone, its old content kept. Saves of programs
+// still running are not touched. Their records go once they are dealt with.
+std::vector<TInterruptedSave> RestoreInterruptedSaves(const std::string& folder);
+
+// The user's state folder of the program: $XDG_STATE_HOME/quorvel, or
+// ~/.local/state/quorvel when that is not set (or not an absolute path).
+std::string UserStateFolder();

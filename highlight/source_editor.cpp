@@ -25,10 +25,9 @@ struct Extension {
 
 // Compared without regard to case, with the dot.
 constexpr Extension kExtensions[] = {
-    {".PHP", Kind::Php}, {".INC", Kind::Php},  {".HTM", Kind::Php},    {".HTML", Kind::Php},
-    {".PHP5", Kind::Php}, {".PHP4", Kind::Php}, {".CSS", Kind::Css},    {".JS", Kind::Js},
-    {".JAVA", Kind::Java}, {".PAS", Kind::Pascal}, {".C", Kind::C},    {".H", Kind::C},
-    {".CPP", Kind::C},   {".XML", Kind::Xml},
+    {".PHP", Kind::Php},  {".INC", Kind::Php}, {".HTM", Kind::Php}, {".HTML", Kind::Php},  {".PHP5", Kind::Php},
+    {".PHP4", Kind::Php}, {".CSS", Kind::Css}, {".JS", Kind::Js},   {".JAVA", Kind::Java}, {".PAS", Kind::Pascal},
+    {".C", Kind::C},      {".H", Kind::C},     {".CPP", Kind::C},   {".XML", Kind::Xml},
 };
 
 std::string ExtensionOf(const std::string& fileName) {
@@ -82,6 +81,8 @@ TFileStamp FileStampOf(const std::string& fileName) {
     stamp.State = errno == ENOENT || errno == ENOTDIR ? TFileStamp::TState::Missing : TFileStamp::TState::Unknown;
     return stamp;
   }
+  // What is there now is no document's file: the text is its last copy.
+  if (!S_ISREG(st.st_mode)) return stamp;
   stamp.State = TFileStamp::TState::Present;
   stamp.Device = st.st_dev;
   stamp.Inode = st.st_ino;
@@ -151,6 +152,15 @@ void TSourceEditor::ChooseHighlighter() {
 
 void TSourceEditor::Save() {
   SaveText(FileName);
+  DiskStamp = FileStampOf(FileName);
+  FileModified = false;
+}
+
+void TSourceEditor::SaveUnlessChanged() {
+  SaveText(FileName, [this] {
+    const TFileStamp now = FileStampOf(FileName);
+    return now.State != TFileStamp::TState::Present || now == DiskStamp;
+  });
   DiskStamp = FileStampOf(FileName);
   FileModified = false;
 }

@@ -16,7 +16,7 @@
 // saved, it tells whether another program changed, replaced or deleted it.
 struct TFileStamp {
   enum class TState : std::uint8_t {
-    Missing,  // no such file
+    Missing,  // no such file, or one that is no regular file (a folder, a pipe)
     Present,
     Unknown,  // the file could not be looked at (no permission, I/O error)
   };
@@ -53,6 +53,10 @@ class TSourceEditor : public TAdvancedEditor {
   // Writes the text to FileName (CR LF after every line). On failure
   // FileModified stays as it was.
   void Save();
+  // As Save, unless another program changed, replaced or made the file
+  // since DiskStamp: that is looked at right before the file would be
+  // replaced, and throws EFileChanged with the file left as it is.
+  void SaveUnlessChanged();
   // Writes the text to `name`, which becomes FileName. On failure FileName
   // and FileModified stay as they were.
   void SaveAs(const std::string& name);

@@ -67,10 +67,16 @@ std::string AllBytes() {
 }
 
 TEST_F(Files, EveryByteComesBackAfterLoadAndSave) {
-  std::string bytes = "\xEF\xBB\xBF" "first\r\n" + AllBytes() + "\r\n";
+  std::string bytes =
+      "\xEF\xBB\xBF"
+      "first\r\n" +
+      AllBytes() + "\r\n";
   WriteBytes(dir.File("in.txt"), bytes);
   lines.LoadFromFile(dir.File("in.txt"));
-  EXPECT_EQ(lines.Get(0), "\xEF\xBB\xBF" "first") << "a byte-order mark stays as characters";
+  EXPECT_EQ(lines.Get(0),
+            "\xEF\xBB\xBF"
+            "first")
+      << "a byte-order mark stays as characters";
   lines.SaveToFile(dir.File("out.txt"));
   EXPECT_EQ(ReadBytes(dir.File("out.txt")), bytes);
 }
@@ -127,8 +133,7 @@ TEST_F(Files, AFailedSaveKeepsTheOldFile) {
   // No new file in a folder the user may not write (root may: the case runs as "nobody").
   GiveTo(dir.Path(), UnprivilegedUser());
   ::chmod(dir.Path().c_str(), 0500);
-  std::string error =
-      AsUnprivilegedUser([&] { return ErrorOf([&] { lines.SaveToFile(dir.File("other.txt")); }); });
+  std::string error = AsUnprivilegedUser([&] { return ErrorOf([&] { lines.SaveToFile(dir.File("other.txt")); }); });
   EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
   ::chmod(dir.Path().c_str(), 0700);
   EXPECT_THROW(lines.SaveToFile(dir.Path()), EFileError) << "a folder cannot be overwritten";
@@ -278,8 +283,8 @@ TEST_F(Files, SavingKeepsWhatTheFileIs) {
   EXPECT_EQ(Stat(linked).st_ino, linkedInode);
   EXPECT_EQ(Stat(linked).st_nlink, 2u);
   EXPECT_EQ(Stat(inClosed).st_uid, user.uid);
-  EXPECT_EQ(Entries(dir.Path()), (Names{"plain.txt", "linked.txt", "other-name.txt", "closed",
-                                        deep.substr(dir.Path().size() + 1, 200)}));
+  EXPECT_EQ(Entries(dir.Path()),
+            (Names{"plain.txt", "linked.txt", "other-name.txt", "closed", deep.substr(dir.Path().size() + 1, 200)}));
 }
 
 TEST_F(Files, OwnerAndGroupStayWhenAnotherUserSaves) {
@@ -309,9 +314,7 @@ TEST_F(Files, OwnerAndGroupStayWhenAnotherUserSaves) {
   }
   lines.SetTextStr("by nobody");
   std::string errors = AsUnprivilegedUser(
-      [&] {
-        return ErrorOf([&] { lines.SaveToFile(shared); }) + ErrorOf([&] { lines.SaveToFile(foreign); });
-      },
+      [&] { return ErrorOf([&] { lines.SaveToFile(shared); }) + ErrorOf([&] { lines.SaveToFile(foreign); }); },
       {kMember});
   EXPECT_EQ(errors, "no errorno error");
   EXPECT_EQ(ReadBytes(shared), "by nobody\r\n");
@@ -321,8 +324,7 @@ TEST_F(Files, OwnerAndGroupStayWhenAnotherUserSaves) {
 }
 
 TEST_F(Files, AWriteThatFailsHalfWayLeavesTheOldContent) {
-  const std::string single = dir.File("single.txt"), linked = dir.File("linked.txt"),
-                    other = dir.File("other.txt");
+  const std::string single = dir.File("single.txt"), linked = dir.File("linked.txt"), other = dir.File("other.txt");
   WriteBytes(single, "old single\r\n");
   WriteBytes(linked, "old linked\r\n");
   ASSERT_EQ(::link(linked.c_str(), other.c_str()), 0);  // written in place
@@ -373,8 +375,7 @@ TEST_F(Files, AKilledSaveLeavesNoTemporaryFileBehind) {
 TEST_F(Files, ALeftoverTemporaryFileGoesOnlyOnceItsWriterIsGone) {
   const std::string prefix(kTempFilePrefix);
   const std::string stale = prefix + "stale001", busy = prefix + "busy0001", foreign = prefix + "foreign1";
-  for (const std::string& name : {stale, busy, foreign, std::string(".~other")})
-    WriteBytes(dir.File(name), "x");
+  for (const std::string& name : {stale, busy, foreign, std::string(".~other")}) WriteBytes(dir.File(name), "x");
   const bool root = ::geteuid() == 0;
   GiveTo(dir.File(foreign), UnprivilegedUser());
   // A save at work holds its file locked.
@@ -403,6 +404,100 @@ TEST_F(Files, ALeftoverTemporaryFileGoesOnlyOnceItsWriterIsGone) {
   lines.SaveToFile(dir.File("doc.txt"));
   after.erase(busy);
   EXPECT_EQ(Entries(dir.Path()), after);
+}
+
+// A save of a file with a second link writes it in place. Killed once it
+// has overwritten part of the file, it leaves a record from which the next
+// start puts back the whole old content: not while the save still runs, and
+// only once.
+TEST_F(Files, AKilledInPlaceSaveIsPutBackWhole) {
+  const std::string linked = dir.File("linked.txt"), other = dir.File("other.txt"), state = dir.File("state");
+  std::string old;
+  for (int i = 0; i < 200000; ++i) old += "old line " + std::to_string(i) + "\r\n";
+  WriteBytes(linked, old);
+  ASSERT_EQ(::link(linked.c_str(), other.c_str()), 0);
+  const timespec before = Stat(linked).st_mtim;
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    SetSaveRecordFolder(state);
+    WriteFileSafely(linked, [&](TFileWriter& out) {
+      out.Write(std::string(2 << 20, 'n'));  // past the writer's buffer: on the file now
+      out.Write(std::string(1, 'n'));
+      (void)!::write(ready[1], "w", 1);
+      ::pause();
+    });
+    ::_exit(0);
+  }
+  char written = 0;
+  ASSERT_EQ(::read(ready[0], &written, 1), 1);
+  EXPECT_EQ(ReadBytes(linked).substr(0, 4), "nnnn") << "the save is under way";
+  EXPECT_TRUE(RestoreInterruptedSaves(state).empty()) << "a running save is not touched";
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  const std::string torn = ReadBytes(linked);
+  EXPECT_NE(torn, old);
+  EXPECT_EQ(torn.size(), old.size()) << "new text over the old";
+
+  const std::vector<TInterruptedSave> restored = RestoreInterruptedSaves(state);
+  ASSERT_EQ(restored.size(), 1u);
+  EXPECT_EQ(restored[0].FileName, linked);
+  EXPECT_TRUE(restored[0].Restored);
+  EXPECT_EQ(ReadBytes(linked), old);
+  EXPECT_EQ(Stat(other).st_nlink, 2u);
+  EXPECT_EQ(Stat(linked).st_mtim.tv_sec, before.tv_sec);
+  EXPECT_EQ(Stat(linked).st_mtim.tv_nsec, before.tv_nsec);
+  EXPECT_TRUE(RestoreInterruptedSaves(state).empty());
+  EXPECT_EQ(Entries(dir.Path()), (Names{"linked.txt", "other.txt", "state"}));
+  EXPECT_TRUE(Entries(state).empty());
+}
+
+// Another process writes the file after the document last knew it: while
+// it is written to a temporary file, or (a file written in place) before
+// its first byte is overwritten. The save leaves the file as that process
+// left it and says so.
+TEST_F(Files, AWriteByAnotherProcessDuringASaveIsNeverOverwritten) {
+  const std::string single = dir.File("single.txt"), linked = dir.File("linked.txt"), state = dir.File("state");
+  WriteBytes(single, "old\r\n");
+  WriteBytes(linked, "old\r\n");
+  ASSERT_EQ(::link(linked.c_str(), dir.File("other.txt").c_str()), 0);  // written in place
+  SetSaveRecordFolder(state);
+  for (const std::string& name : {single, linked}) {
+    const struct stat known = Stat(name);
+    auto unchanged = [&] {
+      const struct stat now = Stat(name);
+      return now.st_size == known.st_size && now.st_mtim.tv_nsec == known.st_mtim.tv_nsec &&
+             now.st_mtim.tv_sec == known.st_mtim.tv_sec && now.st_ino == known.st_ino;
+    };
+    auto theirs = [&] {
+      pid_t other = ::fork();
+      if (other == 0) {
+        int fd = ::open(name.c_str(), O_WRONLY | O_APPEND);
+        (void)!::write(fd, "theirs\n", 7);
+        ::_exit(0);
+      }
+      ::waitpid(other, nullptr, 0);
+    };
+    if (name == linked) theirs();
+    const std::string error = ErrorOf([&] {
+      WriteFileSafely(
+          name,
+          [&](TFileWriter& out) {
+            out.Write("new\r\n");
+            if (name == single) theirs();
+          },
+          unchanged);
+    });
+    EXPECT_EQ(error, "Cannot save file \"" + name + "\". It was changed by another program");
+    EXPECT_EQ(ReadBytes(name), "old\r\ntheirs\n");
+  }
+  SetSaveRecordFolder("");
+  EXPECT_EQ(Entries(dir.Path()), (Names{"single.txt", "linked.txt", "other.txt", "state"}));
+  EXPECT_TRUE(Entries(state).empty());
 }
 
 }  // namespace
