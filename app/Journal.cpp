@@ -167,7 +167,10 @@ TTextBuffer JoinSnapshot(std::string_view payload, bool rawAsEmpty, int& count,
                          std::vector<std::pair<int, std::string_view>>* raw) {
   TPayloadReader r(payload);
   count = r.Count();
-  // Every line costs at least one byte of payload and gains two of line end.
+  // Every line costs at least one byte of payload: more lines than that is damage.
+  if (!r.Good() || static_cast<std::size_t>(count) > payload.size())
+    throw EJournalError("The journal's snapshot is damaged");
+  // Every line gains two bytes of line end.
   TTextBuffer joined(payload.size() + 2 * static_cast<std::size_t>(count) + 1);
   char* p = joined.Data();
   for (int i = 0; i < count && r.Good(); ++i) {
@@ -184,6 +187,15 @@ TTextBuffer JoinSnapshot(std::string_view payload, bool rawAsEmpty, int& count,
   if (!r.Good() || !r.AtEnd()) throw EJournalError("The journal's snapshot is damaged");
   joined.Shrink(static_cast<std::size_t>(p - joined.Data()));
   return joined;
+}
+
+// The snapshot holds the lines it counts, and nothing else.
+bool SnapshotIsWhole(std::string_view payload) {
+  TPayloadReader r(payload);
+  const int count = r.Count();
+  if (!r.Good() || static_cast<std::size_t>(count) > payload.size()) return false;
+  for (int i = 0; i < count && r.Good(); ++i) r.Text();
+  return r.Good() && r.AtEnd();
 }
 
 }  // namespace
@@ -248,6 +260,21 @@ void AppendJournalRecord(std::string& out, TJournalRecordKind kind, std::string_
 
 // ---------------------------------------------------------------- reading
 
+std::size_t ReadJournalHeader(std::string_view head, TJournalHeader& header) {
+  if (head.size() < kJournalFrameSize) return 0;
+  std::uint32_t length, checksum;
+  std::memcpy(&length, head.data(), 4);
+  std::memcpy(&checksum, head.data() + 4, 4);
+  const auto kind = static_cast<TJournalRecordKind>(head[8]);
+  if (kind != TJournalRecordKind::Header || length > kMaxJournalHeader || length > head.size() - kJournalFrameSize)
+    return 0;
+  const std::string_view payload = head.substr(kJournalFrameSize, length);
+  TJournalHeader read;
+  if (RecordChecksum(length, kind, payload) != checksum || !ParseHeader(payload, read)) return 0;
+  header = std::move(read);
+  return kJournalFrameSize + length;
+}
+
 TJournalContent ParseJournal(TTextBuffer bytes) {
   TJournalContent journal;
   journal.Bytes = std::move(bytes);
@@ -280,6 +307,9 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
     journal.WholeBytes = at;
   }
   if (!haveSnapshot) throw EJournalError("The journal holds no whole snapshot of a document");
+  if (!SnapshotIsWhole(journal.Snapshot)) throw EJournalError("The journal's snapshot is damaged");
+  if (!journal.Cells.empty() && !TCellTable::FromBytes(journal.Cells))
+    throw EJournalError("The journal's table of characters is damaged");
   return journal;
 }
 
@@ -330,7 +360,8 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
 void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
   std::optional<TCellTable> cells =
       TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
-  if (!cells) throw EJournalError("The journal's table of characters is damaged");
+  if (!cells)
+    throw EJournalError("The journal's table of characters of \"" + journal.Header.FileName + "\" is damaged");
   document.FileName = journal.Header.FileName;
   RestoreText(journal, *document.Lines);
   document.Cells = std::move(*cells);

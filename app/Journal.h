@@ -85,8 +85,16 @@ struct TJournalContent {
 };
 
 // Reads the records of a journal. Throws EJournalError when it lacks a
-// whole header and snapshot.
+// whole header and snapshot, or when its snapshot or its table of
+// characters does not hold what it says (every count is checked against
+// the bytes there are).
 TJournalContent ParseJournal(TTextBuffer bytes);
+
+// The longest header record a journal begins with: a file name and a few numbers.
+constexpr std::size_t kMaxJournalHeader = std::size_t{64} << 10;
+// The header of a journal from its first bytes; the size of that whole
+// first record, 0 when the bytes begin with no whole header record.
+std::size_t ReadJournalHeader(std::string_view head, TJournalHeader& header);
 
 // Gives the store the journal's text: the snapshot with every change
 // applied, line for line what the document held. A change that does not fit
@@ -130,8 +138,23 @@ struct TOrphanJournal {
   TJournalContent Content;
 };
 
+// A journal left behind that cannot be recovered: set aside under a name
+// that is never offered again.
+struct TDamagedJournal {
+  std::string FileName;  // its document's, as its header says; empty when that cannot be read
+  std::string Kept;      // where it is now
+  std::string Reason;    // why it cannot be recovered
+};
+constexpr std::string_view kDamagedJournalSuffix = ".damaged";
+
 // The journals in the folder whose programs are gone and that can be
 // recovered, in the order their programs had them; each stays locked while
 // its TOrphanJournal lives. Temporary files of killed writers are removed.
-// A missing folder has none.
-std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder);
+// Those that cannot be recovered are renamed once (to a name ending in
+// kDamagedJournalSuffix) and told in `damaged`. A missing folder has none.
+std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder,
+                                               std::vector<TDamagedJournal>* damaged = nullptr);
+
+// Removes the temporary files that writers of journals in the folder left
+// when they were killed (any age; not those whose writers still run).
+void RemoveJournalLeftovers(const std::string& folder);

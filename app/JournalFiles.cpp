@@ -3,7 +3,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,22 +63,7 @@ bool StillNamed(int dirFd, const char* name, int fd) {
 
 }  // namespace
 
-std::string JournalFolder() {
-  std::string base;
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state && state[0] == '/') {
-    base = state;  // a relative setting is no setting
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home && *home) {
-      base = home;
-    } else if (const passwd* user = ::getpwuid(::geteuid())) {
-      base = user->pw_dir;
-    }
-    base += "/.local/state";
-  }
-  return base + "/quorvel";
-}
+std::string JournalFolder() { return UserStateFolder(); }
 
 void PrepareJournalFolder(const std::string& folder) {
   // The folders above are made as the desktop's conventions ask: 0700.
@@ -101,7 +85,40 @@ TJournalFile::~TJournalFile() {
 
 void TJournalFile::Remove() { ::unlink(Path.c_str()); }
 
-std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder) {
+namespace {
+
+// The bytes at `at`: fewer where the file ends.
+std::string ReadAt(int fd, std::size_t count, off_t at) {
+  std::string bytes(count, '\0');
+  std::size_t got = 0;
+  while (got < count) {
+    ssize_t n = ::pread(fd, bytes.data() + got, count - got, at + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+// What a journal left behind holds; throws EJournalError when nothing can
+// be recovered from it. Only a journal that begins with a whole header and
+// the frame of a snapshot that fits the file is read whole.
+TJournalContent ReadOrphan(int fd, std::size_t size, TJournalHeader& header) {
+  const std::size_t headerSize =
+      ReadJournalHeader(ReadAt(fd, std::min(size, kJournalFrameSize + kMaxJournalHeader), 0), header);
+  if (headerSize == 0) throw EJournalError("The journal does not begin with a header");
+  const std::string frame = ReadAt(fd, kJournalFrameSize, static_cast<off_t>(headerSize));
+  std::uint32_t length = 0;
+  if (frame.size() == kJournalFrameSize) std::memcpy(&length, frame.data(), 4);
+  if (frame.size() < kJournalFrameSize || length > size - headerSize - kJournalFrameSize)
+    throw EJournalError("The journal holds no whole snapshot of a document");
+  return ParseJournal(ReadAll(fd, size));
+}
+
+}  // namespace
+
+std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder, std::vector<TDamagedJournal>* damaged) {
   std::vector<TOrphanJournal> found;
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return found;
@@ -121,11 +138,17 @@ std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder) {
       if (st.st_mtime + kLeftoverAge < std::time(nullptr)) ::unlinkat(dirFd, entry->d_name, 0);
       continue;
     }
+    TJournalHeader header;
     try {
-      TJournalContent content = ParseJournal(ReadAll(fd, static_cast<std::size_t>(st.st_size)));
+      TJournalContent content = ReadOrphan(fd, static_cast<std::size_t>(st.st_size), header);
       found.push_back({std::move(file), std::move(content)});
-    } catch (const std::exception&) {
-      // Nothing to recover from it; it is left as it is.
+    } catch (const std::exception& e) {
+      // Nothing to recover from it: kept under a name that is not offered again.
+      const std::string kept = std::string(name) + std::string(kDamagedJournalSuffix);
+      if (::renameat(dirFd, entry->d_name, dirFd, kept.c_str()) == 0) {
+        ::fsync(dirFd);
+        if (damaged) damaged->push_back({header.FileName, folder + "/" + kept, e.what()});
+      }
     }
   }
   ::closedir(dir);
@@ -134,4 +157,22 @@ std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder) {
     return std::tie(x.Session, x.Order, a.File->Path) < std::tie(y.Session, y.Order, b.File->Path);
   });
   return found;
+}
+
+void RemoveJournalLeftovers(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::string_view(entry->d_name).substr(0, kJournalTempPrefix.size()) != kJournalTempPrefix) continue;
+    const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    // Its writer holds the lock until the file has its name.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(dirFd, entry->d_name, fd))
+      ::unlinkat(dirFd, entry->d_name, 0);
+    ::close(fd);
+  }
+  ::closedir(dir);
 }

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "editor/AdvLines.h"
 
@@ -67,6 +68,12 @@ class TJournalWriter {
   }
 
   std::uint64_t Written() const { return written_; }
+
+  // The trouble met since the last call; empty when there was none.
+  std::string TakeTrouble() {
+    std::lock_guard lock(troubleMutex_);
+    return std::exchange(trouble_, {});
+  }
 
  private:
   void Run() {
@@ -127,17 +134,18 @@ class TJournalWriter {
     }
     const std::string temp = std::string(kJournalTempPrefix) + RandomName();
     const int fd = ::openat(dirFd_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) Fail("Cannot create the journal", folder_ + "/" + temp, errno);
+    if (fd < 0) Fail("Cannot create a journal in the folder", folder_, errno);
     auto file = std::make_unique<TJournalFile>(fd, folder_ + "/" + temp);
     ::flock(fd, LOCK_EX);
     try {
       std::string head = JournalFrame(TJournalRecordKind::Header, job.Header);
       head += job.Header;
       head += JournalFrame(TJournalRecordKind::Snapshot, job.Snapshot);
-      WriteAll(fd, head, file->Path);
-      WriteAll(fd, job.Snapshot, file->Path);
-      WriteAll(fd, job.Records, file->Path);
-      Sync(fd, file->Path);
+      // Named by its folder: the temporary name is new every time.
+      WriteAll(fd, head, folder_);
+      WriteAll(fd, job.Snapshot, folder_);
+      WriteAll(fd, job.Records, folder_);
+      Sync(fd, folder_);
       if (slot.Path.empty()) slot.Path = folder_ + "/" + RandomName() + std::string(kJournalSuffix);
       const std::string name = slot.Path.substr(slot.Path.find_last_of('/') + 1);
       if (::renameat(dirFd_, temp.c_str(), dirFd_, name.c_str()) != 0)
@@ -184,18 +192,22 @@ class TJournalWriter {
     return name;
   }
 
-  // The journal is a safety net the user does not see: its trouble is told
-  // on the standard error, once for each new reason.
+  // Trouble is told on the standard error once for each new reason, and
+  // kept for the window (TakeTrouble).
   void Report(const std::string& message) {
     if (message == reported_) return;
     reported_ = message;
     std::cerr << "Quorvel Editor: the recovery journal cannot be written: " << message << "\n";
+    std::lock_guard lock(troubleMutex_);
+    if (trouble_.empty()) trouble_ = message;
   }
 
   std::string folder_;
   int dirFd_ = -1;
   std::mt19937_64 random_{std::random_device{}()};
   std::string reported_;
+  std::mutex troubleMutex_;
+  std::string trouble_;
   std::atomic<std::uint64_t> written_{0};
 
   std::mutex mutex_;
@@ -323,6 +335,9 @@ TJournalKeeper::~TJournalKeeper() {
   }
   entries_.clear();
   writer_.reset();
+  // What compactions of a killed program left (its journals may be recovered
+  // from; these cannot).
+  if (!kept_) RemoveJournalLeftovers(folder_);
 }
 
 void TJournalKeeper::Track(TSourceEditor& document) {
@@ -375,12 +390,20 @@ void TJournalKeeper::WaitUntilWritten() { writer_->Wait(); }
 
 std::uint64_t TJournalKeeper::BytesWritten() const { return writer_->Written(); }
 
+std::string TJournalKeeper::TakeTrouble() {
+  std::string trouble = writer_->TakeTrouble();
+  return trouble.empty() ? std::exchange(trouble_, {}) : trouble;
+}
+
 void TJournalKeeper::FlushEntry(TEntry& entry, bool force) {
   try {
     FlushDocument(entry, force);
   } catch (const std::exception& e) {
     // Out of memory for a snapshot: the next flush tries again.
+    if (reported_ == e.what()) return;
+    reported_ = e.what();
     std::cerr << "Quorvel Editor: the recovery journal cannot be written: " << e.what() << "\n";
+    trouble_ = e.what();
   }
 }
 

@@ -11,7 +11,8 @@
 // document was saved or loaded meanwhile, and is compacted into a new
 // snapshot when its changes outgrow the text. A document that is no longer
 // modified, or is forgotten (closed), loses its journal; Keep leaves every
-// journal for the next start.
+// journal for the next start. A clean end also removes what killed writers
+// left half-made in the folder.
 
 #include <chrono>
 #include <cstdint>
@@ -65,6 +66,9 @@ class TJournalKeeper {
   void WaitUntilWritten();
   // Bytes written to journals so far.
   std::uint64_t BytesWritten() const;
+  // Why a journal could not be written, since the last call (empty: no
+  // trouble). Also told on the standard error, once for each reason.
+  std::string TakeTrouble();
 
  private:
   struct TEntry;
@@ -81,6 +85,7 @@ class TJournalKeeper {
   std::uint64_t session_;
   std::uint64_t nextOrder_ = 1;
   bool kept_ = false;
+  std::string reported_, trouble_;  // of the flushes on the caller's thread
   std::unordered_map<const TSourceEditor*, std::unique_ptr<TEntry>> entries_;
   std::unique_ptr<TJournalWriter> writer_;
 };

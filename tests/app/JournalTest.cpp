@@ -2,15 +2,23 @@
 // and comes back exactly; a torn journal gives back its whole records; a
 // journal is private and belongs to the program writing it.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
 
 #include "app/JournalKeeper.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FakeEditorWindow.h"
 #include "tests/support/FakeLinesOwner.h"
 #include "tests/support/TempDir.h"
@@ -291,6 +299,92 @@ TEST(Journal, TheFolderFollowsXdgStateHome) {
     ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
   else
     ::unsetenv("XDG_STATE_HOME");
+}
+
+// A journal built of records with valid checksums, as a damaged program or
+// disk could leave one.
+std::string CraftedJournal(const std::string& fileName, const std::string& snapshot, const std::string& cells = "") {
+  std::string out;
+  TJournalHeader header;
+  header.FileName = fileName;
+  AppendJournalRecord(out, TJournalRecordKind::Header, HeaderPayload(header));
+  AppendJournalRecord(out, TJournalRecordKind::Snapshot, snapshot);
+  if (!cells.empty()) AppendJournalRecord(out, TJournalRecordKind::Cells, cells);
+  return out;
+}
+
+// Journals that cannot be recovered are set aside once, each named with its
+// document, and not read whole when they are junk.
+TEST(Journal, AJournalThatCannotBeRecoveredIsSetAsideOnce) {
+  TempDir dir;
+  const std::string folder = dir.Path();
+  // A snapshot that counts 2^31 - 1 lines and holds one.
+  WriteBytes(dir.File("lines.journal"), CraftedJournal("/docs/a.txt", std::string("\xff\xff\xff\xff\x07\x01x", 7)));
+  // A table of characters that is no table.
+  WriteBytes(dir.File("cells.journal"), CraftedJournal("/docs/b.txt", std::string("\x01\x01x", 3), "junk"));
+  // A gigabyte of junk (sparse: it takes no room).
+  {
+    const int fd = ::open(dir.File("junk.journal").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_EQ(::ftruncate(fd, off_t{1} << 30), 0);
+    ::close(fd);
+  }
+  // One that holds a document.
+  WriteBytes(dir.File("good.journal"), CraftedJournal("/docs/c.txt", std::string("\x01\x04good", 6)));
+
+  const std::string found = InChild([&] {
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    std::vector<TDamagedJournal> damaged;
+    std::vector<TOrphanJournal> orphans = FindOrphanJournals(folder, &damaged);
+    ::getrusage(RUSAGE_SELF, &after);
+    std::sort(damaged.begin(), damaged.end(),
+              [](const TDamagedJournal& a, const TDamagedJournal& b) { return a.Kept < b.Kept; });
+    std::string out =
+        "memory grew by at most 64 MiB: " + std::string(after.ru_maxrss - before.ru_maxrss <= 64 << 10 ? "yes" : "no") +
+        "\n";
+    for (const TOrphanJournal& orphan : orphans) out += "offered " + orphan.Content.Header.FileName + "\n";
+    for (const TDamagedJournal& journal : damaged)
+      out += "set aside " + journal.FileName + " as " + journal.Kept.substr(folder.size() + 1) + "\n";
+    return out;
+  });
+  EXPECT_EQ(found,
+            "memory grew by at most 64 MiB: yes\n"
+            "offered /docs/c.txt\n"
+            "set aside /docs/b.txt as cells.journal.damaged\n"
+            "set aside  as junk.journal.damaged\n"
+            "set aside /docs/a.txt as lines.journal.damaged\n");
+  std::vector<TDamagedJournal> again;
+  EXPECT_EQ(FindOrphanJournals(folder, &again).size(), 1u);
+  EXPECT_TRUE(again.empty()) << "set aside once, never offered again";
+  EXPECT_EQ(JournalsIn(folder).size(), 4u);
+}
+
+// A clean end removes the half-made journals of compactions that were
+// killed, but not those of a writer still at work.
+TEST(Journal, ACleanEndRemovesWhatKilledCompactionsLeft) {
+  TempDir dir;
+  const std::string stale = dir.File(std::string(kJournalTempPrefix) + "0123456789abcdef"),
+                    busy = dir.File(std::string(kJournalTempPrefix) + "busy");
+  WriteBytes(stale, "half a journal");
+  WriteBytes(busy, "being written");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    ::flock(::open(busy.c_str(), O_RDONLY), LOCK_EX);
+    (void)!::write(ready[1], "l", 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char locked = 0;
+  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
+  std::make_unique<TJournalKeeper>(dir.Path()).reset();
+  EXPECT_EQ(JournalsIn(dir.Path()), std::vector<std::string>{busy});
+  ::kill(writer, SIGKILL);
+  ::waitpid(writer, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
 }
 
 }  // namespace
