@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <utility>
 
 #include "app/ui/About.h"
 #include "app/ui/Config.h"
@@ -137,8 +138,8 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aSearch = MakeAction("Find Next", QKeySequence(Qt::CTRL | Qt::Key_L), icon(TActionIcon::FindNext),
                        [this] { aSearchExecute(); });
   aWordWrap = MakeAction("Word wrap", {}, icon(TActionIcon::WordWrap), [this] { aWordWrapExecute(); });
-  aShowSpace = MakeAction("Show invisible characters", {}, icon(TActionIcon::ShowSpace),
-                          [this] { aShowSpaceExecute(); });
+  aShowSpace =
+      MakeAction("Show invisible characters", {}, icon(TActionIcon::ShowSpace), [this] { aShowSpaceExecute(); });
   aPrefs = MakeAction("Preferences", Qt::Key_F10, icon(TActionIcon::Preferences), [this] { aPrefsExecute(); });
   aAbout = MakeAction("About", Qt::Key_F1, icon(TActionIcon::About), [this] { aAboutExecute(); });
   aSave->setEnabled(false);
@@ -176,6 +177,9 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   };
   AskRecover = AskReload = AskOverwrite = [this](const QString& text) {
     return QMessageBox::question(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+  };
+  AskReloadRecovered = [this](const QString& text) {
+    return QMessageBox::question(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   };
 
   // Layout: button bar, tab row holding the editing panel, status bar.
@@ -216,6 +220,10 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aShowSpace->setChecked(Settings && Settings->ReadBool("Editor.ShowSpace"));
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
   FJournals = std::make_unique<TJournalKeeper>(JournalFolder());
+  // A file that a save killed half-way left torn is whole again before
+  // anything opens it; the user is told once the window shows.
+  SetSaveRecordFolder(FJournals->Folder());
+  interruptedSaves_ = RestoreInterruptedSaves(FJournals->Folder());
   FDiskWatch = new TDiskWatch([this] { CheckDiskChanges(); }, this);
   FManager = std::make_unique<TEditManager>(pnEdit);
   FManager->OnChange = [this](TEditManager&) {
@@ -226,6 +234,7 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   FManager->OnEditorClosing = [this](TSourceEditor& editor) {
     FJournals->Forget(editor);
     FDiskCheck.Forget(editor);
+    recovered_.erase(&editor);
   };
   Guarded([&] {
     if (!firstArgument.empty()) {
@@ -238,7 +247,10 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   connect(&Timer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
   Timer.start(100);
   UpdateStatusBar();
-  connect(&JournalTimer, &QTimer::timeout, this, [this] { FJournals->Flush(); });
+  connect(&JournalTimer, &QTimer::timeout, this, [this] {
+    FJournals->Flush();
+    TellJournalTrouble();
+  });
   JournalTimer.start(kJournalFlushMs);
 }
 
@@ -456,9 +468,8 @@ std::unique_ptr<QFileDialog> TMainForm::MakeOpenDialog(const std::string& folder
   // The default "C:\" names no folder here: given to the dialog it would
   // land in the name field.
   QFileInfo remembered(Name(folder));
-  QString start = !folder.empty() && remembered.isAbsolute() && remembered.isDir()
-                      ? remembered.absoluteFilePath()
-                      : QDir::homePath();
+  QString start = !folder.empty() && remembered.isAbsolute() && remembered.isDir() ? remembered.absoluteFilePath()
+                                                                                   : QDir::homePath();
   auto dialog = std::make_unique<QFileDialog>(this, QString(), start);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
@@ -525,13 +536,30 @@ void TMainForm::SaveDocumentAs(TSourceEditor& document) {
   WatchFiles();
 }
 
+bool TMainForm::MayOverwrite(TSourceEditor& document) {
+  int answer = AskOverwrite("\"" + Name(FilePart(document.FileName)) +
+                            "\" was changed by another program. Overwrite it and lose the other program's changes?");
+  return answer == QMessageBox::Yes && !ending_ && FManager->IndexOf(document) >= 0;
+}
+
 bool TMainForm::SaveDocument(TSourceEditor& document) {
-  if (ChangedOnDisk(document)) {
-    int answer = AskOverwrite("\"" + Name(FilePart(document.FileName)) +
-                              "\" was changed by another program. Overwrite it and lose the other program's changes?");
-    if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(document) < 0) return false;
+  bool overwrite = ChangedOnDisk(document);
+  if (overwrite && !MayOverwrite(document)) return false;
+  for (;;) {
+    try {
+      if (overwrite) {
+        document.Save();
+      } else {
+        document.SaveUnlessChanged();
+      }
+      break;
+    } catch (const EFileChanged&) {
+      // Another program wrote the file while it was being saved.
+      if (!MayOverwrite(document)) return false;
+      overwrite = true;
+    }
   }
-  document.Save();
+  recovered_.erase(&document);
   FJournals->Flush();  // saved: its journal goes now
   WatchFiles();
   return true;
@@ -723,11 +751,13 @@ void TMainForm::CheckDiskChanges() {
         break;
       case TDiskChange::Changed:
         if (document->FileModified) {
-          int answer = AskReload("\"" + Name(FilePart(document->FileName)) +
-                                 "\" was changed by another program. Reload it and lose your changes?");
+          const QString text = "\"" + Name(FilePart(document->FileName)) +
+                               "\" was changed by another program. Reload it and lose your changes?";
+          int answer = recovered_.count(document) ? AskReloadRecovered(text) : AskReload(text);
           if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(*document) < 0) break;
         }
         Guarded([&] { ReloadKeepingCaret(*document); });
+        recovered_.erase(document);
         changed = true;
         break;
     }
@@ -752,8 +782,27 @@ void TMainForm::ReloadKeepingCaret(TSourceEditor& document) {
 
 void TMainForm::OfferRecovery() {
   if (ending_) return;
-  std::vector<TOrphanJournal> orphans = FindOrphanJournals(FJournals->Folder());
-  if (orphans.empty()) return;
+  // First what happened to files whose saves were cut short.
+  std::string told;
+  for (const TInterruptedSave& save : std::exchange(interruptedSaves_, {})) {
+    if (!told.empty()) told += "\n\n";
+    told += "The save of \"" + save.FileName + "\" was cut short when the program ended. ";
+    told += save.Restored
+                ? "The file was put back as it was before that save."
+                : "The file was replaced since; its content from before that save is kept in \"" + save.Kept + "\".";
+  }
+  if (!told.empty()) ReportError(told);
+  std::vector<TDamagedJournal> damaged;
+  std::vector<TOrphanJournal> orphans = FindOrphanJournals(FJournals->Folder(), &damaged);
+  told.clear();
+  for (const TDamagedJournal& journal : damaged) {
+    if (!told.empty()) told += "\n\n";
+    told += journal.FileName.empty() ? std::string("Unsaved changes of a document that cannot be told")
+                                     : "The unsaved changes of \"" + journal.FileName + "\"";
+    told += " cannot be recovered. " + journal.Reason + ". The journal is kept as \"" + journal.Kept + "\".";
+  }
+  if (!told.empty() && !ending_) ReportError(told);
+  if (orphans.empty() || ending_) return;
   const QString text = orphans.size() == 1 ? QString("Recover unsaved changes of 1 document?")
                                            : QString("Recover unsaved changes of %1 documents?").arg(orphans.size());
   int answer = AskRecover(text);
@@ -769,6 +818,7 @@ void TMainForm::OfferRecovery() {
       document = &FManager->CreateEditor();
       RestoreDocument(orphan.Content, *document);
       FJournals->Adopt(*document, std::move(orphan.File));
+      recovered_.insert(document);
       recovered = true;
     });
     if (!recovered && document) FManager->Close(FManager->IndexOf(*document));
@@ -776,6 +826,15 @@ void TMainForm::OfferRecovery() {
   FManager->Select(FManager->Count() - 1);
   RefreshTabs();
   WatchFiles();
+}
+
+void TMainForm::TellJournalTrouble() {
+  // Once a session, and never over a dialog waiting for an answer.
+  if (journalTroubleTold_ || ending_ || QApplication::activeModalWidget()) return;
+  const std::string trouble = FJournals->TakeTrouble();
+  if (trouble.empty()) return;
+  journalTroubleTold_ = true;
+  ReportError("Unsaved changes cannot be kept for recovery after a crash: " + trouble);
 }
 
 void TMainForm::EndSession() {

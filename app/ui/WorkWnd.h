@@ -12,11 +12,13 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/DiskCheck.h"
 #include "app/EditMgr.h"
+#include "editor/FileIO.h"
 
 class QFileDialog;
 class QLabel;
@@ -40,9 +42,8 @@ class TMainForm : public QMainWindow {
   ~TMainForm() override;
 
   // ---- actions ----
-  QAction *aNew, *aLoad, *aSave, *aSaveAs, *aSaveAll, *aClose, *aReload, *aExit, *aUndo, *aCut, *aCopy,
-      *aPaste, *aDelLine, *aSelectAll, *aSelLine, *aUpper, *aLower, *aSearch, *aWordWrap, *aShowSpace,
-      *aPrefs, *aAbout;
+  QAction *aNew, *aLoad, *aSave, *aSaveAs, *aSaveAll, *aClose, *aReload, *aExit, *aUndo, *aCut, *aCopy, *aPaste,
+      *aDelLine, *aSelectAll, *aSelLine, *aUpper, *aLower, *aSearch, *aWordWrap, *aShowSpace, *aPrefs, *aAbout;
 
   void aNewExecute() { NewDocument(); }
   void aLoadExecute();
@@ -69,7 +70,10 @@ class TMainForm : public QMainWindow {
 
   // ---- own operations ----
   void RefreshTabs();
-  void EditorChanged(TAdvancedEditor& editor) { (void)editor; RefreshTabs(); }
+  void EditorChanged(TAdvancedEditor& editor) {
+    (void)editor;
+    RefreshTabs();
+  }
   void ConfigureEditor(TSourceEditor& editor);
   void UpdateCaption();
   void UpdateSaveActions();
@@ -126,7 +130,10 @@ class TMainForm : public QMainWindow {
   // Yes/No questions (QMessageBox::Yes or No): recovering documents left
   // unsaved, reloading a modified document whose file changed, saving over
   // a file that changed.
-  std::function<int(const QString& text)> AskRecover, AskReload, AskOverwrite;
+  std::function<int(const QString&text)> AskRecover, AskReload, AskOverwrite;
+  // The reload question about a document recovered from its journal: its
+  // default answer (No) keeps the recovered text.
+  std::function<int(const QString& text)> AskReloadRecovered;
   std::function<void()> ShowPreferences, ShowAbout;
   // Shows an error that left an action.
   std::function<void(const std::string& message)> ReportError;
@@ -143,8 +150,7 @@ class TMainForm : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  QAction* MakeAction(const char* caption, const QKeySequence& shortcut, int icon,
-                      std::function<void()> execute);
+  QAction* MakeAction(const char* caption, const QKeySequence& shortcut, int icon, std::function<void()> execute);
   void BuildButtonBar();
   void BuildMenus();
   void BuildStatusBar();
@@ -153,9 +159,13 @@ class TMainForm : public QMainWindow {
   void CharRefused(char32_t ch);
   // Asks for a name and saves `document` under it.
   void SaveDocumentAs(TSourceEditor& document);
-  // Saves the document, asking first when its file changed on disk; false
-  // when the user would rather not write over the other program's change.
+  // Saves the document, asking first when its file changed on disk (also
+  // while it is being saved); false when the user would rather not write
+  // over the other program's change.
   bool SaveDocument(TSourceEditor& document);
+  bool MayOverwrite(TSourceEditor& document);
+  // Tells once what went wrong with the recovery journals.
+  void TellJournalTrouble();
   void ReloadKeepingCaret(TSourceEditor& document);
   // Keeps the disk watch on the files of the open documents.
   void WatchFiles();
@@ -176,6 +186,11 @@ class TMainForm : public QMainWindow {
   bool ending_ = false;        // the session ends: nothing more is asked or saved
   bool checkingDisk_ = false;  // a disk check (and its questions) runs
   QTimer JournalTimer;
+  bool journalTroubleTold_ = false;
+  // Saves that a program which died left half-done, put back at the start.
+  std::vector<TInterruptedSave> interruptedSaves_;
+  // Documents recovered from journals, while their text is the recovered one.
+  std::set<const TSourceEditor*> recovered_;
   TDiskCheck FDiskCheck;
   TDiskWatch* FDiskWatch = nullptr;
   std::unique_ptr<TJournalKeeper> FJournals;  // outlives the documents

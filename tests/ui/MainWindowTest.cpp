@@ -1,8 +1,12 @@
 // The main window: documents as tabs, captions, action states, the status
 // bar, dropped files, hand-overs and the close question.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -21,6 +25,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "app/Journal.h"
 #include "app/Kernel.h"
 #include "app/ui/KernelStartUp.h"
 #include "app/ui/Unsaved.h"
@@ -71,6 +76,10 @@ class MainWindow : public ::testing::Test {
     };
     form->AskRecover = form->AskReload = form->AskOverwrite = [this](const QString& text) {
       questions.push_back(text.toStdString());
+      return yesNo;
+    };
+    form->AskReloadRecovered = [this](const QString& text) {
+      questions.push_back("(recovered) " + text.toStdString());
       return yesNo;
     };
     return *form;
@@ -607,6 +616,143 @@ TEST_F(MainWindow, DocumentsLeftByAProgramThatDiedAreOfferedOnce) {
   EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 2 documents?"});
   EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
   EXPECT_TRUE(std::filesystem::is_empty(folder));
+  form.reset();
+  qputenv("XDG_STATE_HOME", oldState);
+}
+
+TEST_F(MainWindow, AFileReplacedByAFolderOrAPipeCountsAsDeleted) {
+  for (const std::string kind : {"folder", "pipe"}) {
+    const std::string file = dir.File(kind + ".txt");
+    WriteBytes(file, "text\r\n");
+    Open(file);
+    std::filesystem::remove(file);
+    if (kind == "folder")
+      std::filesystem::create_directory(file);
+    else
+      ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    form->CheckDiskChanges();
+    EXPECT_EQ(Tabs(), std::vector<std::string>{"[" + kind + ".txt]"});
+    EXPECT_EQ(LinesOf(*form->Current().Lines), std::vector<std::string>{"text"});
+    EXPECT_FALSE(form->FormCloseQuery()) << "the text is the file's last copy";
+    EXPECT_EQ(unsaved, std::vector<std::string>{file});
+    EXPECT_TRUE(errors.empty()) << kind << ": " << errors[0];
+    EXPECT_TRUE(questions.empty());
+  }
+}
+
+// Another program appends to the file while a large document is saved: the
+// save asks as a change found earlier does, and No keeps every line it wrote.
+TEST_F(MainWindow, AnotherProgramWritingDuringASaveIsAskedAboutAndKept) {
+  const std::string file = dir.File("big.txt");
+  std::string text;
+  for (int i = 0; i < 500000; ++i) text += "line " + std::to_string(i) + " of a large document\r\n";
+  WriteBytes(file, text);
+  Open(file);
+  form->Current().KeyPress('x');
+  yesNo = QMessageBox::No;
+  int stop[2];
+  ASSERT_EQ(::pipe(stop), 0);
+  const pid_t other = ::fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    // A line every 5 ms from 20 ms on, until told to stop.
+    ::usleep(20000);
+    int n = 0;
+    pollfd told{stop[0], POLLIN, 0};
+    while (n < 250) {
+      char line[] = "theirs 000\n";
+      line[7] = static_cast<char>('0' + n / 100);
+      line[8] = static_cast<char>('0' + n / 10 % 10);
+      line[9] = static_cast<char>('0' + n % 10);
+      const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
+      (void)!::write(fd, line, sizeof line - 1);
+      ::close(fd);
+      ++n;
+      if (::poll(&told, 1, 5) > 0) break;
+    }
+    ::_exit(n);
+  }
+  form->aSave->trigger();
+  (void)!::write(stop[1], "s", 1);
+  int status = 0;
+  ::waitpid(other, &status, 0);
+  ::close(stop[0]);
+  ::close(stop[1]);
+  const int appended = WEXITSTATUS(status);
+  std::string theirs;
+  for (int n = 0; n < appended; ++n) {
+    char line[24];
+    std::snprintf(line, sizeof line, "theirs %03d\n", n);
+    theirs += line;
+  }
+  ASSERT_GE(appended, 1);
+  EXPECT_EQ(questions, std::vector<std::string>{"\"big.txt\" was changed by another program. Overwrite it and lose "
+                                                "the other program's changes?"});
+  EXPECT_TRUE(ReadBytes(file) == text + theirs) << "lines of the other program were lost";
+  EXPECT_EQ(Tabs(), std::vector<std::string>{"[big.txt]"});
+}
+
+// After a crash: a journal that cannot be recovered is told once, naming its
+// document; a recovered document whose file changed since is not reloaded
+// by the question's default answer.
+TEST_F(MainWindow, AfterACrashDamagedJournalsAreToldOnceAndRecoveredTextIsKept) {
+  const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(dir.File("state")));
+  const std::string folder = dir.File("state/quorvel"), file = dir.File("a.txt");
+  WriteBytes(file, "saved\r\n");
+  Open(file);
+  form->Current().KeyPress('A');
+  form->EndSession();
+  form.reset();
+  // Valid checksums, and a snapshot that counts 2^31 - 1 lines but holds one.
+  std::string damaged;
+  TJournalHeader header;
+  header.FileName = dir.File("lost.txt");
+  AppendJournalRecord(damaged, TJournalRecordKind::Header, HeaderPayload(header));
+  AppendJournalRecord(damaged, TJournalRecordKind::Snapshot, std::string("\xff\xff\xff\xff\x07\x01x", 7));
+  WriteBytes(folder + "/0000000000000000.journal", damaged);
+  WriteBytes(file, "theirs\r\n");  // changed by another program meanwhile
+
+  Open();
+  form->OfferRecovery();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "The unsaved changes of \"" + dir.File("lost.txt") +
+                           "\" cannot be recovered. The journal's snapshot is damaged. The journal is kept as \"" +
+                           folder + "/0000000000000000.journal.damaged\".");
+  EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 1 document?"});
+  yesNo = QMessageBox::No;
+  form->CheckDiskChanges();
+  EXPECT_EQ(questions.back(), "(recovered) \"a.txt\" was changed by another program. Reload it and lose your changes?");
+  EXPECT_EQ(LinesOf(*form->Current().Lines), std::vector<std::string>{"Asaved"});
+  form.reset();
+
+  errors.clear();
+  questions.clear();
+  Open();
+  form->OfferRecovery();
+  EXPECT_TRUE(errors.empty()) << "told once";
+  EXPECT_TRUE(questions.empty());
+  form.reset();
+  qputenv("XDG_STATE_HOME", oldState);
+}
+
+// A journal that cannot be written is told once in the window.
+TEST_F(MainWindow, JournalTroubleIsToldOnce) {
+  const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+  WriteBytes(dir.File("not-a-folder"), "");
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(dir.File("not-a-folder")));
+  Open(dir.File("a.txt"));
+  for (int round = 0; round < 4; ++round) {  // past the journal's retry
+    form->Current().KeyPress('x');
+    QDeadlineTimer deadline(1500);
+    while (!deadline.hasExpired()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(10);
+    }
+  }
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "Unsaved changes cannot be kept for recovery after a crash: Cannot make the folder \"" +
+                           dir.File("not-a-folder/quorvel") + "\". Not a directory");
   form.reset();
   qputenv("XDG_STATE_HOME", oldState);
 }
