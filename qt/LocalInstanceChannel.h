@@ -25,8 +25,10 @@ namespace platform {
 class IncomingMessage;
 
 struct InstanceChannelLimits {
-  int ConnectMs = 2000;                // to reach the running instance
-  int AnswerMs = 30000;                // for it to handle a message
+  int ConnectMs = 2000;  // to reach the running instance
+  // For it to handle a message: an instance that is stopped (or hangs)
+  // keeps a second start from its own window no longer than this.
+  int AnswerMs = 4000;
   int ReceiveMs = 5000;                // for a sender to deliver its whole message
   std::uint32_t MaxBytes = 64 * 1024;  // longest file name accepted
   int MaxConnections = 16;             // open at once; more are refused

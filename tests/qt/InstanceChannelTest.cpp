@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
@@ -224,8 +225,7 @@ TEST_F(Channel, AnOversizedLengthIsRefusedAtOnce) {
   std::size_t before = Received.size();
   TSender sender(Name, 13107, "longer than four");
   ASSERT_TRUE(Pump([&] { return sender.Done(); }));
-  EXPECT_EQ(sender.Result(), SendResult::NotHandled)
-      << "refused: the second start must not end as if handled";
+  EXPECT_EQ(sender.Result(), SendResult::NotHandled) << "refused: the second start must not end as if handled";
   EXPECT_EQ(Received.size(), before);
 }
 
@@ -261,6 +261,17 @@ TEST_F(Channel, ASenderGivesUpOnAnInstanceThatNeverAnswers) {
   TSender sender(Name, 13107, "x", limits);
   ASSERT_TRUE(Pump([&] { return sender.Done(); }, 5000));
   EXPECT_EQ(sender.Result(), SendResult::NotHandled) << "an instance runs, but the message was not handled";
+}
+
+TEST_F(Channel, AStoppedInstanceKeepsASecondStartWaitingAtMostFiveSeconds) {
+  QLocalServer stopped;  // accepts connections, as the kernel does for a stopped program, and never reads
+  ASSERT_TRUE(stopped.listen(QString::fromStdString(Name)));
+  QElapsedTimer waited;
+  waited.start();
+  TSender sender(Name, 13107, "x");
+  ASSERT_TRUE(Pump([&] { return sender.Done(); }, 10000));
+  EXPECT_EQ(sender.Result(), SendResult::NotHandled);
+  EXPECT_LE(waited.elapsed(), 5000);
 }
 
 TEST_F(Channel, AMessageWhoseSenderGaveUpIsNotHandledLater) {
@@ -318,8 +329,7 @@ TEST(ChannelName, DerivesFromTheUserAndTheDisplayInAPrivateRuntimeFolder) {
     TEnvironment x11{{"DISPLAY", ":7.1"}};
     EXPECT_EQ(LocalInstanceChannel::DefaultSocketName(), dir.Path() + "/TAVO-" + user + "-x11-7");
   }
-  std::filesystem::permissions(dir.Path(), std::filesystem::perms::others_read,
-                               std::filesystem::perm_options::add);
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::others_read, std::filesystem::perm_options::add);
   std::string fallback = LocalInstanceChannel::DefaultSocketName();
   EXPECT_NE(fallback, dir.Path() + "/TAVO-" + user) << "a folder others can read is not used";
   EXPECT_TRUE(fallback.ends_with("/TAVO-" + user));
