@@ -719,7 +719,7 @@ TEST_F(MainWindow, AfterACrashDamagedJournalsAreToldOnceAndRecoveredTextIsKept) 
   EXPECT_EQ(errors[0], "The unsaved changes of \"" + dir.File("lost.txt") +
                            "\" cannot be recovered. The journal's snapshot is damaged. The journal is kept as \"" +
                            folder + "/0000000000000000.journal.damaged\".");
-  EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 1 document?"});
+  ASSERT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 1 document?"});
   yesNo = QMessageBox::No;
   form->CheckDiskChanges();
   EXPECT_EQ(questions.back(), "(recovered) \"a.txt\" was changed by another program. Reload it and lose your changes?");
