@@ -62,8 +62,7 @@ std::string TCompletion::Field(std::string_view entry, int n) const {
     from = sep + Separator.size();
   }
   std::size_t next = entry.find(Separator, from);
-  return std::string(
-      entry.substr(from, next == std::string_view::npos ? std::string_view::npos : next - from));
+  return std::string(entry.substr(from, next == std::string_view::npos ? std::string_view::npos : next - from));
 }
 
 std::string TCompletion::Trimmed(std::string_view text) {
@@ -82,8 +81,7 @@ namespace {
 std::string WordText(std::string_view text, int p, int& start, int& end) {
   TAdvancedEditor::WordAt(text, p, start, end);
   if (start < end) return std::string(text.substr(static_cast<std::size_t>(start - 1), end - start));
-  if (p >= 1 && p <= static_cast<int>(text.size()))
-    return std::string(1, text[static_cast<std::size_t>(p - 1)]);
+  if (p >= 1 && p <= static_cast<int>(text.size())) return std::string(1, text[static_cast<std::size_t>(p - 1)]);
   return {};
 }
 
@@ -170,8 +168,7 @@ void TCompletion::ShowList(std::uint8_t mode, bool forced) {
 
   std::vector<platform::CompletionItem> items;
   items.reserve(Candidates.size());
-  for (const std::string& c : Candidates)
-    items.push_back({c, Field(c, 1), Mode == 1 ? Field(c, 0) : std::string()});
+  for (const std::string& c : Candidates) items.push_back({c, Field(c, 1), Mode == 1 ? Field(c, 0) : std::string()});
   list->SetItems(Mode, std::move(items));
   list->SetItemHeight(ItemHeight);
   Active = true;
@@ -186,15 +183,13 @@ void TCompletion::ShowList(std::uint8_t mode, bool forced) {
     list->SetDrawItem(nullptr);
   }
   if (Editor.OnCompletionMeasureItem) {
-    list->SetMeasureItem(
-        [this](int index, int& height) { Editor.OnCompletionMeasureItem(Editor, index, height); });
+    list->SetMeasureItem([this](int index, int& height) { Editor.OnCompletionMeasureItem(Editor, index, height); });
   } else {
     list->SetMeasureItem(nullptr);
   }
 
   // Under the caret: the cell of the caret column on the next row.
-  const platform::Rect cell =
-      Editor.CellRect(Editor.CaretX - Editor.LeftCol, Editor.CaretY - Editor.TopRow + 1);
+  const platform::Rect cell = Editor.CellRect(Editor.CaretX - Editor.LeftCol, Editor.CaretY - Editor.TopRow + 1);
   platform::EditorWindow* window = Editor.Window();
   const platform::Point at =
       window ? window->ClientToScreen({cell.left, cell.top}) : platform::Point{cell.left, cell.top};
@@ -283,7 +278,7 @@ namespace {
 class UpdateBracket {
  public:
   explicit UpdateBracket(TAdvancedEditor& e) : e_(e) { e_.BeginUpdate(); }
-  ~UpdateBracket() { e_.EndUpdate(); }
+  ~UpdateBracket() noexcept(false) { e_.EndUpdate(); }
   UpdateBracket(const UpdateBracket&) = delete;
   UpdateBracket& operator=(const UpdateBracket&) = delete;
 
@@ -299,6 +294,7 @@ void TCompletion::InsertCompletion(const std::string& text) {
   e.ShowCaret(false);
   {
     UpdateBracket update(e);
+    TAdvancedEditor::TEditScope edit(e);
     e.PadToCaret();
     e.RefreshCaretLine();
 
@@ -318,8 +314,7 @@ void TCompletion::InsertCompletion(const std::string& text) {
     }
     std::string replaced;
     if (to > from)
-      replaced =
-          line.substr(static_cast<std::size_t>(from - 1 - lineStart), static_cast<std::size_t>(to - from));
+      replaced = line.substr(static_cast<std::size_t>(from - 1 - lineStart), static_cast<std::size_t>(to - from));
     int column = e.OffsetToPos(from - 1).x + 1;
     if (column <= 0) column = e.CaretX + 1;
 
@@ -346,7 +341,6 @@ void TCompletion::InsertCompletion(const std::string& text) {
     e.Edit(TUndoKind::Replace, e.CaretX, e.CaretY, from - 1, static_cast<std::int64_t>(replaced.size()), inserted);
     const platform::Point p = e.OffsetToPos(from - 1 + static_cast<std::int64_t>(caretPos));
     e.MoveCaret(p.x, p.y);
-    e.ChangeNotification();
   }
   e.ShowCaret(true);
 }
@@ -365,9 +359,8 @@ void TCompletion::RebuildAutoChange() {
     if (word.empty()) continue;
     AutoChangePairs.push_back({Editor.ConvertCase(word, cmLower), Field(entry, 1)});
   }
-  std::stable_sort(
-      AutoChangePairs.begin(), AutoChangePairs.end(),
-      [](const TAutoChangeWord& a, const TAutoChangeWord& b) { return a.Word.size() < b.Word.size(); });
+  std::stable_sort(AutoChangePairs.begin(), AutoChangePairs.end(),
+                   [](const TAutoChangeWord& a, const TAutoChangeWord& b) { return a.Word.size() < b.Word.size(); });
 }
 
 // ---------------------------------------------------------------- the auto-popup timer

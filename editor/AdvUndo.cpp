@@ -78,13 +78,13 @@ void TUndoBuffer::UndoCurrent() {
     case TUndoKind::Insert:
     case TUndoKind::ReLine:
     case TUndoKind::InsertTab:
-      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::Text).size()), "");
+      e.Splice(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::Text).size()), "");
       e.MoveCaret(first.X, first.Y);
       break;
     case TUndoKind::Delete: {
       // At the offset taken when the record was made: the deletion may have
       // re-wrapped the line, so X, Y no longer name the same place.
-      lines.ReplaceText(last.Offset, 0, joined(&TUndoRecord::Text));
+      e.Splice(last.Offset, 0, joined(&TUndoRecord::Text));
       const platform::Point p = e.OffsetToPos(last.Offset);
       e.MoveCaret(p.x, p.y);
       break;
@@ -93,13 +93,13 @@ void TUndoBuffer::UndoCurrent() {
       // The last deleted (leftmost) text first; the caret ends after it all.
       std::string text;
       for (int i = latest; i >= earliest; --i) text += items_[static_cast<std::size_t>(i)].Text;
-      lines.ReplaceText(last.Offset, 0, text);
+      e.Splice(last.Offset, 0, text);
       const platform::Point p = e.OffsetToPos(last.Offset + static_cast<std::int64_t>(text.size()));
       e.MoveCaret(p.x, p.y);
       break;
     }
     case TUndoKind::DeleteSelected:
-      lines.ReplaceText(last.Offset, 0, joined(&TUndoRecord::Text));
+      e.Splice(last.Offset, 0, joined(&TUndoRecord::Text));
       e.RestoreSelection(last.Sel);
       e.SelAnchorX = last.Sel.SelStartX;
       e.SelAnchorY = last.Sel.SelStartY;
@@ -107,12 +107,12 @@ void TUndoBuffer::UndoCurrent() {
       e.MoveCaret(first.X, first.Y);
       break;
     case TUndoKind::Overwrite:
-      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::NewText).size()),
-                        joined(&TUndoRecord::Text));
+      e.Splice(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::NewText).size()),
+               joined(&TUndoRecord::Text));
       e.MoveCaret(first.X, first.Y);
       break;
     case TUndoKind::Replace:
-      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(first.NewText.size()), first.Text);
+      e.Splice(first.Offset, static_cast<std::int64_t>(first.NewText.size()), first.Text);
       e.MoveCaret(first.X, first.Y);
       break;
     case TUndoKind::Select:
@@ -125,7 +125,7 @@ void TUndoBuffer::UndoCurrent() {
       e.SelAnchorY = caretAtStart ? s.SelEndY : s.SelStartY;
       e.SetSelAvail(!(s.SelStartX == s.SelEndX && s.SelStartY == s.SelEndY));
       e.MoveCaret(first.X, first.Y);
-      e.RepaintSelectionRows();
+      e.RepaintSelectionOnCommit();
       break;
     }
     case TUndoKind::BeginCompound:
@@ -134,13 +134,12 @@ void TUndoBuffer::UndoCurrent() {
     case TUndoKind::Indent:
       lines.BeginUpdate();
       for (int i = std::max(first.FirstLine, 0); i <= first.LastLine && i < lines.Count(); ++i)
-        lines.ReplaceText(lines.LineStartOffset(i), std::min(lines.LineLength(i), std::max(first.Count, 0)), "");
+        e.Splice(lines.LineStartOffset(i), std::min(lines.LineLength(i), std::max(first.Count, 0)), "");
       lines.EndUpdate();
       break;
     case TUndoKind::Unindent:
       if (first.FirstLine >= 0 && first.FirstLine < lines.Count() && first.Count > 0)
-        lines.ReplaceText(lines.LineStartOffset(first.FirstLine), 0,
-                          std::string(static_cast<std::size_t>(first.Count), ' '));
+        e.Splice(lines.LineStartOffset(first.FirstLine), 0, std::string(static_cast<std::size_t>(first.Count), ' '));
       break;
   }
 }
@@ -148,8 +147,9 @@ void TUndoBuffer::UndoCurrent() {
 void TUndoBuffer::Undo() {
   struct Flag {
     bool& f;
-    explicit Flag(bool& x) : f(x) { f = true; }
-    ~Flag() { f = false; }
+    bool was;
+    explicit Flag(bool& x) : f(x), was(x) { f = true; }
+    ~Flag() { f = was; }
   } undoing(Undoing);
   const TUndoRecord* current = CurrentRecord();
   if (!current) return;
@@ -172,11 +172,6 @@ void TUndoBuffer::Undo() {
     --Position;
     if (kindWasReLine) kind = kindOf(CurrentRecord());
     if (Editor && !Editor->GroupUndo) break;
-  }
-  if (Editor && Editor->UpdateCount == 0) {
-    Editor->RecalcMetrics(false, true);
-    Editor->Invalidate();
-    Editor->ChangeNotification();
   }
 }
 

@@ -25,10 +25,9 @@ struct Extension {
 
 // Compared without regard to case, with the dot.
 constexpr Extension kExtensions[] = {
-    {".PHP", Kind::Php}, {".INC", Kind::Php},  {".HTM", Kind::Php},    {".HTML", Kind::Php},
-    {".PHP5", Kind::Php}, {".PHP4", Kind::Php}, {".CSS", Kind::Css},    {".JS", Kind::Js},
-    {".JAVA", Kind::Java}, {".PAS", Kind::Pascal}, {".C", Kind::C},    {".H", Kind::C},
-    {".CPP", Kind::C},   {".XML", Kind::Xml},
+    {".PHP", Kind::Php},  {".INC", Kind::Php}, {".HTM", Kind::Php}, {".HTML", Kind::Php},  {".PHP5", Kind::Php},
+    {".PHP4", Kind::Php}, {".CSS", Kind::Css}, {".JS", Kind::Js},   {".JAVA", Kind::Java}, {".PAS", Kind::Pascal},
+    {".C", Kind::C},      {".H", Kind::C},     {".CPP", Kind::C},   {".XML", Kind::Xml},
 };
 
 std::string ExtensionOf(const std::string& fileName) {
@@ -129,6 +128,8 @@ std::unique_ptr<TSyntaxHighLight> TSourceEditor::HighlighterFor(const std::strin
 }
 
 void TSourceEditor::LoadFile(const std::string& name) {
+  // One transaction: the listeners hear the new text once it has its highlighter.
+  TEditScope edit(*this);
   FileName = name;
   // Taken before the read: a change made while it reads shows as a change.
   const TFileStamp stamp = FileStampOf(name);
@@ -180,8 +181,11 @@ void TSourceEditor::ChangeNotification() {
   TAdvancedEditor::ChangeNotification();
 }
 
-void TSourceEditor::TextChanged(const TLinesChange& change) {
+void TSourceEditor::HighlighterHears(const TLinesChange& change) {
   if (Highlighter) Highlighter->LinesChanged(change.FirstLine, change.LinesRemoved, change.LinesInserted);
+}
+
+void TSourceEditor::JournalHears(const TLinesChange& change) {
   if (OnTextChanged) OnTextChanged(*this, change);
 }
 

@@ -68,7 +68,8 @@ class TSourceEditor : public TAdvancedEditor {
   TColourKey LineColourKey(int line) override;
 
  protected:
-  void TextChanged(const TLinesChange& change) override;
+  void HighlighterHears(const TLinesChange& change) override;
+  void JournalHears(const TLinesChange& change) override;
 
  public:
   // The highlighter for a file name, by its extension; none for other files.
