@@ -35,12 +35,198 @@ platform::Point TEditorClient::PixelToText(int x, int y) const {
   return {static_cast<int>(col), row};
 }
 
+// ---------------------------------------------------------------- what the undo history reaches
+
+namespace {
+
+class TEditorUndoSide final : public TUndoTarget {
+ public:
+  explicit TEditorUndoSide(TAdvancedEditor& editor) : e_(editor) {}
+  bool GroupUndo() const override { return e_.GroupUndo; }
+  void HistoryChanged() override {
+    if (e_.OnStatusChange) e_.OnStatusChange(e_);
+  }
+  void Splice(std::int64_t offset, std::int64_t length, std::string_view text) override {
+    e_.Splice(offset, length, text);
+  }
+  platform::Point OffsetToPos(std::int64_t offset) const override { return e_.OffsetToPos(offset); }
+  void MoveCaret(int x, int y) override { e_.MoveCaret(x, y); }
+  void RestoreSelection(const TSelectionState& s, int anchorX, int anchorY) override {
+    e_.RestoreSelection(s, anchorX, anchorY);
+  }
+  void SetSelAvail(bool on) override { e_.SetSelAvail(on); }
+  void RepaintSelection() override { e_.RepaintSelectionOnCommit(); }
+  int LineCount() const override { return e_.Lines->Count(); }
+  std::int64_t LineStartOffset(int line) const override { return e_.Lines->LineStartOffset(line); }
+  int LineLength(int line) const override { return e_.Lines->LineLength(line); }
+  void BeginLinesUpdate() override { e_.Lines->BeginUpdate(); }
+  void EndLinesUpdate() override { e_.Lines->EndUpdate(); }
+
+ private:
+  TAdvancedEditor& e_;
+};
+
+// What the completion engine reaches of the editor.
+class TEditorCompletionSide final : public TCompletionHost {
+ public:
+  explicit TEditorCompletionSide(TAdvancedEditor& editor) : e_(editor) {}
+  bool ReadOnly() const override { return e_.ReadOnly; }
+  bool TextEmpty() const override { return e_.Lines->Count() == 0; }
+  std::string_view CaretRowText() const override {
+    return e_.RowExists(e_.CaretY) ? e_.Lines->RowView(e_.CaretY) : std::string_view();
+  }
+  int CaretColumn() const override { return e_.CaretX; }
+  std::string LowerCase(const std::string& text) override { return e_.ConvertCase(text, cmLower); }
+  void CompletionOffered(std::uint8_t mode, bool& handled) override {
+    if (mode == 0) {
+      e_.IdentifierCompletion(handled);
+    } else {
+      e_.TemplateCompletion(handled);
+    }
+  }
+  std::string AdjustCompletion(const std::string& word, const std::string& text) override {
+    return e_.AdjustCompletion(word, text);
+  }
+  platform::CompletionList::DrawItemEvent DrawItemHook() override {
+    if (!e_.OnCompletionDrawItem) return nullptr;
+    return [this](platform::Canvas& canvas, int index, const platform::Rect& rect, bool selected) {
+      e_.OnCompletionDrawItem(e_, canvas, index, rect, selected);
+    };
+  }
+  platform::CompletionList::MeasureItemEvent MeasureItemHook() override {
+    if (!e_.OnCompletionMeasureItem) return nullptr;
+    return [this](int index, int& height) { e_.OnCompletionMeasureItem(e_, index, height); };
+  }
+  platform::Rect CellBelowCaret() const override {
+    return e_.CellRect(e_.CaretX - e_.LeftCol, e_.CaretY - e_.TopRow + 1);
+  }
+  int RowHeight() const override { return e_.CharHeight; }
+  int Width() const override { return e_.ClientWidth(); }
+  platform::EditorWindow* Window() const override { return e_.Window(); }
+  void StartCompletionTimer(int ms) override {
+    if (platform::EditorWindow* w = e_.Window()) w->StartTimer(TAdvancedEditor::kCompletionTimer, ms);
+  }
+  void StopCompletionTimer() override {
+    if (platform::EditorWindow* w = e_.Window()) w->StopTimer(TAdvancedEditor::kCompletionTimer);
+  }
+  void BeginInsert() override {
+    e_.ShowCaret(false);
+    e_.BeginUpdate();
+    e_.BeginEdit();
+    e_.PadToCaret();
+    e_.RefreshCaretLine();
+  }
+  void EndInsert() override {
+    struct Rest {
+      TAdvancedEditor& e;
+      ~Rest() noexcept(false) {
+        struct Caret {
+          TAdvancedEditor& e;
+          ~Caret() { e.ShowCaret(true); }
+        } caret{e};
+        e.EndUpdate();
+      }
+    } rest{e_};
+    e_.EndEdit();
+  }
+  std::int64_t CaretOffset() const override { return e_.PosToOffset(e_.CaretX, e_.CaretY); }
+  std::int64_t CaretLineStart() const override { return e_.Lines->LineStartOffset(e_.CaretLine); }
+  std::string_view CaretLineText() const override { return e_.Lines->LineView(e_.CaretLine); }
+  platform::Point OffsetToPos(std::int64_t offset) const override { return e_.OffsetToPos(offset); }
+  std::string ExpandTabs(std::string_view text) const override { return e_.ExpandTabs(text); }
+  void Replace(std::int64_t offset, std::int64_t length, const std::string& text, std::int64_t caret) override {
+    e_.Edit(TUndoKind::Replace, e_.CaretX, e_.CaretY, offset, length, text);
+    const platform::Point p = e_.OffsetToPos(caret);
+    e_.MoveCaret(p.x, p.y);
+  }
+
+ private:
+  TAdvancedEditor& e_;
+};
+
+// The record the history keeps of a change.
+TUndoRecord RecordOf(TTextChange& c) {
+  auto at = [&](auto r) {
+    r.X = c.X;
+    r.Y = c.Y;
+    return r;
+  };
+  auto inserted = [&](auto r) {
+    r = at(r);
+    r.Text = std::move(c.Inserted);
+    r.Offset = c.Offset;
+    return TUndoRecord(std::move(r));
+  };
+  auto removed = [&](auto r) {
+    r = at(r);
+    r.Text = std::move(c.Removed);
+    r.Offset = c.Offset;
+    return r;
+  };
+  switch (c.Kind) {
+    case TUndoKind::Caret:
+      return at(TCaretUndo{});
+    case TUndoKind::Insert:
+      return inserted(TInsertUndo{});
+    case TUndoKind::ReLine:
+      return inserted(TReLineUndo{});
+    case TUndoKind::InsertTab:
+      return inserted(TInsertTabUndo{});
+    case TUndoKind::Delete:
+      return removed(TDeleteUndo{});
+    case TUndoKind::Backspace:
+      return removed(TBackspaceUndo{});
+    case TUndoKind::DeleteSelected: {
+      TDeleteSelectedUndo r = removed(TDeleteSelectedUndo{});
+      r.Sel = c.Sel;
+      return r;
+    }
+    case TUndoKind::Overwrite: {
+      TOverwriteUndo r = at(TOverwriteUndo{});
+      r.OldText = std::move(c.Removed);
+      r.NewText = std::move(c.Inserted);
+      r.Offset = c.Offset;
+      return r;
+    }
+    case TUndoKind::Replace: {
+      TReplaceUndo r = at(TReplaceUndo{});
+      r.Position = c.Offset + 1;
+      r.EndPosition = r.Position + static_cast<std::int64_t>(c.Removed.size());
+      r.OldText = std::move(c.Removed);
+      r.NewText = std::move(c.Inserted);
+      return r;
+    }
+    case TUndoKind::Select: {
+      TSelectUndo r = at(TSelectUndo{});
+      r.Sel = c.Sel;
+      return r;
+    }
+    case TUndoKind::Unselect: {
+      TUnselectUndo r = at(TUnselectUndo{});
+      r.Sel = c.Sel;
+      return r;
+    }
+    case TUndoKind::BeginCompound:
+      return TBeginCompoundUndo{};
+    case TUndoKind::EndCompound:
+      return TEndCompoundUndo{};
+    case TUndoKind::Indent:
+      return TIndentUndo{c.FirstLine, c.LastLine, c.Count};
+    case TUndoKind::Unindent:
+      return TUnindentUndo{c.FirstLine, c.Count};
+  }
+  return TCaretUndo{};
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- life
 
 TAdvancedEditor::TAdvancedEditor() {
   Lines = std::make_unique<TAdvLines>(this);
   Keyboard = std::make_unique<TKeyboard>();
-  UndoBuffer = std::make_unique<TUndoBuffer>(this);
+  UndoSide = std::make_unique<TEditorUndoSide>(*this);
+  UndoBuffer = std::make_unique<TUndoBuffer>(UndoSide.get());
   HorzBar = std::make_unique<TAdvEditScrollBar>();
   VertBar = std::make_unique<TAdvEditScrollBar>();
   VertBar->Kind = 1;
@@ -50,7 +236,8 @@ TAdvancedEditor::TAdvancedEditor() {
   Client = std::make_unique<TEditorClient>(*this);
   Gutter = std::make_unique<TGutter>(*this);
   Keyboard->LoadDefaults();
-  Completion = std::make_unique<TCompletion>(*this);
+  CompletionSide = std::make_unique<TEditorCompletionSide>(*this);
+  Completion = std::make_unique<TCompletion>(*CompletionSide);
   RecalcMetrics(true, false);
 }
 
@@ -209,6 +396,20 @@ void TAdvancedEditor::LinesChanged(const TLinesChange& change) {
   if (change.Notice == TLinesNotice::Assigned) ResetCaret();
 }
 
+void TAdvancedEditor::IdentifierCompletion(bool& handled) {
+  if (OnIdentifierCompletion) OnIdentifierCompletion(*this, handled);
+}
+
+void TAdvancedEditor::TemplateCompletion(bool& handled) {
+  if (OnTemplateCompletion) OnTemplateCompletion(*this, handled);
+}
+
+std::string TAdvancedEditor::AdjustCompletion(const std::string& word, const std::string& text) {
+  std::string result = text;
+  if (OnAdjustCompletion) OnAdjustCompletion(*this, word, result, text);
+  return result;
+}
+
 void TAdvancedEditor::HighlighterHears(const TLinesChange&) {}
 
 void TAdvancedEditor::JournalHears(const TLinesChange&) {}
@@ -255,40 +456,7 @@ void TAdvancedEditor::Commit() {
   // 1. The undo history.
   {
     for (TTextChange& c : changes) {
-      if (!c.Undoable) continue;
-      TUndoRecord r;
-      r.Kind = c.Kind;
-      r.X = c.X;
-      r.Y = c.Y;
-      r.Offset = c.Offset;
-      switch (c.Kind) {
-        case TUndoKind::Insert:
-        case TUndoKind::ReLine:
-        case TUndoKind::InsertTab:
-          r.Text = std::move(c.Inserted);
-          break;
-        case TUndoKind::Overwrite:
-        case TUndoKind::Replace:
-          r.Text = std::move(c.Removed);
-          r.NewText = std::move(c.Inserted);
-          break;
-        case TUndoKind::Select:
-        case TUndoKind::Unselect:
-        case TUndoKind::DeleteSelected:
-          r.Sel = c.Sel;
-          r.Text = std::move(c.Removed);
-          break;
-        case TUndoKind::Indent:
-        case TUndoKind::Unindent:
-          r.FirstLine = c.FirstLine;
-          r.LastLine = c.LastLine;
-          r.Count = c.Count;
-          break;
-        default:
-          r.Text = std::move(c.Removed);
-          break;
-      }
-      UndoBuffer->AddRecord(std::move(r));
+      if (c.Undoable) UndoBuffer->AddRecord(RecordOf(c));
     }
   }
   // 2. The highlighter: what it did not hear while the command painted.
@@ -456,12 +624,8 @@ std::string TAdvancedEditor::Splice(std::int64_t offset, std::int64_t length, st
   TEditScope scope(*this);
   const std::size_t before = tx_.Changes.size();
   std::string removed = Lines->ReplaceText(offset, length, text);
-  if (tx_.Changes.size() > before) {
-    TTextChange& c = tx_.Changes.back();
-    c.Offset = offset;
-    c.Inserted = text;
-    c.Removed = removed;
-  }
+  // Only the history keeps texts, and it keeps none of these.
+  if (tx_.Changes.size() > before) tx_.Changes.back().Offset = offset;
   return removed;
 }
 

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "editor/AEAtoms.h"
 #include "editor/AEKeys.h"
 #include "editor/AESB.h"
+#include "editor/AdvEditErrors.h"
 #include "editor/AdvLines.h"
 #include "editor/AdvUndo.h"
 #include "editor/CellTable.h"
@@ -25,18 +25,7 @@
 #include "platform/EditorWindow.h"
 
 class TCompletion;
-
-// Errors of the editor with their message texts.
-class EAdvEditError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A silent abort: ends a command early; the dispatcher swallows it.
-class EComplete : public std::exception {
- public:
-  const char* what() const noexcept override { return ""; }
-};
+class TCompletionHost;
 
 struct TBookmark {
   int X = 0;
@@ -68,8 +57,8 @@ class TGutter {
 };
 
 // One change of the text as the edit transaction collects it, in the order
-// made: the flat offset and the text removed and inserted (when the editor's
-// splice made it), the lines and rows the store's splice touched, and how the
+// made: the flat offset and the text removed and inserted (texts only for what
+// the history records), the lines and rows the store's splice touched, and how the
 // undo history records it (a record without text change is a caret move, a
 // selection change or a group mark).
 struct TTextChange {
@@ -117,12 +106,16 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // ---- owned objects, in creation order ----
   std::unique_ptr<TAdvLines> Lines;
   std::unique_ptr<TKeyboard> Keyboard;
+  // What the undo history reaches of the editor (made before the history).
+  std::unique_ptr<TUndoTarget> UndoSide;
   std::unique_ptr<TUndoBuffer> UndoBuffer;
   std::unique_ptr<platform::Canvas> RowBitmap;
   platform::FontSpec EditorFont{"Courier New", 10, 0, 0};
   std::unique_ptr<TAdvEditScrollBar> HorzBar, VertBar;
   std::unique_ptr<TEditorClient> Client;
   std::unique_ptr<TGutter> Gutter;
+  // What the completion engine reaches of the editor (made before the engine).
+  std::unique_ptr<TCompletionHost> CompletionSide;
   std::unique_ptr<TCompletion> Completion;
 
   // ---- the window ----
@@ -269,7 +262,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // same place in the padded text. True when the text changed.
   bool PadToCaret();
   TSelectionState Selection() const { return {SelMode, SelStartX, SelStartY, SelEndX, SelEndY}; }
-  void RestoreSelection(const TSelectionState& s);
+  // Restores a selection and the end that anchors its further extension.
+  void RestoreSelection(const TSelectionState& s, int anchorX, int anchorY);
 
   // Word at 1-based position p of `text`: its 1-based start and the position after its end.
   static bool IsWordDelimiter(char c);
@@ -512,7 +506,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   bool mouseDown_ = false, dragged_ = false, skipNextMouseDown_ = false;
   int mouseX_ = 0, mouseY_ = 0, mouseCol_ = 0, mouseRow_ = 0;
   bool fullRepaint_ = true;
-  TSelAttrs selFlags_;  // one flag per character of the line being painted
+  std::string preparedLine_;  // the line being painted, with its line-end mark
+  TSelAttrs selFlags_;        // one flag per character of the line being painted
   int selFlagsLength_ = 0;
   std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // flags set to 1 by the last MarkSelection
   std::vector<std::uint8_t> tabStopMarks_;             // the tab and unindent computations' column map

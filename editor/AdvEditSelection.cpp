@@ -25,50 +25,9 @@ bool Before(int x1, int y1, int x2, int y2) { return y1 < y2 || (y1 == y2 && x1 
 
 // ---------------------------------------------------------------- word at a position
 
-bool TAdvancedEditor::IsWordDelimiter(char c) {
-  switch (c) {
-    case '\0':
-    case '\n':
-    case '\r':
-    case ' ':
-    case '%':
-    case '(':
-    case ')':
-    case '*':
-    case '+':
-    case ',':
-    case '-':
-    case '.':
-    case '/':
-    case ':':
-    case ';':
-    case '<':
-    case '=':
-    case '>':
-    case '[':
-    case '\\':
-    case ']':
-    case '{':
-    case '}':
-      return true;
-    default:
-      return false;
-  }
-}
+bool TAdvancedEditor::IsWordDelimiter(char c) { return ::IsWordDelimiter(c); }
 
-void TAdvancedEditor::WordAt(std::string_view s, int p, int& start, int& end) {
-  // 1-based positions; position 0 (before the text) counts as a delimiter.
-  auto at = [&](int i) {
-    return i >= 1 && i <= static_cast<int>(s.size()) ? s[static_cast<std::size_t>(i - 1)] : '\0';
-  };
-  auto delimiter = [&](int i) { return i < 1 || i > static_cast<int>(s.size()) || IsWordDelimiter(at(i)); };
-  start = p;
-  if (delimiter(p)) start = delimiter(p - 1) ? p + 1 : p - 1;
-  while (!delimiter(start)) --start;
-  ++start;
-  end = p;
-  while (!delimiter(end)) ++end;
-}
+void TAdvancedEditor::WordAt(std::string_view s, int p, int& start, int& end) { ::WordAt(s, p, start, end); }
 
 // ---------------------------------------------------------------- selection
 
@@ -78,7 +37,9 @@ void TAdvancedEditor::SetSelAvail(bool on) {
   if (OnSelectionChange) OnSelectionChange(*this);
 }
 
-void TAdvancedEditor::RestoreSelection(const TSelectionState& s) {
+void TAdvancedEditor::RestoreSelection(const TSelectionState& s, int anchorX, int anchorY) {
+  SelAnchorX = anchorX;
+  SelAnchorY = anchorY;
   SelMode = s.SelMode;
   SelStartX = s.SelStartX;
   SelStartY = s.SelStartY;
