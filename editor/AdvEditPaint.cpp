@@ -58,13 +58,9 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
     Lines->RowToLine(0, row, rowOffset, line);
     shownRow.assign(Lines->RowView(row));
     const int rowLength = static_cast<int>(shownRow.size());
-    const int markedLength = Lines->LineLength(line) + 1;
-    MarkSelection(row, rowOffset, rowLength + 1, markedLength);
-    if (!ColoursCurrent(line)) {
-      std::string marked(Lines->LineView(line));
-      marked.push_back(kLineEndMark);
-      HighlightLine(line, 0, markedLength, marked);
-    }
+    preparedLine_.assign(Lines->LineView(line));
+    preparedLine_.push_back(kLineEndMark);
+    PrepareLine(line, row, rowOffset, rowLength + 1, 0, static_cast<int>(preparedLine_.size()), preparedLine_);
     const int markIndex = rowOffset + rowLength;
     if (markIndex < selFlagsLength_ && selFlagsLength_ > 1)
       lineEndSelected_ = selFlags_[static_cast<std::size_t>(markIndex)] != 0;

@@ -141,6 +141,25 @@ void TSourceEditor::LoadFile(const std::string& name) {
   FileModified = false;
 }
 
+void TSourceEditor::StartEmpty() {
+  Lines->Add("");
+  Modified = false;
+  FileModified = false;
+}
+
+void TSourceEditor::Restore(const std::string& fileName, TCellTable cells, const TFileStamp& stamp,
+                            const std::function<void(TAdvLines&)>& restoreText) {
+  TEditScope edit(*this);
+  FileName = fileName;
+  restoreText(*Lines);
+  Cells = std::move(cells);
+  ChooseHighlighter();
+  ClearUndo();
+  DiskStamp = stamp;
+  Modified = true;
+  FileModified = true;
+}
+
 void TSourceEditor::ChooseHighlighter() {
   SetHighlighting(false);
   Highlighter = HighlighterFor(FileName, *Lines);

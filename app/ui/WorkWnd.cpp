@@ -137,8 +137,8 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aSearch = MakeAction("Find Next", QKeySequence(Qt::CTRL | Qt::Key_L), icon(TActionIcon::FindNext),
                        [this] { aSearchExecute(); });
   aWordWrap = MakeAction("Word wrap", {}, icon(TActionIcon::WordWrap), [this] { aWordWrapExecute(); });
-  aShowSpace = MakeAction("Show invisible characters", {}, icon(TActionIcon::ShowSpace),
-                          [this] { aShowSpaceExecute(); });
+  aShowSpace =
+      MakeAction("Show invisible characters", {}, icon(TActionIcon::ShowSpace), [this] { aShowSpaceExecute(); });
   aPrefs = MakeAction("Preferences", Qt::Key_F10, icon(TActionIcon::Preferences), [this] { aPrefsExecute(); });
   aAbout = MakeAction("About", Qt::Key_F1, icon(TActionIcon::About), [this] { aAboutExecute(); });
   aSave->setEnabled(false);
@@ -456,9 +456,8 @@ std::unique_ptr<QFileDialog> TMainForm::MakeOpenDialog(const std::string& folder
   // The default "C:\" names no folder here: given to the dialog it would
   // land in the name field.
   QFileInfo remembered(Name(folder));
-  QString start = !folder.empty() && remembered.isAbsolute() && remembered.isDir()
-                      ? remembered.absoluteFilePath()
-                      : QDir::homePath();
+  QString start = !folder.empty() && remembered.isAbsolute() && remembered.isDir() ? remembered.absoluteFilePath()
+                                                                                   : QDir::homePath();
   auto dialog = std::make_unique<QFileDialog>(this, QString(), start);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
@@ -718,7 +717,7 @@ void TMainForm::CheckDiskChanges() {
         break;
       case TDiskChange::Deleted:
         // The text is all that is left of the file: it counts as unsaved.
-        document->FileModified = true;
+        document->FileDeleted();
         changed = true;
         break;
       case TDiskChange::Changed:
