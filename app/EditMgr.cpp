@@ -49,9 +49,7 @@ void TEditManager::Open(const std::string& fileName) {
       throw;
     }
   } else {
-    editor.Lines->Add("");
-    editor.Modified = false;
-    editor.FileModified = false;
+    editor.StartEmpty();
   }
   Select(Count() - 1);
   Changed();

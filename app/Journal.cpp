@@ -362,12 +362,6 @@ void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
       TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
   if (!cells)
     throw EJournalError("The journal's table of characters of \"" + journal.Header.FileName + "\" is damaged");
-  document.FileName = journal.Header.FileName;
-  RestoreText(journal, *document.Lines);
-  document.Cells = std::move(*cells);
-  document.ChooseHighlighter();
-  document.ClearUndo();
-  document.DiskStamp = journal.Header.Stamp;
-  document.Modified = true;
-  document.FileModified = true;
+  document.Restore(journal.Header.FileName, std::move(*cells), journal.Header.Stamp,
+                   [&journal](TAdvLines& lines) { RestoreText(journal, lines); });
 }

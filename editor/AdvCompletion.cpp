@@ -2,27 +2,14 @@
 
 #include <algorithm>
 
-#include "editor/AdvEdit.h"
-
-// ---------------------------------------------------------------- the editor's side
-
-void TAdvancedEditor::IdentifierCompletion(bool& handled) {
-  if (OnIdentifierCompletion) OnIdentifierCompletion(*this, handled);
-}
-
-void TAdvancedEditor::TemplateCompletion(bool& handled) {
-  if (OnTemplateCompletion) OnTemplateCompletion(*this, handled);
-}
-
-std::string TAdvancedEditor::AdjustCompletion(const std::string& word, const std::string& text) {
-  std::string result = text;
-  if (OnAdjustCompletion) OnAdjustCompletion(*this, word, result, text);
-  return result;
-}
+#include "editor/AEAtoms.h"
+#include "editor/AEKeys.h"
+#include "editor/AdvEditErrors.h"
+#include "editor/TextScan.h"
 
 // ---------------------------------------------------------------- life
 
-TCompletion::TCompletion(TAdvancedEditor& editor) : Editor(editor) {}
+TCompletion::TCompletion(TCompletionHost& editor) : Editor(editor) {}
 
 TCompletion::~TCompletion() {
   if (listBox_) {
@@ -62,8 +49,7 @@ std::string TCompletion::Field(std::string_view entry, int n) const {
     from = sep + Separator.size();
   }
   std::size_t next = entry.find(Separator, from);
-  return std::string(
-      entry.substr(from, next == std::string_view::npos ? std::string_view::npos : next - from));
+  return std::string(entry.substr(from, next == std::string_view::npos ? std::string_view::npos : next - from));
 }
 
 std::string TCompletion::Trimmed(std::string_view text) {
@@ -80,28 +66,27 @@ namespace {
 // The word at 1-based position p of `text`: the run the word rule finds, or
 // the single character at p when it finds none.
 std::string WordText(std::string_view text, int p, int& start, int& end) {
-  TAdvancedEditor::WordAt(text, p, start, end);
+  ::WordAt(text, p, start, end);
   if (start < end) return std::string(text.substr(static_cast<std::size_t>(start - 1), end - start));
-  if (p >= 1 && p <= static_cast<int>(text.size()))
-    return std::string(1, text[static_cast<std::size_t>(p - 1)]);
+  if (p >= 1 && p <= static_cast<int>(text.size())) return std::string(1, text[static_cast<std::size_t>(p - 1)]);
   return {};
 }
 
 }  // namespace
 
 std::string TCompletion::WordBeforeCaret() const {
-  if (!Editor.RowExists(Editor.CaretY)) return {};
+  const std::string_view row = Editor.CaretRowText();
   int start = 0, end = 0;
-  return WordText(Editor.Lines->RowView(Editor.CaretY), Editor.CaretX, start, end);
+  return WordText(row, Editor.CaretColumn(), start, end);
 }
 
 bool TCompletion::StartsWith(const std::string& candidate, const std::string& word) const {
-  std::string c = Editor.ConvertCase(candidate, cmLower), w = Editor.ConvertCase(word, cmLower);
+  std::string c = Editor.LowerCase(candidate), w = Editor.LowerCase(word);
   return c.starts_with(w);
 }
 
 bool TCompletion::SameWord(const std::string& a, const std::string& b) const {
-  return Editor.ConvertCase(a, cmLower) == Editor.ConvertCase(b, cmLower);
+  return Editor.LowerCase(a) == Editor.LowerCase(b);
 }
 
 // ---------------------------------------------------------------- candidates
@@ -132,7 +117,7 @@ void TCompletion::SetSelectedIndex(int index) {
 }
 
 bool TCompletion::SelectBestMatch() {
-  const std::string word = Editor.Lines->Count() == 0 ? std::string() : WordBeforeCaret();
+  const std::string word = Editor.TextEmpty() ? std::string() : WordBeforeCaret();
   int found = -1;
   if (!Trimmed(word).empty()) {
     for (std::size_t i = 0; i < Candidates.size(); ++i) {
@@ -148,9 +133,9 @@ bool TCompletion::SelectBestMatch() {
 
 bool TCompletion::CallModeHook(std::uint8_t mode, bool handled) {
   if (mode == 0) {
-    Editor.IdentifierCompletion(handled);
+    Editor.CompletionOffered(0, handled);
   } else {
-    Editor.TemplateCompletion(handled);
+    Editor.CompletionOffered(1, handled);
   }
   return handled;
 }
@@ -170,31 +155,18 @@ void TCompletion::ShowList(std::uint8_t mode, bool forced) {
 
   std::vector<platform::CompletionItem> items;
   items.reserve(Candidates.size());
-  for (const std::string& c : Candidates)
-    items.push_back({c, Field(c, 1), Mode == 1 ? Field(c, 0) : std::string()});
+  for (const std::string& c : Candidates) items.push_back({c, Field(c, 1), Mode == 1 ? Field(c, 0) : std::string()});
   list->SetItems(Mode, std::move(items));
   list->SetItemHeight(ItemHeight);
   Active = true;
   list->SetItemIndex(SavedIndex);
   list->SetStyle(ListBoxStyle == platform::ListBoxStyle::Standard ? platform::ListBoxStyle::OwnerDrawFixed
                                                                   : ListBoxStyle);
-  if (Editor.OnCompletionDrawItem) {
-    list->SetDrawItem([this](platform::Canvas& canvas, int index, const platform::Rect& rect, bool selected) {
-      Editor.OnCompletionDrawItem(Editor, canvas, index, rect, selected);
-    });
-  } else {
-    list->SetDrawItem(nullptr);
-  }
-  if (Editor.OnCompletionMeasureItem) {
-    list->SetMeasureItem(
-        [this](int index, int& height) { Editor.OnCompletionMeasureItem(Editor, index, height); });
-  } else {
-    list->SetMeasureItem(nullptr);
-  }
+  list->SetDrawItem(Editor.DrawItemHook());
+  list->SetMeasureItem(Editor.MeasureItemHook());
 
   // Under the caret: the cell of the caret column on the next row.
-  const platform::Rect cell =
-      Editor.CellRect(Editor.CaretX - Editor.LeftCol, Editor.CaretY - Editor.TopRow + 1);
+  const platform::Rect cell = Editor.CellBelowCaret();
   platform::EditorWindow* window = Editor.Window();
   const platform::Point at =
       window ? window->ClientToScreen({cell.left, cell.top}) : platform::Point{cell.left, cell.top};
@@ -204,15 +176,15 @@ void TCompletion::ShowList(std::uint8_t mode, bool forced) {
   const int height = std::max(0, shown) * ItemHeight + 2;
   if (window && top + height > window->ScreenRect().bottom) {
     // Above the caret row instead, when that stays on the screen.
-    const int above = top - height - Editor.CharHeight + 1;
+    const int above = top - height - Editor.RowHeight() + 1;
     if (above >= window->ScreenRect().top) top = above;
   }
-  const int width = DropDownWidth != 0 ? DropDownWidth : 2 * kBorderWidth + Editor.ClientWidth();
+  const int width = DropDownWidth != 0 ? DropDownWidth : 2 * kBorderWidth + Editor.Width();
   list->ShowAt({left, top, left + width, top + height});
 }
 
 void TCompletion::Complete(int mode) {
-  if (Editor.ReadOnly) return;
+  if (Editor.ReadOnly()) return;
   if (Active) CloseList(false);
   Mode = static_cast<std::uint8_t>(mode);
   if (mode == 0) {
@@ -278,77 +250,56 @@ void TCompletion::CloseList(bool accept) {
 
 // ---------------------------------------------------------------- inserting
 
-namespace {
-
-class UpdateBracket {
- public:
-  explicit UpdateBracket(TAdvancedEditor& e) : e_(e) { e_.BeginUpdate(); }
-  ~UpdateBracket() { e_.EndUpdate(); }
-  UpdateBracket(const UpdateBracket&) = delete;
-  UpdateBracket& operator=(const UpdateBracket&) = delete;
-
- private:
-  TAdvancedEditor& e_;
-};
-
-}  // namespace
-
 void TCompletion::InsertCompletion(const std::string& text) {
   if (Mode > 1) throw EAdvEditError("Invalid Completion Mode");
-  TAdvancedEditor& e = Editor;
-  e.ShowCaret(false);
-  {
-    UpdateBracket update(e);
-    e.PadToCaret();
-    e.RefreshCaretLine();
+  TCompletionHost& e = Editor;
+  struct Insert {
+    TCompletionHost& e;
+    explicit Insert(TCompletionHost& host) : e(host) { e.BeginInsert(); }
+    ~Insert() noexcept(false) { e.EndInsert(); }
+  } insert(e);
 
-    // The word at the caret, found in the caret's line: line breaks are word
-    // delimiters, so the run never leaves the line.
-    const std::int64_t offset = e.PosToOffset(e.CaretX, e.CaretY);
-    const std::int64_t lineStart = e.Lines->LineStartOffset(e.CaretLine);
-    const std::string_view line = e.Lines->LineView(e.CaretLine);
-    int start = 0, end = 0;
-    const std::string word = Trimmed(WordText(line, static_cast<int>(offset - lineStart), start, end));
-    // Without a word, or when the rule finds no run (a lone delimiter), the
-    // text goes in at the caret and nothing is replaced.
-    std::int64_t from = offset + 1, to = offset;  // 1-based, `to` exclusive
-    if (!word.empty() && start < end) {
-      from = lineStart + start;
-      to = lineStart + end;
-    }
-    std::string replaced;
-    if (to > from)
-      replaced =
-          line.substr(static_cast<std::size_t>(from - 1 - lineStart), static_cast<std::size_t>(to - from));
-    int column = e.OffsetToPos(from - 1).x + 1;
-    if (column <= 0) column = e.CaretX + 1;
-
-    std::string inserted = e.ExpandTabs(e.AdjustCompletion(word, text));
-    std::size_t caretPos = inserted.size();
-    if (Mode == 1) {
-      if (!CRLF.empty()) {
-        const std::string lineBreak = "\r\n" + std::string(static_cast<std::size_t>(column - 1), ' ');
-        std::string out;
-        for (std::size_t i = 0;;) {
-          std::size_t hit = inserted.find(CRLF, i);
-          out.append(inserted, i, hit == std::string::npos ? std::string::npos : hit - i);
-          if (hit == std::string::npos) break;
-          out += lineBreak;
-          i = hit + CRLF.size();
-        }
-        inserted = std::move(out);
-      }
-      const std::size_t mark = inserted.find(CaretChar);
-      inserted.erase(std::remove(inserted.begin(), inserted.end(), CaretChar), inserted.end());
-      caretPos = mark == std::string::npos ? inserted.size() : mark;
-    }
-
-    e.Edit(TUndoKind::Replace, e.CaretX, e.CaretY, from - 1, static_cast<std::int64_t>(replaced.size()), inserted);
-    const platform::Point p = e.OffsetToPos(from - 1 + static_cast<std::int64_t>(caretPos));
-    e.MoveCaret(p.x, p.y);
-    e.ChangeNotification();
+  // The word at the caret, found in the caret's line: line breaks are word
+  // delimiters, so the run never leaves the line.
+  const std::int64_t offset = e.CaretOffset();
+  const std::int64_t lineStart = e.CaretLineStart();
+  const std::string_view line = e.CaretLineText();
+  int start = 0, end = 0;
+  const std::string word = Trimmed(WordText(line, static_cast<int>(offset - lineStart), start, end));
+  // Without a word, or when the rule finds no run (a lone delimiter), the
+  // text goes in at the caret and nothing is replaced.
+  std::int64_t from = offset + 1, to = offset;  // 1-based, `to` exclusive
+  if (!word.empty() && start < end) {
+    from = lineStart + start;
+    to = lineStart + end;
   }
-  e.ShowCaret(true);
+  std::string replaced;
+  if (to > from)
+    replaced = line.substr(static_cast<std::size_t>(from - 1 - lineStart), static_cast<std::size_t>(to - from));
+  int column = e.OffsetToPos(from - 1).x + 1;
+  if (column <= 0) column = e.CaretColumn() + 1;
+
+  std::string inserted = e.ExpandTabs(e.AdjustCompletion(word, text));
+  std::size_t caretPos = inserted.size();
+  if (Mode == 1) {
+    if (!CRLF.empty()) {
+      const std::string lineBreak = "\r\n" + std::string(static_cast<std::size_t>(column - 1), ' ');
+      std::string out;
+      for (std::size_t i = 0;;) {
+        std::size_t hit = inserted.find(CRLF, i);
+        out.append(inserted, i, hit == std::string::npos ? std::string::npos : hit - i);
+        if (hit == std::string::npos) break;
+        out += lineBreak;
+        i = hit + CRLF.size();
+      }
+      inserted = std::move(out);
+    }
+    const std::size_t mark = inserted.find(CaretChar);
+    inserted.erase(std::remove(inserted.begin(), inserted.end(), CaretChar), inserted.end());
+    caretPos = mark == std::string::npos ? inserted.size() : mark;
+  }
+  e.Replace(from - 1, static_cast<std::int64_t>(replaced.size()), inserted,
+            from - 1 + static_cast<std::int64_t>(caretPos));
 }
 
 // ---------------------------------------------------------------- auto-change words
@@ -363,22 +314,16 @@ void TCompletion::RebuildAutoChange() {
   for (const std::string& entry : autoChange_) {
     std::string word = Field(entry, 0);
     if (word.empty()) continue;
-    AutoChangePairs.push_back({Editor.ConvertCase(word, cmLower), Field(entry, 1)});
+    AutoChangePairs.push_back({Editor.LowerCase(word), Field(entry, 1)});
   }
-  std::stable_sort(
-      AutoChangePairs.begin(), AutoChangePairs.end(),
-      [](const TAutoChangeWord& a, const TAutoChangeWord& b) { return a.Word.size() < b.Word.size(); });
+  std::stable_sort(AutoChangePairs.begin(), AutoChangePairs.end(),
+                   [](const TAutoChangeWord& a, const TAutoChangeWord& b) { return a.Word.size() < b.Word.size(); });
 }
 
 // ---------------------------------------------------------------- the auto-popup timer
 
-void TCompletion::StartTimer() {
-  if (platform::EditorWindow* w = Editor.Window())
-    w->StartTimer(TAdvancedEditor::kCompletionTimer, static_cast<int>(Interval));
-}
+void TCompletion::StartTimer() { Editor.StartCompletionTimer(static_cast<int>(Interval)); }
 
-void TCompletion::StopTimer() {
-  if (platform::EditorWindow* w = Editor.Window()) w->StopTimer(TAdvancedEditor::kCompletionTimer);
-}
+void TCompletion::StopTimer() { Editor.StopCompletionTimer(); }
 
 void TCompletion::TimerTick() { ShowList(TimerMode, false); }

@@ -18,8 +18,48 @@
 #include <vector>
 
 #include "platform/CompletionList.h"
+#include "platform/EditorWindow.h"
 
-class TAdvancedEditor;
+// What the completion engine reaches of its editor.
+class TCompletionHost {
+ public:
+  virtual ~TCompletionHost() = default;
+  virtual bool ReadOnly() const = 0;
+  virtual bool TextEmpty() const = 0;
+  // The text of the caret's row (empty when there is none) and the caret's column in it.
+  virtual std::string_view CaretRowText() const = 0;
+  virtual int CaretColumn() const = 0;
+  // The editor's case conversion to lower case.
+  virtual std::string LowerCase(const std::string& text) = 0;
+  // A list of the mode is about to be offered, refreshed or used.
+  virtual void CompletionOffered(std::uint8_t mode, bool& handled) = 0;
+  // The text a completion inserts for the typed word.
+  virtual std::string AdjustCompletion(const std::string& word, const std::string& text) = 0;
+  // The editor's hooks for drawing and measuring the list's items (empty when unassigned).
+  virtual platform::CompletionList::DrawItemEvent DrawItemHook() = 0;
+  virtual platform::CompletionList::MeasureItemEvent MeasureItemHook() = 0;
+  // The cell of the caret's column on the row below the caret, in window
+  // coordinates; the editor's row height and width.
+  virtual platform::Rect CellBelowCaret() const = 0;
+  virtual int RowHeight() const = 0;
+  virtual int Width() const = 0;
+  virtual platform::EditorWindow* Window() const = 0;
+  virtual void StartCompletionTimer(int ms) = 0;
+  virtual void StopCompletionTimer() = 0;
+  // Inserting an entry: Begin pads the text to the caret inside one
+  // transaction and update bracket, which End closes.
+  virtual void BeginInsert() = 0;
+  virtual void EndInsert() = 0;
+  // The caret's flat offset, and its line's start offset and text.
+  virtual std::int64_t CaretOffset() const = 0;
+  virtual std::int64_t CaretLineStart() const = 0;
+  virtual std::string_view CaretLineText() const = 0;
+  virtual platform::Point OffsetToPos(std::int64_t offset) const = 0;
+  virtual std::string ExpandTabs(std::string_view text) const = 0;
+  // Replaces `length` characters at flat `offset` by `text` (recorded as a
+  // replacement for undo) and puts the caret at flat `caret`.
+  virtual void Replace(std::int64_t offset, std::int64_t length, const std::string& text, std::int64_t caret) = 0;
+};
 
 struct TAutoChangeWord {
   std::string Word;  // lower-cased
@@ -33,7 +73,7 @@ class TCompletion {
   // set a fake. While it is empty no list can be shown.
   static inline TListFactory ListFactory;
 
-  explicit TCompletion(TAdvancedEditor& editor);
+  explicit TCompletion(TCompletionHost& editor);
   ~TCompletion();
   TCompletion(const TCompletion&) = delete;
   TCompletion& operator=(const TCompletion&) = delete;
@@ -55,7 +95,7 @@ class TCompletion {
   void SetAutoChange(const std::vector<std::string>& entries);
 
   // ---- state ----
-  TAdvancedEditor& Editor;
+  TCompletionHost& Editor;
   // Pairs sorted by word length, shortest first.
   std::vector<TAutoChangeWord> AutoChangePairs;
   std::vector<std::string> Candidates;  // the entries offered

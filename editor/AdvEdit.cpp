@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include "editor/AdvCompletion.h"
 #include "editor/TextScan.h"
@@ -34,12 +35,198 @@ platform::Point TEditorClient::PixelToText(int x, int y) const {
   return {static_cast<int>(col), row};
 }
 
+// ---------------------------------------------------------------- what the undo history reaches
+
+namespace {
+
+class TEditorUndoSide final : public TUndoTarget {
+ public:
+  explicit TEditorUndoSide(TAdvancedEditor& editor) : e_(editor) {}
+  bool GroupUndo() const override { return e_.GroupUndo; }
+  void HistoryChanged() override {
+    if (e_.OnStatusChange) e_.OnStatusChange(e_);
+  }
+  void Splice(std::int64_t offset, std::int64_t length, std::string_view text) override {
+    e_.Splice(offset, length, text);
+  }
+  platform::Point OffsetToPos(std::int64_t offset) const override { return e_.OffsetToPos(offset); }
+  void MoveCaret(int x, int y) override { e_.MoveCaret(x, y); }
+  void RestoreSelection(const TSelectionState& s, int anchorX, int anchorY) override {
+    e_.RestoreSelection(s, anchorX, anchorY);
+  }
+  void SetSelAvail(bool on) override { e_.SetSelAvail(on); }
+  void RepaintSelection() override { e_.RepaintSelectionOnCommit(); }
+  int LineCount() const override { return e_.Lines->Count(); }
+  std::int64_t LineStartOffset(int line) const override { return e_.Lines->LineStartOffset(line); }
+  int LineLength(int line) const override { return e_.Lines->LineLength(line); }
+  void BeginLinesUpdate() override { e_.Lines->BeginUpdate(); }
+  void EndLinesUpdate() override { e_.Lines->EndUpdate(); }
+
+ private:
+  TAdvancedEditor& e_;
+};
+
+// What the completion engine reaches of the editor.
+class TEditorCompletionSide final : public TCompletionHost {
+ public:
+  explicit TEditorCompletionSide(TAdvancedEditor& editor) : e_(editor) {}
+  bool ReadOnly() const override { return e_.ReadOnly; }
+  bool TextEmpty() const override { return e_.Lines->Count() == 0; }
+  std::string_view CaretRowText() const override {
+    return e_.RowExists(e_.CaretY) ? e_.Lines->RowView(e_.CaretY) : std::string_view();
+  }
+  int CaretColumn() const override { return e_.CaretX; }
+  std::string LowerCase(const std::string& text) override { return e_.ConvertCase(text, cmLower); }
+  void CompletionOffered(std::uint8_t mode, bool& handled) override {
+    if (mode == 0) {
+      e_.IdentifierCompletion(handled);
+    } else {
+      e_.TemplateCompletion(handled);
+    }
+  }
+  std::string AdjustCompletion(const std::string& word, const std::string& text) override {
+    return e_.AdjustCompletion(word, text);
+  }
+  platform::CompletionList::DrawItemEvent DrawItemHook() override {
+    if (!e_.OnCompletionDrawItem) return nullptr;
+    return [this](platform::Canvas& canvas, int index, const platform::Rect& rect, bool selected) {
+      e_.OnCompletionDrawItem(e_, canvas, index, rect, selected);
+    };
+  }
+  platform::CompletionList::MeasureItemEvent MeasureItemHook() override {
+    if (!e_.OnCompletionMeasureItem) return nullptr;
+    return [this](int index, int& height) { e_.OnCompletionMeasureItem(e_, index, height); };
+  }
+  platform::Rect CellBelowCaret() const override {
+    return e_.CellRect(e_.CaretX - e_.LeftCol, e_.CaretY - e_.TopRow + 1);
+  }
+  int RowHeight() const override { return e_.CharHeight; }
+  int Width() const override { return e_.ClientWidth(); }
+  platform::EditorWindow* Window() const override { return e_.Window(); }
+  void StartCompletionTimer(int ms) override {
+    if (platform::EditorWindow* w = e_.Window()) w->StartTimer(TAdvancedEditor::kCompletionTimer, ms);
+  }
+  void StopCompletionTimer() override {
+    if (platform::EditorWindow* w = e_.Window()) w->StopTimer(TAdvancedEditor::kCompletionTimer);
+  }
+  void BeginInsert() override {
+    e_.ShowCaret(false);
+    e_.BeginUpdate();
+    e_.BeginEdit();
+    e_.PadToCaret();
+    e_.RefreshCaretLine();
+  }
+  void EndInsert() override {
+    struct Rest {
+      TAdvancedEditor& e;
+      ~Rest() noexcept(false) {
+        struct Caret {
+          TAdvancedEditor& e;
+          ~Caret() { e.ShowCaret(true); }
+        } caret{e};
+        e.EndUpdate();
+      }
+    } rest{e_};
+    e_.EndEdit();
+  }
+  std::int64_t CaretOffset() const override { return e_.PosToOffset(e_.CaretX, e_.CaretY); }
+  std::int64_t CaretLineStart() const override { return e_.Lines->LineStartOffset(e_.CaretLine); }
+  std::string_view CaretLineText() const override { return e_.Lines->LineView(e_.CaretLine); }
+  platform::Point OffsetToPos(std::int64_t offset) const override { return e_.OffsetToPos(offset); }
+  std::string ExpandTabs(std::string_view text) const override { return e_.ExpandTabs(text); }
+  void Replace(std::int64_t offset, std::int64_t length, const std::string& text, std::int64_t caret) override {
+    e_.Edit(TUndoKind::Replace, e_.CaretX, e_.CaretY, offset, length, text);
+    const platform::Point p = e_.OffsetToPos(caret);
+    e_.MoveCaret(p.x, p.y);
+  }
+
+ private:
+  TAdvancedEditor& e_;
+};
+
+// The record the history keeps of a change.
+TUndoRecord RecordOf(TTextChange& c) {
+  auto at = [&](auto r) {
+    r.X = c.X;
+    r.Y = c.Y;
+    return r;
+  };
+  auto inserted = [&](auto r) {
+    r = at(r);
+    r.Text = std::move(c.Inserted);
+    r.Offset = c.Offset;
+    return TUndoRecord(std::move(r));
+  };
+  auto removed = [&](auto r) {
+    r = at(r);
+    r.Text = std::move(c.Removed);
+    r.Offset = c.Offset;
+    return r;
+  };
+  switch (c.Kind) {
+    case TUndoKind::Caret:
+      return at(TCaretUndo{});
+    case TUndoKind::Insert:
+      return inserted(TInsertUndo{});
+    case TUndoKind::ReLine:
+      return inserted(TReLineUndo{});
+    case TUndoKind::InsertTab:
+      return inserted(TInsertTabUndo{});
+    case TUndoKind::Delete:
+      return removed(TDeleteUndo{});
+    case TUndoKind::Backspace:
+      return removed(TBackspaceUndo{});
+    case TUndoKind::DeleteSelected: {
+      TDeleteSelectedUndo r = removed(TDeleteSelectedUndo{});
+      r.Sel = c.Sel;
+      return r;
+    }
+    case TUndoKind::Overwrite: {
+      TOverwriteUndo r = at(TOverwriteUndo{});
+      r.OldText = std::move(c.Removed);
+      r.NewText = std::move(c.Inserted);
+      r.Offset = c.Offset;
+      return r;
+    }
+    case TUndoKind::Replace: {
+      TReplaceUndo r = at(TReplaceUndo{});
+      r.Position = c.Offset + 1;
+      r.EndPosition = r.Position + static_cast<std::int64_t>(c.Removed.size());
+      r.OldText = std::move(c.Removed);
+      r.NewText = std::move(c.Inserted);
+      return r;
+    }
+    case TUndoKind::Select: {
+      TSelectUndo r = at(TSelectUndo{});
+      r.Sel = c.Sel;
+      return r;
+    }
+    case TUndoKind::Unselect: {
+      TUnselectUndo r = at(TUnselectUndo{});
+      r.Sel = c.Sel;
+      return r;
+    }
+    case TUndoKind::BeginCompound:
+      return TBeginCompoundUndo{};
+    case TUndoKind::EndCompound:
+      return TEndCompoundUndo{};
+    case TUndoKind::Indent:
+      return TIndentUndo{c.FirstLine, c.LastLine, c.Count};
+    case TUndoKind::Unindent:
+      return TUnindentUndo{c.FirstLine, c.Count};
+  }
+  return TCaretUndo{};
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- life
 
 TAdvancedEditor::TAdvancedEditor() {
   Lines = std::make_unique<TAdvLines>(this);
   Keyboard = std::make_unique<TKeyboard>();
-  UndoBuffer = std::make_unique<TUndoBuffer>(this);
+  UndoSide = std::make_unique<TEditorUndoSide>(*this);
+  UndoBuffer = std::make_unique<TUndoBuffer>(UndoSide.get());
   HorzBar = std::make_unique<TAdvEditScrollBar>();
   VertBar = std::make_unique<TAdvEditScrollBar>();
   VertBar->Kind = 1;
@@ -49,7 +236,8 @@ TAdvancedEditor::TAdvancedEditor() {
   Client = std::make_unique<TEditorClient>(*this);
   Gutter = std::make_unique<TGutter>(*this);
   Keyboard->LoadDefaults();
-  Completion = std::make_unique<TCompletion>(*this);
+  CompletionSide = std::make_unique<TEditorCompletionSide>(*this);
+  Completion = std::make_unique<TCompletion>(*CompletionSide);
   RecalcMetrics(true, false);
 }
 
@@ -155,6 +343,8 @@ void TAdvancedEditor::BeginUpdate() { ++UpdateCount; }
 
 void TAdvancedEditor::EndUpdate() {
   if (UpdateCount == 0) return;
+  // The notices held back by the bracket come before its one repaint.
+  if (UpdateCount == 1 && tx_.Depth > 0 && Pending() && std::uncaught_exceptions() == 0) Commit();
   if (--UpdateCount > 0) return;
   fullRepaint_ = true;
   RecalcMetrics(false, true);
@@ -179,20 +369,170 @@ void TAdvancedEditor::ChangeNotification() {
 }
 
 void TAdvancedEditor::LinesChanged(const TLinesChange& change) {
-  if (change.LongestLine > ColumnCapacity) ColumnCapacity = change.LongestLine + 1;
-  if (!change.RowsOnly && (change.LinesRemoved > 0 || change.LinesInserted > 0)) {
+  if (change.LongestLine > ColumnCapacity) {
+    ColumnCapacity = change.LongestLine + 1;
+    tx_.Metrics = true;
+  }
+  if (!change.RowsOnly && (change.LinesRemoved > 0 || change.LinesInserted > 0))
     colourCheckFrom_ = std::min(colourCheckFrom_, change.FirstLine);
-    TextChanged(change);
+  if (change.LinesRemoved > 0 || change.LinesInserted > 0 || change.RowsRemoved > 0 || change.RowsInserted > 0) {
+    // A write of the store outside any transaction is one of its own.
+    TEditScope scope(*this);
+    TTextChange& c = tx_.Changes.emplace_back();
+    c.Lines = change;
+    c.Touched = true;
+    // The store's own notification repaints the window.
+    c.Noticed = change.Notice != TLinesNotice::None && UpdateCount == 0 && window_ && window_->Showing();
   }
   if (change.Notice == TLinesNotice::None || UpdateCount > 0) return;
   if (change.Notice == TLinesNotice::Assigned) ClearUndo();
   SelAvail = false;
   RecalcMetrics(false, true);
-  if (window_ && window_->Showing()) Invalidate();
+  if (window_ && window_->Showing()) {
+    Invalidate();
+    // The whole window is painted again: so are the rows changed so far.
+    for (TTextChange& c : tx_.Changes) c.Noticed = true;
+  }
   if (change.Notice == TLinesNotice::Assigned) ResetCaret();
 }
 
-void TAdvancedEditor::TextChanged(const TLinesChange&) {}
+void TAdvancedEditor::IdentifierCompletion(bool& handled) {
+  if (OnIdentifierCompletion) OnIdentifierCompletion(*this, handled);
+}
+
+void TAdvancedEditor::TemplateCompletion(bool& handled) {
+  if (OnTemplateCompletion) OnTemplateCompletion(*this, handled);
+}
+
+std::string TAdvancedEditor::AdjustCompletion(const std::string& word, const std::string& text) {
+  std::string result = text;
+  if (OnAdjustCompletion) OnAdjustCompletion(*this, word, result, text);
+  return result;
+}
+
+void TAdvancedEditor::HighlighterHears(const TLinesChange&) {}
+
+void TAdvancedEditor::JournalHears(const TLinesChange&) {}
+
+// ---------------------------------------------------------------- the edit transaction
+
+void TAdvancedEditor::EndEdit() {
+  if (tx_.Depth == 1 && Pending()) {
+    if (std::uncaught_exceptions() > 0) {
+      // Leaving by an exception: the listeners still hear what changed, but
+      // a listener's own failure does not replace the one under way.
+      try {
+        Commit();
+      } catch (...) {
+      }
+    } else {
+      try {
+        Commit();
+      } catch (...) {
+        tx_.Depth = 0;
+        throw;
+      }
+    }
+  }
+  if (tx_.Depth > 0) --tx_.Depth;
+}
+
+void TAdvancedEditor::Commit() {
+  // Taken whole first: a listener may edit again, which is a transaction of its own.
+  std::vector<TTextChange> changes;
+  changes.swap(tx_.Changes);
+  const std::size_t heard = tx_.HeardByHighlighter;
+  const bool notify = tx_.Notify, wholeView = tx_.WholeView, selectionRows = tx_.SelectionRows, metrics = tx_.Metrics;
+  tx_.HeardByHighlighter = 0;
+  tx_.Notify = tx_.WholeView = tx_.SelectionRows = tx_.Metrics = false;
+  const int depth = tx_.Depth;
+  tx_.Depth = 0;
+  struct Restore {
+    TEditTransaction& t;
+    int depth;
+    ~Restore() { t.Depth = depth; }
+  } restore{tx_, depth};
+
+  // 1. The undo history.
+  {
+    for (TTextChange& c : changes) {
+      if (c.Undoable) UndoBuffer->AddRecord(RecordOf(c));
+    }
+  }
+  // 2. The highlighter: what it did not hear while the command painted.
+  for (std::size_t i = heard; i < changes.size(); ++i) {
+    const TLinesChange& l = changes[i].Lines;
+    if (changes[i].Touched && !l.RowsOnly && (l.LinesRemoved > 0 || l.LinesInserted > 0)) HighlighterHears(l);
+  }
+  // 3. The painter's changed rows.
+  if (UpdateCount == 0 && !destroying_) {
+    if (wholeView) {
+      if (selectionRows) RepaintSelectionRows();
+      RecalcMetrics(false, true);
+      Invalidate();
+    } else {
+      int firstRow = INT32_MAX;
+      bool moved = false;
+      for (const TTextChange& c : changes) {
+        if (!c.Touched || c.Noticed) continue;
+        const TLinesChange& l = c.Lines;
+        firstRow = std::min(firstRow, l.FirstRow);
+        if (l.LinesRemoved != l.LinesInserted || l.RowsRemoved != l.RowsInserted) moved = true;
+      }
+      if (moved || metrics) RecalcMetrics(false, true);
+      if (moved) {
+        if (VertBar->Position != TopRow) VertBar->SetValue(TAdvEditScrollBar::kPosition, TopRow);
+        RepaintRowRange(firstRow, BottomRow + 1);
+      } else {
+        for (const TTextChange& c : changes)
+          if (c.Touched && !c.Noticed && c.Lines.RowsInserted > 0)
+            RepaintRowRange(c.Lines.FirstRow, c.Lines.FirstRow + c.Lines.RowsInserted - 1);
+      }
+      if (selectionRows) RepaintSelectionRows();
+    }
+  }
+  // 4. The journal.
+  for (const TTextChange& c : changes) {
+    const TLinesChange& l = c.Lines;
+    if (c.Touched && !l.RowsOnly && (l.LinesRemoved > 0 || l.LinesInserted > 0)) JournalHears(l);
+  }
+  // 5. The document.
+  if (notify) ChangeNotification();
+}
+
+void TAdvancedEditor::HearHighlighter() {
+  for (; tx_.HeardByHighlighter < tx_.Changes.size(); ++tx_.HeardByHighlighter) {
+    const TTextChange& c = tx_.Changes[tx_.HeardByHighlighter];
+    const TLinesChange& l = c.Lines;
+    if (c.Touched && !l.RowsOnly && (l.LinesRemoved > 0 || l.LinesInserted > 0)) HighlighterHears(l);
+  }
+}
+
+void TAdvancedEditor::DropPendingRecords(int n) {
+  for (auto it = tx_.Changes.rbegin(); it != tx_.Changes.rend() && n > 0; ++it) {
+    if (!it->Undoable) continue;
+    it->Undoable = false;
+    --n;
+  }
+}
+
+void TAdvancedEditor::UndoStep() {
+  // Records offered while the step is applied and heard are not kept.
+  const bool was = UndoBuffer->Undoing;
+  UndoBuffer->Undoing = true;
+  struct Restore {
+    TUndoBuffer& u;
+    bool was;
+    ~Restore() { u.Undoing = was; }
+  } restore{*UndoBuffer, was};
+  TEditScope scope(*this);
+  UndoBuffer->Undo();
+  if (UpdateCount == 0) {
+    tx_.WholeView = true;
+    tx_.Notify = true;
+  }
+  Commit();
+}
 
 void TAdvancedEditor::UpdateScrollRange(TAdvEditScrollBar& bar, int n, int v, int& cache) {
   if (n == cache) return;
@@ -260,69 +600,71 @@ void TAdvancedEditor::ResetCaret() {
 
 void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length,
                            std::string_view text) {
+  TEditScope scope(*this);
+  const std::size_t before = tx_.Changes.size();
   std::string removed = Lines->ReplaceText(offset, length, text);
   if (x < 0) {
     const platform::Point p = OffsetToPos(offset);
     x = p.x;
     y = p.y;
   }
-  TUndoRecord r;
-  r.Kind = kind;
-  r.X = x;
-  r.Y = y;
-  r.Offset = offset;
-  switch (kind) {
-    case TUndoKind::Insert:
-    case TUndoKind::ReLine:
-    case TUndoKind::InsertTab:
-      r.Text = text;
-      break;
-    case TUndoKind::Overwrite:
-    case TUndoKind::Replace:
-      r.Text = std::move(removed);
-      r.NewText = text;
-      break;
-    case TUndoKind::DeleteSelected:
-      r.Sel = Selection();
-      [[fallthrough]];
-    default:
-      r.Text = std::move(removed);
-      break;
-  }
-  UndoBuffer->AddRecord(std::move(r));
+  TTextChange& c = tx_.Changes.size() > before ? tx_.Changes.back() : tx_.Changes.emplace_back();
+  c.Offset = offset;
+  c.Removed = std::move(removed);
+  c.Inserted = text;
+  c.Undoable = true;
+  c.Kind = kind;
+  c.X = x;
+  c.Y = y;
+  if (kind == TUndoKind::DeleteSelected) c.Sel = Selection();
+  tx_.Notify = true;
+}
+
+std::string TAdvancedEditor::Splice(std::int64_t offset, std::int64_t length, std::string_view text) {
+  TEditScope scope(*this);
+  const std::size_t before = tx_.Changes.size();
+  std::string removed = Lines->ReplaceText(offset, length, text);
+  // Only the history keeps texts, and it keeps none of these.
+  if (tx_.Changes.size() > before) tx_.Changes.back().Offset = offset;
+  return removed;
 }
 
 void TAdvancedEditor::IndentLines(int first, int last, int columns) {
+  TEditScope scope(*this);
   const std::string blanks(static_cast<std::size_t>(std::max(columns, 0)), ' ');
-  for (int i = first; i <= last; ++i) Lines->ReplaceText(Lines->LineStartOffset(i), 0, blanks);
-  TUndoRecord r;
-  r.Kind = TUndoKind::Indent;
-  r.FirstLine = first;
-  r.LastLine = last;
-  r.Count = columns;
-  UndoBuffer->AddRecord(std::move(r));
+  for (int i = first; i <= last; ++i) Splice(Lines->LineStartOffset(i), 0, blanks);
+  TTextChange& c = tx_.Changes.emplace_back();
+  c.Undoable = true;
+  c.Kind = TUndoKind::Indent;
+  c.FirstLine = first;
+  c.LastLine = last;
+  c.Count = columns;
+  tx_.Notify = true;
 }
 
 int TAdvancedEditor::UnindentLine(int line, int most) {
+  TEditScope scope(*this);
   std::string_view text = Lines->LineView(line);
   int n = 0;
   while (n < most && n < static_cast<int>(text.size()) && text[static_cast<std::size_t>(n)] == ' ') ++n;
-  Lines->ReplaceText(Lines->LineStartOffset(line), n, "");
-  TUndoRecord r;
-  r.Kind = TUndoKind::Unindent;
-  r.FirstLine = line;
-  r.Count = n;
-  UndoBuffer->AddRecord(std::move(r));
+  Splice(Lines->LineStartOffset(line), n, "");
+  TTextChange& c = tx_.Changes.emplace_back();
+  c.Undoable = true;
+  c.Kind = TUndoKind::Unindent;
+  c.FirstLine = line;
+  c.Count = n;
+  tx_.Notify = true;
   return n;
 }
 
 void TAdvancedEditor::Record(TUndoKind kind, int x, int y) {
-  TUndoRecord r;
-  r.Kind = kind;
-  r.X = x;
-  r.Y = y;
-  if (kind == TUndoKind::Select || kind == TUndoKind::Unselect) r.Sel = Selection();
-  UndoBuffer->AddRecord(std::move(r));
+  TEditScope scope(*this);
+  TTextChange& c = tx_.Changes.emplace_back();
+  c.Undoable = true;
+  c.Kind = kind;
+  c.X = x;
+  c.Y = y;
+  if (kind == TUndoKind::Select || kind == TUndoKind::Unselect) c.Sel = Selection();
 }
 
 bool TAdvancedEditor::PadToCaret() {
@@ -339,7 +681,7 @@ bool TAdvancedEditor::PadToCaret() {
   // store gets its first line without one).
   while (CaretY >= Lines->GetRowCount()) {
     if (Lines->Count() == 0) {
-      Lines->ReplaceText(0, 0, "\r\n");
+      Splice(0, 0, "\r\n");
       continue;
     }
     const int lastRow = LastRow();
@@ -415,4 +757,7 @@ void TAdvancedEditor::EndUndoGroup() {
   --GroupDepth;
 }
 
-void TAdvancedEditor::ClearUndo() { UndoBuffer->Clear(); }
+void TAdvancedEditor::ClearUndo() {
+  for (TTextChange& c : tx_.Changes) c.Undoable = false;
+  UndoBuffer->Clear();
+}

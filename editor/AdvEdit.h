@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "editor/AEAtoms.h"
 #include "editor/AEKeys.h"
 #include "editor/AESB.h"
+#include "editor/AdvEditErrors.h"
 #include "editor/AdvLines.h"
 #include "editor/AdvUndo.h"
 #include "editor/CellTable.h"
@@ -25,18 +25,7 @@
 #include "platform/EditorWindow.h"
 
 class TCompletion;
-
-// Errors of the editor with their message texts.
-class EAdvEditError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A silent abort: ends a command early; the dispatcher swallows it.
-class EComplete : public std::exception {
- public:
-  const char* what() const noexcept override { return ""; }
-};
+class TCompletionHost;
 
 struct TBookmark {
   int X = 0;
@@ -67,11 +56,44 @@ class TGutter {
   std::unique_ptr<platform::Canvas> GutterBitmap;
 };
 
+// One change of the text as the edit transaction collects it, in the order
+// made: the flat offset and the text removed and inserted (texts only for what
+// the history records), the lines and rows the store's splice touched, and how the
+// undo history records it (a record without text change is a caret move, a
+// selection change or a group mark).
+struct TTextChange {
+  std::int64_t Offset = -1;  // -1: a store write not made at a flat offset
+  std::string Removed, Inserted;
+  TLinesChange Lines;
+  bool Touched = false;  // the store announced a change of lines or rows
+  bool Noticed = false;  // the store's own notification repaints it
+  // The undo record to make of it: Kind, the position it is about, the
+  // selection before a selection change; Indent / Unindent use the lines.
+  bool Undoable = false;
+  TUndoKind Kind = TUndoKind::Caret;
+  int X = 0, Y = 0;
+  TSelectionState Sel;
+  int FirstLine = 0, LastLine = 0, Count = 0;
+};
+
+// What one command (or other entry point) changed, heard by the listeners
+// when the outermost transaction ends or an update bracket inside it closes.
+struct TEditTransaction {
+  int Depth = 0;
+  std::vector<TTextChange> Changes;
+  std::size_t HeardByHighlighter = 0;  // changes the highlighter already heard (painting during the command)
+  bool Notify = false;                 // the editor changed the text: the document hears of it
+  bool WholeView = false;              // repaint everything (undo): metrics, then the whole window
+  bool SelectionRows = false;          // the rows of the selection as it was are painted again
+  bool Metrics = false;                // the column capacity grew: the scroll ranges follow
+};
+
 // What a command works on while it runs (see ExecuteCommand).
 struct TCommandFrame {
   std::uint16_t Command = 0;
-  int X = 0, Y = 0;       // working caret position
-  bool CaretOnly = true;  // nothing but the caret moved: the final placement records it
+  int X = 0, Y = 0;        // working caret position
+  bool CaretOnly = true;   // nothing but the caret moved: the final placement records it
+  char TypedWordChar = 0;  // a word character typed: the completion engine hears it after the change
 };
 
 class TAdvancedEditor : public TAdvLinesOwner {
@@ -84,12 +106,16 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // ---- owned objects, in creation order ----
   std::unique_ptr<TAdvLines> Lines;
   std::unique_ptr<TKeyboard> Keyboard;
+  // What the undo history reaches of the editor (made before the history).
+  std::unique_ptr<TUndoTarget> UndoSide;
   std::unique_ptr<TUndoBuffer> UndoBuffer;
   std::unique_ptr<platform::Canvas> RowBitmap;
   platform::FontSpec EditorFont{"Courier New", 10, 0, 0};
   std::unique_ptr<TAdvEditScrollBar> HorzBar, VertBar;
   std::unique_ptr<TEditorClient> Client;
   std::unique_ptr<TGutter> Gutter;
+  // What the completion engine reaches of the editor (made before the engine).
+  std::unique_ptr<TCompletionHost> CompletionSide;
   std::unique_ptr<TCompletion> Completion;
 
   // ---- the window ----
@@ -183,8 +209,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, const std::string& selection)> OnSelectionCommand;
   std::function<bool(TAdvancedEditor&, std::string& text)> OnInsertCommand;
   std::function<void(TAdvancedEditor&, int index, std::string& text)> OnUserInsert;
-  std::function<void(TAdvancedEditor&, int index, const std::string& selection, std::string& result)>
-      OnUserTransform;
+  std::function<void(TAdvancedEditor&, int index, const std::string& selection, std::string& result)> OnUserTransform;
   std::function<void(TAdvancedEditor&, bool&handled)> OnIdentifierCompletion, OnTemplateCompletion;
   std::function<void(TAdvancedEditor&, const std::string& word, std::string& result, const std::string& text)>
       OnAdjustCompletion;
@@ -237,7 +262,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // same place in the padded text. True when the text changed.
   bool PadToCaret();
   TSelectionState Selection() const { return {SelMode, SelStartX, SelStartY, SelEndX, SelEndY}; }
-  void RestoreSelection(const TSelectionState& s);
+  // Restores a selection and the end that anchors its further extension.
+  void RestoreSelection(const TSelectionState& s, int anchorX, int anchorY);
 
   // Word at 1-based position p of `text`: its 1-based start and the position after its end.
   static bool IsWordDelimiter(char c);
@@ -263,6 +289,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // position (x, y) (DeleteSelected: with the selection). A negative x takes
   // the position of `offset` in the changed text (where Backspace leaves the caret).
   void Edit(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length, std::string_view text);
+  // The one write of the text at a flat offset, without an undo record of
+  // its own (undo applying a record, block indent): the characters removed.
+  std::string Splice(std::int64_t offset, std::int64_t length, std::string_view text);
   // Block indent: `columns` blanks before every line from `first` to `last`.
   void IndentLines(int first, int last, int columns);
   // Block unindent of one line: up to `most` of its leading blanks removed; the count removed.
@@ -270,6 +299,29 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // Records what needs no text change: a caret move from (x, y), a selection
   // change (with the selection as it is now) or the mark of a group.
   void Record(TUndoKind kind, int x = 0, int y = 0);
+  // The edit transaction: Begin/End nest; when the outermost ends (or an
+  // update bracket inside it closes) the listeners hear the changes in this
+  // order: undo history, highlighter, the painter's changed rows, journal,
+  // document (ChangeNotification).
+  void BeginEdit() { ++tx_.Depth; }
+  void EndEdit();
+  // Opens a transaction for a scope.
+  class TEditScope {
+   public:
+    explicit TEditScope(TAdvancedEditor& e) : e_(e) { e_.BeginEdit(); }
+    ~TEditScope() noexcept(false) { e_.EndEdit(); }
+    TEditScope(const TEditScope&) = delete;
+    TEditScope& operator=(const TEditScope&) = delete;
+
+   private:
+    TAdvancedEditor& e_;
+  };
+  // The rows of the selection as it was are painted when the transaction ends.
+  void RepaintSelectionOnCommit() { tx_.SelectionRows = true; }
+  // Removes the last `n` undo records the open transaction holds.
+  void DropPendingRecords(int n);
+  // Takes back one undo step as a transaction of its own (cmdUndo).
+  void UndoStep();
   void BeginUndoGroup();
   void EndUndoGroup();
   void ClearUndo();
@@ -392,7 +444,6 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void DeleteLineCommand(TCommandFrame& f);
   void DeleteWordRightCommand(TCommandFrame& f);
   void DeleteWordLeftCommand(TCommandFrame& f);
-  void RefreshAfterEdit(int line, int oldRowCount, int fromRow);
   bool PointerOutside() const;
   void AutoScrollTick();
   void FinishAt(TCommandFrame& f, int line, int lineColumn);
@@ -404,8 +455,11 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int UnindentTarget(int column, int row);
 
  protected:
-  // A change of the text reached the editor (not a change of rows alone).
-  virtual void TextChanged(const TLinesChange& change);
+  // The listeners of the transaction that a subclass extends: the
+  // highlighter and the journal hear every change of lines (not of rows
+  // alone), in the order made.
+  virtual void HighlighterHears(const TLinesChange& change);
+  virtual void JournalHears(const TLinesChange& change);
 
  private:
   void UpdateScrollRange(TAdvEditScrollBar& bar, int n, int v, int& cache);
@@ -420,6 +474,16 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void RecomputeView();
   void PlaceSystemCaret();
   void RepaintRowRange(int from, int to);
+  // The transaction's end: every listener hears what it holds.
+  void Commit();
+  void HearHighlighter();
+  void PaintChangedRows();
+
+  bool Pending() const {
+    return tx_.Notify || tx_.WholeView || tx_.SelectionRows || tx_.Metrics || !tx_.Changes.empty();
+  }
+
+  TEditTransaction tx_;
 
   platform::EditorWindow* window_ = nullptr;
   int boundsWidth_ = 250, boundsHeight_ = 150;
@@ -443,7 +507,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   bool mouseDown_ = false, dragged_ = false, skipNextMouseDown_ = false;
   int mouseX_ = 0, mouseY_ = 0, mouseCol_ = 0, mouseRow_ = 0;
   bool fullRepaint_ = true;
-  TSelAttrs selFlags_;  // one flag per character of the line being painted
+  std::string preparedLine_;  // the line being painted, with its line-end mark
+  TSelAttrs selFlags_;        // one flag per character of the line being painted
   int selFlagsLength_ = 0;
   std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // flags set to 1 by the last MarkSelection
   std::vector<std::uint8_t> tabStopMarks_;             // the tab and unindent computations' column map

@@ -19,16 +19,33 @@ void TAdvancedEditor::ExecuteCommand(std::uint16_t command) {
   f.X = CaretX;
   f.Y = CaretY;
   const int groupDepth = GroupDepth, updateCount = UpdateCount;
+  // The command's transaction: what it changed is told before the final placement.
+  BeginEdit();
+  bool open = true;
   try {
-    RunCommand(f);
-    if (f.CaretOnly) {
-      MoveCaretUndoable(f.X, f.Y);
-    } else {
-      MoveCaret(f.X, f.Y);
+    bool ended = false;
+    try {
+      RunCommand(f);
+    } catch (const EComplete&) {
+      ended = true;  // ended early: no final placement
     }
-  } catch (const EComplete&) {
-    // ended early: no final placement
+    open = false;
+    EndEdit();
+    if (!ended) {
+      if (f.TypedWordChar) Completion->KeyTyped(f.TypedWordChar);
+      if (f.CaretOnly) {
+        MoveCaretUndoable(f.X, f.Y);
+      } else {
+        MoveCaret(f.X, f.Y);
+      }
+    }
   } catch (...) {
+    if (open) {
+      try {
+        EndEdit();
+      } catch (...) {
+      }
+    }
     // A failing command leaves no undo group or update it opened behind.
     while (GroupDepth > groupDepth) EndUndoGroup();
     while (UpdateCount > updateCount) EndUpdate();
@@ -68,11 +85,16 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
     return EventCommand(f);
   bool editable = !ReadOnly;
   switch (c) {
-    case cmdWordLeft: return WordLeftCommand(f, false);
-    case cmdSelectWordLeft: return WordLeftCommand(f, true);
-    case cmdWordRight: return WordRightCommand(f, false);
-    case cmdSelectWordRight: return WordRightCommand(f, true);
-    case cmdSelectWord: return SelectWordCommand(f);
+    case cmdWordLeft:
+      return WordLeftCommand(f, false);
+    case cmdSelectWordLeft:
+      return WordLeftCommand(f, true);
+    case cmdWordRight:
+      return WordRightCommand(f, false);
+    case cmdSelectWordRight:
+      return WordRightCommand(f, true);
+    case cmdSelectWord:
+      return SelectWordCommand(f);
     case cmdCaretPageTop:
     case cmdCaretPageBottom:
       f.Y = c == cmdCaretPageTop ? TopRow : TopRow + VisibleRows - 1;
@@ -82,7 +104,8 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
     case cmdPageUp:
     case cmdPageDown:
     case cmdSelectPageUp:
-    case cmdSelectPageDown: return PageCommand(f);
+    case cmdSelectPageDown:
+      return PageCommand(f);
     case cmdLineStart:
     case cmdLineEnd:
     case cmdTextStart:
@@ -90,7 +113,8 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
     case cmdSelectLineStart:
     case cmdSelectLineEnd:
     case cmdSelectTextStart:
-    case cmdSelectTextEnd: return HomeEndCommand(f);
+    case cmdSelectTextEnd:
+      return HomeEndCommand(f);
     case cmdSelectAll:
       RunAll({cmdBeginGroup, cmdBeginUpdate, cmdTextStart, cmdSelectTextEnd, cmdEndUpdate, cmdEndGroup});
       if (OnSelectionChange) OnSelectionChange(*this);
@@ -98,7 +122,8 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
     case cmdScrollLineUp:
     case cmdScrollLineDown:
     case cmdScrollPageUp:
-    case cmdScrollPageDown: return ScrollCommand(f);
+    case cmdScrollPageDown:
+      return ScrollCommand(f);
     case cmdLineBreak:
       if (editable) LineBreak(f);
       return;
@@ -128,7 +153,9 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
         f.Y = CaretY;
       }
       return;
-    case cmdCopy: Copy(); return;
+    case cmdCopy:
+      Copy();
+      return;
     case cmdCut:
     case cmdPaste:
       if (!editable) return;
@@ -157,16 +184,24 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
       return;
     case cmdUndo:
       if (!editable) return;
-      UndoBuffer->Undo();
+      UndoStep();
       ShowCaret(true);
       throw EComplete();
     case cmdRedo:
       if (editable) UndoBuffer->Redo();
       return;
-    case cmdBeginGroup: BeginUndoGroup(); return;
-    case cmdEndGroup: EndUndoGroup(); return;
-    case cmdBeginUpdate: BeginUpdate(); return;
-    case cmdEndUpdate: EndUpdate(); return;
+    case cmdBeginGroup:
+      BeginUndoGroup();
+      return;
+    case cmdEndGroup:
+      EndUndoGroup();
+      return;
+    case cmdBeginUpdate:
+      BeginUpdate();
+      return;
+    case cmdEndUpdate:
+      EndUpdate();
+      return;
     case cmdCompleteWord:
     case cmdCompleteTemplate:
       if (!editable || !Completion->Enabled) return;
@@ -183,8 +218,11 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
       }
       if (OnStatusChange) OnStatusChange(*this);
       return;
-    case cmdPlayMacro: PlayMacro(); throw EComplete();
-    default: return;  // unused numbers only repeat the caret placement
+    case cmdPlayMacro:
+      PlayMacro();
+      throw EComplete();
+    default:
+      return;  // unused numbers only repeat the caret placement
   }
 }
 
@@ -195,9 +233,9 @@ void TAdvancedEditor::CaretCommand(TCommandFrame& f) {
   const bool select = c >= cmdSelectLeft;
   const std::uint16_t plain = select ? static_cast<std::uint16_t>(c - (cmdSelectLeft - cmdCaretLeft)) : c;
   if (plain == cmdCaretUp || plain == cmdCaretDown) {
-    bool acts = plain == cmdCaretUp ? f.Y > 0
-                                    : f.Y < std::max(Lines->GetRowCount(), 1) - 1 ||
-                                          (c == cmdCaretDown && CaretBeyondEOF);
+    bool acts = plain == cmdCaretUp
+                    ? f.Y > 0
+                    : f.Y < std::max(Lines->GetRowCount(), 1) - 1 || (c == cmdCaretDown && CaretBeyondEOF);
     if (!acts) return;
     if (select && !SelAvail) ExtendSelection(CaretX, CaretY);
     f.Y += plain == cmdCaretUp ? -1 : 1;
@@ -352,8 +390,12 @@ void TAdvancedEditor::HomeEndCommand(TCommandFrame& f) {
   const std::uint16_t plain = select ? static_cast<std::uint16_t>(c - (cmdSelectLineStart - cmdLineStart)) : c;
   if (select && !SelAvail) ExtendSelection(CaretX, f.Y);
   switch (plain) {
-    case cmdLineStart: f.X = SmartHomeColumn(f.X, f.Y); break;
-    case cmdLineEnd: f.X = Lines->GetRowCount() == 0 ? 0 : RowLength(f.Y); break;
+    case cmdLineStart:
+      f.X = SmartHomeColumn(f.X, f.Y);
+      break;
+    case cmdLineEnd:
+      f.X = Lines->GetRowCount() == 0 ? 0 : RowLength(f.Y);
+      break;
     case cmdTextStart:
       f.X = 0;
       f.Y = 0;

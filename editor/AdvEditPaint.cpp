@@ -38,6 +38,8 @@ void TAdvancedEditor::Paint(const platform::Rect& clip) {
 void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
   if (!window_ || !RowBitmap) return;
   if (row < TopRow || row > TopRow + VisibleRows || UpdateCount > 0) return;
+  // Painting inside a transaction: the highlighter hears what changed so far.
+  if (tx_.HeardByHighlighter < tx_.Changes.size()) HearHighlighter();
   const int startCol = std::max(firstCol, LeftCol);
   const int rightLimit = LeftCol + VisibleCols + 1;
   if (lastCol < 0 || lastCol > rightLimit) lastCol = rightLimit;
@@ -56,20 +58,15 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
     Lines->RowToLine(0, row, rowOffset, line);
     shownRow.assign(Lines->RowView(row));
     const int rowLength = static_cast<int>(shownRow.size());
-    const int markedLength = Lines->LineLength(line) + 1;
-    MarkSelection(row, rowOffset, rowLength + 1, markedLength);
-    if (!ColoursCurrent(line)) {
-      std::string marked(Lines->LineView(line));
-      marked.push_back(kLineEndMark);
-      HighlightLine(line, 0, markedLength, marked);
-    }
+    preparedLine_.assign(Lines->LineView(line));
+    preparedLine_.push_back(kLineEndMark);
+    PrepareLine(line, row, rowOffset, rowLength + 1, 0, static_cast<int>(preparedLine_.size()), preparedLine_);
     const int markIndex = rowOffset + rowLength;
     if (markIndex < selFlagsLength_ && selFlagsLength_ > 1)
       lineEndSelected_ = selFlags_[static_cast<std::size_t>(markIndex)] != 0;
   }
 
-  bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight},
-                  lineEndSelected_ ? SelColor : color_);
+  bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight}, lineEndSelected_ ? SelColor : color_);
 
   if (exists) {
     // The row as shown: visible spaces and line-end marks.
@@ -97,8 +94,8 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
       while (end < drawEnd && rowOffset + end < selFlagsLength_ && shownAttr(end) == a) ++end;
       const int x = CellRect(col - LeftCol, 0).left;
       if (a.BgColor != color_) bitmap.FillRect({x, 0, x + (end - col) * CharWidth, CharHeight}, a.BgColor);
-      bitmap.DrawText(x, 0, shown.substr(static_cast<std::size_t>(col), static_cast<std::size_t>(end - col)),
-                      CharWidth, a.FgColor, a.BgColor, a.Style);
+      bitmap.DrawText(x, 0, shown.substr(static_cast<std::size_t>(col), static_cast<std::size_t>(end - col)), CharWidth,
+                      a.FgColor, a.BgColor, a.Style);
       col = end;
     }
   }

@@ -11,7 +11,7 @@ namespace {
 class UpdateScope {
  public:
   explicit UpdateScope(TAdvancedEditor& e) : e_(e) { e_.BeginUpdate(); }
-  ~UpdateScope() { e_.EndUpdate(); }
+  ~UpdateScope() noexcept(false) { e_.EndUpdate(); }
   UpdateScope(const UpdateScope&) = delete;
   UpdateScope& operator=(const UpdateScope&) = delete;
 
@@ -25,28 +25,9 @@ bool Before(int x1, int y1, int x2, int y2) { return y1 < y2 || (y1 == y2 && x1 
 
 // ---------------------------------------------------------------- word at a position
 
-bool TAdvancedEditor::IsWordDelimiter(char c) {
-  switch (c) {
-    case '\0': case '\n': case '\r': case ' ': case '%': case '(': case ')': case '*':
-    case '+': case ',': case '-': case '.': case '/': case ':': case ';': case '<':
-    case '=': case '>': case '[': case '\\': case ']': case '{': case '}':
-      return true;
-    default:
-      return false;
-  }
-}
+bool TAdvancedEditor::IsWordDelimiter(char c) { return ::IsWordDelimiter(c); }
 
-void TAdvancedEditor::WordAt(std::string_view s, int p, int& start, int& end) {
-  // 1-based positions; position 0 (before the text) counts as a delimiter.
-  auto at = [&](int i) { return i >= 1 && i <= static_cast<int>(s.size()) ? s[static_cast<std::size_t>(i - 1)] : '\0'; };
-  auto delimiter = [&](int i) { return i < 1 || i > static_cast<int>(s.size()) || IsWordDelimiter(at(i)); };
-  start = p;
-  if (delimiter(p)) start = delimiter(p - 1) ? p + 1 : p - 1;
-  while (!delimiter(start)) --start;
-  ++start;
-  end = p;
-  while (!delimiter(end)) ++end;
-}
+void TAdvancedEditor::WordAt(std::string_view s, int p, int& start, int& end) { ::WordAt(s, p, start, end); }
 
 // ---------------------------------------------------------------- selection
 
@@ -56,7 +37,9 @@ void TAdvancedEditor::SetSelAvail(bool on) {
   if (OnSelectionChange) OnSelectionChange(*this);
 }
 
-void TAdvancedEditor::RestoreSelection(const TSelectionState& s) {
+void TAdvancedEditor::RestoreSelection(const TSelectionState& s, int anchorX, int anchorY) {
+  SelAnchorX = anchorX;
+  SelAnchorY = anchorY;
   SelMode = s.SelMode;
   SelStartX = s.SelStartX;
   SelStartY = s.SelStartY;
@@ -152,6 +135,7 @@ void TAdvancedEditor::SetSelLength(int length) {
 
 void TAdvancedEditor::SetSelText(const std::string& text) {
   UpdateScope update(*this);
+  TEditScope edit(*this);
   BeginUndoGroup();
   struct GroupCloser {
     TAdvancedEditor& e;
@@ -168,6 +152,7 @@ void TAdvancedEditor::SetSelText(const std::string& text) {
 
 void TAdvancedEditor::InsertText(std::string text) {
   UpdateScope update(*this);
+  TEditScope edit(*this);
   // Every kind of line break becomes CR LF; text without a lone CR or LF is kept as it is.
   bool lone = false;
   for (std::size_t i = FindLineBreak(text, 0); i < text.size() && !lone; i = FindLineBreak(text, i + 1)) {
@@ -202,19 +187,19 @@ void TAdvancedEditor::InsertTextAtCaret(const std::string& text) {
   ShowCaret(false);
   {
     UpdateScope update(*this);
+    TEditScope edit(*this);
     PadToCaret();
-    RecalcMetrics(false, false);
     const std::int64_t offset = PosToOffset(CaretX, CaretY);
     Edit(TUndoKind::Insert, CaretX, CaretY, offset, 0, text);
     platform::Point end = OffsetToPos(offset + static_cast<std::int64_t>(text.size()));
     MoveCaret(end.x, end.y);
-    ChangeNotification();
   }
   ShowCaret(true);
 }
 
 void TAdvancedEditor::DeleteSelection() {
   if (!SelAvail || ReadOnly) return;
+  TEditScope edit(*this);
   std::string text = GetSelText();
   SelAvail = false;
   if (!text.empty()) {
@@ -222,8 +207,6 @@ void TAdvancedEditor::DeleteSelection() {
     Edit(TUndoKind::DeleteSelected, CaretX, CaretY, offset, static_cast<std::int64_t>(text.size()), "");
     platform::Point p = OffsetToPos(offset);
     MoveCaret(p.x, p.y);
-    ChangeNotification();
-    RecalcMetrics(false, true);
   }
-  RepaintSelectionRows();
+  RepaintSelectionOnCommit();
 }

@@ -48,8 +48,8 @@ std::string_view TrimRight(std::string_view s) {
 bool IsAutoChangeSeparator(char ch) {
   auto c = static_cast<unsigned char>(ch);
   if (c > 126 || c == '\\' || c == '|') return false;
-  return c == ' ' || (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || c == '[' || c == ']' || c == '^' ||
-         c == '_' || c == '`' || c == '{' || c == '}' || c == '~';
+  return c == ' ' || (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || c == '[' || c == ']' || c == '^' || c == '_' ||
+         c == '`' || c == '{' || c == '}' || c == '~';
 }
 
 }  // namespace
@@ -58,14 +58,6 @@ bool IsAutoChangeSeparator(char ch) {
 
 void TAdvancedEditor::FinishAt(TCommandFrame& f, int line, int lineColumn) {
   Lines->LineToRow(line, lineColumn, f.Y, f.X);
-}
-
-void TAdvancedEditor::RefreshAfterEdit(int line, int oldRowCount, int fromRow) {
-  RepaintLineRows(Lines->FirstRow(line));
-  if (Lines->RowCount(line) != oldRowCount) {
-    RecalcMetrics(false, true);
-    RepaintRows(fromRow);
-  }
 }
 
 int TAdvancedEditor::NextTabStop(int column) const {
@@ -138,13 +130,8 @@ int TAdvancedEditor::SmartTabStop(int column, int row) {
 // ---------------------------------------------------------------- typing
 
 void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
-  const bool padded = PadToCaret();
-  RecalcMetrics(false, true);
-  VertBar->SetValue(TAdvEditScrollBar::kPosition, TopRow);
-  if (static_cast<unsigned char>(ch) < 32) {
-    if (padded) ChangeNotification();
-    return;
-  }
+  PadToCaret();
+  if (static_cast<unsigned char>(ch) < 32) return;
   const bool wordChar = TCompletion::IsWordChar(ch);
   if (!wordChar) Completion->KeyTyped(ch);
   DeleteSelection();
@@ -152,7 +139,6 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
   f.CaretOnly = false;
 
   const int line = CaretLine;
-  const int oldRows = Lines->RowCount(line);
   // Read before the edit only: the view ends with the change.
   const std::string_view text = Lines->LineView(line);
 
@@ -225,15 +211,10 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
     ++CaretLineX;
   }
 
-  int lastPainted = RepaintLineRows(Lines->FirstRow(line));
-  if (Lines->RowCount(line) != oldRows) {
-    RecalcMetrics(false, true);
-    RepaintRows(lastPainted + 1);
-  }
   FinishAt(f, line, CaretLineX);
   MoveCaret(f.X, f.Y);
-  ChangeNotification();
-  if (wordChar) Completion->KeyTyped(ch);
+  // Given to the completion engine once the change is told.
+  if (wordChar) f.TypedWordChar = ch;
 }
 
 // ---------------------------------------------------------------- line break
@@ -285,9 +266,6 @@ void TAdvancedEditor::LineBreak(TCommandFrame& f) {
     f.X = 0;
     f.Y = Lines->FirstRow(L + 1);
   }
-  RecalcMetrics(false, true);
-  RepaintRows(f.Y);
-  ChangeNotification();
 }
 
 // ---------------------------------------------------------------- Backspace and Delete
@@ -295,7 +273,6 @@ void TAdvancedEditor::LineBreak(TCommandFrame& f) {
 bool TAdvancedEditor::DeleteSelectionFor(TCommandFrame& f) {
   if (!SelAvail) return false;
   DeleteSelection();
-  ChangeNotification();
   f.CaretOnly = false;
   f.X = CaretX;
   f.Y = CaretY;
@@ -304,13 +281,12 @@ bool TAdvancedEditor::DeleteSelectionFor(TCommandFrame& f) {
 
 void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
   if (DeleteSelectionFor(f)) return;
-  const bool padded = PadToCaret();
+  PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
   RefreshCaretLine();
   int c = CaretLineX;
   const int L = CaretLine;
-  const int oldRows = Lines->RowCount(L);
   if (f.X > 0) {
     int target = BackspaceUnindents ? UnindentTarget(f.X, f.Y) : f.X - 1;
     target = std::clamp(target, 0, f.X - 1);
@@ -318,7 +294,6 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
     c -= f.X - target;
     FinishAt(f, L, c);
   } else if (f.Y == 0) {
-    if (padded) ChangeNotification();
     return;
   } else if (c > 0) {
     Edit(TUndoKind::Backspace, -1, -1, Lines->LineStartOffset(L) + c - 1, 1, "");
@@ -330,24 +305,20 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
     return;
   }
   f.CaretOnly = false;
-  RefreshAfterEdit(L, oldRows, f.Y);
-  ChangeNotification();
 }
 
 void TAdvancedEditor::DeleteRight(TCommandFrame& f) {
   if (Lines->GetRowCount() == 0) Lines->Add("");
   if (DeleteSelectionFor(f)) return;
-  const bool padded = PadToCaret();
+  PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
   RefreshCaretLine();
   const int c = CaretLineX, L = CaretLine;
-  const int oldRows = Lines->RowCount(L);
   if (f.X < RowLength(f.Y)) {
     Edit(TUndoKind::Delete, f.X, f.Y, PosToOffset(f.X, f.Y), 1, "");
     f.CaretOnly = false;
   } else if (f.Y < 0 || f.Y >= LastRow()) {
-    if (padded) ChangeNotification();
     return;
   } else if (c < Lines->LineLength(L)) {
     Edit(TUndoKind::Delete, f.X, f.Y, Lines->LineStartOffset(L) + c, 1, "");
@@ -357,8 +328,6 @@ void TAdvancedEditor::DeleteRight(TCommandFrame& f) {
     return;
   }
   FinishAt(f, L, c);
-  RefreshAfterEdit(L, oldRows, f.Y);
-  ChangeNotification();
 }
 
 void TAdvancedEditor::JoinLines(TCommandFrame& f, int i) {
@@ -379,9 +348,6 @@ void TAdvancedEditor::JoinLines(TCommandFrame& f, int i) {
     }
     FinishAt(f, i, static_cast<int>(F.size()));
   }
-  RecalcMetrics(false, true);
-  RepaintRows(f.Y);
-  ChangeNotification();
 }
 
 // ---------------------------------------------------------------- Tab and block indent
@@ -391,24 +357,20 @@ void TAdvancedEditor::TabCommand(TCommandFrame& f, bool back) {
     PostCommand(back ? cmdUnindentSelection : cmdIndentSelection);
     return;
   }
-  const bool padded = PadToCaret();
+  PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
   const int target = back ? NextTabStop(f.X) : SmartTabStop(f.X, f.Y);
   if (back || !InsertMode || target <= f.X) {
     f.X = target;
-    if (padded) ChangeNotification();
     return;
   }
   RefreshCaretLine();
   const int L = CaretLine;
-  const int oldRows = Lines->RowCount(L);
   const std::string blanks(static_cast<std::size_t>(target - f.X), ' ');
   Edit(TUndoKind::InsertTab, f.X, f.Y, PosToOffset(f.X, f.Y), 0, blanks);
   f.CaretOnly = false;
   FinishAt(f, L, CaretLineX + static_cast<int>(blanks.size()));
-  RefreshAfterEdit(L, oldRows, f.Y);
-  ChangeNotification();
 }
 
 void TAdvancedEditor::IndentCommand(TCommandFrame& f, bool indent) {
@@ -443,8 +405,7 @@ void TAdvancedEditor::IndentCommand(TCommandFrame& f, bool indent) {
     if (processed > 0) {
       EndUndoGroup();
     } else {
-      UndoBuffer->RemoveLast();
-      UndoBuffer->RemoveLast();
+      DropPendingRecords(2);
       --GroupDepth;
     }
   }
@@ -455,7 +416,6 @@ void TAdvancedEditor::IndentCommand(TCommandFrame& f, bool indent) {
     int caretLine = 0, k = 0;
     Lines->RowToParagraph(f.Y, caretLine, k);
     if (caretLine >= first && caretLine <= last) f.X = std::max(0, f.X + d);
-    ChangeNotification();
   }
   SelAvail = true;
 }

@@ -102,26 +102,9 @@ void TAdvLines::Delete(int index) {
 }
 
 void TAdvLines::Clear() {
+  // The whole-text assignment of nothing: the one route that rebuilds the store.
   if (count_ == 0) return;
-  Changing();
-  TLinesChange change;
-  change.LinesRemoved = count_;
-  change.RowsRemoved = static_cast<int>(totalRows_);
-  change.Notice = Notice();
-  blocks_.clear();
-  extras_.clear();
-  freeExtras_.clear();
-  chunks_.clear();
-  attrQueue_.clear();
-  attrQueueHead_ = 0;
-  attrHolders_ = 0;
-  idleExtras_ = 0;
-  chunkBytes_ = borrowedBytes_ = rawLines_ = 0;
-  count_ = 0;
-  totalRows_ = 0;
-  capacity_ = 0;
-  RebuildTrees();
-  Announce(change);
+  AssignWholeText(TTextBuffer(), Notice());
 }
 
 void TAdvLines::BeginUpdate() {

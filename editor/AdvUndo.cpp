@@ -1,8 +1,9 @@
 #include "editor/AdvUndo.h"
 
 #include <algorithm>
+#include <type_traits>
 
-#include "editor/AdvEdit.h"
+#include "editor/AdvEditErrors.h"
 
 namespace {
 
@@ -22,13 +23,27 @@ bool IsRunKind(TUndoKind k) {
   }
 }
 
+// The part every record of a kind shares with its base.
+template <typename Base>
+const Base* As(const TUndoRecord& r) {
+  return std::visit(
+      [](const auto& v) -> const Base* {
+        if constexpr (std::is_base_of_v<Base, std::decay_t<decltype(v)>>)
+          return &v;
+        else
+          return nullptr;
+      },
+      r);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- the history
 
 void TUndoBuffer::AddRecord(TUndoRecord record) {
   if (Undoing) return;  // made by an undo itself: dropped
-  if (Editor && Editor->OnStatusChange) Editor->OnStatusChange(*Editor);
+  if (Editor) Editor->HistoryChanged();
+  // What was undone is cut off by a new record.
   items_.resize(static_cast<std::size_t>(Position + 1));
   items_.push_back(std::move(record));
   Position = Count() - 1;
@@ -41,7 +56,7 @@ const TUndoRecord* TUndoBuffer::CurrentRecord() const {
 
 bool TUndoBuffer::SameKindAsCurrent(TUndoKind kind) const {
   const TUndoRecord* current = CurrentRecord();
-  return current && current->Kind == kind;
+  return current && KindOf(*current) == kind;
 }
 
 void TUndoBuffer::RemoveLast() {
@@ -52,132 +67,139 @@ void TUndoBuffer::RemoveLast() {
 
 int TUndoBuffer::CollectRun() {
   const TUndoRecord* current = CurrentRecord();
-  if (!current || !Editor || !Editor->GroupUndo) return Position;
-  const TUndoKind kind = current->Kind;
-  while (Position > 0 && items_[static_cast<std::size_t>(Position - 1)].Kind == kind) --Position;
+  if (!current || !Editor || !Editor->GroupUndo()) return Position;
+  const TUndoKind kind = KindOf(*current);
+  while (Position > 0 && KindAt(Position - 1) == kind) --Position;
   return Position;
 }
 
 void TUndoBuffer::UndoCurrent() {
-  TAdvancedEditor& e = *Editor;
-  TAdvLines& lines = *e.Lines;
+  TUndoTarget& e = *Editor;
   const int latest = Position;
-  const int earliest = IsRunKind(items_[static_cast<std::size_t>(latest)].Kind) ? CollectRun() : latest;
+  const int earliest = IsRunKind(KindAt(latest)) ? CollectRun() : latest;
   const TUndoRecord& first = items_[static_cast<std::size_t>(earliest)];
   const TUndoRecord& last = items_[static_cast<std::size_t>(latest)];
   // The texts of the run in the order they were recorded.
-  auto joined = [&](std::string TUndoRecord::*field) {
+  auto joined = [&](auto field) {
     std::string text;
-    for (int i = earliest; i <= latest; ++i) text += items_[static_cast<std::size_t>(i)].*field;
+    for (int i = earliest; i <= latest; ++i) text += field(items_[static_cast<std::size_t>(i)]);
     return text;
   };
-  switch (first.Kind) {
+  auto text = [](const TUndoRecord& r) -> const std::string& { return As<TInsertUndo>(r)->Text; };
+  const TCaretUndo* at = As<TCaretUndo>(first);
+  switch (KindOf(first)) {
     case TUndoKind::Caret:
-      e.MoveCaret(first.X, first.Y);
+      e.MoveCaret(at->X, at->Y);
       break;
     case TUndoKind::Insert:
     case TUndoKind::ReLine:
     case TUndoKind::InsertTab:
-      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::Text).size()), "");
-      e.MoveCaret(first.X, first.Y);
+      e.Splice(As<TInsertUndo>(first)->Offset, static_cast<std::int64_t>(joined(text).size()), "");
+      e.MoveCaret(at->X, at->Y);
       break;
     case TUndoKind::Delete: {
       // At the offset taken when the record was made: the deletion may have
       // re-wrapped the line, so X, Y no longer name the same place.
-      lines.ReplaceText(last.Offset, 0, joined(&TUndoRecord::Text));
-      const platform::Point p = e.OffsetToPos(last.Offset);
+      const std::int64_t offset = As<TInsertUndo>(last)->Offset;
+      e.Splice(offset, 0, joined(text));
+      const platform::Point p = e.OffsetToPos(offset);
       e.MoveCaret(p.x, p.y);
       break;
     }
     case TUndoKind::Backspace: {
       // The last deleted (leftmost) text first; the caret ends after it all.
-      std::string text;
-      for (int i = latest; i >= earliest; --i) text += items_[static_cast<std::size_t>(i)].Text;
-      lines.ReplaceText(last.Offset, 0, text);
-      const platform::Point p = e.OffsetToPos(last.Offset + static_cast<std::int64_t>(text.size()));
+      std::string restored;
+      for (int i = latest; i >= earliest; --i) restored += text(items_[static_cast<std::size_t>(i)]);
+      const std::int64_t offset = As<TInsertUndo>(last)->Offset;
+      e.Splice(offset, 0, restored);
+      const platform::Point p = e.OffsetToPos(offset + static_cast<std::int64_t>(restored.size()));
       e.MoveCaret(p.x, p.y);
       break;
     }
-    case TUndoKind::DeleteSelected:
-      lines.ReplaceText(last.Offset, 0, joined(&TUndoRecord::Text));
-      e.RestoreSelection(last.Sel);
-      e.SelAnchorX = last.Sel.SelStartX;
-      e.SelAnchorY = last.Sel.SelStartY;
-      if (!first.Text.empty()) e.SetSelAvail(true);
-      e.MoveCaret(first.X, first.Y);
+    case TUndoKind::DeleteSelected: {
+      const auto& undone = std::get<TDeleteSelectedUndo>(last);
+      e.Splice(undone.Offset, 0, joined(text));
+      e.RestoreSelection(undone.Sel, undone.Sel.SelStartX, undone.Sel.SelStartY);
+      if (!text(first).empty()) e.SetSelAvail(true);
+      e.MoveCaret(at->X, at->Y);
       break;
-    case TUndoKind::Overwrite:
-      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(joined(&TUndoRecord::NewText).size()),
-                        joined(&TUndoRecord::Text));
-      e.MoveCaret(first.X, first.Y);
+    }
+    case TUndoKind::Overwrite: {
+      auto newText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).NewText; };
+      auto oldText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).OldText; };
+      e.Splice(std::get<TOverwriteUndo>(first).Offset, static_cast<std::int64_t>(joined(newText).size()),
+               joined(oldText));
+      e.MoveCaret(at->X, at->Y);
       break;
-    case TUndoKind::Replace:
-      lines.ReplaceText(first.Offset, static_cast<std::int64_t>(first.NewText.size()), first.Text);
-      e.MoveCaret(first.X, first.Y);
+    }
+    case TUndoKind::Replace: {
+      const auto& r = std::get<TReplaceUndo>(first);
+      e.Splice(r.Position - 1, static_cast<std::int64_t>(r.NewText.size()), r.OldText);
+      e.MoveCaret(at->X, at->Y);
       break;
+    }
     case TUndoKind::Select:
     case TUndoKind::Unselect: {
-      e.RestoreSelection(first.Sel);
       // The caret stands at the moving end; the other end anchors further extension.
-      const TSelectionState& s = first.Sel;
-      const bool caretAtStart = first.X == s.SelStartX && first.Y == s.SelStartY;
-      e.SelAnchorX = caretAtStart ? s.SelEndX : s.SelStartX;
-      e.SelAnchorY = caretAtStart ? s.SelEndY : s.SelStartY;
+      const TSelectionState& s = As<TSelectUndo>(first)->Sel;
+      const bool caretAtStart = at->X == s.SelStartX && at->Y == s.SelStartY;
+      e.RestoreSelection(s, caretAtStart ? s.SelEndX : s.SelStartX, caretAtStart ? s.SelEndY : s.SelStartY);
       e.SetSelAvail(!(s.SelStartX == s.SelEndX && s.SelStartY == s.SelEndY));
-      e.MoveCaret(first.X, first.Y);
-      e.RepaintSelectionRows();
+      e.MoveCaret(at->X, at->Y);
+      e.RepaintSelection();
       break;
     }
     case TUndoKind::BeginCompound:
     case TUndoKind::EndCompound:
       break;
-    case TUndoKind::Indent:
-      lines.BeginUpdate();
-      for (int i = std::max(first.FirstLine, 0); i <= first.LastLine && i < lines.Count(); ++i)
-        lines.ReplaceText(lines.LineStartOffset(i), std::min(lines.LineLength(i), std::max(first.Count, 0)), "");
-      lines.EndUpdate();
+    case TUndoKind::Indent: {
+      const auto& r = std::get<TIndentUndo>(first);
+      e.BeginLinesUpdate();
+      for (int i = std::max(r.FirstLine, 0); i <= r.LastLine && i < e.LineCount(); ++i)
+        e.Splice(e.LineStartOffset(i), std::min(e.LineLength(i), std::max(r.Count, 0)), "");
+      e.EndLinesUpdate();
       break;
-    case TUndoKind::Unindent:
-      if (first.FirstLine >= 0 && first.FirstLine < lines.Count() && first.Count > 0)
-        lines.ReplaceText(lines.LineStartOffset(first.FirstLine), 0,
-                          std::string(static_cast<std::size_t>(first.Count), ' '));
+    }
+    case TUndoKind::Unindent: {
+      const auto& r = std::get<TUnindentUndo>(first);
+      if (r.Line >= 0 && r.Line < e.LineCount() && r.Count > 0)
+        e.Splice(e.LineStartOffset(r.Line), 0, std::string(static_cast<std::size_t>(r.Count), ' '));
       break;
+    }
   }
 }
 
 void TUndoBuffer::Undo() {
   struct Flag {
     bool& f;
-    explicit Flag(bool& x) : f(x) { f = true; }
-    ~Flag() { f = false; }
+    bool was;
+    explicit Flag(bool& x) : f(x), was(x) { f = true; }
+    ~Flag() { f = was; }
   } undoing(Undoing);
   const TUndoRecord* current = CurrentRecord();
   if (!current) return;
   constexpr int kNoKind = -1;
-  auto kindOf = [](const TUndoRecord* r) { return r ? static_cast<int>(r->Kind) : kNoKind; };
+  auto kindOf = [](const TUndoRecord* r) { return r ? static_cast<int>(KindOf(*r)) : kNoKind; };
   int kind = kindOf(current);
   int depth = 0;
   bool first = true;
   while ((current = CurrentRecord()) &&
-         (first || kindOf(current) == kind || current->Kind == TUndoKind::ReLine || depth > 0)) {
+         (first || kindOf(current) == kind || KindOf(*current) == TUndoKind::ReLine || depth > 0)) {
     first = false;
-    if (current->Kind == TUndoKind::BeginCompound) {
+    if (KindOf(*current) == TUndoKind::BeginCompound) {
       --depth;
       kind = kNoKind;
-    } else if (current->Kind == TUndoKind::EndCompound) {
+    } else if (KindOf(*current) == TUndoKind::EndCompound) {
       ++depth;
     }
     const bool kindWasReLine = kind == static_cast<int>(TUndoKind::ReLine);
     UndoCurrent();
     --Position;
     if (kindWasReLine) kind = kindOf(CurrentRecord());
-    if (Editor && !Editor->GroupUndo) break;
+    if (Editor && !Editor->GroupUndo()) break;
   }
-  if (Editor && Editor->UpdateCount == 0) {
-    Editor->RecalcMetrics(false, true);
-    Editor->Invalidate();
-    Editor->ChangeNotification();
-  }
+  // The records after Position stay until a new record cuts them off: what
+  // one Undo took back is the run down from the old Position.
 }
 
 void TUndoBuffer::Redo() { throw EAdvEditError("Redo not yet implemented"); }
@@ -185,5 +207,5 @@ void TUndoBuffer::Redo() { throw EAdvEditError("Redo not yet implemented"); }
 void TUndoBuffer::Clear() {
   items_.clear();
   Position = -1;
-  if (Editor && Editor->OnStatusChange) Editor->OnStatusChange(*Editor);
+  if (Editor) Editor->HistoryChanged();
 }

@@ -3,31 +3,17 @@
 // The undo history of one editor: a list of records, each the data needed to
 // take back one change, caret move or selection change. One Undo takes back
 // a whole step: a run of records of the same kind, or a group.
+//
+// The records are plain values, one struct per kind; the history applies
+// them through TUndoTarget, what it needs of its editor.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
-class TAdvancedEditor;
-
-// The kind of a record; runs and steps compare it.
-enum class TUndoKind : std::uint8_t {
-  Caret,           // a caret move
-  Insert,          // text typed or inserted
-  ReLine,          // line breaks and blanks added to reach the caret
-  InsertTab,       // blanks inserted by Tab
-  Delete,          // text deleted by Delete (or replaced: the text that was there)
-  Backspace,       // text deleted by Backspace
-  DeleteSelected,  // the selection deleted
-  Overwrite,       // text typed over other text
-  Replace,         // a word replaced by a completion
-  Select,          // a selection change
-  Unselect,        // a selection removed
-  BeginCompound,   // the start of a group
-  EndCompound,     // the end of a group
-  Indent,          // block indent of lines
-  Unindent,        // blanks removed from one line by block unindent
-};
+#include "platform/Geometry.h"
 
 // The selection as it was, saved by selection records.
 struct TSelectionState {
@@ -35,30 +21,112 @@ struct TSelectionState {
   int SelStartX = 0, SelStartY = 0, SelEndX = 0, SelEndY = 0;
 };
 
-struct TUndoRecord {
-  TUndoKind Kind = TUndoKind::Caret;
-  // The caret before a move; of a change, the position it is about (the
-  // insertion or deletion point, the caret before a selection change).
+// X, Y of a caret record is the caret before the move; of every other record
+// the position it is about (the insertion or deletion point, the caret before
+// a selection change or selection deletion).
+struct TCaretUndo {
   int X = 0, Y = 0;
-  // Flat offset of the change (of DeleteSelected: of the selection's start),
-  // taken when the record was made.
-  std::int64_t Offset = 0;
-  // The text inserted or deleted; of Overwrite and Replace, the text replaced.
+};
+// Text inserted at flat Offset (taken when the record was made).
+struct TInsertUndo : TCaretUndo {
   std::string Text;
-  // Of Overwrite and Replace: the text that took its place.
-  std::string NewText;
-  // Select, Unselect, DeleteSelected: the selection before the change.
+  std::int64_t Offset = 0;
+};
+// Line breaks and blanks added to reach the caret.
+struct TReLineUndo : TInsertUndo {};
+// Blanks inserted by Tab.
+struct TInsertTabUndo : TInsertUndo {};
+// Text deleted by Delete (or replaced: the text that was there), at Offset.
+struct TDeleteUndo : TInsertUndo {};
+// Text deleted by Backspace.
+struct TBackspaceUndo : TDeleteUndo {};
+// The selection deleted: Offset is the offset of its start (SelOffset).
+struct TDeleteSelectedUndo : TDeleteUndo {
   TSelectionState Sel;
-  // Indent: lines FirstLine..LastLine got Count blanks; Unindent: line
-  // FirstLine lost Count blanks.
+};
+// Text typed over other text at Offset.
+struct TOverwriteUndo : TCaretUndo {
+  std::string OldText, NewText;
+  std::int64_t Offset = 0;
+};
+// A word replaced by a completion: 1-based flat positions of the old word.
+struct TReplaceUndo : TCaretUndo {
+  std::int64_t Position = 0, EndPosition = 0;
+  std::string OldText, NewText;
+};
+// A selection change: the selection before it.
+struct TSelectUndo : TCaretUndo {
+  TSelectionState Sel;
+};
+struct TUnselectUndo : TSelectUndo {};
+struct TBeginCompoundUndo {};
+struct TEndCompoundUndo : TBeginCompoundUndo {};
+// Block indent: lines FirstLine..LastLine got Count blanks.
+struct TIndentUndo {
   int FirstLine = 0, LastLine = 0, Count = 0;
+};
+// Block unindent: line Line lost Count blanks.
+struct TUnindentUndo {
+  int Line = 0, Count = 0;
+};
+
+// One record of the history; its kind is the alternative it holds.
+using TUndoRecord = std::variant<TCaretUndo, TInsertUndo, TReLineUndo, TInsertTabUndo, TDeleteUndo, TBackspaceUndo,
+                                 TDeleteSelectedUndo, TOverwriteUndo, TReplaceUndo, TSelectUndo, TUnselectUndo,
+                                 TBeginCompoundUndo, TEndCompoundUndo, TIndentUndo, TUnindentUndo>;
+
+// The kind of a record (in the order of TUndoRecord's alternatives); runs and steps compare it.
+enum class TUndoKind : std::uint8_t {
+  Caret,
+  Insert,
+  ReLine,
+  InsertTab,
+  Delete,
+  Backspace,
+  DeleteSelected,
+  Overwrite,
+  Replace,
+  Select,
+  Unselect,
+  BeginCompound,
+  EndCompound,
+  Indent,
+  Unindent,
+};
+static_assert(std::variant_size_v<TUndoRecord> == static_cast<std::size_t>(TUndoKind::Unindent) + 1);
+
+inline TUndoKind KindOf(const TUndoRecord& r) { return static_cast<TUndoKind>(r.index()); }
+
+// What the history needs of its editor to take records back.
+class TUndoTarget {
+ public:
+  virtual ~TUndoTarget() = default;
+  // Undo takes whole runs of same-kind records (else one record a step).
+  virtual bool GroupUndo() const = 0;
+  // The history changed (OnStatusChange).
+  virtual void HistoryChanged() = 0;
+  // Replaces `length` characters at flat `offset` by `text`.
+  virtual void Splice(std::int64_t offset, std::int64_t length, std::string_view text) = 0;
+  virtual platform::Point OffsetToPos(std::int64_t offset) const = 0;
+  virtual void MoveCaret(int x, int y) = 0;
+  // Restores a selection with the end that anchors further extension.
+  virtual void RestoreSelection(const TSelectionState& s, int anchorX, int anchorY) = 0;
+  virtual void SetSelAvail(bool on) = 0;
+  // The rows of the restored selection are painted again when the step is told.
+  virtual void RepaintSelection() = 0;
+  virtual int LineCount() const = 0;
+  virtual std::int64_t LineStartOffset(int line) const = 0;
+  virtual int LineLength(int line) const = 0;
+  // The line store's own update bracket around a change of many lines.
+  virtual void BeginLinesUpdate() = 0;
+  virtual void EndLinesUpdate() = 0;
 };
 
 class TUndoBuffer {
  public:
-  explicit TUndoBuffer(TAdvancedEditor* editor = nullptr) : Editor(editor) {}
+  explicit TUndoBuffer(TUndoTarget* editor = nullptr) : Editor(editor) {}
 
-  TAdvancedEditor* Editor;
+  TUndoTarget* Editor;
   int Position = -1;  // the next record to undo; -1 = none
   bool Undoing = false;
 
@@ -80,6 +148,7 @@ class TUndoBuffer {
   int CollectRun();
   // Takes back the current record, or the run it ends.
   void UndoCurrent();
+  TUndoKind KindAt(int index) const { return KindOf(items_[static_cast<std::size_t>(index)]); }
 
   std::vector<TUndoRecord> items_;
 };

@@ -58,3 +58,51 @@ inline std::string ExpandTabs(std::string_view text, int tabWidth) {
   }
   return out;
 }
+
+// The word delimiters: NUL, LF, CR, space and % ( ) * + , - . / : ; < = > [ \ ] { }.
+inline bool IsWordDelimiter(char c) {
+  switch (c) {
+    case '\0':
+    case '\n':
+    case '\r':
+    case ' ':
+    case '%':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case '-':
+    case '.':
+    case '/':
+    case ':':
+    case ';':
+    case '<':
+    case '=':
+    case '>':
+    case '[':
+    case '\\':
+    case ']':
+    case '{':
+    case '}':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The word at 1-based position p of `text`: its 1-based start and the
+// position after its end (start >= end when the rule finds no run).
+inline void WordAt(std::string_view s, int p, int& start, int& end) {
+  // Position 0 (before the text) counts as a delimiter.
+  auto at = [&](int i) {
+    return i >= 1 && i <= static_cast<int>(s.size()) ? s[static_cast<std::size_t>(i - 1)] : '\0';
+  };
+  auto delimiter = [&](int i) { return i < 1 || i > static_cast<int>(s.size()) || IsWordDelimiter(at(i)); };
+  start = p;
+  if (delimiter(p)) start = delimiter(p - 1) ? p + 1 : p - 1;
+  while (!delimiter(start)) --start;
+  ++start;
+  end = p;
+  while (!delimiter(end)) ++end;
+}

@@ -130,6 +130,8 @@ std::unique_ptr<TSyntaxHighLight> TSourceEditor::HighlighterFor(const std::strin
 }
 
 void TSourceEditor::LoadFile(const std::string& name) {
+  // One transaction: the listeners hear the new text once it has its highlighter.
+  TEditScope edit(*this);
   FileName = name;
   // Taken before the read: a change made while it reads shows as a change.
   const TFileStamp stamp = FileStampOf(name);
@@ -139,6 +141,25 @@ void TSourceEditor::LoadFile(const std::string& name) {
   ClearUndo();
   DiskStamp = stamp;
   FileModified = false;
+}
+
+void TSourceEditor::StartEmpty() {
+  Lines->Add("");
+  Modified = false;
+  FileModified = false;
+}
+
+void TSourceEditor::Restore(const std::string& fileName, TCellTable cells, const TFileStamp& stamp,
+                            const std::function<void(TAdvLines&)>& restoreText) {
+  TEditScope edit(*this);
+  FileName = fileName;
+  restoreText(*Lines);
+  Cells = std::move(cells);
+  ChooseHighlighter();
+  ClearUndo();
+  DiskStamp = stamp;
+  Modified = true;
+  FileModified = true;
 }
 
 void TSourceEditor::ChooseHighlighter() {
@@ -190,8 +211,11 @@ void TSourceEditor::ChangeNotification() {
   TAdvancedEditor::ChangeNotification();
 }
 
-void TSourceEditor::TextChanged(const TLinesChange& change) {
+void TSourceEditor::HighlighterHears(const TLinesChange& change) {
   if (Highlighter) Highlighter->LinesChanged(change.FirstLine, change.LinesRemoved, change.LinesInserted);
+}
+
+void TSourceEditor::JournalHears(const TLinesChange& change) {
   if (OnTextChanged) OnTextChanged(*this, change);
 }
 

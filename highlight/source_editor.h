@@ -64,6 +64,16 @@ class TSourceEditor : public TAdvancedEditor {
   // line after the caret's row on; without one the caret goes to the top.
   void FindNext(const std::string& text);
   void SetHighlighting(bool on);
+  // A new document: one empty line, not modified.
+  void StartEmpty();
+  // Restores a document kept in a journal, as one change: `restoreText`
+  // writes the text into the line store; the document then has the file
+  // name, characters and disk stamp given, the highlighter its name picks,
+  // no undo history, and counts as modified.
+  void Restore(const std::string& fileName, TCellTable cells, const TFileStamp& stamp,
+               const std::function<void(TAdvLines&)>& restoreText);
+  // The file was deleted from the disk: the text is all that is left of it.
+  void FileDeleted() { FileModified = true; }
   // Replaces the highlighter by the one FileName's extension names (none for
   // other files) and switches it on.
   void ChooseHighlighter();
@@ -72,7 +82,8 @@ class TSourceEditor : public TAdvancedEditor {
   TColourKey LineColourKey(int line) override;
 
  protected:
-  void TextChanged(const TLinesChange& change) override;
+  void HighlighterHears(const TLinesChange& change) override;
+  void JournalHears(const TLinesChange& change) override;
 
  public:
   // The highlighter for a file name, by its extension; none for other files.

@@ -746,7 +746,7 @@ void TMainForm::CheckDiskChanges() {
         break;
       case TDiskChange::Deleted:
         // The text is all that is left of the file: it counts as unsaved.
-        document->FileModified = true;
+        document->FileDeleted();
         changed = true;
         break;
       case TDiskChange::Changed:

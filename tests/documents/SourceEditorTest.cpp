@@ -8,6 +8,7 @@
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPHP.h"
 #include "highlight/source_editor.h"
+#include "tests/support/EventLog.h"
 #include "tests/support/FakeEditorWindow.h"
 #include "tests/support/TempDir.h"
 
@@ -205,6 +206,46 @@ TEST_F(SourceEditor, FindNextMatchesHighLettersInAnyCase) {
   EXPECT_EQ(editor.CaretY, 1);
   editor.FindNext("na\xEFve");
   EXPECT_EQ(editor.CaretY, 2);
+}
+
+// Loading, typing and undo in a document tell the journal, the document and
+// the screen in this order; every changed row is painted before the notice.
+TEST(SourceEditorEvents, LoadTypeAndUndo) {
+  TempDir dir;
+  const std::string path = dir.File("page.php");
+  WriteBytes(path, "<?php\r\necho 1;\r\n?>\r\n");
+  LoggingWindow window;
+  TSourceEditor editor;
+  editor.AttachWindow(&window);
+  LogNotifications(editor, window);
+  std::string journal;  // what the journal hears: the lines replaced, and whether the document is modified
+  editor.OnTextChanged = [&](TSourceEditor& e, const TLinesChange& c) {
+    journal += std::to_string(c.FirstLine) + "-" + std::to_string(c.LinesRemoved) + "+" +
+               std::to_string(c.LinesInserted) + (e.FileModified ? "m " : " ");
+  };
+  auto told = [&] {
+    std::string out = window.Take();
+    EXPECT_TRUE(window.statusAfterChange) << "the status follows the last change";
+    auto [screen, repaint] = ScreenAndRepaint(editor, window);
+    EXPECT_EQ(screen, repaint) << "a changed row was not painted";
+    window.events.clear();
+    out += " / " + journal;
+    journal.clear();
+    return out;
+  };
+  editor.LoadFile(path);
+  EXPECT_EQ(told(), "invalidate / 0-0+3 ");
+  EXPECT_FALSE(editor.FileModified);
+  editor.MoveCaret(5, 1);
+  told();
+  editor.KeyPress('2');
+  EXPECT_EQ(told(), "paint change / 1-1+1 ");
+  editor.ExecuteCommand(cmdLineBreak);
+  EXPECT_EQ(told(), "paint change / 1-1+2m ");
+  editor.ExecuteCommand(cmdUndo);
+  EXPECT_EQ(told(), "invalidate change / 1-2+1m ");
+  EXPECT_EQ(editor.Lines->Get(1), "echo 21;");
+  EXPECT_TRUE(editor.FileModified);
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST_F(TextCommands, UnindentRemovesUpToTheBlockIndent) {
   EXPECT_EQ(Text(), (Strings{"a", "b", "  c"}));
   int unindents = 0;
   for (int i = 0; i < editor.UndoBuffer->Count(); ++i)
-    unindents += editor.UndoBuffer->Item(i).Kind == TUndoKind::Unindent;
+    unindents += KindOf(editor.UndoBuffer->Item(i)) == TUndoKind::Unindent;
   EXPECT_EQ(unindents, 3);
   Run(cmdUndo);
   EXPECT_EQ(Text(), (Strings{"  a", "b", "      c"}));

@@ -62,7 +62,7 @@ TEST_F(Undo, PaddingBlanksGoWithTheCharacterTyped) {
   Type("x");
   EXPECT_EQ(Text(), (Strings{"ab     x"}));
   ASSERT_EQ(editor.UndoBuffer->Count(), 2);  // blanks, character
-  EXPECT_EQ(editor.UndoBuffer->Item(0).Kind, TUndoKind::ReLine);
+  EXPECT_EQ(KindOf(editor.UndoBuffer->Item(0)), TUndoKind::ReLine);
   Run(cmdUndo);
   EXPECT_EQ(Text(), (Strings{"ab"}));
 }
@@ -86,8 +86,7 @@ struct ReLine {
 std::vector<ReLine> ReLines(const TUndoBuffer& history) {
   std::vector<ReLine> out;
   for (int i = 0; i < history.Count(); ++i) {
-    const TUndoRecord& r = history.Item(i);
-    if (r.Kind == TUndoKind::ReLine) out.push_back({r.X, r.Y, r.Text});
+    if (const auto* r = std::get_if<TReLineUndo>(&history.Item(i))) out.push_back({r->X, r->Y, r->Text});
   }
   return out;
 }
