@@ -14,8 +14,7 @@ TEditManager::~TEditManager() {
 void TEditManager::ApplyDocumentLook(TAdvancedEditor& editor) {
   editor.SetColor(0xC0C0C0);
   editor.SetEditorFont({"Courier New", 12, platform::fontstyle::Bold, 0x000000});
-  editor.SelColor = 0x999999;
-  editor.SelTextColor = 0x000000;
+  editor.SetSelColors(0x999999, 0x000000);
   editor.SetMarginColor(0x808080);
   editor.SetBorderStyle(0);
   editor.SetGutterWidth(20);

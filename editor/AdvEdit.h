@@ -172,6 +172,11 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int ColumnCapacity = 512;
   TColor SelColor = platform::syscolor::Highlight;
   TColor SelTextColor = platform::syscolor::HighlightText;
+  // The selection's background and text colours, used from the next paint on.
+  void SetSelColors(TColor background, TColor text) {
+    SelColor = background;
+    SelTextColor = text;
+  }
 
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool on);
