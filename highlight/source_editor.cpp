@@ -151,6 +151,7 @@ void TSourceEditor::ChooseHighlighter() {
 
 void TSourceEditor::Save() {
   SaveText(FileName);
+  TextSaved();
   DiskStamp = FileStampOf(FileName);
   FileModified = false;
 }
@@ -158,6 +159,7 @@ void TSourceEditor::Save() {
 void TSourceEditor::SaveAs(const std::string& name) {
   // The document takes the new name only once it has been written there.
   SaveText(name);
+  TextSaved();
   FileName = name;
   DiskStamp = FileStampOf(name);
   FileModified = false;
