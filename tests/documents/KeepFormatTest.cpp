@@ -136,7 +136,8 @@ TEST_F(KeepFormat, AnyEditsTakenBackGiveTheBytesAsRead) {
       const int count = editor.Lines->Count();
       // As the keys and the mouse move it: a step of the history of its own.
       editor.MoveCaretUndoable(static_cast<int>(random() % 6), static_cast<int>(random() % std::max(count, 1)));
-      switch (random() % 5) {
+      // One kind of edit a round.
+      switch (round % 5) {
         case 0:
           editor.KeyPress('q');
           break;
