@@ -160,6 +160,46 @@ bool ParseChange(std::string_view payload, TJournalChange& change) {
   return r.Good() && r.AtEnd();
 }
 
+// A format record: the format, and when `lines` is given, the bytes as
+// read it names given to those lines. False when it is damaged.
+bool ParseFormat(std::string_view payload, TFileFormat& format, TAdvLines* lines) {
+  TPayloadReader r(payload);
+  const std::uint64_t flags = r.Varint();
+  const std::uint64_t end = r.Varint();
+  const int tabWidth = r.Count();
+  const int first = r.Count();
+  const int count = r.Count();
+  const int kept = r.Count();
+  if (!r.Good() || end < static_cast<std::uint64_t>(TLineEnd::CrLf) || end > static_cast<std::uint64_t>(TLineEnd::Cr))
+    return false;
+  format.Kept = true;
+  format.TabIndent = flags & 1u;
+  format.FinalBreak = flags & 2u;
+  format.Foreign = flags & 4u;
+  format.LineEnd = static_cast<TLineEnd>(end);
+  format.TabWidth = tabWidth;
+  // The lines named carry these bytes as read, the others of the range none.
+  int next = first;
+  auto clearUpTo = [&](int end) {
+    for (end = std::min(end, lines ? lines->Count() : 0); next < end; ++next) lines->DropAsRead(next);
+  };
+  for (int i = 0; i < kept && r.Good(); ++i) {
+    const int line = first + r.Count();
+    const std::uint64_t how = r.Varint();
+    TLineAsRead asRead;
+    asRead.End = static_cast<TLineEnd>(how & 3u);
+    asRead.HasText = how & 4u;
+    if (asRead.HasText) asRead.Text = std::string(r.Text());
+    if (!r.Good() || how > 7u) return false;
+    if (!lines || line < next || line >= lines->Count()) continue;
+    clearUpTo(line);
+    lines->SetAsRead(line, std::move(asRead));
+    next = line + 1;
+  }
+  if (lines) clearUpTo(first + count);
+  return r.Good() && r.AtEnd();
+}
+
 // The snapshot's lines joined with CR LF, as the store's whole-text
 // assignment takes them; `rawAsEmpty` leaves out the text of lines that
 // assignment would change (TAB, CR, LF), to be put back line by line.
@@ -242,6 +282,29 @@ std::string ChangePayload(const TAdvLines& lines, int first, int removed, int fr
   return out;
 }
 
+std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count) {
+  std::string out;
+  const unsigned flags = (format.TabIndent ? 1u : 0u) | (format.FinalBreak ? 2u : 0u) | (format.Foreign ? 4u : 0u);
+  AppendVarint(out, flags);
+  AppendVarint(out, static_cast<std::uint64_t>(format.LineEnd));
+  AppendVarint(out, static_cast<std::uint64_t>(std::max(format.TabWidth, 0)));
+  AppendVarint(out, static_cast<std::uint64_t>(first));
+  AppendVarint(out, static_cast<std::uint64_t>(count));
+  std::string entries;
+  int kept = 0;
+  for (int i = 0; i < count; ++i) {
+    const TLineAsRead* asRead = lines.AsRead(first + i);
+    if (!asRead) continue;
+    ++kept;
+    AppendVarint(entries, static_cast<std::uint64_t>(i));
+    AppendVarint(entries, static_cast<std::uint64_t>(asRead->End) | (asRead->HasText ? 4u : 0u));
+    if (asRead->HasText) AppendBytes(entries, asRead->Text);
+  }
+  AppendVarint(out, static_cast<std::uint64_t>(kept));
+  out += entries;
+  return out;
+}
+
 std::string JournalFrame(TJournalRecordKind kind, std::string_view payload) {
   if (payload.size() > UINT32_MAX) throw EJournalError("A journal record is too large");
   const auto length = static_cast<std::uint32_t>(payload.size());
@@ -298,6 +361,10 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
       haveSnapshot = true;
     } else if (kind == TJournalRecordKind::Cells) {
       journal.Cells = payload;
+    } else if (kind == TJournalRecordKind::Format) {
+      TFileFormat format;
+      if (!ParseFormat(payload, format, nullptr)) break;
+      journal.Formats.emplace_back(journal.Changes.size(), payload);
     } else {
       TJournalChange change;
       if (kind != TJournalRecordKind::Change || !ParseChange(payload, change)) break;
@@ -331,11 +398,21 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
     raw = !rawLines.empty();
   }
 
+  // The bytes as read of the lines the records before each format record left.
+  std::size_t format = 0;
+  auto applyFormats = [&](std::size_t changes) {
+    for (TFileFormat ignored; format < journal.Formats.size() && journal.Formats[format].first <= changes; ++format)
+      ParseFormat(journal.Formats[format].second, ignored, &lines);
+  };
+  applyFormats(0);
   std::string text;
+  std::size_t applied = 0;
   for (const TJournalChange& change : journal.Changes) {
+    applyFormats(applied);
     const int now = lines.Count();
     if (change.First > now || change.Removed > now - change.First) break;  // does not fit: damage
     const int inserted = static_cast<int>(change.Lines.size());
+    ++applied;
     if (change.Removed == 0 && inserted == 0) continue;
     raw = raw || std::any_of(change.Lines.begin(), change.Lines.end(), HasRawChars);
     if (!raw) {
@@ -354,6 +431,7 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
       }
     }
   }
+  applyFormats(applied);
   lines.Changed();
 }
 
@@ -362,6 +440,8 @@ void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
       TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
   if (!cells)
     throw EJournalError("The journal's table of characters of \"" + journal.Header.FileName + "\" is damaged");
-  document.Restore(journal.Header.FileName, std::move(*cells), journal.Header.Stamp,
+  TFileFormat format;
+  if (!journal.Formats.empty()) ParseFormat(journal.Formats.back().second, format, nullptr);
+  document.Restore(journal.Header.FileName, std::move(*cells), format, journal.Header.Stamp,
                    [&journal](TAdvLines& lines) { RestoreText(journal, lines); });
 }

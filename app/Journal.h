@@ -12,6 +12,10 @@
 //             document's place among the writing program's documents
 //   snapshot  every line of the text
 //   change    the lines [First, First + Removed) replaced by the lines given
+//   format    of a document that keeps its file's format: that format, and
+//             the bytes as read of the lines [First, First + Count) as the
+//             records before it left them (after the snapshot, and after
+//             each change that brings in lines)
 //
 // A journal begins with a header and a snapshot; changes follow. Compacting
 // writes a new journal of a header and a snapshot in the old one's place.
@@ -41,7 +45,7 @@ class EJournalError : public std::runtime_error {
 
 // Cells: the characters a UTF-8 document's byte cells stand for, written
 // after the snapshot and again before the changes that use a cell taken since.
-enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3, Cells = 4 };
+enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3, Cells = 4, Format = 5 };
 
 struct TJournalHeader {
   std::string FileName;
@@ -58,6 +62,9 @@ std::string SnapshotPayload(const TAdvLines& lines);
 // Lines [first, first + removed) replaced by `inserted` lines, whose text
 // is the store's lines from `from` on as they are now.
 std::string ChangePayload(const TAdvLines& lines, int first, int removed, int from, int inserted);
+// The format a document's file is written in, and the bytes as read of
+// lines [first, first + count).
+std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count);
 
 // The frame before a payload: its length, a checksum of kind and payload,
 // and the kind.
@@ -81,6 +88,8 @@ struct TJournalContent {
   std::string_view Snapshot;  // the snapshot's payload
   std::string_view Cells;     // the last cells record's payload; none for Windows-1252
   std::vector<TJournalChange> Changes;
+  // Format records, each with the number of changes before it.
+  std::vector<std::pair<std::size_t, std::string_view>> Formats;
   std::size_t WholeBytes = 0;  // the bytes of the whole records; the rest is torn
 };
 

@@ -305,6 +305,11 @@ struct TJournalKeeper::TEntry {
       AppendJournalRecord(records, TJournalRecordKind::Change, payload);
       ChangeBytes += kJournalFrameSize + payload.size();
       ++ChangeRecords;
+      if (Document->FileFormat.Kept && s.Inserted > 0) {
+        const std::string format = FormatPayload(Document->FileFormat, *Document->Lines, s.First, s.Inserted);
+        AppendJournalRecord(records, TJournalRecordKind::Format, format);
+        ChangeBytes += kJournalFrameSize + format.size();
+      }
     }
     Noted.clear();
     return records;
@@ -450,6 +455,9 @@ void TJournalKeeper::Start(TEntry& entry) {
   entry.Reset();
   entry.CellsSerial = 0;
   job.Records = CellsRecord(entry);
+  if (document.FileFormat.Kept)
+    AppendJournalRecord(job.Records, TJournalRecordKind::Format,
+                        FormatPayload(document.FileFormat, *document.Lines, 0, document.Lines->Count()));
   entry.Started = true;
   entry.SnapshotBytes = job.Snapshot.size();
   entry.ChangeBytes = entry.ChangeRecords = 0;

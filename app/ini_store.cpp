@@ -62,6 +62,13 @@ void TIniStore::WriteString(const std::string& name, const std::string& value) {
 
 bool TIniStore::ReadBool(const std::string& name) { return ReadString(name) == "1"; }
 
+bool TIniStore::PeekBool(const std::string& name) const {
+  auto it = FIndex.find(name);
+  if (it == FIndex.end()) return false;
+  const std::string_view entry = FEntries[it->second];
+  return entry.substr(std::min(entry.size(), name.size() + 1)) == "1";
+}
+
 void TIniStore::WriteBool(const std::string& name, bool value) { WriteString(name, value ? "1" : "0"); }
 
 int TIniStore::ReadInteger(const std::string& name) {

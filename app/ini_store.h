@@ -20,6 +20,9 @@ class TIniStore {
   void WriteString(const std::string& name, const std::string& value);
   // True exactly when the value is "1".
   bool ReadBool(const std::string& name);
+  // The same for a setting the program adds: an absent one reads as false
+  // and is not entered, so that the file changes only once it is written.
+  bool PeekBool(const std::string& name) const;
   void WriteBool(const std::string& name, bool value);
   // The value as a signed decimal number; 0 when it is not one.
   int ReadInteger(const std::string& name);

@@ -177,6 +177,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
     SelColor = background;
     SelTextColor = text;
   }
+  // Files are read keeping their format, and a document read so is written
+  // in it: the lines not edited as they were read (FileFormat).
+  bool KeepFileFormat = false;
 
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool on);
@@ -359,6 +362,11 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // read in. Throws EFileError; the file stays as it was then.
   // `unchanged` as for WriteFileSafely.
   void SaveText(const std::string& fileName, const std::function<bool()>& unchanged = nullptr) const;
+  // After the text was written: a document not written in its file's format
+  // now has the one of the Parts (CR LF, no TABs), and forgets the bytes as read.
+  void TextSaved();
+  // Whether the next save writes line ends or TABs other than the file had.
+  bool SaveRewritesFormat() const { return FileFormat.Foreign && !(KeepFileFormat && FileFormat.Kept); }
 
   // ---- input from the window host ----
   void KeyDown(std::uint16_t& key, TShiftState shift);
@@ -525,4 +533,6 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // conversion, search and saving go through it. (Last: its few kilobytes
   // kept apart from the fields a keystroke and a repaint use.)
   TCellTable Cells;
+  // What the file looked like beyond its text when it was read (LoadText).
+  TFileFormat FileFormat;
 };

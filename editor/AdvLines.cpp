@@ -104,7 +104,7 @@ void TAdvLines::Delete(int index) {
 void TAdvLines::Clear() {
   // The whole-text assignment of nothing: the one route that rebuilds the store.
   if (count_ == 0) return;
-  AssignWholeText(TTextBuffer(), Notice());
+  AssignWholeText(TTextBuffer(), Notice(), false);
 }
 
 void TAdvLines::BeginUpdate() {
@@ -126,9 +126,24 @@ void TAdvLines::SetUpdateState(bool updating) {
 
 // ---------------------------------------------------------------- whole text
 
-void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice) {
+void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead) {
   // Clear, then every line of the text, as one change.
-  if (text.View().find('\t') != std::string_view::npos) text = TTextBuffer(ExpandTabs(text.View()));
+  tabsExpanded_ = text.View().find('\t') != std::string_view::npos;
+  if (tabsExpanded_) text = TTextBuffer(ExpandTabs(text.View()));
+  // An edit that rebuilds the text keeps the bytes as read of the lines it
+  // leaves as they were; any other assignment starts without them.
+  if (!keepAsRead) {
+    setAside_.clear();
+    setAsideCount_ = 0;
+  } else if (asReadLines_ > 0) {
+    int line = 0;
+    for (Block& b : blocks_)
+      for (Record& r : b.lines) {
+        if (Extra* e = ExtraOf(r); e && e->asRead) SetAside(line, std::move(e->asRead), View(r));
+        ++line;
+      }
+  }
+  asReadLines_ = 0;
   const int oldCount = count_;
   const int oldRows = static_cast<int>(totalRows_);
   {
@@ -154,6 +169,16 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice) {
       totalRows_ += b.rows;
       borrowedBytes_ += b.chars - 2 * static_cast<std::int64_t>(b.lines.size());
     }
+    if (setAsideCount_ > 0) {
+      // An unchanged line is where it was, or as far from the end.
+      const int shift = count_ - oldCount;
+      int line = 0;
+      for (Block& b : fresh)
+        for (Record& r : b.lines) {
+          TakeSetAside(line, r, line - shift);
+          ++line;
+        }
+    }
     blocks_ = std::move(fresh);
     RebuildTrees();
     FitCapacity();
@@ -171,10 +196,12 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice) {
 void TAdvLines::SetTextStr(std::string text) { SetTextStr(TTextBuffer(std::move(text))); }
 
 void TAdvLines::SetTextStr(TTextBuffer text) {
-  AssignWholeText(std::move(text), quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Assigned);
+  AssignWholeText(std::move(text), quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Assigned, false);
 }
 
-void TAdvLines::SetTextQuiet(std::string text) { AssignWholeText(TTextBuffer(std::move(text)), TLinesNotice::None); }
+void TAdvLines::SetTextQuiet(std::string text) {
+  AssignWholeText(TTextBuffer(std::move(text)), TLinesNotice::None, true);
+}
 
 void TAdvLines::LoadFromFile(const std::string& fileName) {
   {

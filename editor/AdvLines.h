@@ -19,17 +19,25 @@
 // the owner what changed (TLinesChange): the lines replaced, the rows they
 // had and have, and whether the owner's lines-changed notification is due.
 // The owner keeps whatever it holds per line or per row in step from that.
+//
+// Bytes as read. A line may carry its bytes as the file had them
+// (TLineAsRead) while its text is the one it was read with. The splice
+// sets them aside with the lines it removes and gives them back to a line
+// it brings in with that text at the same place, so that a change taken
+// back, or a line put together again unchanged, finds them.
 
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "editor/AEAtoms.h"
 #include "editor/Fenwick.h"
 #include "editor/FileIO.h"
+#include "editor/LineFormat.h"
 
 // What a change asks of the store's owner besides keeping its own state in step.
 enum class TLinesNotice : std::uint8_t {
@@ -181,6 +189,25 @@ class TAdvLines {
   TColourKey ColourKey(int line) const;
   void SetColourKey(int line, const TColourKey& key);
 
+  // ---- the lines' bytes as read ----
+  // Gives a line its bytes as read; they go with its text (see above).
+  void SetAsRead(int line, TLineAsRead asRead);
+  const TLineAsRead* AsRead(int line) const;
+  // Lines carrying their bytes as read, and bytes as read set aside.
+  std::int64_t AsReadLines() const { return asReadLines_; }
+  std::size_t AsReadSetAside() const { return setAsideCount_; }
+  // Forgets all bytes as read, those set aside too; or those of one line.
+  void DropAsRead();
+  void DropAsRead(int line);
+  // Calls fn(text, bytes as read or null) for every line in order.
+  template <typename Fn>
+  void ForEachLineAsRead(Fn&& fn) const {
+    for (const auto& b : blocks_)
+      for (const auto& r : b.lines) fn(View(r), r.extra ? extras_[r.extra - 1]->asRead.get() : nullptr);
+  }
+  // Whether the last whole-text assignment replaced TABs.
+  bool TabsExpanded() const { return tabsExpanded_; }
+
  private:
   static constexpr std::size_t kBlockTarget = 256;         // lines per block when blocks are built
   static constexpr std::size_t kBlockMax = 512;            // a block this full is split in two
@@ -206,9 +233,10 @@ class TAdvLines {
     std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
     TLineAttrs attrs;
     TColourKey colourKey{};
-    std::uint32_t clean = 0;       // generation in which the colours were rebuilt
-    std::uint64_t attrSerial = 0;  // its entry in the attribute queue, 0 = none
-    bool Unused() const { return !owned && rowStarts.empty() && attrs.empty(); }
+    std::uint32_t clean = 0;              // generation in which the colours were rebuilt
+    std::uint64_t attrSerial = 0;         // its entry in the attribute queue, 0 = none
+    std::unique_ptr<TLineAsRead> asRead;  // the line's bytes as read, while its text is the one read
+    bool Unused() const { return !owned && rowStarts.empty() && attrs.empty() && !asRead; }
   };
   struct Block {
     std::vector<Record> lines;
@@ -251,6 +279,13 @@ class TAdvLines {
   // The one change of the records: replaces `deleteCount` lines from `first`
   // by the records of `fresh` (already wrapped) and announces it.
   void SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice);
+  // The bytes as read of the lines a splice removes are set aside; lines
+  // it brings in take those of their text from their place.
+  void CarryAsRead(int first, int deleteCount, std::vector<Block>& fresh);
+  void SetAside(int line, std::unique_ptr<TLineAsRead> asRead, std::string_view text);
+  // Gives a line brought in at `line` the bytes as read set aside with its
+  // text from that line, or else from line `otherwise`.
+  void TakeSetAside(int line, Record& r, int otherwise);
   bool SpliceInBlock(int first, int deleteCount, std::int64_t removedChars, std::int64_t removedRows,
                      std::vector<Block>& fresh);
   void SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fresh);
@@ -270,7 +305,7 @@ class TAdvLines {
   std::string_view AddChunk(std::string&& bytes);
   std::string_view AddChunk(TTextBuffer&& bytes);
   void MaybeCompact();
-  void AssignWholeText(TTextBuffer&& text, TLinesNotice notice);
+  void AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead);
   void PutLine(int index, std::string_view text, TLinesNotice notice);
   void CheckIndex(int index) const;
   int GrowCapacity(int capacity) const;
@@ -280,6 +315,18 @@ class TAdvLines {
   bool Wrapping() const;
   bool RecordsEqualWholeRebuild() const { return rawLines_ == 0; }
 
+  // Bytes as read of lines whose text changed, by that text: each with the
+  // line it was taken from, in the order they were set aside.
+  struct SetAsideLine {
+    int line;
+    std::unique_ptr<TLineAsRead> asRead;
+  };
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using SetAsideMap = std::unordered_map<std::string, std::vector<SetAsideLine>, TextHash, std::equal_to<>>;
+
   std::vector<Block> blocks_;
   TFenwick lineTree_, charTree_, rowTree_;
   std::vector<std::unique_ptr<Extra>> extras_;
@@ -288,6 +335,10 @@ class TAdvLines {
   std::int64_t chunkBytes_ = 0;     // bytes held in chunks
   std::int64_t borrowedBytes_ = 0;  // bytes of chunks that lines still use
   std::int64_t rawLines_ = 0;
+  std::int64_t asReadLines_ = 0;
+  SetAsideMap setAside_;
+  std::size_t setAsideCount_ = 0;
+  bool tabsExpanded_ = false;
   int count_ = 0;
   int capacity_ = 0;
   std::int64_t totalRows_ = 0;

@@ -142,6 +142,7 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
   change.LinesRemoved = deleteCount;
   change.FirstRow = FirstRow(first);
   change.Notice = notice;
+  if (asReadLines_ > 0 || setAsideCount_ > 0) CarryAsRead(first, deleteCount, fresh);
   // Release what the deleted lines held.
   std::int64_t removedChars = 0;
   for (int i = 0; i < deleteCount; ++i) {
@@ -250,6 +251,98 @@ void TAdvLines::SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fr
                    std::make_move_iterator(rebuilt.end()));
   }
   RebuildTrees();
+}
+
+// ---------------------------------------------------------------- bytes as read
+
+void TAdvLines::CarryAsRead(int first, int deleteCount, std::vector<Block>& fresh) {
+  std::vector<Record*> in;
+  for (Block& b : fresh)
+    for (Record& r : b.lines) in.push_back(&r);
+  const int inserted = static_cast<int>(in.size());
+  // The lines the splice brings back as they were, at its start or its end
+  // (a line break typed at the end or the start of a line), keep their bytes.
+  int head = 0, tail = 0;
+  if (asReadLines_ > 0) {
+    while (head < deleteCount && head < inserted && View(Rec(first + head)) == View(*in[head])) ++head;
+    while (tail < deleteCount - head && tail < inserted - head &&
+           View(Rec(first + deleteCount - 1 - tail)) == View(*in[inserted - 1 - tail]))
+      ++tail;
+  }
+  for (int i = 0; i < deleteCount && asReadLines_ > 0; ++i) {
+    Record& r = Rec(first + i);
+    Extra* e = ExtraOf(r);
+    if (!e || !e->asRead) continue;
+    if (i < head || i >= deleteCount - tail) {
+      EnsureExtra(*in[i < head ? i : inserted - (deleteCount - i)]).asRead = std::move(e->asRead);
+    } else {
+      SetAside(first + i, std::move(e->asRead), View(r));
+      --asReadLines_;
+    }
+  }
+  for (int j = head; j < inserted - tail && setAsideCount_ > 0; ++j) TakeSetAside(first + j, *in[j], first + j);
+}
+
+void TAdvLines::SetAside(int line, std::unique_ptr<TLineAsRead> asRead, std::string_view text) {
+  auto it = setAside_.find(text);
+  if (it == setAside_.end()) it = setAside_.emplace(std::string(text), std::vector<SetAsideLine>()).first;
+  it->second.push_back({line, std::move(asRead)});
+  ++setAsideCount_;
+}
+
+void TAdvLines::TakeSetAside(int line, Record& r, int otherwise) {
+  auto it = setAside_.find(View(r));
+  if (it == setAside_.end()) return;
+  // Undo brings lines back where they were taken from, the last taken first.
+  std::vector<SetAsideLine>& kept = it->second;
+  std::size_t best = kept.size();
+  for (std::size_t k = kept.size(); k-- > 0 && best == kept.size();)
+    if (kept[k].line == line) best = k;
+  for (std::size_t k = kept.size(); k-- > 0 && best == kept.size();)
+    if (kept[k].line == otherwise) best = k;
+  if (best == kept.size()) return;
+  EnsureExtra(r).asRead = std::move(kept[best].asRead);
+  ++asReadLines_;
+  --setAsideCount_;
+  kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(best));
+  if (kept.empty()) setAside_.erase(it);
+}
+
+void TAdvLines::SetAsRead(int line, TLineAsRead asRead) {
+  CheckIndex(line);
+  Extra& e = EnsureExtra(Rec(line));
+  if (!e.asRead) ++asReadLines_;
+  e.asRead = std::make_unique<TLineAsRead>(std::move(asRead));
+}
+
+const TLineAsRead* TAdvLines::AsRead(int line) const {
+  if (line < 0 || line >= count_) return nullptr;
+  const Extra* e = ExtraOf(Rec(line));
+  return e ? e->asRead.get() : nullptr;
+}
+
+void TAdvLines::DropAsRead(int line) {
+  CheckIndex(line);
+  Record& r = Rec(line);
+  Extra* e = ExtraOf(r);
+  if (!e || !e->asRead) return;
+  e->asRead.reset();
+  --asReadLines_;
+  ReleaseIfUnused(r);
+}
+
+void TAdvLines::DropAsRead() {
+  if (asReadLines_ > 0) {
+    for (Block& b : blocks_)
+      for (Record& r : b.lines)
+        if (Extra* e = ExtraOf(r); e && e->asRead) {
+          e->asRead.reset();
+          ReleaseIfUnused(r);
+        }
+  }
+  asReadLines_ = 0;
+  setAside_.clear();
+  setAsideCount_ = 0;
 }
 
 // ---------------------------------------------------------------- chunks

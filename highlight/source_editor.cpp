@@ -149,11 +149,12 @@ void TSourceEditor::StartEmpty() {
   FileModified = false;
 }
 
-void TSourceEditor::Restore(const std::string& fileName, TCellTable cells, const TFileStamp& stamp,
+void TSourceEditor::Restore(const std::string& fileName, TCellTable cells, TFileFormat format, const TFileStamp& stamp,
                             const std::function<void(TAdvLines&)>& restoreText) {
   TEditScope edit(*this);
   FileName = fileName;
   restoreText(*Lines);
+  FileFormat = format;
   Cells = std::move(cells);
   ChooseHighlighter();
   ClearUndo();
@@ -173,6 +174,7 @@ void TSourceEditor::ChooseHighlighter() {
 
 void TSourceEditor::Save() {
   SaveText(FileName);
+  TextSaved();
   DiskStamp = FileStampOf(FileName);
   FileModified = false;
 }
@@ -182,6 +184,7 @@ void TSourceEditor::SaveUnlessChanged() {
     const TFileStamp now = FileStampOf(FileName);
     return now.State != TFileStamp::TState::Present || now == DiskStamp;
   });
+  TextSaved();
   DiskStamp = FileStampOf(FileName);
   FileModified = false;
 }
@@ -189,6 +192,7 @@ void TSourceEditor::SaveUnlessChanged() {
 void TSourceEditor::SaveAs(const std::string& name) {
   // The document takes the new name only once it has been written there.
   SaveText(name);
+  TextSaved();
   FileName = name;
   DiskStamp = FileStampOf(name);
   FileModified = false;

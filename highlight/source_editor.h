@@ -68,9 +68,9 @@ class TSourceEditor : public TAdvancedEditor {
   void StartEmpty();
   // Restores a document kept in a journal, as one change: `restoreText`
   // writes the text into the line store; the document then has the file
-  // name, characters and disk stamp given, the highlighter its name picks,
+  // name, characters, file format and disk stamp given, the highlighter its name picks,
   // no undo history, and counts as modified.
-  void Restore(const std::string& fileName, TCellTable cells, const TFileStamp& stamp,
+  void Restore(const std::string& fileName, TCellTable cells, TFileFormat format, const TFileStamp& stamp,
                const std::function<void(TAdvLines&)>& restoreText);
   // The file was deleted from the disk: the text is all that is left of it.
   void FileDeleted() { FileModified = true; }

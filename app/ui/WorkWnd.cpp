@@ -20,11 +20,11 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/JournalKeeper.h"
+#include "app/Kernel.h"
 #include "app/ui/About.h"
 #include "app/ui/Config.h"
 #include "app/ui/DiskWatch.h"
-#include "app/JournalKeeper.h"
-#include "app/Kernel.h"
 #include "app/ui/KernelStartUp.h"
 #include "app/ui/Unsaved.h"
 #include "editor/CaseMap.h"
@@ -44,6 +44,9 @@ constexpr const char* kNoDocument = " - ";
 constexpr int kHintFontCharset = 0;
 // How long the status bar tells of a refused character.
 constexpr int kRefusedMessageMs = 5000;
+// How long the status bar tells of a save that rewrote a file's format.
+constexpr int kRewrittenMessageMs = 8000;
+constexpr const char* kKeepFormatSetting = "Editor.KeepFormat";
 // How often the changes of modified documents go to their recovery journals.
 constexpr int kJournalFlushMs = 500;
 // A disk check waiting for an open dialog looks again this much later.
@@ -142,6 +145,8 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
       MakeAction("Show invisible characters", {}, icon(TActionIcon::ShowSpace), [this] { aShowSpaceExecute(); });
   aPrefs = MakeAction("Preferences", Qt::Key_F10, icon(TActionIcon::Preferences), [this] { aPrefsExecute(); });
   aAbout = MakeAction("About", Qt::Key_F1, icon(TActionIcon::About), [this] { aAboutExecute(); });
+  aKeepFormat = MakeAction("Keep line ends and TABs", {}, -1, [this] { aKeepFormatExecute(); });
+  aKeepFormat->setCheckable(true);
   aSave->setEnabled(false);
   aSaveAll->setEnabled(false);
   aWordWrap->setCheckable(true);
@@ -218,6 +223,7 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   // FormCreate.
   aWordWrap->setChecked(Settings && Settings->ReadBool("Editor.WordWrap"));
   aShowSpace->setChecked(Settings && Settings->ReadBool("Editor.ShowSpace"));
+  aKeepFormat->setChecked(Settings && Settings->PeekBool(kKeepFormatSetting));
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
   FJournals = std::make_unique<TJournalKeeper>(JournalFolder());
   // A file that a save killed half-way left torn is whole again before
@@ -265,6 +271,7 @@ TMainForm::~TMainForm() {
     Settings->WriteBool("Editor.ShowSpace", aShowSpace->isChecked());
     Settings->WriteBool("Editor.WordWrap", aWordWrap->isChecked());
     Settings->WriteString("Editor.SearchText", Bytes(edSearch->text()));
+    if (keepFormatChanged_) Settings->WriteBool(kKeepFormatSetting, aKeepFormat->isChecked());
   }
 }
 
@@ -337,7 +344,9 @@ void TMainForm::BuildMenus() {
   edit->addActions({aUpper, aLower});
   QMenu* view = bar->addMenu("View");
   view->addActions({aWordWrap, aShowSpace});
-  bar->addMenu("Tools")->addAction(aPrefs);
+  QMenu* tools = bar->addMenu("Tools");
+  tools->addAction(aPrefs);
+  tools->addAction(aKeepFormat);
   bar->addMenu("Help")->addAction(aAbout);
 
   pmEdit = new QMenu(this);
@@ -379,6 +388,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
   editor.OnChange = [this](TAdvancedEditor& e) { EditorChanged(e); };
   editor.OnCharRefused = [this](TAdvancedEditor&, char32_t ch) { CharRefused(ch); };
   FJournals->Track(editor);
+  editor.KeepFileFormat = aKeepFormat->isChecked();
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
 }
@@ -531,7 +541,9 @@ void TMainForm::aSaveAsExecute() {
 void TMainForm::SaveDocumentAs(TSourceEditor& document) {
   std::string name = AskSaveFile();
   if (name.empty() || FManager->IndexOf(document) < 0) return;
+  const bool rewrites = document.SaveRewritesFormat();
   document.SaveAs(name);
+  if (rewrites) FormatRewritten(document);
   FJournals->Flush();  // saved: its journal goes now
   WatchFiles();
 }
@@ -543,6 +555,7 @@ bool TMainForm::MayOverwrite(TSourceEditor& document) {
 }
 
 bool TMainForm::SaveDocument(TSourceEditor& document) {
+  const bool rewrites = document.SaveRewritesFormat();
   bool overwrite = ChangedOnDisk(document);
   if (overwrite && !MayOverwrite(document)) return false;
   for (;;) {
@@ -560,6 +573,7 @@ bool TMainForm::SaveDocument(TSourceEditor& document) {
     }
   }
   recovered_.erase(&document);
+  if (rewrites) FormatRewritten(document);
   FJournals->Flush();  // saved: its journal goes now
   WatchFiles();
   return true;
@@ -602,6 +616,13 @@ void TMainForm::CharRefused(char32_t ch) {
                            kRefusedMessageMs);
 }
 
+void TMainForm::FormatRewritten(const TSourceEditor& document) {
+  statusBar()->showMessage(QString("\"%1\" was saved with CR LF line ends and blanks for TABs; Tools > \"%2\" "
+                                   "keeps a file's own")
+                               .arg(Name(FilePart(document.FileName)), aKeepFormat->text()),
+                           kRewrittenMessageMs);
+}
+
 void TMainForm::aSearchExecute() {
   Current().FindNext(codepage::SearchCells(edSearch->text(), Current().Cells));
   FManager->FocusCurrent();
@@ -617,6 +638,21 @@ void TMainForm::aShowSpaceExecute() {
 
 void TMainForm::aPrefsExecute() {
   if (ShowPreferences) ShowPreferences();
+}
+
+void TMainForm::aKeepFormatExecute() {
+  keepFormatChanged_ = true;
+  const bool keep = aKeepFormat->isChecked();
+  std::vector<TSourceEditor*> documents;
+  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
+  for (TSourceEditor* document : documents) {
+    document->KeepFileFormat = keep;
+    // A document read without its format and not changed since is read
+    // again, while its file is what it read.
+    if (keep && !document->FileFormat.Kept && document->FileFormat.Foreign && !document->FileModified &&
+        FileStampOf(document->FileName) == document->DiskStamp)
+      Guarded([&] { ReloadKeepingCaret(*document); });
+  }
 }
 
 void TMainForm::aAboutExecute() {

@@ -44,6 +44,8 @@ class TMainForm : public QMainWindow {
   // ---- actions ----
   QAction *aNew, *aLoad, *aSave, *aSaveAs, *aSaveAll, *aClose, *aReload, *aExit, *aUndo, *aCut, *aCopy, *aPaste,
       *aDelLine, *aSelectAll, *aSelLine, *aUpper, *aLower, *aSearch, *aWordWrap, *aShowSpace, *aPrefs, *aAbout;
+  // Tools > "Keep line ends and TABs": files are read and written keeping their format.
+  QAction* aKeepFormat;
 
   void aNewExecute() { NewDocument(); }
   void aLoadExecute();
@@ -66,6 +68,7 @@ class TMainForm : public QMainWindow {
   void aWordWrapExecute();
   void aShowSpaceExecute();
   void aPrefsExecute();
+  void aKeepFormatExecute();
   void aAboutExecute();
 
   // ---- own operations ----
@@ -157,6 +160,8 @@ class TMainForm : public QMainWindow {
   void ConvertSelection(int mode);
   // Tells in the status bar that a character found no cell in the document.
   void CharRefused(char32_t ch);
+  // Tells in the status bar that a save rewrote the line ends or TABs of a file.
+  void FormatRewritten(const TSourceEditor& document);
   // Asks for a name and saves `document` under it.
   void SaveDocumentAs(TSourceEditor& document);
   // Saves the document, asking first when its file changed on disk (also
@@ -183,8 +188,9 @@ class TMainForm : public QMainWindow {
   QTimer Timer;
   QString FTitle;
   bool refreshingTabs_ = false;
-  bool ending_ = false;        // the session ends: nothing more is asked or saved
-  bool checkingDisk_ = false;  // a disk check (and its questions) runs
+  bool keepFormatChanged_ = false;  // the user switched the option: it goes to the settings
+  bool ending_ = false;             // the session ends: nothing more is asked or saved
+  bool checkingDisk_ = false;       // a disk check (and its questions) runs
   QTimer JournalTimer;
   bool journalTroubleTold_ = false;
   // Saves that a program which died left half-done, put back at the start.

@@ -354,6 +354,50 @@ void BM_Utf8Cells(benchmark::State& state) {
 }
 BENCHMARK(BM_Utf8Cells)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// The 100 MB corpus as a TAB-indented source with LF line ends, as most
+// sources in git are: every four leading blanks a TAB, CR LF become LF.
+std::string TabbedLfCorpusFile() {
+  std::string path = CorpusFile(100) + ".tabbed-lf.php";
+  if (!std::filesystem::exists(path)) {
+    const std::string crlf = CorpusBytes(100);
+    std::string text;
+    text.reserve(crlf.size());
+    bool lineStart = true;
+    for (std::size_t i = 0; i < crlf.size(); ++i) {
+      const char c = crlf[i];
+      if (lineStart && c == ' ' && crlf.compare(i, 4, "    ") == 0) {
+        text += '\t';
+        i += 3;
+        continue;
+      }
+      lineStart = c == '\n';
+      if (c != '\r') text += c;
+    }
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  return path;
+}
+
+// Saving the unedited 100 MB TAB-indented LF source read without (0) and
+// with (1) keeping its format; opening it counted apart.
+void BM_SaveTabbedLf(benchmark::State& state) {
+  const std::string file = TabbedLfCorpusFile();
+  const std::string out = file + ".saved";
+  Desk desk;
+  desk.manager.OnEditorCreated = [&](TSourceEditor& e) { e.KeepFileFormat = state.range(0) == 1; };
+  const auto opening = std::chrono::steady_clock::now();
+  desk.manager.Open(file);
+  state.counters["open_ms"] =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - opening).count();
+  state.counters["lines_as_read"] = static_cast<double>(desk.Doc().Lines->AsReadLines());
+  state.counters["peak_rss_MB"] = static_cast<double>(PeakRssBytes()) / (1 << 20);
+  for (auto _ : state) desk.Doc().SaveText(out);
+  state.counters["same_bytes"] =
+      state.range(0) == 1 && std::filesystem::file_size(out) == std::filesystem::file_size(file);
+  std::filesystem::remove(out);
+}
+BENCHMARK(BM_SaveTabbedLf)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+
 }  // namespace
 
 int main(int argc, char** argv) {

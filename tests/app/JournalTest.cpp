@@ -166,6 +166,57 @@ TEST(Journal, AUtf8DocumentIsRecoveredWithItsCharacters) {
   EXPECT_FALSE(TCellTable::FromBytes(std::string(1 + 4 * 0x80, '\1')));
 }
 
+// A document that keeps its file's format is recovered with it: through
+// changes, undo and compacting, the recovered document saves the bytes the
+// running one would save.
+TEST(Journal, ADocumentKeepingItsFileFormatIsRecoveredWithIt) {
+  TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 200; ++i)
+    bytes += std::string(i % 3 ? "\tline " : "\tline\t") + std::to_string(i) + (i % 7 ? "\n" : "\r\n");
+  WriteBytes(dir.File("tabs.php"), bytes + "\tlast");
+  TJournalLimits limits;
+  limits.CompactBytes = 4096;
+  limits.CompactRecords = 25;
+  Document doc("");
+  doc.editor.KeepFileFormat = true;
+  doc.editor.LoadFile(dir.File("tabs.php"));
+  TJournalKeeper keeper(dir.File("journals"), limits);
+  keeper.Track(doc.editor);
+  std::mt19937 random(26);
+  for (int step = 0; step < 400; ++step) {
+    doc.editor.MoveCaret(static_cast<int>(random() % 6), static_cast<int>(random() % doc.editor.Lines->Count()));
+    switch (random() % 4) {
+      case 0:
+        doc.editor.KeyPress('x');
+        break;
+      case 1:
+        doc.editor.ExecuteCommand(cmdLineBreak);
+        break;
+      case 2:
+        doc.editor.ExecuteCommand(cmdDeleteLine);
+        break;
+      default:
+        for (int i = 0; i < 3; ++i) doc.editor.ExecuteCommand(cmdUndo);
+        break;
+    }
+    doc.editor.FileModified = true;
+    if (step % 3 == 0) keeper.Flush();
+    if (step % 50 != 49) continue;
+    keeper.Flush();
+    keeper.WaitUntilWritten();
+    const auto files = JournalsIn(dir.File("journals"));
+    ASSERT_EQ(files.size(), 1u);
+    Document fresh("");
+    fresh.editor.KeepFileFormat = true;
+    RestoreDocument(ParseJournal(TTextBuffer(ReadBytes(files[0]))), fresh.editor);
+    fresh.editor.SaveAs(dir.File("recovered.php"));
+    doc.editor.SaveText(dir.File("running.php"));
+    ASSERT_EQ(ReadBytes(dir.File("recovered.php")), ReadBytes(dir.File("running.php"))) << "after step " << step;
+  }
+  EXPECT_GT(doc.editor.Lines->AsReadLines(), 0) << "lines as read were left to recover";
+}
+
 TEST(Journal, ATornJournalRecoversEveryWholeRecordBeforeTheTear) {
   TempDir dir;
   Document doc(Lines(40));

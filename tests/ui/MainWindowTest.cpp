@@ -315,6 +315,53 @@ TEST_F(MainWindow, ViewSwitchesApplyToEveryDocumentAndAreRemembered) {
   EXPECT_EQ(Settings->ReadString("Editor.SearchText"), "needle");
 }
 
+// Tools > "Keep line ends and TABs", after Preferences: stored only once
+// switched. Off, the first save that rewrites a file's format says so once;
+// switched on, a document read without it and unchanged is read again with it.
+TEST_F(MainWindow, KeepLineEndsAndTabsIsAToolsItemStoredOnlyOnceSwitched) {
+  const std::string a = dir.File("a.php"), b = dir.File("b.php");
+  WriteBytes(a, "\tif (1) {\n\t\tx();\n\t}\n");
+  WriteBytes(b, "\tb();\n\tc();\n");
+  Open(a);
+  QMenu* tools = nullptr;
+  for (QAction* menu : form->menuBar()->actions())
+    if (menu->text() == "Tools") tools = menu->menu();
+  ASSERT_NE(tools, nullptr);
+  ASSERT_EQ(tools->actions().size(), 2);
+  EXPECT_EQ(tools->actions()[0], form->aPrefs);
+  EXPECT_EQ(tools->actions()[1], form->aKeepFormat);
+  EXPECT_EQ(form->aKeepFormat->text().toStdString(), "Keep line ends and TABs");
+  EXPECT_TRUE(form->aKeepFormat->isCheckable());
+  EXPECT_FALSE(form->aKeepFormat->isChecked());
+
+  form->Current().KeyPress('a');
+  form->aSave->trigger();
+  EXPECT_EQ(ReadBytes(a), "a    if (1) {\r\n        x();\r\n    }\r\n");
+  EXPECT_TRUE(form->statusBar()->currentMessage().contains("\"Keep line ends and TABs\""))
+      << form->statusBar()->currentMessage().toStdString();
+  form->statusBar()->clearMessage();
+  form->Current().KeyPress('a');
+  form->aSave->trigger();
+  EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), "") << "said once";
+
+  form->Manager().Open(b);
+  form->aKeepFormat->trigger();
+  form->Current().MoveCaret(4, 0);
+  form->Current().KeyPress('X');
+  form->aSave->trigger();
+  EXPECT_EQ(ReadBytes(b), "\tXb();\n\tc();\n");
+  EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), "");
+  form.reset();
+  EXPECT_TRUE(Settings->PeekBool("Editor.KeepFormat"));
+
+  // A start and an end without switching it enter nothing.
+  Settings->Clear();
+  Open();
+  form.reset();
+  Settings->SaveToFile(dir.File("settings.ini"));
+  EXPECT_EQ(ReadBytes(dir.File("settings.ini")).find("KeepFormat"), std::string::npos);
+}
+
 TEST_F(MainWindow, FindNextAndCaseActionsWorkOnTheCurrentDocument) {
   WriteBytes(dir.File("f.txt"), "top\r\nfind ME here\r\n");
   Open(dir.File("f.txt"));
