@@ -35,7 +35,7 @@ log "main window $MAIN_WINDOW is shown"
 
 # No window manager: give the window the input focus directly; the window's
 # activation puts the keyboard focus into the current document.
-xdo windowfocus --sync "$MAIN_WINDOW" || fail "could not focus the main window"
+focus_window "$MAIN_WINDOW" || fail "could not focus the main window"
 sleep 1
 
 # The caret starts at the beginning of the text. "typo" is one run of typed

@@ -82,6 +82,18 @@ wait_until() {
 
 xdo() { timeout 15 xdotool "$@"; }
 
+# Gives a window the input focus. A window is found by its name before it is
+# mapped, and X refuses to focus a window that is not viewable (BadMatch):
+# try again for a few seconds before giving up.
+focus_window() {  # window id
+  local until=$((SECONDS + 10))
+  while ((SECONDS < until)); do
+    xdo windowfocus --sync "$1" 2>/dev/null && return 0
+    sleep 0.25
+  done
+  xdo windowfocus --sync "$1"
+}
+
 # A display number from a random start well away from the low numbers other
 # X servers on the machine tend to take; the server's own lock file decides,
 # and a taken number makes it end at once, so the next one is tried.

@@ -32,7 +32,7 @@ start_and_type() {  # output name, window name, text, arguments...
   MAIN_PID=$!
   log "started quorvel $* (pid $MAIN_PID)"
   wait_until 60 "the main window '$window'" window_named "$window"
-  xdo windowfocus --sync "$WINDOW" || fail "could not focus the main window"
+  focus_window "$WINDOW" || fail "could not focus the main window"
   sleep 1
   xdo type --delay 50 "$text" || fail "xdotool type"
   sleep 0.3
@@ -58,7 +58,7 @@ MAIN_PID=$!
 log "started quorvel again (pid $MAIN_PID)"
 wait_until 60 "the recovery question" dialog_named "Quorvel Editor"
 sleep 0.5
-xdo windowfocus --sync "$DIALOG" || fail "could not focus the recovery question"
+focus_window "$DIALOG" || fail "could not focus the recovery question"
 xdo key --delay 100 Escape || fail "xdotool key"
 wait_until 20 "the journal to go after No" no_journal
 window_named "TAVO - [$WORK/bin/Notes.txt]" || fail "the new document is not the current one"
@@ -66,7 +66,7 @@ window_named "TAVO - [$WORK/bin/Notes.txt]" || fail "the new document is not the
 log "No dropped the journal"
 
 # ------------------------------------------------------------------ 3. SIGHUP
-xdo windowfocus --sync "$WINDOW" || fail "could not focus the main window"
+focus_window "$WINDOW" || fail "could not focus the main window"
 sleep 0.5
 xdo type --delay 50 "hangup" || fail "xdotool type"
 sleep 0.3
