@@ -70,6 +70,18 @@ xdo() {
   DISPLAY=":$n" timeout 15 xdotool "$@"
 }
 
+# Gives a window the input focus. A window is found by its name before it is
+# mapped, and X refuses to focus a window that is not viewable (BadMatch):
+# try again for a few seconds before giving up.
+focus_window() {  # display number, window id
+  local until=$((SECONDS + 10))
+  while ((SECONDS < until)); do
+    xdo "$1" windowfocus --sync "$2" 2>/dev/null && return 0
+    sleep 0.25
+  done
+  xdo "$1" windowfocus --sync "$2"
+}
+
 # e2e_begin <tools...>: checks the tools, makes the work folder.
 e2e_begin() {
   trap cleanup EXIT

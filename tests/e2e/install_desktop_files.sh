@@ -50,7 +50,7 @@ PROGRAM_ENV="HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/runtime"
 PID=$!
 PIDS+=("$PID")
 wait_until 60 "the installed program's window" window_named "$N" "TAVO - [$WORK/docs/hello.php]"
-xdo "$N" windowfocus --sync "$WINDOW" || fail "could not focus the window"
+focus_window "$N" "$WINDOW" || fail "could not focus the window"
 sleep 0.5
 xdo "$N" key --delay 100 alt+x || fail "xdotool key alt+x"
 finish "$PID" "the installed program"

@@ -64,7 +64,7 @@ run_case() {
   wait_until 60 "the window 'TAVO - [$expected_notes]'" window_named "$N" "TAVO - [$expected_notes]"
   local window=$WINDOW
   log "$name: the new document is $expected_notes"
-  xdo "$N" windowfocus --sync "$window" || fail "could not focus the main window"
+  focus_window "$N" "$window" || fail "could not focus the main window"
   sleep 1
   xdo "$N" type --delay 50 "hello" || fail "xdotool type"
   sleep 0.5

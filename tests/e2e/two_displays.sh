@@ -47,7 +47,7 @@ log "a further start on :$FIRST handed c.txt to the window there"
 # Nothing was changed: Alt+X ends each instance without a question.
 for pair in "$FIRST:$A_WINDOW:$A_PID" "$SECOND:$B_WINDOW:$B_PID"; do
   IFS=: read -r n window pid <<<"$pair"
-  xdo "$n" windowfocus --sync "$window" || fail "could not focus the window on :$n"
+  focus_window "$n" "$window" || fail "could not focus the window on :$n"
   sleep 0.5
   xdo "$n" key --delay 100 alt+x || fail "xdotool key alt+x on :$n"
   finish "$pid" "the instance on :$n"

@@ -27,7 +27,7 @@ MAIN_PID=$!
 PIDS+=("$MAIN_PID")
 wait_until 60 "the window 'TAVO - [$DOCS/doc.txt]'" window_named "$N" "TAVO - [$DOCS/doc.txt]"
 MAIN_WINDOW=$WINDOW
-xdo "$N" windowfocus --sync "$MAIN_WINDOW" || fail "could not focus the main window"
+focus_window "$N" "$MAIN_WINDOW" || fail "could not focus the main window"
 sleep 1
 
 xdo "$N" type --delay 80 "Größe € " || fail "xdotool type"
