@@ -24,20 +24,7 @@ e2e_start
 JOURNALS=$HOME_DIR/.local/state/quorvel
 printf 'alpha\nbeta\n' >"$DOCS/doc.txt"
 
-journal_holds() { grep -qa -- "$1" "$JOURNALS"/*.journal 2>/dev/null; }
 no_journal() { ! compgen -G "$JOURNALS/*.journal" >/dev/null; }
-focus_main() {
-  window_named "TAVO - [$DOCS/doc.txt]" || fail "the main window does not show doc.txt"
-  focus_window "$WINDOW" || fail "could not focus the main window"
-  sleep 0.5
-}
-answer_question() {  # what it is about
-  wait_until 20 "the question about $1" dialog_named "Quorvel Editor"
-  sleep 0.5
-  focus_window "$DIALOG" || fail "could not focus the question about $1"
-  xdo key --delay 100 Return || fail "xdotool key"
-  log "answered the question about $1 with Return"
-}
 
 # ------------------------------------------------------------------ 1. typed, then killed
 (run_program first doc.txt) &

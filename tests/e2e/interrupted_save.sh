@@ -26,20 +26,7 @@ cp "$DOCS/doc.txt" "$WORK/old"
   sed 's/$/\r/' "$WORK/old"
 } >"$WORK/new"
 
-journal_holds() { grep -qa -- "$1" "$JOURNALS"/*.journal 2>/dev/null; }
 whole() { cmp -s "$DOCS/doc.txt" "$WORK/old" || cmp -s "$DOCS/doc.txt" "$WORK/new"; }
-focus_main() {
-  window_named "TAVO - [$DOCS/doc.txt]" || fail "the main window does not show doc.txt"
-  focus_window "$WINDOW" || fail "could not focus the main window"
-  sleep 0.5
-}
-answer_question() {  # what it is about
-  wait_until 30 "the question about $1" dialog_named "Quorvel Editor"
-  sleep 0.5
-  focus_window "$DIALOG" || fail "could not focus the question about $1"
-  xdo key --delay 100 Return || fail "xdotool key"
-  log "answered the question about $1 with Return"
-}
 
 # ------------------------------------------------------------------ 1. killed while saving in place
 (run_program first doc.txt) &

@@ -221,3 +221,20 @@ check_settings() {  # settings file, default settings (app/DefINI), search text
     fail "quorvel.ini differs from the expected bytes"
   fi
 }
+
+# The scripts' documents and journals: the journal folder is $JOURNALS, the
+# document doc.txt in $DOCS.
+journal_holds() { grep -qa -- "$1" "$JOURNALS"/*.journal 2>/dev/null; }
+focus_main() {
+  window_named "TAVO - [$DOCS/doc.txt]" || fail "the main window does not show doc.txt"
+  focus_window "$WINDOW" || fail "could not focus the main window"
+  sleep 0.5
+}
+# Answers the program's question with Return (its default button).
+answer_question() {  # what it is about
+  wait_until 30 "the question about $1" dialog_named "Quorvel Editor"
+  sleep 0.5
+  focus_window "$DIALOG" || fail "could not focus the question about $1"
+  xdo key --delay 100 Return || fail "xdotool key"
+  log "answered the question about $1 with Return"
+}

@@ -23,7 +23,6 @@ INI=$WORK/bin/quorvel.ini
 JOURNALS=$HOME_DIR/.local/state/quorvel
 printf 'alpha\nbeta\n' >"$DOCS/doc.txt"
 
-journal_holds() { grep -qa -- "$1" "$JOURNALS"/*.journal 2>/dev/null; }
 no_journal() { ! compgen -G "$JOURNALS/*.journal" >/dev/null; }
 start_and_type() {  # output name, window name, text, arguments...
   local name=$1 window=$2 text=$3
