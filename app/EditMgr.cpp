@@ -37,7 +37,6 @@ TSourceEditor& TEditManager::CreateEditor() {
 
 void TEditManager::Open(const std::string& fileName) {
   TSourceEditor& editor = CreateEditor();
-  editor.FileName = fileName;
   struct stat st {};
   if (::stat(fileName.c_str(), &st) == 0) {
     try {
@@ -48,7 +47,7 @@ void TEditManager::Open(const std::string& fileName) {
       throw;
     }
   } else {
-    editor.StartEmpty();
+    editor.StartEmpty(fileName);
   }
   Select(Count() - 1);
   Changed();

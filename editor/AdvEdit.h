@@ -179,7 +179,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   }
   // Files are read keeping their format, and a document read so is written
   // in it: the lines not edited as they were read (FileFormat).
-  bool KeepFileFormat = false;
+  bool KeepFileFormat() const { return keepFileFormat_; }
+  void SetKeepFileFormat(bool on) { keepFileFormat_ = on; }
 
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool on);
@@ -366,7 +367,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // now has the one of the Parts (CR LF, no TABs), and forgets the bytes as read.
   void TextSaved();
   // Whether the next save writes line ends or TABs other than the file had.
-  bool SaveRewritesFormat() const { return FileFormat.Foreign && !(KeepFileFormat && FileFormat.Kept); }
+  bool SaveRewritesFormat() const { return FileFormat.Foreign && !(keepFileFormat_ && FileFormat.Kept); }
 
   // ---- input from the window host ----
   void KeyDown(std::uint16_t& key, TShiftState shift);
@@ -501,6 +502,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   platform::EditorWindow* window_ = nullptr;
   int boundsWidth_ = 250, boundsHeight_ = 150;
   bool wordWrap_ = true;
+  bool keepFileFormat_ = false;
   bool showSpecialChars_ = false;
   int gutterWidth_ = 0;
   TColor gutterColor_ = platform::syscolor::ButtonFace;

@@ -12,7 +12,7 @@ void TAdvancedEditor::LoadText(const std::string& fileName) {
   const auto readCells = static_cast<std::int64_t>(bytes.Size());
   TFileFormat format;
   std::vector<std::pair<int, TLineAsRead>> asRead;
-  if (KeepFileFormat) format = ReadFileFormat(bytes.View(), TabWidth, asRead);
+  if (keepFileFormat_) format = ReadFileFormat(bytes.View(), TabWidth, asRead);
   // As the store's own load: the text is replaced while the counter is held
   // (no caret reset, no repaint), then one notification follows.
   ++UpdateCount;
@@ -32,7 +32,7 @@ void TAdvancedEditor::LoadText(const std::string& fileName) {
 }
 
 void TAdvancedEditor::SaveText(const std::string& fileName, const std::function<bool()>& unchanged) const {
-  if (KeepFileFormat && FileFormat.Kept) {
+  if (keepFileFormat_ && FileFormat.Kept) {
     WriteFileSafely(
         fileName,
         [this](TFileWriter& out) {
@@ -78,7 +78,7 @@ void TAdvancedEditor::SaveText(const std::string& fileName, const std::function<
 }
 
 void TAdvancedEditor::TextSaved() {
-  if (KeepFileFormat && FileFormat.Kept) return;
+  if (keepFileFormat_ && FileFormat.Kept) return;
   FileFormat = TFileFormat();
   Lines->DropAsRead();
 }

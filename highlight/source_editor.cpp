@@ -143,7 +143,8 @@ void TSourceEditor::LoadFile(const std::string& name) {
   FileModified = false;
 }
 
-void TSourceEditor::StartEmpty() {
+void TSourceEditor::StartEmpty(const std::string& fileName) {
+  FileName = fileName;
   Lines->Add("");
   Modified = false;
   FileModified = false;

@@ -64,8 +64,9 @@ class TSourceEditor : public TAdvancedEditor {
   // line after the caret's row on; without one the caret goes to the top.
   void FindNext(const std::string& text);
   void SetHighlighting(bool on);
-  // A new document: one empty line, not modified.
-  void StartEmpty();
+  // A new document named `fileName` (a file that does not exist yet): one
+  // empty line, not modified.
+  void StartEmpty(const std::string& fileName);
   // Restores a document kept in a journal, as one change: `restoreText`
   // writes the text into the line store; the document then has the file
   // name, characters, file format and disk stamp given, the highlighter its name picks,

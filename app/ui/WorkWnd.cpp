@@ -388,7 +388,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
   editor.OnChange = [this](TAdvancedEditor& e) { EditorChanged(e); };
   editor.OnCharRefused = [this](TAdvancedEditor&, char32_t ch) { CharRefused(ch); };
   FJournals->Track(editor);
-  editor.KeepFileFormat = aKeepFormat->isChecked();
+  editor.SetKeepFileFormat(aKeepFormat->isChecked());
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
 }
@@ -646,7 +646,7 @@ void TMainForm::aKeepFormatExecute() {
   std::vector<TSourceEditor*> documents;
   for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
   for (TSourceEditor* document : documents) {
-    document->KeepFileFormat = keep;
+    document->SetKeepFileFormat(keep);
     // A document read without its format and not changed since is read
     // again, while its file is what it read.
     if (keep && !document->FileFormat.Kept && document->FileFormat.Foreign && !document->FileModified &&

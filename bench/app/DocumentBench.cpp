@@ -384,7 +384,7 @@ void BM_SaveTabbedLf(benchmark::State& state) {
   const std::string file = TabbedLfCorpusFile();
   const std::string out = file + ".saved";
   Desk desk;
-  desk.manager.OnEditorCreated = [&](TSourceEditor& e) { e.KeepFileFormat = state.range(0) == 1; };
+  desk.manager.OnEditorCreated = [&](TSourceEditor& e) { e.SetKeepFileFormat(state.range(0) == 1); };
   const auto opening = std::chrono::steady_clock::now();
   desk.manager.Open(file);
   state.counters["open_ms"] =

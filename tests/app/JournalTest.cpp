@@ -179,7 +179,7 @@ TEST(Journal, ADocumentKeepingItsFileFormatIsRecoveredWithIt) {
   limits.CompactBytes = 4096;
   limits.CompactRecords = 25;
   Document doc("");
-  doc.editor.KeepFileFormat = true;
+  doc.editor.SetKeepFileFormat(true);
   doc.editor.LoadFile(dir.File("tabs.php"));
   TJournalKeeper keeper(dir.File("journals"), limits);
   keeper.Track(doc.editor);
@@ -208,7 +208,7 @@ TEST(Journal, ADocumentKeepingItsFileFormatIsRecoveredWithIt) {
     const auto files = JournalsIn(dir.File("journals"));
     ASSERT_EQ(files.size(), 1u);
     Document fresh("");
-    fresh.editor.KeepFileFormat = true;
+    fresh.editor.SetKeepFileFormat(true);
     RestoreDocument(ParseJournal(TTextBuffer(ReadBytes(files[0]))), fresh.editor);
     fresh.editor.SaveAs(dir.File("recovered.php"));
     doc.editor.SaveText(dir.File("running.php"));

@@ -35,7 +35,7 @@ class KeepFormat : public ::testing::Test {
  protected:
   KeepFormat() {
     editor.AttachWindow(&window);
-    editor.KeepFileFormat = true;
+    editor.SetKeepFileFormat(true);
   }
   std::string Write(const std::string& name, const std::string& bytes) {
     std::string path = dir.File(name);
@@ -178,7 +178,7 @@ TEST_F(KeepFormat, TheFormatOutlivesReloadAndSaveAsAndNewDocumentsUseCrLf) {
   EXPECT_EQ(ReadBytes(dir.File("b.php")), kTabbedLf + "\nnew") << "a new last line without a break, as the file had";
 
   TSourceEditor fresh;
-  fresh.KeepFileFormat = true;
+  fresh.SetKeepFileFormat(true);
   fresh.FileName = dir.File("new.txt");
   fresh.Lines->Add("    a");
   fresh.Lines->Add("b");
@@ -201,7 +201,7 @@ TEST_F(KeepFormat, OnlyLinesTheRuleDoesNotGiveBackKeepTheirBytes) {
 }
 
 TEST_F(KeepFormat, OffTheFileIsWrittenAsThePartsSayAndTheSaveTellsSoOnce) {
-  editor.KeepFileFormat = false;
+  editor.SetKeepFileFormat(false);
   const std::string path = Write("a.php", "\tx\ny");
   editor.LoadFile(path);
   EXPECT_EQ(editor.Lines->AsReadLines(), 0);
@@ -211,13 +211,13 @@ TEST_F(KeepFormat, OffTheFileIsWrittenAsThePartsSayAndTheSaveTellsSoOnce) {
   EXPECT_FALSE(editor.SaveRewritesFormat()) << "the file is in the program's format now";
 
   // Read keeping the format, saved with the option off: the Parts' format, for good.
-  editor.KeepFileFormat = true;
+  editor.SetKeepFileFormat(true);
   WriteBytes(path, "\tx\ny");
   editor.LoadFile(path);
-  editor.KeepFileFormat = false;
+  editor.SetKeepFileFormat(false);
   EXPECT_TRUE(editor.SaveRewritesFormat());
   editor.Save();
-  editor.KeepFileFormat = true;
+  editor.SetKeepFileFormat(true);
   editor.Save();
   EXPECT_EQ(ReadBytes(path), "    x\r\ny\r\n");
 }
