@@ -26,9 +26,7 @@ std::string Absolute(const std::string& name) {
 }
 
 // A name the list can hold: an absolute path of one line.
-bool Usable(const std::string& name) {
-  return !name.empty() && name[0] == '/' && name.find('\0') == std::string::npos;
-}
+bool Usable(const std::string& name) { return !name.empty() && name[0] == '/' && name.find('\0') == std::string::npos; }
 
 void AddLine(std::string& text, std::string_view key, std::string_view value) {
   text += key;

@@ -21,8 +21,8 @@
 #include <utility>
 
 #include "app/JournalKeeper.h"
-#include "app/LineNumbers.h"
 #include "app/Kernel.h"
+#include "app/LineNumbers.h"
 #include "app/ui/About.h"
 #include "app/ui/Config.h"
 #include "app/ui/DiskWatch.h"

@@ -215,11 +215,12 @@ class TMainForm : public QMainWindow {
   QString FTitle;
   bool refreshingTabs_ = false;
   bool keepFormatChanged_ = false;  // the user switched the option: it goes to the settings
-  bool lineNumbersChanged_ = false, reopenSessionChanged_ = false;
   bool ending_ = false;             // the session ends: nothing more is asked or saved
   bool checkingDisk_ = false;       // a disk check (and its questions) runs
   QTimer JournalTimer;
   bool journalTroubleTold_ = false;
+  // The user switched these options: they go to the settings.
+  bool lineNumbersChanged_ = false, reopenSessionChanged_ = false;
   // Saves that a program which died left half-done, put back at the start.
   std::vector<TInterruptedSave> interruptedSaves_;
   // Documents recovered from journals, while their text is the recovered one.

@@ -1,12 +1,11 @@
 // Line numbers drawn by the gutter hook: one per line, on its first row,
 // in a gutter as wide as the largest number needs.
 
-#include "app/LineNumbers.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "app/LineNumbers.h"
 #include "tests/support/EditorFixture.h"
 
 namespace {
@@ -22,8 +21,7 @@ class LineNumbers : public EditorTest {
     for (const auto& t : window.copies.back().texts) {
       numbers[t.y / 16] = t.bytes;
       // Right-aligned before the gutter's edge, in the gutter's colour.
-      EXPECT_EQ(t.x + static_cast<int>(t.bytes.size()) * t.advance,
-                editor.GutterWidth() - linenumbers::kPadRight);
+      EXPECT_EQ(t.x + static_cast<int>(t.bytes.size()) * t.advance, editor.GutterWidth() - linenumbers::kPadRight);
       EXPECT_EQ(t.bg, editor.GutterColor());
     }
     return numbers;

@@ -1,7 +1,5 @@
 // The recent files and the last session's documents in their state file.
 
-#include "app/RecentFiles.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "app/RecentFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -813,7 +813,6 @@ TEST_F(MainWindow, JournalTroubleIsToldOnce) {
   qputenv("XDG_STATE_HOME", oldState);
 }
 
-
 // ---------------------------------------------------------------- beyond the described window
 
 QMenu* MenuNamed(QMainWindow& window, const QString& title) {
