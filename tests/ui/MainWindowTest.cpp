@@ -813,7 +813,7 @@ TEST_F(MainWindow, JournalTroubleIsToldOnce) {
   qputenv("XDG_STATE_HOME", oldState);
 }
 
-// ---------------------------------------------------------------- beyond the described window
+// ---------------------------------------------------------------- additions to the window
 
 QMenu* MenuNamed(QMainWindow& window, const QString& title) {
   for (QAction* menu : window.menuBar()->actions())
@@ -828,9 +828,9 @@ std::vector<std::string> ItemTexts(QMenu* menu) {
 }
 
 // The keys other editors use, on keys nothing else binds; the menus keep
-// their described items first; the new options are off and stored only
+// their own items first; the new options are off and stored only
 // once switched.
-TEST_F(MainWindow, TheUsualKeysMenusAndOptionsComeAfterTheDescribedOnes) {
+TEST_F(MainWindow, TheUsualKeysMenusAndOptionsComeAfterTheWindowsOwn) {
   std::string lines;
   for (int i = 0; i < 1000; ++i) lines += "x\r\n";
   WriteBytes(dir.File("long.txt"), lines);
