@@ -17,7 +17,7 @@ void TEditManager::ApplyDocumentLook(TAdvancedEditor& editor) {
   editor.SetSelColors(0x999999, 0x000000);
   editor.SetMarginColor(0x808080);
   editor.SetBorderStyle(0);
-  editor.SetGutterWidth(20);
+  editor.SetGutterWidth(kGutterWidth);
   editor.SetGutterColor(0xC0C0C0);
 }
 
@@ -46,6 +46,7 @@ void TEditManager::Open(const std::string& fileName) {
       Close(Count() - 1);
       throw;
     }
+    if (OnFileRead) OnFileRead(editor);
   } else {
     editor.StartEmpty(fileName);
   }

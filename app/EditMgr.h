@@ -44,7 +44,11 @@ class TEditManager {
   std::function<void(TSourceEditor&)> OnEditorCreated;
   // Fired for every document editor just before it is freed.
   std::function<void(TSourceEditor&)> OnEditorClosing;
+  // Fired when Open has read a document's file.
+  std::function<void(TSourceEditor&)> OnFileRead;
 
+  // The gutter width of the document look.
+  static constexpr int kGutterWidth = 20;
   // The fixed look of document editors.
   static void ApplyDocumentLook(TAdvancedEditor& editor);
 

@@ -22,6 +22,7 @@
 
 #include "app/JournalKeeper.h"
 #include "app/Kernel.h"
+#include "app/LineNumbers.h"
 #include "app/ui/About.h"
 #include "app/ui/Config.h"
 #include "app/ui/DiskWatch.h"
@@ -47,6 +48,8 @@ constexpr int kRefusedMessageMs = 5000;
 // How long the status bar tells of a save that rewrote a file's format.
 constexpr int kRewrittenMessageMs = 8000;
 constexpr const char* kKeepFormatSetting = "Editor.KeepFormat";
+constexpr const char* kLineNumbersSetting = "Editor.LineNumbers";
+constexpr const char* kReopenSessionSetting = "Files.ReopenSession";
 // How often the changes of modified documents go to their recovery journals.
 constexpr int kJournalFlushMs = 500;
 // A disk check waiting for an open dialog looks again this much later.
@@ -81,6 +84,11 @@ std::string ExtensionPart(const std::string& name) {
 bool FileExists(const std::string& name) {
   std::error_code ec;
   return std::filesystem::exists(name, ec);
+}
+
+bool IsRegularFile(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(name, ec);
 }
 
 struct ButtonSpec {
@@ -147,6 +155,20 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aAbout = MakeAction("About", Qt::Key_F1, icon(TActionIcon::About), [this] { aAboutExecute(); });
   aKeepFormat = MakeAction("Keep line ends and TABs", {}, -1, [this] { aKeepFormatExecute(); });
   aKeepFormat->setCheckable(true);
+  aLineNumbers = MakeAction("Line numbers", {}, -1, [this] { aLineNumbersExecute(); });
+  aLineNumbers->setCheckable(true);
+  aReopenSession = MakeAction("Reopen last session's documents", {}, -1, [this] { aReopenSessionExecute(); });
+  aReopenSession->setCheckable(true);
+  aNextTab = MakeAction("Next tab", QKeySequence(Qt::CTRL | Qt::Key_Tab), -1, [this] { SelectTabBy(1); });
+  aPrevTab = MakeAction("Previous tab", {}, -1, [this] { SelectTabBy(-1); });
+  // X reports Shift+Tab as Backtab.
+  aPrevTab->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
+  // The keys other editors use, after the window's own.
+  aLoad->setShortcuts({aLoad->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O)});
+  aSave->setShortcuts({aSave->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S)});
+  aSaveAs->setShortcuts({aSaveAs->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
+  aClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
   aSave->setEnabled(false);
   aSaveAll->setEnabled(false);
   aWordWrap->setCheckable(true);
@@ -224,6 +246,8 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aWordWrap->setChecked(Settings && Settings->ReadBool("Editor.WordWrap"));
   aShowSpace->setChecked(Settings && Settings->ReadBool("Editor.ShowSpace"));
   aKeepFormat->setChecked(Settings && Settings->PeekBool(kKeepFormatSetting));
+  aLineNumbers->setChecked(Settings && Settings->PeekBool(kLineNumbersSetting));
+  aReopenSession->setChecked(Settings && Settings->PeekBool(kReopenSessionSetting));
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
   FJournals = std::make_unique<TJournalKeeper>(JournalFolder());
   // A file that a save killed half-way left torn is whole again before
@@ -235,7 +259,9 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   FManager->OnChange = [this](TEditManager&) {
     RefreshTabs();
     WatchFiles();
+    RefreshLineNumbers(Current());
   };
+  FManager->OnFileRead = [this](TSourceEditor& editor) { FRecent.Add(editor.FileName); };
   FManager->OnEditorCreated = [this](TSourceEditor& editor) { ConfigureEditor(editor); };
   FManager->OnEditorClosing = [this](TSourceEditor& editor) {
     FJournals->Forget(editor);
@@ -243,12 +269,10 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
     recovered_.erase(&editor);
   };
   Guarded([&] {
-    if (!firstArgument.empty()) {
-      FManager->Open(firstArgument);
-    } else {
-      NewDocument();
-    }
+    if (!firstArgument.empty()) FManager->Open(firstArgument);
   });
+  if (aReopenSession->isChecked()) ReopenSession(firstArgument);
+  if (firstArgument.empty() && FManager->Count() == 0) Guarded([&] { NewDocument(); });
   RefreshTabs();
   connect(&Timer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
   Timer.start(100);
@@ -265,6 +289,7 @@ TMainForm::~TMainForm() {
   Timer.stop();
   JournalTimer.stop();
   FManager->OnChange = nullptr;
+  KeepSession();
   FManager.reset();
   FJournals.reset();  // a clean end leaves no journal (after EndSession it leaves them all)
   if (Settings) {
@@ -272,6 +297,8 @@ TMainForm::~TMainForm() {
     Settings->WriteBool("Editor.WordWrap", aWordWrap->isChecked());
     Settings->WriteString("Editor.SearchText", Bytes(edSearch->text()));
     if (keepFormatChanged_) Settings->WriteBool(kKeepFormatSetting, aKeepFormat->isChecked());
+    if (lineNumbersChanged_) Settings->WriteBool(kLineNumbersSetting, aLineNumbers->isChecked());
+    if (reopenSessionChanged_) Settings->WriteBool(kReopenSessionSetting, aReopenSession->isChecked());
   }
 }
 
@@ -332,6 +359,11 @@ void TMainForm::BuildMenus() {
   file->addActions({aSave, aSaveAs, aSaveAll});
   file->addSeparator();
   file->addAction(aExit);
+  file->addSeparator();
+  file->addAction(aClose);
+  miRecent = file->addMenu("Recent files");
+  connect(miRecent, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
+  FillRecentMenu();
   QMenu* edit = bar->addMenu("Edit");
   edit->addAction(aUndo);
   edit->addSeparator();
@@ -343,10 +375,11 @@ void TMainForm::BuildMenus() {
   edit->addSeparator();
   edit->addActions({aUpper, aLower});
   QMenu* view = bar->addMenu("View");
-  view->addActions({aWordWrap, aShowSpace});
+  view->addActions({aWordWrap, aShowSpace, aLineNumbers});
   QMenu* tools = bar->addMenu("Tools");
   tools->addAction(aPrefs);
   tools->addAction(aKeepFormat);
+  tools->addAction(aReopenSession);
   bar->addMenu("Help")->addAction(aAbout);
 
   pmEdit = new QMenu(this);
@@ -391,6 +424,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
   editor.SetKeepFileFormat(aKeepFormat->isChecked());
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
+  if (aLineNumbers->isChecked()) linenumbers::Show(editor, true, TEditManager::kGutterWidth);
 }
 
 void TMainForm::NewDocument() {
@@ -434,6 +468,7 @@ void TMainForm::tcFilesChange(int index) {
   FManager->Select(index);
   UpdateCaption();
   UpdateSaveActions();
+  RefreshLineNumbers(Current());
 }
 
 void TMainForm::UpdateCaption() {
@@ -543,6 +578,7 @@ void TMainForm::SaveDocumentAs(TSourceEditor& document) {
   if (name.empty() || FManager->IndexOf(document) < 0) return;
   const bool rewrites = document.SaveRewritesFormat();
   document.SaveAs(name);
+  FRecent.Add(document.FileName);
   if (rewrites) FormatRewritten(document);
   FJournals->Flush();  // saved: its journal goes now
   WatchFiles();
@@ -573,6 +609,7 @@ bool TMainForm::SaveDocument(TSourceEditor& document) {
     }
   }
   recovered_.erase(&document);
+  FRecent.Add(document.FileName);
   if (rewrites) FormatRewritten(document);
   FJournals->Flush();  // saved: its journal goes now
   WatchFiles();
@@ -629,7 +666,10 @@ void TMainForm::aSearchExecute() {
 }
 
 void TMainForm::aWordWrapExecute() {
-  for (int i = 0; i < FManager->Count(); ++i) FManager->Editor(i).SetWordWrap(aWordWrap->isChecked());
+  for (int i = 0; i < FManager->Count(); ++i) {
+    FManager->Editor(i).SetWordWrap(aWordWrap->isChecked());
+    RefreshLineNumbers(FManager->Editor(i));
+  }
 }
 
 void TMainForm::aShowSpaceExecute() {
@@ -657,6 +697,83 @@ void TMainForm::aKeepFormatExecute() {
 
 void TMainForm::aAboutExecute() {
   if (ShowAbout) ShowAbout();
+}
+
+void TMainForm::aLineNumbersExecute() {
+  lineNumbersChanged_ = true;
+  for (int i = 0; i < FManager->Count(); ++i)
+    linenumbers::Show(FManager->Editor(i), aLineNumbers->isChecked(), TEditManager::kGutterWidth);
+}
+
+void TMainForm::RefreshLineNumbers(TAdvancedEditor& editor) {
+  if (aLineNumbers->isChecked()) linenumbers::Refresh(editor, TEditManager::kGutterWidth);
+}
+
+void TMainForm::SelectTabBy(int step) {
+  const int count = FManager->Count();
+  if (count == 0) return;
+  const int current = std::max(0, FManager->CurrentIndex());
+  tcFiles->setCurrentIndex(((current + step) % count + count) % count);
+}
+
+// ---------------------------------------------------------------- recent files and the last session
+
+void TMainForm::FillRecentMenu() {
+  miRecent->clear();
+  FRecent.Load();
+  int n = 0;
+  for (const std::string& name : FRecent.Files()) {
+    ++n;
+    const QString number = n < 10 ? QString("&%1").arg(n) : QString("1&0");
+    QAction* item = miRecent->addAction(number + " " + Name(name).replace('&', "&&"));
+    connect(item, &QAction::triggered, this, [this, name] { Guarded([&] { OpenRecent(name); }); });
+  }
+  if (n == 0) miRecent->addAction("No recent files")->setEnabled(false);
+}
+
+void TMainForm::OpenRecent(const std::string& fileName) {
+  if (!IsRegularFile(fileName)) {
+    FRecent.Remove(fileName);
+    if (ReportError) ReportError("\"" + fileName + "\" no longer exists. It is taken off the recent files.");
+    return;
+  }
+  FManager->Open(fileName);
+}
+
+void TMainForm::ReopenSession(const std::string& firstArgument) {
+  FRecent.Load();
+  const std::vector<std::string> session = FRecent.Session();
+  const int current = FRecent.SessionCurrent();
+  const std::string named = firstArgument.empty() ? std::string() : FullPath(firstArgument);
+  const bool namedOpen = FManager->Count() > 0;
+  int select = -1;
+  // Documents coming back are no new choice of the user: the recent list stays.
+  auto remember = std::exchange(FManager->OnFileRead, nullptr);
+  for (std::size_t i = 0; i < session.size(); ++i) {
+    if (session[i] == named || !IsRegularFile(session[i])) continue;
+    const int before = FManager->Count();
+    Guarded([&] { FManager->Open(session[i]); });
+    if (FManager->Count() > before && static_cast<int>(i) == current) select = FManager->Count() - 1;
+  }
+  FManager->OnFileRead = std::move(remember);
+  // The file the command line names stays current.
+  if (namedOpen) select = 0;
+  if (select >= 0) FManager->Select(select);
+}
+
+void TMainForm::KeepSession() {
+  std::vector<std::string> names;
+  int current = -1;
+  if (aReopenSession->isChecked()) {
+    for (int i = 0; i < FManager->Count(); ++i) {
+      const TSourceEditor& document = FManager->Editor(i);
+      // Unsaved changes the session's end keeps in a journal come back through the recovery.
+      if ((ending_ && document.FileModified) || !IsRegularFile(document.FileName)) continue;
+      if (i == FManager->CurrentIndex()) current = static_cast<int>(names.size());
+      names.push_back(document.FileName);
+    }
+  }
+  FRecent.SetSession(names, current);
 }
 
 // ---------------------------------------------------------------- messages

@@ -18,6 +18,7 @@
 
 #include "app/DiskCheck.h"
 #include "app/EditMgr.h"
+#include "app/RecentFiles.h"
 #include "editor/FileIO.h"
 
 class QFileDialog;
@@ -46,6 +47,13 @@ class TMainForm : public QMainWindow {
       *aDelLine, *aSelectAll, *aSelLine, *aUpper, *aLower, *aSearch, *aWordWrap, *aShowSpace, *aPrefs, *aAbout;
   // Tools > "Keep line ends and TABs": files are read and written keeping their format.
   QAction* aKeepFormat;
+  // View > "Line numbers" in the gutter.
+  QAction* aLineNumbers;
+  // Tools > "Reopen last session's documents": a start opens again the
+  // documents open at the last exit.
+  QAction* aReopenSession;
+  // Ctrl+Tab, Ctrl+Shift+Tab: the next and the previous tab, wrapping round.
+  QAction *aNextTab, *aPrevTab;
 
   void aNewExecute() { NewDocument(); }
   void aLoadExecute();
@@ -70,12 +78,23 @@ class TMainForm : public QMainWindow {
   void aPrefsExecute();
   void aKeepFormatExecute();
   void aAboutExecute();
+  void aLineNumbersExecute();
+  void aReopenSessionExecute() { reopenSessionChanged_ = true; }
+  // Makes the tab `step` places on current, wrapping round.
+  void SelectTabBy(int step);
+
+  // ---- recent files ----
+  TRecentFiles& RecentFiles() { return FRecent; }
+  // File > "Recent files".
+  QMenu* RecentMenu() const { return miRecent; }
+  // Opens a file of the list; one that is gone is taken off it, with a message.
+  void OpenRecent(const std::string& fileName);
 
   // ---- own operations ----
   void RefreshTabs();
   void EditorChanged(TAdvancedEditor& editor) {
-    (void)editor;
     RefreshTabs();
+    RefreshLineNumbers(editor);
   }
   void ConfigureEditor(TSourceEditor& editor);
   void UpdateCaption();
@@ -175,6 +194,12 @@ class TMainForm : public QMainWindow {
   // Keeps the disk watch on the files of the open documents.
   void WatchFiles();
   void FormActivate();
+  void FillRecentMenu();
+  void RefreshLineNumbers(TAdvancedEditor& editor);
+  // The documents of the last session, after the file of the command line.
+  void ReopenSession(const std::string& firstArgument);
+  // Notes the documents that a start should open again.
+  void KeepSession();
 
   TGradientPanel* gpButtons = nullptr;
   std::array<TFlatButton*, 10> buttons_{};
@@ -185,6 +210,7 @@ class TMainForm : public QMainWindow {
   std::array<QLabel*, 8> panels_{};
   QMenu* pmEdit = nullptr;
   QMenu* pmTabs = nullptr;
+  QMenu* miRecent = nullptr;
   QTimer Timer;
   QString FTitle;
   bool refreshingTabs_ = false;
@@ -193,11 +219,14 @@ class TMainForm : public QMainWindow {
   bool checkingDisk_ = false;       // a disk check (and its questions) runs
   QTimer JournalTimer;
   bool journalTroubleTold_ = false;
+  // The user switched these options: they go to the settings.
+  bool lineNumbersChanged_ = false, reopenSessionChanged_ = false;
   // Saves that a program which died left half-done, put back at the start.
   std::vector<TInterruptedSave> interruptedSaves_;
   // Documents recovered from journals, while their text is the recovered one.
   std::set<const TSourceEditor*> recovered_;
   TDiskCheck FDiskCheck;
+  TRecentFiles FRecent{TRecentFiles::DefaultPath()};
   TDiskWatch* FDiskWatch = nullptr;
   std::unique_ptr<TJournalKeeper> FJournals;  // outlives the documents
   std::unique_ptr<TEditManager> FManager;

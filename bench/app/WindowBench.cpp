@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/EditMgr.h"
+#include "app/LineNumbers.h"
 #include "bench/support/Corpus.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
@@ -94,6 +95,51 @@ void BM_TypeCharAndRender(benchmark::State& state) { TypeChar(state, true); }
 void BM_TypeCharOnly(benchmark::State& state) { TypeChar(state, false); }
 BENCHMARK(BM_TypeCharAndRender)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeCharOnly)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
+
+// With line numbers: a line break typed (every number below moves), the
+// gutter fitted and repainted as the main window does after a change, the
+// window rendered.
+void BM_TypeLineBreakNumbered(benchmark::State& state) {
+  Desk& desk = DeskOf(static_cast<int>(state.range(0)));
+  TSourceEditor& e = desk.Doc();
+  linenumbers::Show(e, true, TEditManager::kGutterWidth);
+  int typed = 0;
+  for (auto _ : state) {
+    e.ExecuteCommand(cmdLineBreak);
+    linenumbers::Refresh(e, TEditManager::kGutterWidth);
+    desk.Render();
+    if (++typed == 100) {
+      state.PauseTiming();
+      e.Undo();
+      desk.Render();
+      typed = 0;
+      state.ResumeTiming();
+    }
+  }
+  if (typed > 0) e.Undo();
+  e.UndoBuffer->Clear();
+  linenumbers::Show(e, false, TEditManager::kGutterWidth);
+}
+void BM_TypeLineBreak(benchmark::State& state) {
+  Desk& desk = DeskOf(static_cast<int>(state.range(0)));
+  TSourceEditor& e = desk.Doc();
+  int typed = 0;
+  for (auto _ : state) {
+    e.ExecuteCommand(cmdLineBreak);
+    desk.Render();
+    if (++typed == 100) {
+      state.PauseTiming();
+      e.Undo();
+      desk.Render();
+      typed = 0;
+      state.ResumeTiming();
+    }
+  }
+  if (typed > 0) e.Undo();
+  e.UndoBuffer->Clear();
+}
+BENCHMARK(BM_TypeLineBreak)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TypeLineBreakNumbered)->Arg(100)->Unit(benchmark::kMicrosecond);
 
 // 1 MB pasted in the middle of the text and rendered; then its undo.
 void BM_PasteOneMegabyte(benchmark::State& state) {

@@ -24,6 +24,7 @@
 #include <QThread>
 #include <QTimer>
 #include <filesystem>
+#include <map>
 
 #include "app/Journal.h"
 #include "app/Kernel.h"
@@ -39,6 +40,13 @@
 #include "tests/support/TempDir.h"
 
 namespace {
+
+// Nothing in the state folder but the list of recent files.
+bool HoldsNoJournal(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().filename() != "recent-files") return false;
+  return true;
+}
 
 class MainWindow : public ::testing::Test {
  protected:
@@ -327,9 +335,10 @@ TEST_F(MainWindow, KeepLineEndsAndTabsIsAToolsItemStoredOnlyOnceSwitched) {
   for (QAction* menu : form->menuBar()->actions())
     if (menu->text() == "Tools") tools = menu->menu();
   ASSERT_NE(tools, nullptr);
-  ASSERT_EQ(tools->actions().size(), 2);
+  ASSERT_EQ(tools->actions().size(), 3);
   EXPECT_EQ(tools->actions()[0], form->aPrefs);
   EXPECT_EQ(tools->actions()[1], form->aKeepFormat);
+  EXPECT_EQ(tools->actions()[2], form->aReopenSession);
   EXPECT_EQ(form->aKeepFormat->text().toStdString(), "Keep line ends and TABs");
   EXPECT_TRUE(form->aKeepFormat->isCheckable());
   EXPECT_FALSE(form->aKeepFormat->isChecked());
@@ -652,7 +661,7 @@ TEST_F(MainWindow, DocumentsLeftByAProgramThatDiedAreOfferedOnce) {
   form->OfferRecovery();
   EXPECT_EQ(questions.size(), 1u) << "recovered documents are this program's now";
   form.reset();
-  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "a clean end leaves no journal";
+  EXPECT_TRUE(HoldsNoJournal(folder)) << "a clean end leaves no journal";
 
   // No: the journals go, nothing opens.
   leaveUnsaved();
@@ -662,7 +671,7 @@ TEST_F(MainWindow, DocumentsLeftByAProgramThatDiedAreOfferedOnce) {
   form->OfferRecovery();
   EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 2 documents?"});
   EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
-  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  EXPECT_TRUE(HoldsNoJournal(folder));
   form.reset();
   qputenv("XDG_STATE_HOME", oldState);
 }
@@ -800,6 +809,184 @@ TEST_F(MainWindow, JournalTroubleIsToldOnce) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "Unsaved changes cannot be kept for recovery after a crash: Cannot make the folder \"" +
                            dir.File("not-a-folder/quorvel") + "\". Not a directory");
+  form.reset();
+  qputenv("XDG_STATE_HOME", oldState);
+}
+
+// ---------------------------------------------------------------- additions to the window
+
+QMenu* MenuNamed(QMainWindow& window, const QString& title) {
+  for (QAction* menu : window.menuBar()->actions())
+    if (menu->text() == title) return menu->menu();
+  return nullptr;
+}
+
+std::vector<std::string> ItemTexts(QMenu* menu) {
+  std::vector<std::string> texts;
+  for (QAction* item : menu->actions()) texts.push_back(item->text().toStdString());
+  return texts;
+}
+
+// The keys other editors use, on keys nothing else binds; the menus keep
+// their own items first; the new options are off and stored only
+// once switched.
+TEST_F(MainWindow, TheUsualKeysMenusAndOptionsComeAfterTheWindowsOwn) {
+  std::string lines;
+  for (int i = 0; i < 1000; ++i) lines += "x\r\n";
+  WriteBytes(dir.File("long.txt"), lines);
+  Open(dir.File("long.txt"));
+  using K = QKeySequence;
+  struct {
+    QAction* action;
+    QList<QKeySequence> keys;
+  } table[] = {
+      {form->aLoad, {K(Qt::Key_F3), K(Qt::CTRL | Qt::Key_O)}},
+      {form->aSave, {K(Qt::Key_F2), K(Qt::CTRL | Qt::Key_S)}},
+      {form->aSaveAs, {K(Qt::SHIFT | Qt::Key_F2), K(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
+      {form->aClose, {K(Qt::CTRL | Qt::Key_W)}},
+      {form->aNextTab, {K(Qt::CTRL | Qt::Key_Tab)}},
+      {form->aPrevTab, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)}},
+  };
+  for (const auto& row : table) EXPECT_EQ(row.action->shortcuts(), row.keys) << row.action->text().toStdString();
+  // No key is bound twice, and the editor's key table binds none of the new ones.
+  std::map<QKeySequence, std::string> bound;
+  for (QAction* action : form->actions())
+    for (const QKeySequence& key : action->shortcuts())
+      EXPECT_TRUE(bound.emplace(key, action->text().toStdString()).second)
+          << key.toString().toStdString() << " also on " << bound[key];
+  const TKeyboard& keys = *form->Current().Keyboard;
+  for (auto [key, shift] : {std::pair<std::uint16_t, TShiftState>{'S', shift::Ctrl},
+                            {'S', shift::Ctrl | shift::Shift},
+                            {'O', shift::Ctrl},
+                            {'W', shift::Ctrl},
+                            {vk::Tab, shift::Ctrl},
+                            {vk::Tab, shift::Ctrl | shift::Shift}})
+    EXPECT_EQ(keys.FindKey(key, shift), 0) << key;
+
+  EXPECT_EQ(ItemTexts(MenuNamed(*form, "File")),
+            (std::vector<std::string>{"New File", "", "Open file...", "", "Save", "Save As...", "Save All", "", "Exit",
+                                      "", "Close tab", "Recent files"}));
+  EXPECT_EQ(ItemTexts(MenuNamed(*form, "View")),
+            (std::vector<std::string>{"Word wrap", "Show invisible characters", "Line numbers"}));
+  EXPECT_FALSE(form->aLineNumbers->isChecked());
+  EXPECT_FALSE(form->aReopenSession->isChecked());
+
+  // Ctrl+Tab and Ctrl+Shift+Tab go round the tabs.
+  form->aNew->trigger();
+  form->aNew->trigger();
+  std::vector<int> visited;
+  for (QAction* step : {form->aNextTab, form->aNextTab, form->aPrevTab, form->aPrevTab, form->aPrevTab}) {
+    step->trigger();
+    visited.push_back(form->Manager().CurrentIndex());
+    EXPECT_EQ(form->Tabs()->currentIndex(), visited.back());
+  }
+  EXPECT_EQ(visited, (std::vector<int>{0, 1, 0, 2, 1}));
+
+  // Line numbers widen the gutter of the 1000-line document to four digits.
+  form->Manager().Select(0);
+  TSourceEditor& doc = form->Current();
+  EXPECT_EQ(doc.GutterWidth(), TEditManager::kGutterWidth);
+  form->aLineNumbers->trigger();
+  const int wide = doc.GutterWidth();
+  EXPECT_GT(wide, TEditManager::kGutterWidth);
+  EXPECT_TRUE(doc.OnGutterPaint != nullptr);
+  ASSERT_EQ(doc.Lines->Count(), 1000);
+  doc.ExecuteCommand(cmdDeleteLine);  // 999 lines: three digits
+  EXPECT_LT(doc.GutterWidth(), wide);
+  form->aNew->trigger();
+  EXPECT_TRUE(form->Current().OnGutterPaint != nullptr) << "a new document has them too";
+  form->aLineNumbers->trigger();
+  EXPECT_EQ(doc.GutterWidth(), TEditManager::kGutterWidth);
+  EXPECT_TRUE(doc.OnGutterPaint == nullptr);
+  form->aLineNumbers->trigger();
+  form.reset();
+  EXPECT_TRUE(Settings->PeekBool("Editor.LineNumbers"));
+
+  // A start and an end that switch nothing enter neither option.
+  Settings->Clear();
+  Open();
+  form.reset();
+  Settings->SaveToFile(dir.File("settings.ini"));
+  const std::string written = ReadBytes(dir.File("settings.ini"));
+  EXPECT_EQ(written.find("LineNumbers"), std::string::npos);
+  EXPECT_EQ(written.find("ReopenSession"), std::string::npos);
+}
+
+// Files opened or saved are offered by File > "Recent files", most recent
+// first; one that is gone is taken off when chosen, with a message.
+TEST_F(MainWindow, RecentFilesOfferWhatWasOpenedOrSavedAndDropWhatIsGone) {
+  const std::string state = TRecentFiles::DefaultPath();
+  ::unlink(state.c_str());
+  const std::string a = dir.File("a.txt"), b = dir.File("b.txt"), c = dir.File("c&d.txt");
+  WriteBytes(a, "a");
+  WriteBytes(b, "b");
+  Open(a);
+  form->WMDropFiles({b});
+  saveAs = c;
+  form->aSaveAs->trigger();
+  auto items = [&] {
+    emit form->RecentMenu()->aboutToShow();
+    return ItemTexts(form->RecentMenu());
+  };
+  EXPECT_EQ(items(), (std::vector<std::string>{"&1 " + dir.File("c&&d.txt"), "&2 " + b, "&3 " + a}));
+
+  // Another start sees the same list; a file deleted meanwhile is dropped when chosen.
+  form.reset();
+  ::unlink(a.c_str());
+  Open();
+  ASSERT_EQ(items().size(), 3u);
+  form->RecentMenu()->actions()[2]->trigger();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("\"" + a + "\" no longer exists"), std::string::npos) << errors[0];
+  EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
+  EXPECT_EQ(items(), (std::vector<std::string>{"&1 " + dir.File("c&&d.txt"), "&2 " + b}));
+  form->RecentMenu()->actions()[1]->trigger();
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"Notes.txt", "b.txt"}));
+  EXPECT_EQ(form->RecentFiles().Files(), (std::vector<std::string>{b, c}));
+  ::unlink(state.c_str());
+  EXPECT_EQ(items(), std::vector<std::string>{"No recent files"});
+  EXPECT_FALSE(form->RecentMenu()->actions()[0]->isEnabled());
+}
+
+// Tools > "Reopen last session's documents": a start opens the documents
+// open at the last exit, after the file the command line names.
+TEST_F(MainWindow, TheLastSessionsDocumentsComeBackAfterTheNamedFileWhenAsked) {
+  const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(dir.File("state")));
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) WriteBytes(dir.File(name), name);
+  Open(dir.File("a.txt"));
+  form->Manager().Open(dir.File("b.txt"));
+  form.reset();
+  Open();
+  EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"}) << "off: a plain start";
+
+  form->aReopenSession->trigger();
+  form->aClose->trigger();  // the new document has no file: it does not come back
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) form->Manager().Open(dir.File(name));
+  form->Manager().Select(1);
+  form.reset();
+  EXPECT_TRUE(Settings->PeekBool("Files.ReopenSession"));
+  ::unlink(dir.File("c.txt").c_str());
+  Open();
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"a.txt", "b.txt"})) << "a file gone stays away";
+  EXPECT_EQ(form->Manager().CurrentIndex(), 1);
+  form.reset();
+  Open(dir.File("d.txt"));
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"d.txt", "a.txt", "b.txt"}));
+  EXPECT_EQ(form->Manager().CurrentIndex(), 0) << "the named file stays current";
+  form.reset();
+  Open(dir.File("a.txt"));
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"a.txt", "d.txt", "b.txt"})) << "opened once";
+
+  // At a session's end a modified document stays in its journal: the recovery brings it back, not the session.
+  form->Manager().Select(2);
+  form->Current().KeyPress('X');
+  form->EndSession();
+  form.reset();
+  Open();
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"a.txt", "d.txt"}));
+  form->OfferRecovery();
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"a.txt", "d.txt", "[b.txt]"}));
   form.reset();
   qputenv("XDG_STATE_HOME", oldState);
 }
