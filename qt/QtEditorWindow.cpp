@@ -81,8 +81,10 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   viewport()->setAttribute(Qt::WA_NoSystemBackground);
   viewport()->setMouseTracking(true);
   viewport()->setCursor(Qt::IBeamCursor);
-  image_ =
-      QImage(std::max(1, viewport()->width()), std::max(1, viewport()->height()), QImage::Format_ARGB32_Premultiplied);
+  // Opaque pixels, the format of the row bitmaps and of the X server's
+  // backing store: a row copies in with memcpy, the blit needs no blending
+  // and the caret inverts without a conversion.
+  image_ = QImage(std::max(1, viewport()->width()), std::max(1, viewport()->height()), QImage::Format_RGB32);
   image_.fill(ToQColor(editor.Color()));
 
   for (ScrollBarKind kind : {ScrollBarKind::Horizontal, ScrollBarKind::Vertical}) {
@@ -229,7 +231,7 @@ void QtEditorWindow::resizeEvent(QResizeEvent*) {
   // Called for the frame and for the viewport; only the viewport's size counts.
   const QSize size(std::max(1, viewport()->width()), std::max(1, viewport()->height()));
   if (size == image_.size()) return;
-  QImage grown(size, QImage::Format_ARGB32_Premultiplied);
+  QImage grown(size, QImage::Format_RGB32);
   grown.fill(ToQColor(editor_.Color()));
   image_ = grown;
   pending_ = QRegion();
