@@ -30,6 +30,11 @@ constexpr TByteSet kPhpCodeStops("\"'/#?");
 constexpr TByteSet kAngleStops("<>");
 constexpr TByteSet kAttrNameStops("<>=");
 constexpr TByteSet kAttrValueStops("<> \"'");
+// JavaScript and CSS code between words and numbers: words, numbers, strings,
+// comments and the ends of the element or the comment begin at these.
+constexpr TByteSet kScriptCodeStops(
+    "\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+constexpr TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 
 // One line of a web document. Colour = false advances the state only: it
 // leaves out the classes and the word lookups that do not change the state
@@ -104,15 +109,16 @@ class TPHPScanner {
     } else {
       if (collecting_ || NearOpener()) return;
       if (s_.InHTMLComment) {
-        if ((s_.TagIsStyle && !s_.InTag) || s_.InScript) return;
-        q = Find(from, kAngleStops);
+        if (s_.InScript) return;
+        q = s_.TagIsStyle && !s_.InTag ? SkipCode(from, kCssCodeStops, hl::kCssNumber, true)
+                                       : Find(from, kAngleStops);
       } else if (s_.InScript) {
         if (jsString_)
           q = escape_ ? from : Find(from, [this](char c) { return c == quote_ || c == '\\' || c == '<'; });
         else if (jsLineComment_)
           q = Find(from, kAngleStops);
         else
-          return;
+          q = SkipCode(from, kScriptCodeStops, hl::kNumberPart, false);
       } else if (!s_.InTag) {
         q = Find(from, kAngleStops);
       } else if (s_.ExpectAttrName) {
@@ -129,6 +135,19 @@ class TPHPScanner {
     recent_ = (recent_ & 0xFF0000u) | static_cast<std::uint32_t>(static_cast<unsigned char>(before)) << 8 |
               static_cast<unsigned char>(text_[q - 1]);
     pos_ = q - 1;
+  }
+
+  // Script or style sheet code outside strings and comments: the characters
+  // that leave the state as it is. Between words and numbers, every one but
+  // the stops; inside a number, the number's; inside a word, letters (and "-"
+  // in a style sheet) but the line's last, which ends the word.
+  std::size_t SkipCode(std::size_t from, const TByteSet& stops, std::uint8_t numberPart, bool css) const {
+    if (s_.InScriptWord && number_) return from;
+    if (number_) return Find(from, [numberPart](char c) { return !hl::Has(c, numberPart); });
+    if (!s_.InScriptWord) return Find(from, stops);
+    std::size_t q = from;
+    while (q + 1 < n_ && (IsLetter(text_[q]) || (css && text_[q] == '-'))) ++q;
+    return q;
   }
 
   template <class Stop>
