@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -44,6 +45,13 @@ class TStateStore {
     std::vector<std::uint32_t> numbers;  // open addressing over the palette: number + 1, 0 = free
     std::uint16_t last = 0, before = 0;  // the numbers of the last two states seen
 
+    // Records of one-byte fields are equal exactly when their bytes are.
+    static bool Same(const TState& a, const TState& b) {
+      if constexpr (std::has_unique_object_representations_v<TState>)
+        return std::memcmp(&a, &b, sizeof(TState)) == 0;
+      else
+        return a == b;
+    }
     static std::size_t Hash(const TState& s) {
       std::uint64_t words[(sizeof(TState) + 7) / 8] = {};
       std::memcpy(words, &s, sizeof(TState));
@@ -65,8 +73,8 @@ class TStateStore {
     std::uint16_t Number(const TState& s, std::size_t used, std::size_t at) {
       // Neighbouring lines mostly end in one of the last two states seen.
       if (!palette.empty()) {
-        if (palette[last] == s) return last;
-        if (palette[before] == s) {
+        if (Same(palette[last], s)) return last;
+        if (Same(palette[before], s)) {
           std::swap(last, before);
           return last;
         }

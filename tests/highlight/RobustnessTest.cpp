@@ -213,6 +213,34 @@ TEST(StateScan, ReachesTheStatesOfTheColouringScan) {
   ExpectSameStates<TXMLHighLight, TCLineState>(none);
 }
 
+// Short lines of the characters that start, continue and end words, numbers,
+// strings and comments inside script and style elements: the state scan
+// skips runs of them and must stop exactly where the colouring scan changes
+// its state, also when a line ends inside such a run.
+TEST(StateScan, ScriptAndStyleRunsEndInTheStatesOfTheColouringScan) {
+  const char* const pieces[] = {"a", "x", "p", "f", "_", "1", "0", "-", "#", ".", "%", " ", ";", "/",
+                                "'", "\"", "\\", "<", ">", "<!--", "-->", "<style>", "</style>",
+                                "<script>", "</script>", "<?php", "?>", "//", "<b>"};
+  std::mt19937 rng(23);
+  FakeLinesOwner owner;
+  TAdvLines lines(&owner);
+  Exposed<TPHPHighLight, TPHPLineState> h(lines);
+  for (int round = 0; round < 3; ++round) {
+    if (round == 1) h.StartInStyleSheet();
+    if (round == 2) h.StartInScript();
+    TPHPLineState colouring = h.Start(), advancing = h.Start();
+    for (int i = 0; i < 100000; ++i) {
+      std::string line;
+      const int n = std::uniform_int_distribution<int>(0, 12)(rng);
+      for (int k = 0; k < n; ++k) line += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(rng)];
+      h.Scan(line, colouring);
+      h.Advance(line, advancing);
+      ASSERT_TRUE(colouring == advancing) << "after " << testing::PrintToString(line);
+      if (rng() % 40 == 0) colouring = advancing = h.Start();
+    }
+  }
+}
+
 // The rules of the C, Java and Pascal scanners one step after another, as a
 // plain loop with every flag spelled out; `block` is the C and Java block
 // comment or the Pascal brace comment, `paren` the Pascal "(*" comment.
