@@ -52,8 +52,7 @@ constexpr TAnyOf kAttrNameStops{'<', '>', '='};
 constexpr TAnyOf kAttrValueStops{'<', '>', ' ', '"', '\''};
 // JavaScript and CSS code between words and numbers: words, numbers, strings,
 // comments and the ends of the element or the comment begin at these.
-constexpr TByteSet kScriptCodeStops(
-    "\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+constexpr TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 constexpr TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 
 // One line of a web document. Colour = false advances the state only: it
@@ -183,10 +182,9 @@ class TPHPScanner {
       const bool whole = from + 16 <= n_;
       if (!whole && (reinterpret_cast<std::uintptr_t>(at) & 4095) > 4096 - 16) break;
       const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      const __m128i hit = _mm_or_si128(
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, c0), _mm_cmpeq_epi8(b, c1)),
-                       _mm_or_si128(_mm_cmpeq_epi8(b, c2), _mm_cmpeq_epi8(b, c3))),
-          _mm_or_si128(_mm_cmpeq_epi8(b, c4), _mm_cmpeq_epi8(b, c5)));
+      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, c0), _mm_cmpeq_epi8(b, c1)),
+                                                    _mm_or_si128(_mm_cmpeq_epi8(b, c2), _mm_cmpeq_epi8(b, c3))),
+                                       _mm_or_si128(_mm_cmpeq_epi8(b, c4), _mm_cmpeq_epi8(b, c5)));
       unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
       if (!whole) mask &= (1u << (n_ - from)) - 1;
       if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
@@ -308,8 +306,8 @@ class TPHPScanner {
     if (!name.empty() && name.back() == '>') name.remove_suffix(1);
     // Without colours a known tag matters only where it changes the script
     // and style flags: a script or style tag, or any tag while one is set.
-    const bool matters = Colour || s_.TagIsScript || s_.TagIsStyle || EqualNoCase(name, "SCRIPT") ||
-                         EqualNoCase(name, "STYLE");
+    const bool matters =
+        Colour || s_.TagIsScript || s_.TagIsStyle || EqualNoCase(name, "SCRIPT") || EqualNoCase(name, "STYLE");
     if (matters && w_.HTMLTagWords.Contains(name)) {
       if (closing) {
         s_.TagIsScript = 0;

@@ -92,8 +92,7 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     connect(bar, &QAbstractSlider::actionTriggered, this, [this, kind](int action) {
       if (int code = ScrollAction(action); code >= 0) BarAction(kind, code);
     });
-    connect(bar, &QAbstractSlider::sliderReleased, this,
-            [this, kind] { BarAction(kind, sb::ThumbPosition); });
+    connect(bar, &QAbstractSlider::sliderReleased, this, [this, kind] { BarAction(kind, sb::ThumbPosition); });
     // Changes that come without an action (the bar's "Scroll here") drag the thumb there.
     connect(bar, &QAbstractSlider::valueChanged, this, [this, kind](int value) {
       TAdvEditScrollBar& own = kind == ScrollBarKind::Vertical ? *editor_.VertBar : *editor_.HorzBar;
@@ -204,8 +203,7 @@ void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sour
   s = QRect(s.topLeft() + (t.topLeft() - target.topLeft()), t.size());
   const int bytes = t.width() * 4;
   for (int i = 0; i < t.height(); ++i)
-    std::memcpy(image_.scanLine(t.top() + i) + t.left() * 4, from.constScanLine(s.top() + i) + s.left() * 4,
-                bytes);
+    std::memcpy(image_.scanLine(t.top() + i) + t.left() * 4, from.constScanLine(s.top() + i) + s.left() * 4, bytes);
   viewport()->update(t);
 }
 

@@ -62,8 +62,7 @@ Window FindWindow(Display* dpy, Window root, const char* part) {
   Window found = 0;
   for (unsigned i = 0; i < count && !found; ++i) {
     XWindowAttributes a{};
-    if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable &&
-        TitleHas(dpy, children[i], part))
+    if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && TitleHas(dpy, children[i], part))
       found = children[i];
   }
   for (unsigned i = 0; i < count && !found; ++i) found = FindWindow(dpy, children[i], part);
@@ -126,7 +125,8 @@ void SendKey(Display* dpy, KeySym sym, bool ctrl) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: key-to-pixels TITLE [--presses N] [--key KEYSYM] [--before KEYSYM[+ctrl]]... [--after KEYSYM] [--show N]\n");
+               "usage: key-to-pixels TITLE [--presses N] [--key KEYSYM] [--before KEYSYM[+ctrl]]... [--after KEYSYM] "
+               "[--show N]\n");
   return 2;
 }
 
@@ -143,12 +143,18 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) return Usage();
-    if (arg == "--presses") presses = std::atoi(argv[++i]);
-    else if (arg == "--key") key = argv[++i];
-    else if (arg == "--before") before.emplace_back(argv[++i]);
-    else if (arg == "--show") show = std::atoi(argv[++i]);
-    else if (arg == "--after") after = argv[++i];
-    else return Usage();
+    if (arg == "--presses")
+      presses = std::atoi(argv[++i]);
+    else if (arg == "--key")
+      key = argv[++i];
+    else if (arg == "--before")
+      before.emplace_back(argv[++i]);
+    else if (arg == "--show")
+      show = std::atoi(argv[++i]);
+    else if (arg == "--after")
+      after = argv[++i];
+    else
+      return Usage();
   }
   Display* dpy = XOpenDisplay(nullptr);
   if (!dpy) {
@@ -203,8 +209,10 @@ int main(int argc, char** argv) {
     watch.show = i < show;
     const double start = NowMs();
     SendKey(dpy, sym, false);
-    if (watch.WaitDamage(1000)) took.push_back(NowMs() - start);
-    else ++missed;
+    if (watch.WaitDamage(1000))
+      took.push_back(NowMs() - start);
+    else
+      ++missed;
     if (watch.show) {
       std::printf(" later:\n");
       while (watch.WaitDamage(50)) {
