@@ -1,6 +1,13 @@
 #include "highlight/HiLiPHP.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "highlight/SyntaxHLChars.h"
 #include "highlight/SyntaxHLWordText.h"
@@ -24,12 +31,29 @@ struct TByteSet {
   bool operator()(char c) const { return has[static_cast<unsigned char>(c)]; }
 };
 
+// Up to six bytes to stop at, looked for 16 bytes at a time.
+struct TAnyOf {
+  char c[6];
+  constexpr TAnyOf(std::initializer_list<char> chars) : c{} {
+    std::size_t i = 0;
+    for (char ch : chars) c[i++] = ch;
+    for (; i < 6; ++i) c[i] = c[0];  // repeats change nothing
+  }
+  bool operator()(char ch) const {
+    return ch == c[0] || ch == c[1] || ch == c[2] || ch == c[3] || ch == c[4] || ch == c[5];
+  }
+};
+
 // PHP code: strings, comments and "?>" begin at these.
-constexpr TByteSet kPhpCodeStops("\"'/#?");
+constexpr TAnyOf kPhpCodeStops{'"', '\'', '/', '#', '?'};
 // HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
-constexpr TByteSet kAngleStops("<>");
-constexpr TByteSet kAttrNameStops("<>=");
-constexpr TByteSet kAttrValueStops("<> \"'");
+constexpr TAnyOf kAngleStops{'<', '>'};
+constexpr TAnyOf kAttrNameStops{'<', '>', '='};
+constexpr TAnyOf kAttrValueStops{'<', '>', ' ', '"', '\''};
+// JavaScript and CSS code between words and numbers: words, numbers, strings,
+// comments and the ends of the element or the comment begin at these.
+constexpr TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+constexpr TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 
 // One line of a web document. Colour = false advances the state only: it
 // leaves out the classes and the word lookups that do not change the state
@@ -94,33 +118,34 @@ class TPHPScanner {
       if (phpLineComment_)
         q = n_;
       else if (phpString_)
-        q = escape_ ? from : Find(from, [this](char c) { return c == quote_ || c == '\\'; });
+        q = escape_ ? from : FindAny(from, {quote_, '\\'});
       else if (s_.InBlockComment)
-        q = Find(from, [](char c) { return c == '/'; });
+        q = FindAny(from, {'/'});
       else if (Cur() == '/' || Cur() == '?')
         return;  // the next character may complete a pair
       else
-        q = Find(from, kPhpCodeStops);
+        q = FindAny(from, kPhpCodeStops);
     } else {
       if (collecting_ || NearOpener()) return;
       if (s_.InHTMLComment) {
-        if ((s_.TagIsStyle && !s_.InTag) || s_.InScript) return;
-        q = Find(from, kAngleStops);
+        if (s_.InScript) return;
+        q = s_.TagIsStyle && !s_.InTag ? SkipCode(from, kCssCodeStops, hl::kCssNumber, true)
+                                       : FindAny(from, kAngleStops);
       } else if (s_.InScript) {
         if (jsString_)
-          q = escape_ ? from : Find(from, [this](char c) { return c == quote_ || c == '\\' || c == '<'; });
+          q = escape_ ? from : FindAny(from, {quote_, '\\', '<'});
         else if (jsLineComment_)
-          q = Find(from, kAngleStops);
+          q = FindAny(from, kAngleStops);
         else
-          return;
+          q = SkipCode(from, kScriptCodeStops, hl::kNumberPart, false);
       } else if (!s_.InTag) {
-        q = Find(from, kAngleStops);
+        q = FindAny(from, kAngleStops);
       } else if (s_.ExpectAttrName) {
-        q = Find(from, kAttrNameStops);
+        q = FindAny(from, kAttrNameStops);
       } else if (!s_.InAttrString) {
-        q = Find(from, kAttrValueStops);
+        q = FindAny(from, kAttrValueStops);
       } else {
-        q = Find(from, [this](char c) { return c == attrQuote_ || c == '<' || c == '>'; });
+        q = FindAny(from, {attrQuote_, '<', '>'});
       }
     }
     if (q <= from) return;
@@ -129,6 +154,45 @@ class TPHPScanner {
     recent_ = (recent_ & 0xFF0000u) | static_cast<std::uint32_t>(static_cast<unsigned char>(before)) << 8 |
               static_cast<unsigned char>(text_[q - 1]);
     pos_ = q - 1;
+  }
+
+  // Script or style sheet code outside strings and comments: the characters
+  // that leave the state as it is. Between words and numbers, every one but
+  // the stops; inside a number, the number's; inside a word, letters (and "-"
+  // in a style sheet) but the line's last, which ends the word.
+  std::size_t SkipCode(std::size_t from, const TByteSet& stops, std::uint8_t numberPart, bool css) const {
+    if (s_.InScriptWord && number_) return from;
+    if (number_) return Find(from, [numberPart](char c) { return !hl::Has(c, numberPart); });
+    if (!s_.InScriptWord) return Find(from, stops);
+    std::size_t q = from;
+    while (q + 1 < n_ && (IsLetter(text_[q]) || (css && text_[q] == '-'))) ++q;
+    return q;
+  }
+
+  // The first position from `from` on that holds one of `stops`; n_ when none does.
+  // The last piece of a line is read 16 bytes wide as well where those bytes
+  // lie in the same memory page (bytes past the line are never looked at).
+  __attribute__((no_sanitize("address"))) std::size_t FindAny(std::size_t from, const TAnyOf& stops) const {
+    const char* p = text_.data();
+#if defined(__SSE2__)
+    const __m128i c0 = _mm_set1_epi8(stops.c[0]), c1 = _mm_set1_epi8(stops.c[1]), c2 = _mm_set1_epi8(stops.c[2]),
+                  c3 = _mm_set1_epi8(stops.c[3]), c4 = _mm_set1_epi8(stops.c[4]), c5 = _mm_set1_epi8(stops.c[5]);
+    for (; from < n_; from += 16) {
+      const char* at = p + from;
+      const bool whole = from + 16 <= n_;
+      if (!whole && (reinterpret_cast<std::uintptr_t>(at) & 4095) > 4096 - 16) break;
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, c0), _mm_cmpeq_epi8(b, c1)),
+                                                    _mm_or_si128(_mm_cmpeq_epi8(b, c2), _mm_cmpeq_epi8(b, c3))),
+                                       _mm_or_si128(_mm_cmpeq_epi8(b, c4), _mm_cmpeq_epi8(b, c5)));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      if (!whole) mask &= (1u << (n_ - from)) - 1;
+      if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (!whole) return n_;
+    }
+#endif
+    while (from < n_ && !stops(p[from])) ++from;
+    return from;
   }
 
   template <class Stop>
@@ -140,9 +204,11 @@ class TPHPScanner {
   // A "<" at or up to three characters before the current position: the
   // characters ahead may complete "<?php" or "<!--".
   bool NearOpener() const {
-    for (std::size_t i = pos_ >= 3 ? pos_ - 3 : 0; i <= pos_; ++i)
-      if (text_[i] == '<') return true;
-    return false;
+    if (pos_ < 3) return text_.substr(0, pos_ + 1).find('<') != std::string_view::npos;
+    std::uint32_t four;
+    std::memcpy(&four, text_.data() + pos_ - 3, 4);
+    const std::uint32_t x = four ^ 0x3C3C3C3Cu;  // a zero byte where "<" is
+    return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
   }
 
   // ---- HTML ----
@@ -238,7 +304,11 @@ class TPHPScanner {
     if (!name.empty() && name.front() == '<') name.remove_prefix(1);
     if (!name.empty() && name.front() == '/') name.remove_prefix(1);
     if (!name.empty() && name.back() == '>') name.remove_suffix(1);
-    if (w_.HTMLTagWords.Contains(name)) {
+    // Without colours a known tag matters only where it changes the script
+    // and style flags: a script or style tag, or any tag while one is set.
+    const bool matters =
+        Colour || s_.TagIsScript || s_.TagIsStyle || EqualNoCase(name, "SCRIPT") || EqualNoCase(name, "STYLE");
+    if (matters && w_.HTMLTagWords.Contains(name)) {
       if (closing) {
         s_.TagIsScript = 0;
         s_.TagIsStyle = 0;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // The end-of-line states of the lines a highlighter has reached. Each block
@@ -41,14 +43,21 @@ class TStateStore {
     std::unique_ptr<std::uint16_t[]> index = std::make_unique_for_overwrite<std::uint16_t[]>(kMask + 1);
     std::vector<TState> palette;
     std::vector<std::uint32_t> numbers;  // open addressing over the palette: number + 1, 0 = free
-    std::uint16_t last = 0;
+    std::uint16_t last = 0, before = 0;  // the numbers of the last two states seen
 
+    // Records of one-byte fields are equal exactly when their bytes are.
+    static bool Same(const TState& a, const TState& b) {
+      if constexpr (std::has_unique_object_representations_v<TState>)
+        return std::memcmp(&a, &b, sizeof(TState)) == 0;
+      else
+        return a == b;
+    }
     static std::size_t Hash(const TState& s) {
-      unsigned char bytes[sizeof(TState)];
-      std::memcpy(bytes, &s, sizeof bytes);
-      std::size_t h = 14695981039346656037ull;
-      for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
-      return h;
+      std::uint64_t words[(sizeof(TState) + 7) / 8] = {};
+      std::memcpy(words, &s, sizeof(TState));
+      std::uint64_t h = 0x9E3779B97F4A7C15ull;
+      for (std::uint64_t w : words) h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+      return static_cast<std::size_t>(h ^ (h >> 32));
     }
     void Rehash() {
       std::size_t n = 16;
@@ -62,10 +71,17 @@ class TStateStore {
     }
     // The number of a state in the palette, for line `at` of the `used` lines.
     std::uint16_t Number(const TState& s, std::size_t used, std::size_t at) {
-      if (!palette.empty() && palette[last] == s) return last;
+      // Neighbouring lines mostly end in one of the last two states seen.
+      if (!palette.empty()) {
+        if (Same(palette[last], s)) return last;
+        if (Same(palette[before], s)) {
+          std::swap(last, before);
+          return last;
+        }
+      }
       if (!numbers.empty()) {
         for (std::size_t i = Hash(s) & (numbers.size() - 1); numbers[i] != 0; i = (i + 1) & (numbers.size() - 1))
-          if (palette[numbers[i] - 1u] == s) return last = static_cast<std::uint16_t>(numbers[i] - 1u);
+          if (palette[numbers[i] - 1u] == s) return Seen(static_cast<std::uint16_t>(numbers[i] - 1u));
       }
       if (palette.size() > kMask) Compact(used, at);
       palette.push_back(s);
@@ -76,7 +92,11 @@ class TStateStore {
         while (numbers[i] != 0) i = (i + 1) & (numbers.size() - 1);
         numbers[i] = static_cast<std::uint32_t>(palette.size());
       }
-      return last = static_cast<std::uint16_t>(palette.size() - 1);
+      return Seen(static_cast<std::uint16_t>(palette.size() - 1));
+    }
+    std::uint16_t Seen(std::uint16_t n) {
+      before = last;
+      return last = n;
     }
     // Drops the states no line holds any longer (left by rescans); line `at` gets a new one.
     void Compact(std::size_t used, std::size_t at) {
@@ -92,7 +112,7 @@ class TStateStore {
         n = static_cast<std::uint16_t>(renumber[n]);
       }
       palette = std::move(kept);
-      last = 0;
+      last = before = 0;
       Rehash();
     }
   };

@@ -81,8 +81,10 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   viewport()->setAttribute(Qt::WA_NoSystemBackground);
   viewport()->setMouseTracking(true);
   viewport()->setCursor(Qt::IBeamCursor);
-  image_ =
-      QImage(std::max(1, viewport()->width()), std::max(1, viewport()->height()), QImage::Format_ARGB32_Premultiplied);
+  // Opaque pixels, the format of the row bitmaps and of the X server's
+  // backing store: a row copies in with memcpy, the blit needs no blending
+  // and the caret inverts without a conversion.
+  image_ = QImage(std::max(1, viewport()->width()), std::max(1, viewport()->height()), QImage::Format_RGB32);
   image_.fill(ToQColor(editor.Color()));
 
   for (ScrollBarKind kind : {ScrollBarKind::Horizontal, ScrollBarKind::Vertical}) {
@@ -90,8 +92,7 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     connect(bar, &QAbstractSlider::actionTriggered, this, [this, kind](int action) {
       if (int code = ScrollAction(action); code >= 0) BarAction(kind, code);
     });
-    connect(bar, &QAbstractSlider::sliderReleased, this,
-            [this, kind] { BarAction(kind, sb::ThumbPosition); });
+    connect(bar, &QAbstractSlider::sliderReleased, this, [this, kind] { BarAction(kind, sb::ThumbPosition); });
     // Changes that come without an action (the bar's "Scroll here") drag the thumb there.
     connect(bar, &QAbstractSlider::valueChanged, this, [this, kind](int value) {
       TAdvEditScrollBar& own = kind == ScrollBarKind::Vertical ? *editor_.VertBar : *editor_.HorzBar;
@@ -202,8 +203,7 @@ void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sour
   s = QRect(s.topLeft() + (t.topLeft() - target.topLeft()), t.size());
   const int bytes = t.width() * 4;
   for (int i = 0; i < t.height(); ++i)
-    std::memcpy(image_.scanLine(t.top() + i) + t.left() * 4, from.constScanLine(s.top() + i) + s.left() * 4,
-                bytes);
+    std::memcpy(image_.scanLine(t.top() + i) + t.left() * 4, from.constScanLine(s.top() + i) + s.left() * 4, bytes);
   viewport()->update(t);
 }
 
@@ -229,7 +229,7 @@ void QtEditorWindow::resizeEvent(QResizeEvent*) {
   // Called for the frame and for the viewport; only the viewport's size counts.
   const QSize size(std::max(1, viewport()->width()), std::max(1, viewport()->height()));
   if (size == image_.size()) return;
-  QImage grown(size, QImage::Format_ARGB32_Premultiplied);
+  QImage grown(size, QImage::Format_RGB32);
   grown.fill(ToQColor(editor_.Color()));
   image_ = grown;
   pending_ = QRegion();

@@ -10,7 +10,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core fonts-urw-base35
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev libxdamage-dev
+  libqscintilla2-qt6-dev
   xdg-utils desktop-file-utils appstream file
 )
 

@@ -442,22 +442,22 @@ void TMainForm::NewDocument() {
 }
 
 void TMainForm::RefreshTabs() {
+  // Every caption is rebuilt; a tab is touched only where its caption
+  // changed, so that an edit repaints no more of the tab row than it changes.
   refreshingTabs_ = true;
-  tcFiles->setUpdatesEnabled(false);
-  while (tcFiles->count() > 0) tcFiles->removeTab(0);
-  aSave->setEnabled(false);
-  aSaveAll->setEnabled(false);
-  for (int i = 0; i < FManager->Count(); ++i) {
+  const int count = FManager->Count();
+  while (tcFiles->count() > count) tcFiles->removeTab(tcFiles->count() - 1);
+  for (int i = 0; i < count; ++i) {
     const TSourceEditor& e = FManager->Editor(i);
     std::string caption = FilePart(e.FileName);
-    if (e.FileModified) {
-      aSaveAll->setEnabled(true);
-      caption = "[" + caption + "]";
-      if (i == FManager->CurrentIndex()) aSave->setEnabled(true);
+    if (e.FileModified) caption = "[" + caption + "]";
+    const QString text = Name(caption);
+    if (i >= tcFiles->count()) {
+      tcFiles->addTab(text);
+    } else if (tcFiles->tabText(i) != text) {
+      tcFiles->setTabText(i, text);
     }
-    tcFiles->addTab(Name(caption));
   }
-  tcFiles->setUpdatesEnabled(true);
   tcFiles->setCurrentIndex(FManager->CurrentIndex());
   refreshingTabs_ = false;
   UpdateCaption();
@@ -484,11 +484,13 @@ void TMainForm::UpdateCaption() {
 }
 
 void TMainForm::UpdateSaveActions() {
-  aSave->setEnabled(false);
-  aSaveAll->setEnabled(false);
+  // Each action is set once to its final state: a button that stays enabled
+  // is not repainted.
+  bool any = false;
   for (int i = 0; i < FManager->Count(); ++i)
-    if (FManager->Editor(i).FileModified) aSaveAll->setEnabled(true);
-  if (FManager->CurrentIndex() >= 0 && Current().FileModified) aSave->setEnabled(true);
+    if (FManager->Editor(i).FileModified) any = true;
+  aSaveAll->setEnabled(any);
+  aSave->setEnabled(FManager->CurrentIndex() >= 0 && Current().FileModified);
 }
 
 QString TMainForm::PanelText(int index) const { return panels_[static_cast<std::size_t>(index)]->text(); }

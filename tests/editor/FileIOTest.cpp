@@ -177,6 +177,30 @@ TEST_F(Files, OneHugeLine) {
   EXPECT_EQ(owner.columnCapacity, (70 << 20) + 1);
 }
 
+// The loaded text is the document's own: another program that truncates and
+// rewrites the file changes nothing of it (a text that were the file's pages
+// would change with them, or fault once they are gone).
+TEST_F(Files, ATruncationByAnotherProcessLeavesTheOpenTextAsItWas) {
+  std::string text;
+  for (int i = 0; text.size() < (12 << 20); ++i) text += "line " + std::to_string(i) + " <?php echo $x; ?>\r\n";
+  const std::string name = dir.File("doc.php");
+  WriteBytes(name, text);
+  lines.LoadFromFile(name);
+  const std::string done = InChild([&] {
+    int fd = ::open(name.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0 || ::ftruncate(fd, 0) != 0) return std::string("cannot truncate");
+    const std::string other(4096, 'z');
+    const bool written = ::write(fd, other.data(), other.size()) == static_cast<ssize_t>(other.size());
+    ::close(fd);
+    return std::string(written ? "truncated" : "cannot write");
+  });
+  ASSERT_EQ(done, "truncated");
+  ASSERT_EQ(Stat(name).st_size, 4096);
+  std::string back;
+  for (int i = 0; i < lines.Count(); ++i) back.append(lines.LineView(i)).append("\r\n");
+  EXPECT_TRUE(back == text);
+}
+
 TEST_F(Files, OnlyRegularFilesBelowTwoGibibytesAreReadAndOpeningNeverWaits) {
   ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
   int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);

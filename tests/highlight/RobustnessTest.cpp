@@ -143,8 +143,7 @@ TEST(Robustness, EveryByteValueInEveryPosition) {
     auto doc = hltest::MakeDoc(kind, {"a", "b"});
     ExpectEveryCharacterColoured(*doc->hl, all, 0);
     ExpectEveryCharacterColoured(*doc->hl, reversed, 1);
-    for (int c = 0; c < 256; ++c)
-      ExpectEveryCharacterColoured(*doc->hl, std::string(1, static_cast<char>(c)), 1);
+    for (int c = 0; c < 256; ++c) ExpectEveryCharacterColoured(*doc->hl, std::string(1, static_cast<char>(c)), 1);
   }
 }
 
@@ -168,8 +167,7 @@ TEST(Robustness, VeryLongAndUnbalancedLines) {
   };
   for (Kind kind : kAllKinds) {
     auto doc = hltest::MakeDoc(kind, lines);
-    for (int i = static_cast<int>(lines.size()) - 1; i >= 0; --i)
-      ExpectEveryCharacterColoured(*doc->hl, lines[i], i);
+    for (int i = static_cast<int>(lines.size()) - 1; i >= 0; --i) ExpectEveryCharacterColoured(*doc->hl, lines[i], i);
   }
 }
 
@@ -211,6 +209,36 @@ TEST(StateScan, ReachesTheStatesOfTheColouringScan) {
   ExpectSameStates<TJavaHighLight, TCLineState>(none);
   ExpectSameStates<TPASHighLight, TPasLineState>(none);
   ExpectSameStates<TXMLHighLight, TCLineState>(none);
+}
+
+// Short lines of the characters that start, continue and end words, numbers,
+// strings and comments inside script and style elements: the state scan
+// skips runs of them and must stop exactly where the colouring scan changes
+// its state, also when a line ends inside such a run.
+TEST(StateScan, ScriptAndStyleRunsEndInTheStatesOfTheColouringScan) {
+  const char* const pieces[] = {"a",         "x",     "p",  "f",    "_",   "1",       "0",        "-",
+                                "#",         ".",     "%",  " ",    ";",   "/",       "'",        "\"",
+                                "\\",        "<",     ">",  "<!--", "-->", "<style>", "</style>", "<script>",
+                                "</script>", "<?php", "?>", "//",   "<b>"};
+  std::mt19937 rng(23);
+  FakeLinesOwner owner;
+  TAdvLines lines(&owner);
+  Exposed<TPHPHighLight, TPHPLineState> h(lines);
+  for (int round = 0; round < 3; ++round) {
+    if (round == 1) h.StartInStyleSheet();
+    if (round == 2) h.StartInScript();
+    TPHPLineState colouring = h.Start(), advancing = h.Start();
+    for (int i = 0; i < 100000; ++i) {
+      std::string line;
+      const int n = std::uniform_int_distribution<int>(0, 12)(rng);
+      for (int k = 0; k < n; ++k)
+        line += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(rng)];
+      h.Scan(line, colouring);
+      h.Advance(line, advancing);
+      ASSERT_TRUE(colouring == advancing) << "after " << testing::PrintToString(line);
+      if (rng() % 40 == 0) colouring = advancing = h.Start();
+    }
+  }
 }
 
 // The rules of the C, Java and Pascal scanners one step after another, as a
