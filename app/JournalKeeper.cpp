@@ -67,6 +67,11 @@ class TJournalWriter {
     done_.wait(lock, [this] { return unfinished_ == 0; });
   }
 
+  bool Idle() {
+    std::lock_guard lock(mutex_);
+    return unfinished_ == 0;
+  }
+
   std::uint64_t Written() const { return written_; }
 
   // The trouble met since the last call; empty when there was none.
@@ -392,6 +397,8 @@ void TJournalKeeper::Keep() {
 }
 
 void TJournalKeeper::WaitUntilWritten() { writer_->Wait(); }
+
+bool TJournalKeeper::Idle() const { return writer_->Idle(); }
 
 std::uint64_t TJournalKeeper::BytesWritten() const { return writer_->Written(); }
 

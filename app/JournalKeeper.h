@@ -64,6 +64,8 @@ class TJournalKeeper {
   void Keep();
   // Waits until the writing thread has done all it was given.
   void WaitUntilWritten();
+  // Nothing is left to write: the journals are on the disk as the last flush left them.
+  bool Idle() const;
   // Bytes written to journals so far.
   std::uint64_t BytesWritten() const;
   // Why a journal could not be written, since the last call (empty: no
