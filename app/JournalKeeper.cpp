@@ -1,7 +1,10 @@
 #include "app/JournalKeeper.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,15 +29,45 @@ struct TJournalSlot {
   std::unique_ptr<TJournalFile> File;    // the journal, once it is on the disk
   std::unique_ptr<TJournalFile> Orphan;  // a journal this one takes the place of
   std::atomic<bool> Failed{false};       // the last write failed: the journal must start again
+  // A journal on a base: the base, its copy (locked while it is in use), and
+  // every record that followed it so far, for a new journal on the same base
+  // after a save. The serial tells one base of the document from the next.
+  std::optional<TJournalBase> Base;
+  std::uint64_t BaseSerial = 0;
+  std::unique_ptr<TJournalFile> BaseCopy;
+  std::string Chain;
+  // The file changed before its bytes were summed or copied: the base is
+  // not the text the document read, and the journal needs a snapshot.
+  std::atomic<bool> BaseLost{false};
 };
 
 struct TJournalJob {
-  enum class TKind { Create, Append, Remove, Release };
-  TKind Kind;
+  enum class TKind {
+    Create,        // a journal of a header and a snapshot
+    CreateOnBase,  // a journal of a header, the base and every record since it
+    Append,
+    Close,  // the document is saved: its journal goes, its base and records stay
+    Remove,
+    Release
+  };
+  TKind Kind = TKind::Create;
   std::shared_ptr<TJournalSlot> Slot;
   std::string Header, Snapshot;  // Create: the first two payloads
   std::string Records;           // Append, and Create after the snapshot: framed records
+  // CreateOnBase: the base to make when the slot has none of this serial:
+  // the file as it was when the document read it.
+  TJournalBase Base;
+  TFileStamp Stamp;
+  std::uint64_t BaseSerial = 0;
 };
+
+TJournalJob Job(TJournalJob::TKind kind, std::shared_ptr<TJournalSlot> slot, std::string records = {}) {
+  TJournalJob job;
+  job.Kind = kind;
+  job.Slot = std::move(slot);
+  job.Records = std::move(records);
+  return job;
+}
 
 // Does the journals' file work, in the order it is given, on a thread of
 // its own: writes, flushes to the disk, renames and deletes.
@@ -103,23 +136,28 @@ class TJournalWriter {
         case TJournalJob::TKind::Create:
           Create(slot, job);
           break;
+        case TJournalJob::TKind::CreateOnBase:
+          CreateOnBase(slot, job);
+          break;
         case TJournalJob::TKind::Append:
+          // The records belong to the base whether or not this journal takes them.
+          if (slot.Base) slot.Chain += job.Records;
           if (!slot.File || slot.Failed) return;
           WriteAll(slot.File->Fd, job.Records, slot.Path);
           Sync(slot.File->Fd, slot.Path);
           written_ += job.Records.size();
           break;
+        case TJournalJob::TKind::Close:
+          RemoveFiles(slot);
+          break;
         case TJournalJob::TKind::Remove:
-          for (auto* file : {&slot.File, &slot.Orphan}) {
-            if (!*file) continue;
-            (*file)->Remove();
-            file->reset();
-          }
-          if (dirFd_ >= 0) ::fsync(dirFd_);
+          RemoveFiles(slot);
+          DropBase(slot);
           break;
         case TJournalJob::TKind::Release:
           slot.File.reset();
           slot.Orphan.reset();
+          slot.BaseCopy.reset();
           break;
       }
     } catch (const std::exception& e) {
@@ -128,34 +166,194 @@ class TJournalWriter {
     }
   }
 
+  void RemoveFiles(TJournalSlot& slot) {
+    for (auto* file : {&slot.File, &slot.Orphan}) {
+      if (!*file) continue;
+      (*file)->Remove();
+      file->reset();
+    }
+    if (dirFd_ >= 0) ::fsync(dirFd_);
+  }
+
+  void DropBase(TJournalSlot& slot) {
+    if (slot.BaseCopy) slot.BaseCopy->Remove();
+    slot.BaseCopy.reset();
+    slot.Base.reset();
+    slot.BaseSerial = 0;
+    slot.Chain.clear();
+  }
+
+  void OpenFolder() {
+    if (dirFd_ >= 0) return;
+    PrepareJournalFolder(folder_);
+    dirFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) Fail("Cannot open the folder", folder_, errno);
+  }
+
+  // A new temporary file in the folder, locked: FindOrphanJournals and a
+  // clean end leave it alone while this writer lives.
+  std::unique_ptr<TJournalFile> CreateTemp(std::string& name) {
+    name = std::string(kJournalTempPrefix) + RandomName();
+    const int fd = ::openat(dirFd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) Fail("Cannot create a journal in the folder", folder_, errno);
+    auto file = std::make_unique<TJournalFile>(fd, folder_ + "/" + name);
+    ::flock(fd, LOCK_EX);
+    return file;
+  }
+
+  void Create(TJournalSlot& slot, const TJournalJob& job) {
+    WriteJournal(slot, job.Header, TJournalRecordKind::Snapshot, job.Snapshot, job.Records);
+    // The snapshot holds the text: a base it had is of no use from now on.
+    DropBase(slot);
+  }
+
+  // A journal on the document's base. A new base is first summed from the
+  // file and the journal stands on the file itself; then the file is copied
+  // into the folder, and the journal is written again on the copy.
+  void CreateOnBase(TJournalSlot& slot, const TJournalJob& job) {
+    OpenFolder();
+    if (!slot.Base || slot.BaseSerial != job.BaseSerial) {
+      DropBase(slot);
+      TJournalBase base = job.Base;
+      if (!SumFile(base, job.Stamp)) {
+        slot.BaseLost = true;
+        return;
+      }
+      slot.Base = std::move(base);
+      slot.BaseSerial = job.BaseSerial;
+    }
+    slot.Chain += job.Records;
+    WriteJournal(slot, job.Header, TJournalRecordKind::Base, BasePayload(*slot.Base), slot.Chain);
+    if (!slot.Base->Copy.empty()) return;
+    if (!CopyBase(slot)) {
+      slot.BaseLost = true;
+      return;
+    }
+    WriteJournal(slot, job.Header, TJournalRecordKind::Base, BasePayload(*slot.Base), slot.Chain);
+  }
+
+  // The size and checksum of the file a base is read from, if it is still
+  // the file its stamp tells (before and after it was read).
+  static bool SumFile(TJournalBase& base, const TFileStamp& stamp) {
+    const int fd = ::open(base.Source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    TJournalFile closer(fd, base.Source);
+    if (!HasStamp(fd, stamp)) return false;
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+    if (!SumFd(fd, crc, size) || !HasStamp(fd, stamp)) return false;
+    base.Size = size;
+    base.Checksum = crc;
+    return true;
+  }
+
+  static bool HasStamp(int fd, const TFileStamp& stamp) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && stamp.State == TFileStamp::TState::Present &&
+           st.st_dev == stamp.Device && st.st_ino == stamp.Inode && st.st_size == stamp.Size &&
+           st.st_mtim.tv_sec == stamp.ModifiedSeconds && st.st_mtim.tv_nsec == stamp.ModifiedNanoseconds;
+  }
+
+  static bool SumFd(int fd, std::uint32_t& crc, std::uint64_t& size) {
+    std::string buffer(std::size_t{1} << 20, '\0');
+    crc = 0;
+    size = 0;
+    for (off_t at = 0;;) {
+      const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      if (n == 0) return true;
+      crc = JournalChecksum(crc, {buffer.data(), static_cast<std::size_t>(n)});
+      size += static_cast<std::uint64_t>(n);
+      at += n;
+    }
+  }
+
+  // The base's file copied into the folder (shared blocks where the file
+  // system can), flushed, and checked against the base's sum: false when
+  // the file no longer has it. The copy gets its name only once it is whole.
+  bool CopyBase(TJournalSlot& slot) {
+    TJournalBase& base = *slot.Base;
+    const int source = ::open(base.Source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (source < 0) return false;
+    TJournalFile closer(source, base.Source);
+    std::string temp;
+    std::unique_ptr<TJournalFile> copy = CreateTemp(temp);
+    try {
+      CopyBytes(source, copy->Fd, base.Size);
+      Sync(copy->Fd, copy->Path);
+      std::uint32_t crc = 0;
+      std::uint64_t size = 0;
+      if (!SumFd(copy->Fd, crc, size) || size != base.Size || crc != base.Checksum) {
+        ::unlinkat(dirFd_, temp.c_str(), 0);
+        return false;
+      }
+      const std::string name = RandomName() + std::string(kBaseSuffix);
+      if (::renameat(dirFd_, temp.c_str(), dirFd_, name.c_str()) != 0)
+        Fail("Cannot make the copy of a document's file", folder_ + "/" + name, errno);
+      ::fsync(dirFd_);
+      copy->Path = folder_ + "/" + name;
+      base.Copy = name;
+      written_ += base.Size;
+    } catch (...) {
+      ::unlinkat(dirFd_, temp.c_str(), 0);
+      throw;
+    }
+    slot.BaseCopy = std::move(copy);
+    return true;
+  }
+
+  // `size` bytes from the start of `from`: a clone of its blocks where the
+  // file system shares them, else a copy in the kernel, else through memory.
+  void CopyBytes(int from, int to, std::uint64_t size) {
+    if (::ioctl(to, FICLONE, from) == 0) return;
+    off_t in = 0, out = 0;
+    bool kernel = true;
+    while (static_cast<std::uint64_t>(in) < size) {
+      const auto left = static_cast<std::size_t>(std::min<std::uint64_t>(size - in, std::uint64_t{1} << 30));
+      ssize_t n = kernel ? ::copy_file_range(from, &in, to, &out, left, 0) : -1;
+      if (n < 0 && kernel && errno != EINTR && in == 0) {
+        kernel = false;  // not between these files: through memory
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (!kernel) {
+        std::string buffer(std::min<std::size_t>(left, std::size_t{1} << 20), '\0');
+        n = ::pread(from, buffer.data(), buffer.size(), in);
+        if (n > 0) {
+          WriteAll(to, {buffer.data(), static_cast<std::size_t>(n)}, folder_);
+          in += n;
+          out += n;
+          continue;
+        }
+      }
+      if (n < 0) Fail("Cannot make the copy of a document's file in the folder", folder_, errno);
+      if (n == 0) return;  // shorter than summed: the check of the copy tells
+    }
+  }
+
   // A new journal is written under a temporary name, flushed, and then
   // renamed to its place: a journal on the disk is always whole up to its
-  // snapshot, and a compacted one replaces the old one at once.
-  void Create(TJournalSlot& slot, const TJournalJob& job) {
-    if (dirFd_ < 0) {
-      PrepareJournalFolder(folder_);
-      dirFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (dirFd_ < 0) Fail("Cannot open the folder", folder_, errno);
-    }
-    const std::string temp = std::string(kJournalTempPrefix) + RandomName();
-    const int fd = ::openat(dirFd_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) Fail("Cannot create a journal in the folder", folder_, errno);
-    auto file = std::make_unique<TJournalFile>(fd, folder_ + "/" + temp);
-    ::flock(fd, LOCK_EX);
+  // snapshot (or base), and a compacted one replaces the old one at once.
+  void WriteJournal(TJournalSlot& slot, std::string_view header, TJournalRecordKind kind, std::string_view text,
+                    std::string_view records) {
+    OpenFolder();
+    std::string temp;
+    std::unique_ptr<TJournalFile> file = CreateTemp(temp);
     try {
-      std::string head = JournalFrame(TJournalRecordKind::Header, job.Header);
-      head += job.Header;
-      head += JournalFrame(TJournalRecordKind::Snapshot, job.Snapshot);
+      std::string head = JournalFrame(TJournalRecordKind::Header, header);
+      head += header;
+      head += JournalFrame(kind, text);
       // Named by its folder: the temporary name is new every time.
-      WriteAll(fd, head, folder_);
-      WriteAll(fd, job.Snapshot, folder_);
-      WriteAll(fd, job.Records, folder_);
-      Sync(fd, folder_);
+      WriteAll(file->Fd, head, folder_);
+      WriteAll(file->Fd, text, folder_);
+      WriteAll(file->Fd, records, folder_);
+      Sync(file->Fd, folder_);
       if (slot.Path.empty()) slot.Path = folder_ + "/" + RandomName() + std::string(kJournalSuffix);
       const std::string name = slot.Path.substr(slot.Path.find_last_of('/') + 1);
       if (::renameat(dirFd_, temp.c_str(), dirFd_, name.c_str()) != 0)
         Fail("Cannot create the journal", slot.Path, errno);
-      written_ += head.size() + job.Snapshot.size() + job.Records.size();
+      written_ += head.size() + text.size() + records.size();
     } catch (...) {
       ::unlinkat(dirFd_, temp.c_str(), 0);
       throw;
@@ -237,8 +435,15 @@ struct TJournalKeeper::TEntry {
   int NearLines = 0;
   std::size_t MaxStretches = 0;
   std::shared_ptr<TJournalSlot> Slot;  // none while the document has no journal
-  bool Started = false;                // the snapshot was taken: changes are noted
-  std::string FileName;                // as the journal's header says
+  bool Started = false;                // the snapshot was taken (or the base read): changes are noted
+  bool Written = false;                // the journal is on the disk, or on its way there
+  // The text is a file as the document read it (its base) and the changes
+  // noted since: the journal stands on that file's bytes, no snapshot.
+  bool Based = false;
+  TJournalBase Base;  // where it was read from, and how
+  TFileStamp BaseStamp;
+  std::uint64_t BaseSerial = 0;
+  std::string FileName;  // as the journal's header says
   TFileStamp Stamp;
   // The lines changed since the last record, in line order, each stretch
   // more than NearLines away from the next.
@@ -251,12 +456,43 @@ struct TJournalKeeper::TEntry {
   // which lines changed, copying nothing. Nothing may leave it: the edit
   // has happened.
   void Note(const TLinesChange& change) noexcept {
-    if (!Started) return;  // the snapshot will hold it
     try {
+      if (change.Notice == TLinesNotice::Assigned && ReadFromItsFile(change)) {
+        StartOnBase();
+        return;
+      }
+      if (!Started) return;  // the snapshot will hold it
       NoteLines(change);
     } catch (const std::exception&) {
       Reset();  // out of memory: the journal starts again with a snapshot
     }
+  }
+
+  // The whole text was just read from the document's file: unmodified, and
+  // the file is there.
+  bool ReadFromItsFile(const TLinesChange& change) const {
+    const TSourceEditor& d = *Document;
+    return !d.FileModified && !d.FileName.empty() && d.DiskStamp.State == TFileStamp::TState::Present &&
+           change.FirstLine == 0 && change.LinesInserted == d.Lines->Count();
+  }
+
+  // The document's text is its file as read: changes are noted from here on.
+  void StartOnBase() {
+    const TSourceEditor& d = *Document;
+    Reset();
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(d.FileName, error);
+    Base = {};
+    Base.Source = error ? d.FileName : full.lexically_normal().string();
+    Base.TabWidth = d.TabWidth;
+    Base.KeepFormat = d.FileFormat.Kept;
+    BaseStamp = d.DiskStamp;
+    ++BaseSerial;
+    Based = Started = true;
+    // A journal of the text before goes at the next flush: its document is unmodified.
+    FileName.clear();
+    SnapshotBytes = static_cast<std::size_t>(d.Lines->TextLength());
+    ChangeBytes = ChangeRecords = 0;
   }
 
   void NoteLines(const TLinesChange& change) {
@@ -321,12 +557,16 @@ struct TJournalKeeper::TEntry {
   }
 
   void Reset() {
-    Started = false;
+    Started = Based = false;
     Noted.clear();
   }
 };
 
 // ---------------------------------------------------------------- the keeper
+
+// Changes on a base are compacted into a snapshot once they outgrow this
+// part of its text (or this many times the records a snapshot may have).
+constexpr std::size_t kBaseShare = 4;
 
 TJournalKeeper::TJournalKeeper(std::string folder, TJournalLimits limits)
     : folder_(std::move(folder)),
@@ -371,6 +611,39 @@ void TJournalKeeper::Adopt(TSourceEditor& document, std::unique_ptr<TJournalFile
   entry.Slot->Orphan = std::move(orphan);
 }
 
+void TJournalKeeper::Adopt(TSourceEditor& document, TOrphanJournal&& orphan) {
+  const TJournalContent& content = orphan.Content;
+  Adopt(document, std::move(orphan.File));
+  if (kept_ || !content.Base || !content.Replayed || content.BaseFile.empty()) return;
+  // The recovered text is the orphan's base and its records: the new journal
+  // stands on them too, and takes its base's copy over (or makes one).
+  TEntry& entry = *entries_[&document];
+  TJournalSlot& slot = *entry.Slot;
+  slot.Base = *content.Base;
+  const std::string copy = folder_ + "/" + content.Base->Copy;
+  if (content.Base->Copy.empty() || content.BaseFile != copy) {
+    slot.Base->Copy.clear();
+  } else {
+    const int fd = ::open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      slot.Base->Copy.clear();
+    } else {
+      slot.BaseCopy = std::make_unique<TJournalFile>(fd, copy);
+      ::flock(fd, LOCK_EX | LOCK_NB);
+    }
+  }
+  const std::string_view bytes = content.Bytes.View();
+  slot.Chain = std::string(bytes.substr(content.BodyStart, content.WholeBytes - content.BodyStart));
+  entry.Reset();
+  entry.Based = entry.Started = true;
+  entry.Base = *slot.Base;
+  entry.BaseSerial = slot.BaseSerial = 1;
+  entry.FileName.clear();
+  entry.SnapshotBytes = static_cast<std::size_t>(content.Base->Size);
+  entry.ChangeBytes = slot.Chain.size();
+  entry.ChangeRecords = content.Changes.size();
+}
+
 void TJournalKeeper::Forget(TSourceEditor& document) {
   auto it = entries_.find(&document);
   if (it == entries_.end()) return;
@@ -388,7 +661,7 @@ void TJournalKeeper::Keep() {
   if (kept_) return;
   for (auto& [document, entry] : entries_) {
     FlushEntry(*entry, true);
-    if (entry->Slot) writer_->Post({TJournalJob::TKind::Release, entry->Slot, {}, {}, {}});
+    if (entry->Slot) writer_->Post(Job(TJournalJob::TKind::Release, entry->Slot));
     entry->Document->OnTextChanged = nullptr;
   }
   entries_.clear();
@@ -422,26 +695,40 @@ void TJournalKeeper::FlushEntry(TEntry& entry, bool force) {
 void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
   const TSourceEditor& document = *entry.Document;
   if (!document.FileModified) {
-    if (entry.Slot) Drop(entry);
+    if (!entry.Slot || !entry.Written) return;
+    if (entry.Based) {
+      // Saved: the journal goes; the base and the records since stay for
+      // the next change, and the changes go on being noted.
+      writer_->Post(Job(TJournalJob::TKind::Close, entry.Slot));
+      entry.Written = false;
+    } else {
+      Drop(entry);
+    }
     return;
   }
+  if (entry.Based && entry.Slot && entry.Slot->BaseLost) entry.Reset();  // the file changed: a snapshot
   const bool failed = entry.Slot && entry.Slot->Failed;
-  // Changes that would outgrow the text are written as a new snapshot instead.
-  const bool compact = entry.ChangeRecords + entry.Noted.size() > limits_.CompactRecords ||
-                       entry.ChangeBytes + static_cast<std::size_t>(entry.Started ? entry.NotedBytes() : 0) >
-                           std::max(limits_.CompactBytes, entry.SnapshotBytes);
+  const std::size_t changes = entry.ChangeBytes + static_cast<std::size_t>(entry.Started ? entry.NotedBytes() : 0);
+  const std::size_t recordCount = entry.ChangeRecords + entry.Noted.size();
+  // Changes that would outgrow the text are written as a new snapshot
+  // instead. On a base, once they outgrow a part of the text.
+  const bool compact = entry.Based ? changes > std::max(limits_.CompactBytes, entry.SnapshotBytes / kBaseShare) ||
+                                         recordCount > limits_.CompactRecords * kBaseShare
+                                   : recordCount > limits_.CompactRecords ||
+                                         changes > std::max(limits_.CompactBytes, entry.SnapshotBytes);
   // Saved or loaded since the journal began: it starts again with the
   // document's new file.
   const bool renewed = document.FileName != entry.FileName || !(document.DiskStamp == entry.Stamp);
-  if (!entry.Started || failed || compact || renewed) {
+  if (!entry.Started || !entry.Written || failed || compact || renewed) {
     if (failed && !force && std::chrono::steady_clock::now() < entry.RetryAt) return;
+    if (compact || document.FileFormat.Kept != entry.Base.KeepFormat) entry.Based = false;
     Start(entry);
     return;
   }
   if (entry.Noted.empty()) return;
   std::string records = CellsRecord(entry);
   records += entry.Records();
-  writer_->Post({TJournalJob::TKind::Append, entry.Slot, {}, {}, std::move(records)});
+  writer_->Post(Job(TJournalJob::TKind::Append, entry.Slot, std::move(records)));
 }
 
 void TJournalKeeper::Start(TEntry& entry) {
@@ -449,7 +736,7 @@ void TJournalKeeper::Start(TEntry& entry) {
   if (!entry.Slot) entry.Slot = std::make_shared<TJournalSlot>();
   entry.FileName = document.FileName;
   entry.Stamp = document.DiskStamp;
-  TJournalJob job{TJournalJob::TKind::Create, entry.Slot, {}, {}, {}};
+  TJournalJob job = Job(TJournalJob::TKind::Create, entry.Slot);
   // The name means the same file to a program started in another folder.
   std::string fileName = document.FileName;
   std::error_code error;
@@ -458,16 +745,30 @@ void TJournalKeeper::Start(TEntry& entry) {
     if (!error) fileName = full.lexically_normal().string();
   }
   job.Header = HeaderPayload({fileName, document.DiskStamp, session_, entry.Order});
-  job.Snapshot = SnapshotPayload(*document.Lines);
-  entry.Reset();
   entry.CellsSerial = 0;
-  job.Records = CellsRecord(entry);
-  if (document.FileFormat.Kept)
-    AppendJournalRecord(job.Records, TJournalRecordKind::Format,
-                        FormatPayload(document.FileFormat, *document.Lines, 0, document.Lines->Count()));
-  entry.Started = true;
-  entry.SnapshotBytes = job.Snapshot.size();
-  entry.ChangeBytes = entry.ChangeRecords = 0;
+  if (entry.Based) {
+    // The base and the records since are the writer's: these follow them.
+    job.Kind = TJournalJob::TKind::CreateOnBase;
+    job.Base = entry.Base;
+    job.Stamp = entry.BaseStamp;
+    job.BaseSerial = entry.BaseSerial;
+    job.Records = CellsRecord(entry);
+    if (document.FileFormat.Kept)
+      AppendJournalRecord(job.Records, TJournalRecordKind::Format,
+                          FormatPayload(document.FileFormat, *document.Lines, 0, 0));
+    job.Records += entry.Records();
+  } else {
+    job.Snapshot = SnapshotPayload(*document.Lines);
+    entry.Reset();
+    job.Records = CellsRecord(entry);
+    if (document.FileFormat.Kept)
+      AppendJournalRecord(job.Records, TJournalRecordKind::Format,
+                          FormatPayload(document.FileFormat, *document.Lines, 0, document.Lines->Count()));
+    entry.Started = true;
+    entry.SnapshotBytes = job.Snapshot.size();
+    entry.ChangeBytes = entry.ChangeRecords = 0;
+  }
+  entry.Written = true;
   entry.RetryAt = std::chrono::steady_clock::now() + limits_.RetryAfter;
   writer_->Post(std::move(job));
 }
@@ -482,7 +783,8 @@ std::string TJournalKeeper::CellsRecord(TEntry& entry) {
 }
 
 void TJournalKeeper::Drop(TEntry& entry) {
-  writer_->Post({TJournalJob::TKind::Remove, entry.Slot, {}, {}, {}});
+  writer_->Post(Job(TJournalJob::TKind::Remove, entry.Slot));
   entry.Slot.reset();
+  entry.Written = false;
   entry.Reset();
 }

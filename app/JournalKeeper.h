@@ -13,6 +13,12 @@
 // modified, or is forgotten (closed), loses its journal; Keep leaves every
 // journal for the next start. A clean end also removes what killed writers
 // left half-made in the folder.
+//
+// A document the keeper saw read from its file needs no snapshot: its
+// journal stands on that file's bytes (its base), which the writing thread
+// sums and copies into the folder, and holds the changes since it was read.
+// A save drops the journal but keeps the base and those changes, so that
+// the next change writes a journal as large as the changes, not the text.
 
 #include <chrono>
 #include <cstdint>
@@ -54,6 +60,8 @@ class TJournalKeeper {
   // The document was recovered from `orphan`: that file goes once the
   // document's own journal is on the disk (or the document needs none).
   void Adopt(TSourceEditor& document, std::unique_ptr<TJournalFile> orphan);
+  // As above; a journal on a base goes on on the same base and records.
+  void Adopt(TSourceEditor& document, TOrphanJournal&& orphan);
   // The document goes (closed): its journal is dropped.
   void Forget(TSourceEditor& document);
   // Hands everything noted since the last flush to the writing thread.

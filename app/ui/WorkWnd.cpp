@@ -972,7 +972,7 @@ void TMainForm::OfferRecovery() {
     Guarded([&] {
       document = &FManager->CreateEditor();
       RestoreDocument(orphan.Content, *document);
-      FJournals->Adopt(*document, std::move(orphan.File));
+      FJournals->Adopt(*document, std::move(orphan));
       recovered_.insert(document);
       recovered = true;
     });

@@ -7,13 +7,14 @@
 //
 // usage: bench_journal_stall [MB]
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "app/EditMgr.h"
 #include "app/JournalKeeper.h"
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   const std::string source = CorpusFile(megabytes);
-  const std::string work = (std::filesystem::temp_directory_path() / ("quorvel-stall-" + std::to_string(::getpid()))).string();
+  const std::string work =
+      (std::filesystem::temp_directory_path() / ("quorvel-stall-" + std::to_string(::getpid()))).string();
   std::filesystem::create_directories(work);
   const std::string file = work + "/doc.php";
   std::filesystem::copy_file(source, file);
