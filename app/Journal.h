@@ -171,11 +171,13 @@ class TJournalFile {
   TJournalFile(const TJournalFile&) = delete;
   TJournalFile& operator=(const TJournalFile&) = delete;
 
-  // Deletes the file (still locked, so that nobody takes it meanwhile).
+  // Deletes the file (still locked, so that nobody takes it meanwhile), and
+  // the copy of its base it alone refers to.
   void Remove();
 
   int Fd;
   std::string Path;
+  std::string BaseCopy;  // the copy's path; empty when none goes with it
 };
 
 // A journal left behind by a program that died: locked now by this one.

@@ -83,7 +83,10 @@ TJournalFile::~TJournalFile() {
   if (Fd >= 0) ::close(Fd);
 }
 
-void TJournalFile::Remove() { ::unlink(Path.c_str()); }
+void TJournalFile::Remove() {
+  ::unlink(Path.c_str());
+  if (!BaseCopy.empty()) ::unlink(BaseCopy.c_str());
+}
 
 namespace {
 
@@ -141,7 +144,10 @@ std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder, std::v
     TJournalHeader header;
     try {
       TJournalContent content = ReadOrphan(fd, static_cast<std::size_t>(st.st_size), header);
-      if (content.Base) FindBase(content, folder);
+      if (content.Base) {
+        FindBase(content, folder);
+        if (!content.Base->Copy.empty()) file->BaseCopy = folder + "/" + content.Base->Copy;
+      }
       found.push_back({std::move(file), std::move(content)});
     } catch (const std::exception& e) {
       // Nothing to recover from it: kept under a name that is not offered again.

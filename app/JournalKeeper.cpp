@@ -613,8 +613,11 @@ void TJournalKeeper::Adopt(TSourceEditor& document, std::unique_ptr<TJournalFile
 
 void TJournalKeeper::Adopt(TSourceEditor& document, TOrphanJournal&& orphan) {
   const TJournalContent& content = orphan.Content;
+  const bool onBase = content.Base && content.Replayed && !content.BaseFile.empty();
+  // The copy goes on with the new journal, not with the orphan.
+  if (onBase && orphan.File) orphan.File->BaseCopy.clear();
   Adopt(document, std::move(orphan.File));
-  if (kept_ || !content.Base || !content.Replayed || content.BaseFile.empty()) return;
+  if (kept_ || !onBase) return;
   // The recovered text is the orphan's base and its records: the new journal
   // stands on them too, and takes its base's copy over (or makes one).
   TEntry& entry = *entries_[&document];
