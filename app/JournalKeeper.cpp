@@ -36,9 +36,9 @@ struct TJournalSlot {
   std::uint64_t BaseSerial = 0;
   std::unique_ptr<TJournalFile> BaseCopy;
   std::string Chain;
-  // The file changed before its bytes were summed or copied: the base is
-  // not the text the document read, and the journal needs a snapshot.
-  std::atomic<bool> BaseLost{false};
+  // The serial of a base whose file changed before its bytes were summed or
+  // copied: it is not the text the document read, and the journal needs a snapshot.
+  std::atomic<std::uint64_t> LostSerial{0};
 };
 
 struct TJournalJob {
@@ -216,7 +216,7 @@ class TJournalWriter {
       DropBase(slot);
       TJournalBase base = job.Base;
       if (!SumFile(base, job.Stamp)) {
-        slot.BaseLost = true;
+        slot.LostSerial = job.BaseSerial;
         return;
       }
       slot.Base = std::move(base);
@@ -226,7 +226,7 @@ class TJournalWriter {
     WriteJournal(slot, job.Header, TJournalRecordKind::Base, BasePayload(*slot.Base), slot.Chain);
     if (!slot.Base->Copy.empty()) return;
     if (!CopyBase(slot)) {
-      slot.BaseLost = true;
+      slot.LostSerial = job.BaseSerial;
       return;
     }
     WriteJournal(slot, job.Header, TJournalRecordKind::Base, BasePayload(*slot.Base), slot.Chain);
@@ -709,7 +709,8 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
     }
     return;
   }
-  if (entry.Based && entry.Slot && entry.Slot->BaseLost) entry.Reset();  // the file changed: a snapshot
+  // The file changed before its base was made: a snapshot.
+  if (entry.Based && entry.Slot && entry.Slot->LostSerial == entry.BaseSerial) entry.Reset();
   const bool failed = entry.Slot && entry.Slot->Failed;
   const std::size_t changes = entry.ChangeBytes + static_cast<std::size_t>(entry.Started ? entry.NotedBytes() : 0);
   const std::size_t recordCount = entry.ChangeRecords + entry.Noted.size();
