@@ -468,7 +468,7 @@ TEST(Journal, ADocumentReadFromItsFileIsJournaledOnTheFilesBytes) {
     const std::string bytes = TabbedUtf8File(20000), file = dir.File("doc.php"), folder = dir.File("journals");
     WriteBytes(file, bytes);
     Document doc("");
-    doc.editor.KeepFileFormat = keep;
+    doc.editor.SetKeepFileFormat(keep);
     doc.editor.TabWidth = 3;
     auto keeper = std::make_unique<TJournalKeeper>(folder);
     keeper->Track(doc.editor);
@@ -487,7 +487,7 @@ TEST(Journal, ADocumentReadFromItsFileIsJournaledOnTheFilesBytes) {
       FindBase(content, folder);
       EXPECT_EQ(content.BaseFile, folder + "/" + copy);
       Document fresh("");
-      fresh.editor.KeepFileFormat = keep;
+      fresh.editor.SetKeepFileFormat(keep);
       RestoreDocument(content, fresh.editor);
       EXPECT_EQ(fresh.editor.TabWidth, 4) << "the document's own TAB width stays";
       fresh.editor.SaveAs(dir.File("recovered.php"));
