@@ -437,6 +437,7 @@ struct TJournalKeeper::TEntry {
   std::shared_ptr<TJournalSlot> Slot;  // none while the document has no journal
   bool Started = false;                // the snapshot was taken (or the base read): changes are noted
   bool Written = false;                // the journal is on the disk, or on its way there
+  bool Adopted = false;                // a recovered journal waits to be replaced or removed
   // The text is a file as the document read it (its base) and the changes
   // noted since: the journal stands on that file's bytes, no snapshot.
   bool Based = false;
@@ -609,6 +610,7 @@ void TJournalKeeper::Adopt(TSourceEditor& document, std::unique_ptr<TJournalFile
   if (entry.Slot) Drop(entry);
   entry.Slot = std::make_shared<TJournalSlot>();
   entry.Slot->Orphan = std::move(orphan);
+  entry.Adopted = true;
 }
 
 void TJournalKeeper::Adopt(TSourceEditor& document, TOrphanJournal&& orphan) {
@@ -664,7 +666,10 @@ void TJournalKeeper::Keep() {
   if (kept_) return;
   for (auto& [document, entry] : entries_) {
     FlushEntry(*entry, true);
-    if (entry->Slot) writer_->Post(Job(TJournalJob::TKind::Release, entry->Slot));
+    // A base whose document is saved has nothing to recover: it goes.
+    const bool nothing = !entry->Written && !entry->Adopted && !entry->Document->FileModified;
+    if (entry->Slot)
+      writer_->Post(Job(nothing ? TJournalJob::TKind::Remove : TJournalJob::TKind::Release, entry->Slot));
     entry->Document->OnTextChanged = nullptr;
   }
   entries_.clear();
@@ -698,14 +703,14 @@ void TJournalKeeper::FlushEntry(TEntry& entry, bool force) {
 void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
   const TSourceEditor& document = *entry.Document;
   if (!document.FileModified) {
-    if (!entry.Slot || !entry.Written) return;
-    if (entry.Based) {
+    if (!entry.Slot) return;
+    if (!entry.Based) {
+      Drop(entry);
+    } else if (entry.Written || entry.Adopted) {
       // Saved: the journal goes; the base and the records since stay for
       // the next change, and the changes go on being noted.
       writer_->Post(Job(TJournalJob::TKind::Close, entry.Slot));
-      entry.Written = false;
-    } else {
-      Drop(entry);
+      entry.Written = entry.Adopted = false;
     }
     return;
   }
@@ -773,6 +778,7 @@ void TJournalKeeper::Start(TEntry& entry) {
     entry.ChangeBytes = entry.ChangeRecords = 0;
   }
   entry.Written = true;
+  entry.Adopted = false;  // the new journal replaces it
   entry.RetryAt = std::chrono::steady_clock::now() + limits_.RetryAfter;
   writer_->Post(std::move(job));
 }

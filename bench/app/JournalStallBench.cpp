@@ -54,12 +54,22 @@ double Timed(Fn&& fn, bool journal = true) {
   return ms;
 }
 
+bool HasJournal(const std::string& folder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    if (entry.path().extension() == ".journal") return true;
+  return false;
+}
+
 // What the window's timer does: flushes twice a second, also while the
-// writing thread still works, until it is done.
-double FlushUntilWritten(TJournalKeeper& keeper) {
+// writing thread still works, until it is done. Tells when a journal was
+// first seen in the folder (the changes safe from a crash).
+double FlushUntilWritten(TJournalKeeper& keeper, double* safeAfter = nullptr) {
   const auto start = TClock::now();
+  if (safeAfter) *safeAfter = -1;
   for (;;) {
     Timed([&] { keeper.Flush(); });
+    if (safeAfter && *safeAfter < 0 && HasJournal(keeper.Folder())) *safeAfter = MsSince(start);
     if (keeper.Idle()) break;
     ::usleep(20000);
   }
@@ -91,32 +101,58 @@ int main(int argc, char** argv) {
     const double open = Timed([&] { e.LoadFile(file); }, false);
     std::printf("open %.0f MB: %.0f ms, %d lines\n", megabytes, open, e.Lines->Count());
 
-    auto type = [&](const char* what) {
+    auto type = [&](TJournalKeeper& keeper, TSourceEditor& e, const char* what) {
       e.MoveCaret(3, e.Lines->Count() / 2);
       e.KeyPress('x');
       e.FileModified = true;
       const double first = Timed([&] { keeper.Flush(); });
-      const double written = FlushUntilWritten(keeper);
-      std::printf("%s: first flush %.1f ms, journal on the disk after %.0f ms, %.0f MB written so far\n", what, first,
-                  written, static_cast<double>(keeper.BytesWritten()) / (1 << 20));
+      double safe = 0;
+      const double written = FlushUntilWritten(keeper, &safe);
+      std::printf(
+          "%s: first flush %.1f ms; a journal on the disk after %.0f ms, the writer done after %.0f ms; %.0f MB "
+          "written so far\n",
+          what, first, safe, written, static_cast<double>(keeper.BytesWritten()) / (1 << 20));
     };
-    type("first keystroke");
+    type(keeper, e, "first keystroke");
     const double save = Timed([&] { e.Save(); }, false);
     const double dropped = Timed([&] { keeper.Flush(); });
     std::printf("save: %.0f ms (not journal work); the flush after it %.1f ms\n", save, dropped);
     FlushUntilWritten(keeper);
-    type("keystroke after the save");
+    type(keeper, e, "keystroke after the save");
     for (int i = 0; i < 20; ++i) {
       e.KeyPress('y');
       Timed([&] { keeper.Flush(); });
     }
     FlushUntilWritten(keeper);
-    std::printf("longest journal call on the window's thread: %.1f ms (%.1f ms of processor time)\n",
-                longestJournalCall, longestJournalCpu);
     std::printf("journal bytes written: %.1f MB\n", static_cast<double>(keeper.BytesWritten()) / (1 << 20));
-    std::printf("peak memory: %.0f MB\n", static_cast<double>(PeakRssBytes()) / (1 << 20));
+    // The program ends as on a logout: the journal stays for the next start.
+    keeper.Keep();
+    manager.Close(manager.IndexOf(e));
+  }
+  {
+    // The next start recovers it and is typed into.
+    TJournalKeeper keeper(work + "/journals");
+    const auto start = TClock::now();
+    std::vector<TOrphanJournal> orphans = FindOrphanJournals(keeper.Folder());
+    if (orphans.size() != 1) {
+      std::printf("no journal to recover\n");
+      return 1;
+    }
+    TSourceEditor& e = manager.CreateEditor();
+    keeper.Track(e);
+    RestoreDocument(orphans[0].Content, e);
+    const double recovered = MsSince(start);
+    Timed([&] { keeper.Adopt(e, std::move(orphans[0])); });
+    std::printf("recovery: %.0f ms (not journal work: reading it, as opening a file), %d lines\n", recovered,
+                e.Lines->Count());
+    type(keeper, e, "keystroke after the recovery");
+    std::printf("journal bytes written after the recovery: %.1f MB\n",
+                static_cast<double>(keeper.BytesWritten()) / (1 << 20));
     keeper.Forget(e);
   }
+  std::printf("longest journal call on the window's thread: %.1f ms (%.1f ms of processor time)\n", longestJournalCall,
+              longestJournalCpu);
+  std::printf("peak memory: %.0f MB\n", static_cast<double>(PeakRssBytes()) / (1 << 20));
   std::filesystem::remove_all(work);
   return 0;
 }
