@@ -76,6 +76,20 @@ double FlushUntilWritten(TJournalKeeper& keeper, double* safeAfter = nullptr) {
   return MsSince(start);
 }
 
+// A keystroke in the middle of the text, and the journal flushed until it is written.
+void Type(TJournalKeeper& keeper, TSourceEditor& e, const char* what) {
+  e.MoveCaret(3, e.Lines->Count() / 2);
+  e.KeyPress('x');
+  e.FileModified = true;
+  const double first = Timed([&] { keeper.Flush(); });
+  double safe = 0;
+  const double written = FlushUntilWritten(keeper, &safe);
+  std::printf(
+      "%s: first flush %.1f ms; a journal on the disk after %.0f ms, the writer done after %.0f ms; %.0f MB "
+      "written so far\n",
+      what, first, safe, written, static_cast<double>(keeper.BytesWritten()) / (1 << 20));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,24 +115,12 @@ int main(int argc, char** argv) {
     const double open = Timed([&] { e.LoadFile(file); }, false);
     std::printf("open %.0f MB: %.0f ms, %d lines\n", megabytes, open, e.Lines->Count());
 
-    auto type = [&](TJournalKeeper& keeper, TSourceEditor& e, const char* what) {
-      e.MoveCaret(3, e.Lines->Count() / 2);
-      e.KeyPress('x');
-      e.FileModified = true;
-      const double first = Timed([&] { keeper.Flush(); });
-      double safe = 0;
-      const double written = FlushUntilWritten(keeper, &safe);
-      std::printf(
-          "%s: first flush %.1f ms; a journal on the disk after %.0f ms, the writer done after %.0f ms; %.0f MB "
-          "written so far\n",
-          what, first, safe, written, static_cast<double>(keeper.BytesWritten()) / (1 << 20));
-    };
-    type(keeper, e, "first keystroke");
+    Type(keeper, e, "first keystroke");
     const double save = Timed([&] { e.Save(); }, false);
     const double dropped = Timed([&] { keeper.Flush(); });
     std::printf("save: %.0f ms (not journal work); the flush after it %.1f ms\n", save, dropped);
     FlushUntilWritten(keeper);
-    type(keeper, e, "keystroke after the save");
+    Type(keeper, e, "keystroke after the save");
     for (int i = 0; i < 20; ++i) {
       e.KeyPress('y');
       Timed([&] { keeper.Flush(); });
@@ -145,7 +147,7 @@ int main(int argc, char** argv) {
     Timed([&] { keeper.Adopt(e, std::move(orphans[0])); });
     std::printf("recovery: %.0f ms (not journal work: reading it, as opening a file), %d lines\n", recovered,
                 e.Lines->Count());
-    type(keeper, e, "keystroke after the recovery");
+    Type(keeper, e, "keystroke after the recovery");
     std::printf("journal bytes written after the recovery: %.1f MB\n",
                 static_cast<double>(keeper.BytesWritten()) / (1 << 20));
     keeper.Forget(e);
