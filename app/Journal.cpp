@@ -299,6 +299,8 @@ bool FileHoldsBase(const std::string& file, const TJournalBase& base) {
 
 std::uint32_t JournalChecksum(std::uint32_t crc, std::string_view data) { return Crc32c(crc, data); }
 
+std::size_t PutJournalVarint(char* out, std::uint64_t v) { return static_cast<std::size_t>(PutVarint(out, v) - out); }
+
 // ---------------------------------------------------------------- building records
 
 std::string BasePayload(const TJournalBase& base) {
@@ -354,13 +356,13 @@ std::string ChangePayload(const TAdvLines& lines, int first, int removed, int fr
   return out;
 }
 
-std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count) {
+std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count, int at) {
   std::string out;
   const unsigned flags = (format.TabIndent ? 1u : 0u) | (format.FinalBreak ? 2u : 0u) | (format.Foreign ? 4u : 0u);
   AppendVarint(out, flags);
   AppendVarint(out, static_cast<std::uint64_t>(format.LineEnd));
   AppendVarint(out, static_cast<std::uint64_t>(std::max(format.TabWidth, 0)));
-  AppendVarint(out, static_cast<std::uint64_t>(first));
+  AppendVarint(out, static_cast<std::uint64_t>(at < 0 ? first : at));
   AppendVarint(out, static_cast<std::uint64_t>(count));
   std::string entries;
   int kept = 0;

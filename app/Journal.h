@@ -71,6 +71,9 @@ struct TJournalBase {
   bool KeepFormat = false;     // read keeping the file's format (bytes as read of its lines)
 };
 
+// Writes `v` as the journal writes numbers (at most 10 bytes); returns their count.
+std::size_t PutJournalVarint(char* out, std::uint64_t v);
+
 // The CRC-32C records are checked with, continued over `data` (start with 0).
 std::uint32_t JournalChecksum(std::uint32_t crc, std::string_view data);
 
@@ -83,8 +86,9 @@ std::string SnapshotPayload(const TAdvLines& lines);
 // is the store's lines from `from` on as they are now.
 std::string ChangePayload(const TAdvLines& lines, int first, int removed, int from, int inserted);
 // The format a document's file is written in, and the bytes as read of
-// lines [first, first + count).
-std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count);
+// lines [first, first + count); named lines [at, at + count) when `at` is
+// given (the place those lines have in a snapshot).
+std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count, int at = -1);
 std::string BasePayload(const TJournalBase& base);
 // False when the payload is damaged.
 bool ParseBase(std::string_view payload, TJournalBase& base);

@@ -39,6 +39,12 @@ struct TJournalSlot {
   // The serial of a base whose file changed before its bytes were summed or
   // copied: it is not the text the document read, and the journal needs a snapshot.
   std::atomic<std::uint64_t> LostSerial{0};
+  // A snapshot being written: its file (under a temporary name), where its
+  // payload begins, and the format records that go after it.
+  std::unique_ptr<TJournalFile> Build;
+  std::string BuildTemp;
+  off_t BuildAt = 0;
+  std::string BuildFormats;
 };
 
 struct TJournalJob {
@@ -46,6 +52,13 @@ struct TJournalJob {
     Create,        // a journal of a header and a snapshot
     CreateOnBase,  // a journal of a header, the base and every record since it
     Append,
+    // A snapshot copied a slice at a time: begun with the header, a slice
+    // of its lines (and their format records) a part, ended with the count
+    // and the records that follow it; or given up.
+    SnapshotBegin,
+    SnapshotPart,
+    SnapshotEnd,
+    SnapshotCancel,
     Close,  // the document is saved: its journal goes, its base and records stay
     Remove,
     Release
@@ -59,7 +72,11 @@ struct TJournalJob {
   TJournalBase Base;
   TFileStamp Stamp;
   std::uint64_t BaseSerial = 0;
+  std::uint64_t Count = 0;  // SnapshotEnd: the snapshot's lines
 };
+
+// A snapshot copied in slices is counted in this many bytes, written last.
+constexpr std::size_t kCountBytes = 5;
 
 TJournalJob Job(TJournalJob::TKind kind, std::shared_ptr<TJournalSlot> slot, std::string records = {}) {
   TJournalJob job;
@@ -86,6 +103,7 @@ class TJournalWriter {
   }
 
   void Post(TJournalJob job) {
+    backlog_ += job.Records.size();
     {
       std::lock_guard lock(mutex_);
       jobs_.push_back(std::move(job));
@@ -106,6 +124,8 @@ class TJournalWriter {
   }
 
   std::uint64_t Written() const { return written_; }
+  // The bytes of records given and not written yet.
+  std::size_t Backlog() const { return backlog_; }
 
   // The trouble met since the last call; empty when there was none.
   std::string TakeTrouble() {
@@ -123,6 +143,7 @@ class TJournalWriter {
       jobs_.pop_front();
       lock.unlock();
       Do(job);
+      backlog_ -= job.Records.size();
       job = {};  // a file let go of is closed before the job counts as done
       lock.lock();
       if (--unfinished_ == 0) done_.notify_all();
@@ -147,14 +168,31 @@ class TJournalWriter {
           Sync(slot.File->Fd, slot.Path);
           written_ += job.Records.size();
           break;
+        case TJournalJob::TKind::SnapshotBegin:
+          BeginSnapshot(slot, job);
+          break;
+        case TJournalJob::TKind::SnapshotPart:
+          if (!slot.Build) return;
+          WriteAll(slot.Build->Fd, job.Records, folder_);
+          slot.BuildFormats += job.Snapshot;
+          written_ += job.Records.size();
+          break;
+        case TJournalJob::TKind::SnapshotEnd:
+          EndSnapshot(slot, job);
+          break;
+        case TJournalJob::TKind::SnapshotCancel:
+          DropBuild(slot);
+          break;
         case TJournalJob::TKind::Close:
           RemoveFiles(slot);
           break;
         case TJournalJob::TKind::Remove:
           RemoveFiles(slot);
           DropBase(slot);
+          DropBuild(slot);
           break;
         case TJournalJob::TKind::Release:
+          slot.Build.reset();
           slot.File.reset();
           slot.Orphan.reset();
           slot.BaseCopy.reset();
@@ -254,11 +292,11 @@ class TJournalWriter {
            st.st_mtim.tv_sec == stamp.ModifiedSeconds && st.st_mtim.tv_nsec == stamp.ModifiedNanoseconds;
   }
 
-  static bool SumFd(int fd, std::uint32_t& crc, std::uint64_t& size) {
+  // Continues `crc` over the file's bytes from `from` on.
+  static bool SumFd(int fd, std::uint32_t& crc, std::uint64_t& size, off_t from = 0) {
     std::string buffer(std::size_t{1} << 20, '\0');
-    crc = 0;
     size = 0;
-    for (off_t at = 0;;) {
+    for (off_t at = from;;) {
       const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return false;
@@ -329,6 +367,94 @@ class TJournalWriter {
       }
       if (n < 0) Fail("Cannot make the copy of a document's file in the folder", folder_, errno);
       if (n == 0) return;  // shorter than summed: the check of the copy tells
+    }
+  }
+
+  void DropBuild(TJournalSlot& slot) {
+    if (slot.Build && dirFd_ >= 0) ::unlinkat(dirFd_, slot.BuildTemp.c_str(), 0);
+    slot.Build.reset();
+    slot.BuildFormats.clear();
+  }
+
+  // The header, and room for the snapshot's frame and count.
+  void BeginSnapshot(TJournalSlot& slot, const TJournalJob& job) {
+    OpenFolder();
+    DropBuild(slot);
+    std::unique_ptr<TJournalFile> file = CreateTemp(slot.BuildTemp);
+    std::string head = JournalFrame(TJournalRecordKind::Header, job.Header);
+    head += job.Header;
+    slot.BuildAt = static_cast<off_t>(head.size() + kJournalFrameSize);
+    head.append(kJournalFrameSize + kCountBytes, '\0');
+    try {
+      WriteAll(file->Fd, head, folder_);
+    } catch (...) {
+      ::unlinkat(dirFd_, slot.BuildTemp.c_str(), 0);
+      throw;
+    }
+    slot.Build = std::move(file);
+    written_ += head.size();
+  }
+
+  // The count and the frame in their places, the records after the
+  // snapshot; flushed, the journal takes its name.
+  void EndSnapshot(TJournalSlot& slot, const TJournalJob& job) {
+    if (!slot.Build) return;  // its beginning failed: the keeper starts again
+    const int fd = slot.Build->Fd;
+    try {
+      // The count in a fixed number of bytes: each but the last says more follow.
+      char count[kCountBytes];
+      for (std::size_t k = 0; k < kCountBytes; ++k)
+        count[k] = static_cast<char>(((job.Count >> (7 * k)) & 0x7F) | (k + 1 < kCountBytes ? 0x80 : 0));
+      PutAt(fd, {count, kCountBytes}, slot.BuildAt);
+      const off_t end = ::lseek(fd, 0, SEEK_END);
+      if (end < 0) Fail("Cannot write the journal", folder_, errno);
+      const std::uint64_t length = static_cast<std::uint64_t>(end - slot.BuildAt);
+      if (length > UINT32_MAX) throw EJournalError("A journal record is too large");
+      const auto length32 = static_cast<std::uint32_t>(length);
+      char frame[kJournalFrameSize];
+      std::memcpy(frame, &length32, 4);
+      frame[8] = static_cast<char>(TJournalRecordKind::Snapshot);
+      // The checksum covers the length, the kind and the payload, as written.
+      char lengthAndKind[5];
+      std::memcpy(lengthAndKind, &length32, 4);
+      lengthAndKind[4] = frame[8];
+      std::uint32_t crc = JournalChecksum(0, {lengthAndKind, 5});
+      std::uint64_t size = 0;
+      if (!SumFd(fd, crc, size, slot.BuildAt) || size != length) Fail("Cannot read the journal", folder_, EIO);
+      std::memcpy(frame + 4, &crc, 4);
+      PutAt(fd, {frame, kJournalFrameSize}, slot.BuildAt - static_cast<off_t>(kJournalFrameSize));
+      WriteAll(fd, slot.BuildFormats, folder_);
+      WriteAll(fd, job.Records, folder_);
+      Sync(fd, folder_);
+      if (slot.Path.empty()) slot.Path = folder_ + "/" + RandomName() + std::string(kJournalSuffix);
+      const std::string name = slot.Path.substr(slot.Path.find_last_of('/') + 1);
+      if (::renameat(dirFd_, slot.BuildTemp.c_str(), dirFd_, name.c_str()) != 0)
+        Fail("Cannot create the journal", slot.Path, errno);
+      written_ += slot.BuildFormats.size() + job.Records.size();
+    } catch (...) {
+      DropBuild(slot);
+      throw;
+    }
+    ::fsync(dirFd_);
+    slot.Build->Path = slot.Path;
+    slot.File = std::move(slot.Build);
+    slot.BuildFormats.clear();
+    if (slot.Orphan) {
+      slot.Orphan->Remove();
+      slot.Orphan.reset();
+      ::fsync(dirFd_);
+    }
+    DropBase(slot);
+    slot.Failed = false;
+  }
+
+  void PutAt(int fd, std::string_view bytes, off_t at) {
+    while (!bytes.empty()) {
+      const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail("Cannot write the journal", folder_, errno);
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      at += n;
     }
   }
 
@@ -412,6 +538,7 @@ class TJournalWriter {
   std::mutex troubleMutex_;
   std::string trouble_;
   std::atomic<std::uint64_t> written_{0};
+  std::atomic<std::size_t> backlog_{0};
 
   std::mutex mutex_;
   std::condition_variable wake_, done_;
@@ -449,6 +576,18 @@ struct TJournalKeeper::TEntry {
   // The lines changed since the last record, in line order, each stretch
   // more than NearLines away from the next.
   std::vector<TStretch> Noted;
+  // A snapshot copied a slice at a time, while the journal before it (if
+  // any) goes on taking the changes: the document's next line to copy, the
+  // lines copied, and the changes of lines copied already, on the snapshot.
+  struct TBuild {
+    int Cursor = 0;
+    int Copied = 0;
+    std::size_t Bytes = 0;
+    std::vector<TStretch> Noted;
+    std::string FileName;  // as its header says
+    TFileStamp Stamp;
+  };
+  std::optional<TBuild> Build;
   std::size_t SnapshotBytes = 0, ChangeBytes = 0, ChangeRecords = 0;
   std::chrono::steady_clock::time_point RetryAt{};
   std::uint64_t CellsSerial = 0;  // the document's cells as the journal last wrote them
@@ -462,7 +601,7 @@ struct TJournalKeeper::TEntry {
         StartOnBase();
         return;
       }
-      if (!Started) return;  // the snapshot will hold it
+      if (!Started && !Build) return;  // the snapshot will hold it
       NoteLines(change);
     } catch (const std::exception&) {
       Reset();  // out of memory: the journal starts again with a snapshot
@@ -497,38 +636,48 @@ struct TJournalKeeper::TEntry {
   }
 
   void NoteLines(const TLinesChange& change) {
-    const int f = change.FirstLine, r = change.LinesRemoved, i = change.LinesInserted;
+    if (Build && change.FirstLine < Build->Cursor) {
+      // Lines copied already: noted on the snapshot as it is made. Lines
+      // not copied yet are copied as they are then.
+      const int removed = std::min(change.LinesRemoved, Build->Cursor - change.FirstLine);
+      NoteInto(Build->Noted, change.FirstLine, removed, change.LinesInserted);
+      Build->Cursor += change.LinesInserted - removed;
+    }
+    if (Started) NoteInto(Noted, change.FirstLine, change.LinesRemoved, change.LinesInserted);
+  }
+
+  // Lines [f, f + r) replaced by i lines, into the stretches `noted`.
+  void NoteInto(std::vector<TStretch>& noted, int f, int r, int i) const {
     // The stretches [a, b) that the change touches or comes near become one
     // with it, from the first line changed to the last; those after it move.
     std::size_t a = 0;
-    while (a < Noted.size() && Noted[a].First + Noted[a].Inserted + NearLines < f) ++a;
+    while (a < noted.size() && noted[a].First + noted[a].Inserted + NearLines < f) ++a;
     std::size_t b = a;
-    while (b < Noted.size() && Noted[b].First - NearLines <= f + r) ++b;
+    while (b < noted.size() && noted[b].First - NearLines <= f + r) ++b;
     int lo = f, hi = f + r, inserted = 0, removed = 0;
     for (std::size_t k = a; k < b; ++k) {
-      lo = std::min(lo, Noted[k].First);
-      hi = std::max(hi, Noted[k].First + Noted[k].Inserted);
-      inserted += Noted[k].Inserted;
-      removed += Noted[k].Removed;
+      lo = std::min(lo, noted[k].First);
+      hi = std::max(hi, noted[k].First + noted[k].Inserted);
+      inserted += noted[k].Inserted;
+      removed += noted[k].Removed;
     }
-    for (std::size_t k = b; k < Noted.size(); ++k) Noted[k].First += i - r;
+    for (std::size_t k = b; k < noted.size(); ++k) noted[k].First += i - r;
     const TStretch merged{lo, hi - lo - inserted + removed, hi - lo + i - r};
-    Noted.erase(Noted.begin() + static_cast<std::ptrdiff_t>(a), Noted.begin() + static_cast<std::ptrdiff_t>(b));
-    Noted.insert(Noted.begin() + static_cast<std::ptrdiff_t>(a), merged);
-    if (Noted.size() <= MaxStretches) return;
+    noted.erase(noted.begin() + static_cast<std::ptrdiff_t>(a), noted.begin() + static_cast<std::ptrdiff_t>(b));
+    noted.insert(noted.begin() + static_cast<std::ptrdiff_t>(a), merged);
+    if (noted.size() <= MaxStretches) return;
     // Too many: the two closest become one, with the unchanged lines between.
+    auto gap = [&noted](std::size_t k) { return noted[k + 1].First - (noted[k].First + noted[k].Inserted); };
     std::size_t closest = 0;
-    for (std::size_t k = 1; k + 1 < Noted.size(); ++k)
-      if (Gap(k) < Gap(closest)) closest = k;
-    TStretch& first = Noted[closest];
-    const TStretch& second = Noted[closest + 1];
-    const int gap = Gap(closest);
-    first.Removed += gap + second.Removed;
-    first.Inserted += gap + second.Inserted;
-    Noted.erase(Noted.begin() + static_cast<std::ptrdiff_t>(closest) + 1);
+    for (std::size_t k = 1; k + 1 < noted.size(); ++k)
+      if (gap(k) < gap(closest)) closest = k;
+    TStretch& first = noted[closest];
+    const TStretch& second = noted[closest + 1];
+    const int between = gap(closest);
+    first.Removed += between + second.Removed;
+    first.Inserted += between + second.Inserted;
+    noted.erase(noted.begin() + static_cast<std::ptrdiff_t>(closest) + 1);
   }
-
-  int Gap(std::size_t k) const { return Noted[k + 1].First - (Noted[k].First + Noted[k].Inserted); }
 
   // The bytes the noted lines have now.
   std::int64_t NotedBytes() const {
@@ -540,9 +689,10 @@ struct TJournalKeeper::TEntry {
 
   // The noted lines as change records, read from the document as it is
   // now. Applied in line order, each finds the lines before it as they are.
-  std::string Records() {
+  std::string Records() { return Records(Noted); }
+  std::string Records(std::vector<TStretch>& noted) {
     std::string records;
-    for (const TStretch& s : Noted) {
+    for (const TStretch& s : noted) {
       const std::string payload = ChangePayload(*Document->Lines, s.First, s.Removed, s.First, s.Inserted);
       AppendJournalRecord(records, TJournalRecordKind::Change, payload);
       ChangeBytes += kJournalFrameSize + payload.size();
@@ -553,13 +703,14 @@ struct TJournalKeeper::TEntry {
         ChangeBytes += kJournalFrameSize + format.size();
       }
     }
-    Noted.clear();
+    noted.clear();
     return records;
   }
 
   void Reset() {
     Started = Based = false;
     Noted.clear();
+    Build.reset();
   }
 };
 
@@ -666,6 +817,11 @@ void TJournalKeeper::Keep() {
   if (kept_) return;
   for (auto& [document, entry] : entries_) {
     FlushEntry(*entry, true);
+    // A snapshot under way is finished now: it may be all there is.
+    while (entry->Build) {
+      if (writer_->Backlog() > 0) writer_->Wait();
+      Slice(*entry);
+    }
     // A base whose document is saved has nothing to recover: it goes.
     const bool nothing = !entry->Written && !entry->Adopted && !entry->Document->FileModified;
     if (entry->Slot)
@@ -716,6 +872,21 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
   }
   // The file changed before its base was made: a snapshot.
   if (entry.Based && entry.Slot && entry.Slot->LostSerial == entry.BaseSerial) entry.Reset();
+  if (entry.Build) {
+    if (document.FileName == entry.Build->FileName && document.DiskStamp == entry.Build->Stamp) {
+      // The journal before goes on taking the changes while the snapshot is made.
+      if (entry.Started && entry.Written && !entry.Noted.empty()) {
+        std::string records = CellsRecord(entry);
+        records += entry.Records();
+        writer_->Post(Job(TJournalJob::TKind::Append, entry.Slot, std::move(records)));
+      }
+      Slice(entry);
+      return;
+    }
+    // Saved or read under another name meanwhile: a snapshot with the new header.
+    writer_->Post(Job(TJournalJob::TKind::SnapshotCancel, entry.Slot));
+    entry.Build.reset();
+  }
   const bool failed = entry.Slot && entry.Slot->Failed;
   const std::size_t changes = entry.ChangeBytes + static_cast<std::size_t>(entry.Started ? entry.NotedBytes() : 0);
   const std::size_t recordCount = entry.ChangeRecords + entry.Noted.size();
@@ -766,6 +937,23 @@ void TJournalKeeper::Start(TEntry& entry) {
       AppendJournalRecord(job.Records, TJournalRecordKind::Format,
                           FormatPayload(document.FileFormat, *document.Lines, 0, 0));
     job.Records += entry.Records();
+  } else if (static_cast<std::size_t>(document.Lines->TextLength()) > limits_.SliceBytes) {
+    // Too large to copy at once: a slice at each flush, the first now. The
+    // journal before takes the changes until the snapshot is whole.
+    if (entry.Started && entry.Written && !entry.Noted.empty()) {
+      std::string records = CellsRecord(entry);
+      records += entry.Records();
+      writer_->Post(Job(TJournalJob::TKind::Append, entry.Slot, std::move(records)));
+    }
+    entry.Based = false;
+    entry.Build.emplace();
+    entry.Build->FileName = document.FileName;
+    entry.Build->Stamp = document.DiskStamp;
+    entry.Build->Noted.clear();
+    job.Kind = TJournalJob::TKind::SnapshotBegin;
+    writer_->Post(std::move(job));
+    Slice(entry);
+    return;
   } else {
     job.Snapshot = SnapshotPayload(*document.Lines);
     entry.Reset();
@@ -781,6 +969,54 @@ void TJournalKeeper::Start(TEntry& entry) {
   entry.Adopted = false;  // the new journal replaces it
   entry.RetryAt = std::chrono::steady_clock::now() + limits_.RetryAfter;
   writer_->Post(std::move(job));
+}
+
+void TJournalKeeper::Slice(TEntry& entry) {
+  // The writing thread catches up first: the slices given it stay few.
+  if (writer_->Backlog() > 4 * limits_.SliceBytes) return;
+  const TSourceEditor& document = *entry.Document;
+  TEntry::TBuild& build = *entry.Build;
+  const TAdvLines& lines = *document.Lines;
+  const auto start = std::chrono::steady_clock::now();
+  std::string part;
+  int copied = 0;
+  char length[10];
+  lines.ForEachLineView(build.Cursor, lines.Count(), [&](std::string_view line) {
+    part.append(length, PutJournalVarint(length, line.size()));
+    part.append(line);
+    ++copied;
+    return part.size() < limits_.SliceBytes &&
+           ((copied & 255) != 0 || std::chrono::steady_clock::now() - start < limits_.SliceTime);
+  });
+  TJournalJob job = Job(TJournalJob::TKind::SnapshotPart, entry.Slot, std::move(part));
+  if (document.FileFormat.Kept && copied > 0)
+    AppendJournalRecord(job.Snapshot, TJournalRecordKind::Format,
+                        FormatPayload(document.FileFormat, lines, build.Cursor, copied, build.Copied));
+  build.Bytes += job.Records.size();
+  build.Cursor += copied;
+  build.Copied += copied;
+  writer_->Post(std::move(job));
+  if (build.Cursor < lines.Count()) return;
+  // Every line copied: the changes of lines copied already follow the snapshot.
+  TJournalJob end = Job(TJournalJob::TKind::SnapshotEnd, entry.Slot);
+  end.Count = static_cast<std::uint64_t>(build.Copied);
+  entry.CellsSerial = 0;
+  entry.ChangeBytes = entry.ChangeRecords = 0;
+  end.Records = CellsRecord(entry);
+  end.Records += entry.Records(build.Noted);
+  entry.SnapshotBytes = build.Bytes;
+  entry.FileName = build.FileName;
+  entry.Stamp = build.Stamp;
+  entry.Noted.clear();  // the journal before is replaced
+  entry.Build.reset();
+  entry.Started = entry.Written = true;
+  entry.Adopted = false;
+  entry.RetryAt = std::chrono::steady_clock::now() + limits_.RetryAfter;
+  writer_->Post(std::move(end));
+}
+
+bool TJournalKeeper::Building() const {
+  return std::any_of(entries_.begin(), entries_.end(), [](const auto& e) { return e.second->Build.has_value(); });
 }
 
 std::string TJournalKeeper::CellsRecord(TEntry& entry) {

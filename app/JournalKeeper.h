@@ -41,6 +41,10 @@ struct TJournalLimits {
   std::size_t NotedStretches = 32;
   // After a failed write the journal is tried again this much later.
   std::chrono::milliseconds RetryAfter{5000};
+  // A text longer than this is copied into its snapshot a slice at a time,
+  // one a flush, each at most this long or taking at most this time.
+  std::size_t SliceBytes = std::size_t{2} << 20;
+  std::chrono::microseconds SliceTime{4000};
 };
 
 class TJournalKeeper {
@@ -74,6 +78,8 @@ class TJournalKeeper {
   void WaitUntilWritten();
   // Nothing is left to write: the journals are on the disk as the last flush left them.
   bool Idle() const;
+  // A snapshot is being copied: the next flush should come soon.
+  bool Building() const;
   // Bytes written to journals so far.
   std::uint64_t BytesWritten() const;
   // Why a journal could not be written, since the last call (empty: no
@@ -86,6 +92,8 @@ class TJournalKeeper {
   void Drop(TEntry& entry);
   void FlushEntry(TEntry& entry, bool force);
   void FlushDocument(TEntry& entry, bool force);
+  // Copies the next slice of the snapshot being made; the last one ends it.
+  void Slice(TEntry& entry);
   // A cells record when the document's cells changed since the journal last
   // wrote them; nothing for a Windows-1252 document.
   static std::string CellsRecord(TEntry& entry);

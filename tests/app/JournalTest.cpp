@@ -688,4 +688,90 @@ TEST(Journal, AProgramKilledWhileOrAfterItCopiesTheBaseIsRecovered) {
   }
 }
 
+// A text too large to copy at once goes into its snapshot a slice at a
+// flush, while the journal before it goes on taking the changes: at every
+// flush the journal on the disk recovers the running document (its text and
+// format), edits falling before, on and after the lines copied so far; a
+// session that ends during a snapshot finishes it.
+TEST(Journal, ASnapshotCopiedInSlicesRecoversEveryChangeMadeMeanwhile) {
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "keeping the file's format" : "plain");
+    TempDir dir;
+    TJournalLimits limits;
+    limits.SliceBytes = 256;
+    limits.CompactBytes = 3000;
+    limits.CompactRecords = 30;
+    limits.NotedStretches = 3;
+    const std::string folder = dir.File("journals");
+    WriteBytes(dir.File("doc.php"), TabbedUtf8File(300));
+    Document doc("");
+    doc.editor.SetKeepFileFormat(keep);
+    doc.editor.LoadFile(dir.File("doc.php"));  // before the keeper hears of it: no base
+    auto keeper = std::make_unique<TJournalKeeper>(folder, limits);
+    keeper->Track(doc.editor);
+    auto recovers = [&](int step) {
+      keeper->WaitUntilWritten();
+      const auto files = JournalFilesIn(folder);
+      ASSERT_EQ(files.size(), 1u) << "after step " << step;
+      TJournalContent content = ParseJournal(TTextBuffer(ReadBytes(files[0])));
+      EXPECT_FALSE(content.Base);
+      Document fresh("");
+      fresh.editor.SetKeepFileFormat(keep);
+      RestoreDocument(content, fresh.editor);
+      ASSERT_EQ(fresh.Text(), doc.Text()) << "after step " << step;
+      fresh.editor.SaveAs(dir.File("recovered.php"));
+      doc.editor.SaveText(dir.File("running.php"));
+      ASSERT_EQ(ReadBytes(dir.File("recovered.php")), ReadBytes(dir.File("running.php"))) << "after step " << step;
+    };
+    std::mt19937 random(keep ? 31 : 32);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, std::max(n, 1) - 1)(random); };
+    int building = 0, written = 0;
+    for (int step = 0; step < 250; ++step) {
+      const int line = pick(doc.editor.Lines->Count());
+      doc.editor.MoveCaret(pick(doc.editor.Lines->LineLength(line) + 1), line);
+      switch (pick(7)) {
+        case 0:
+          doc.editor.ExecuteCommand(cmdLineBreak);
+          break;
+        case 1:
+          doc.editor.ExecuteCommand(cmdDeleteLine);
+          break;
+        case 2:
+          doc.editor.InsertText("pasted\r\n\r\nthree\r\nlines");
+          break;
+        case 3:
+          for (int i = pick(5); i >= 0; --i) doc.editor.ExecuteCommand(cmdSelectDown);
+          doc.editor.DeleteSelection();
+          break;
+        case 4:
+          doc.editor.ExecuteCommand(cmdUndo);
+          break;
+        case 5:
+          if (step % 40 == 5) doc.editor.Lines->Put(line, "raw\ttab\rcr");
+          break;
+        default:
+          doc.editor.KeyPress(static_cast<char>('a' + pick(26)));
+          break;
+      }
+      doc.editor.FileModified = true;
+      keeper->Flush();
+      building += keeper->Building();
+      if (!JournalFilesIn(folder).empty() || !keeper->Building()) {
+        ++written;
+        recovers(step);
+      }
+    }
+    EXPECT_GT(building, 40) << "snapshots were copied in slices";
+    EXPECT_GT(written, 200);
+    // Ended as on a logout in the middle of a snapshot: it is finished first.
+    doc.editor.ExecuteCommand(cmdSelectAll);
+    doc.editor.InsertText(TabbedUtf8File(200).substr(3));
+    keeper->Flush();
+    ASSERT_TRUE(keeper->Building());
+    doc.TypeAt(3, 0, "last words ");
+    keeper->Keep();
+    recovers(-1);
+  }
+}
+
 }  // namespace
