@@ -979,6 +979,7 @@ void TJournalKeeper::Slice(TEntry& entry) {
   const TAdvLines& lines = *document.Lines;
   const auto start = std::chrono::steady_clock::now();
   std::string part;
+  part.reserve(limits_.SliceBytes + kJournalFrameSize + 16);
   int copied = 0;
   char length[10];
   lines.ForEachLineView(build.Cursor, lines.Count(), [&](std::string_view line) {

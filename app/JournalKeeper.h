@@ -43,8 +43,8 @@ struct TJournalLimits {
   std::chrono::milliseconds RetryAfter{5000};
   // A text longer than this is copied into its snapshot a slice at a time,
   // one a flush, each at most this long or taking at most this time.
-  std::size_t SliceBytes = std::size_t{2} << 20;
-  std::chrono::microseconds SliceTime{4000};
+  std::size_t SliceBytes = std::size_t{1} << 20;
+  std::chrono::microseconds SliceTime{3000};
 };
 
 class TJournalKeeper {
