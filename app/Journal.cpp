@@ -1,5 +1,9 @@
 #include "app/Journal.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -8,6 +12,7 @@
 
 #include "editor/AdvLines.h"
 #include "editor/CellTable.h"
+#include "editor/LineFormat.h"
 
 static_assert(std::endian::native == std::endian::little, "journal numbers are written little-endian");
 
@@ -61,6 +66,7 @@ std::uint32_t RecordChecksum(std::uint32_t length, TJournalRecordKind kind, std:
 // ---------------------------------------------------------------- numbers
 
 constexpr std::string_view kHeaderMagic = "QVJ1";
+constexpr std::string_view kBaseMagic = "QVB1";
 
 // Unsigned LEB128: seven bits a byte, low first.
 char* PutVarint(char* p, std::uint64_t v) {
@@ -146,6 +152,23 @@ bool ParseHeader(std::string_view payload, TJournalHeader& header) {
   header.Stamp.ModifiedSeconds = static_cast<std::int64_t>(r.Varint());
   header.Stamp.ModifiedNanoseconds = static_cast<std::int64_t>(r.Varint());
   return r.Good();
+}
+
+bool ParseBaseRecord(std::string_view payload, TJournalBase& base) {
+  TPayloadReader r(payload);
+  if (r.Bytes(kBaseMagic.size()) != kBaseMagic) return false;
+  base.Copy = std::string(r.Text());
+  base.Source = std::string(r.Text());
+  base.Size = r.Varint();
+  const std::uint64_t checksum = r.Varint();
+  base.TabWidth = r.Count();
+  const std::uint64_t flags = r.Varint();
+  base.Checksum = static_cast<std::uint32_t>(checksum);
+  base.KeepFormat = flags & 1u;
+  // A copy is named in the folder: no way out of it.
+  const bool plainName = base.Copy.find('/') == std::string::npos && base.Copy != "." && base.Copy != "..";
+  return r.Good() && r.AtEnd() && checksum <= UINT32_MAX && flags <= 1u && plainName &&
+         base.Size < static_cast<std::uint64_t>(kMaxFileSize);
 }
 
 bool ParseChange(std::string_view payload, TJournalChange& change) {
@@ -238,9 +261,60 @@ bool SnapshotIsWhole(std::string_view payload) {
   return r.Good() && r.AtEnd();
 }
 
+// The bytes of a file that are to be a base's: read whole, then checked
+// against its size and checksum. Nothing when they are not those bytes.
+std::optional<TTextBuffer> ReadBaseBytes(const std::string& file, const TJournalBase& base, bool* ascii) {
+  try {
+    TTextBuffer bytes = ReadFileBuffer(file, ascii);
+    if (bytes.Size() != base.Size || JournalChecksum(0, bytes.View()) != base.Checksum) return std::nullopt;
+    return bytes;
+  } catch (const EFileError&) {
+    return std::nullopt;
+  }
+}
+
+// Streams a file through the checksum without keeping it: true when it has
+// the base's size and checksum.
+bool FileHoldsBase(const std::string& file, const TJournalBase& base) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool holds = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) == base.Size;
+  std::uint32_t crc = 0;
+  std::uint64_t total = 0;
+  std::string buffer(std::size_t{1} << 20, '\0');
+  while (holds) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) holds = false;
+    if (n <= 0) break;
+    crc = JournalChecksum(crc, {buffer.data(), static_cast<std::size_t>(n)});
+    total += static_cast<std::uint64_t>(n);
+  }
+  ::close(fd);
+  return holds && total == base.Size && crc == base.Checksum;
+}
+
 }  // namespace
 
+std::uint32_t JournalChecksum(std::uint32_t crc, std::string_view data) { return Crc32c(crc, data); }
+
+std::size_t PutJournalVarint(char* out, std::uint64_t v) { return static_cast<std::size_t>(PutVarint(out, v) - out); }
+
 // ---------------------------------------------------------------- building records
+
+std::string BasePayload(const TJournalBase& base) {
+  std::string out(kBaseMagic);
+  AppendBytes(out, base.Copy);
+  AppendBytes(out, base.Source);
+  AppendVarint(out, base.Size);
+  AppendVarint(out, base.Checksum);
+  AppendVarint(out, static_cast<std::uint64_t>(std::max(base.TabWidth, 0)));
+  AppendVarint(out, base.KeepFormat ? 1u : 0u);
+  return out;
+}
+
+bool ParseBase(std::string_view payload, TJournalBase& base) { return ParseBaseRecord(payload, base); }
 
 std::string HeaderPayload(const TJournalHeader& header) {
   std::string out(kHeaderMagic);
@@ -282,13 +356,13 @@ std::string ChangePayload(const TAdvLines& lines, int first, int removed, int fr
   return out;
 }
 
-std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count) {
+std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count, int at) {
   std::string out;
   const unsigned flags = (format.TabIndent ? 1u : 0u) | (format.FinalBreak ? 2u : 0u) | (format.Foreign ? 4u : 0u);
   AppendVarint(out, flags);
   AppendVarint(out, static_cast<std::uint64_t>(format.LineEnd));
   AppendVarint(out, static_cast<std::uint64_t>(std::max(format.TabWidth, 0)));
-  AppendVarint(out, static_cast<std::uint64_t>(first));
+  AppendVarint(out, static_cast<std::uint64_t>(at < 0 ? first : at));
   AppendVarint(out, static_cast<std::uint64_t>(count));
   std::string entries;
   int kept = 0;
@@ -356,9 +430,17 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
       if (kind != TJournalRecordKind::Header || !ParseHeader(payload, journal.Header)) break;
       haveHeader = true;
     } else if (!haveSnapshot) {
-      if (kind != TJournalRecordKind::Snapshot) break;
-      journal.Snapshot = payload;
+      if (kind == TJournalRecordKind::Base) {
+        TJournalBase base;
+        if (!ParseBaseRecord(payload, base)) break;
+        journal.Base = std::move(base);
+      } else if (kind == TJournalRecordKind::Snapshot) {
+        journal.Snapshot = payload;
+      } else {
+        break;
+      }
       haveSnapshot = true;
+      journal.BodyStart = at + kJournalFrameSize + length;
     } else if (kind == TJournalRecordKind::Cells) {
       journal.Cells = payload;
     } else if (kind == TJournalRecordKind::Format) {
@@ -374,19 +456,50 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
     journal.WholeBytes = at;
   }
   if (!haveSnapshot) throw EJournalError("The journal holds no whole snapshot of a document");
-  if (!SnapshotIsWhole(journal.Snapshot)) throw EJournalError("The journal's snapshot is damaged");
+  if (!journal.Base && !SnapshotIsWhole(journal.Snapshot)) throw EJournalError("The journal's snapshot is damaged");
   if (!journal.Cells.empty() && !TCellTable::FromBytes(journal.Cells))
     throw EJournalError("The journal's table of characters is damaged");
   return journal;
 }
 
-void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
-  int count = 0;
+void FindBase(TJournalContent& journal, const std::string& folder) {
+  const TJournalBase& base = *journal.Base;
+  journal.BaseFile.clear();
+  if (!base.Copy.empty() && FileHoldsBase(folder + "/" + base.Copy, base))
+    journal.BaseFile = folder + "/" + base.Copy;
+  else if (!base.Source.empty() && FileHoldsBase(base.Source, base))
+    journal.BaseFile = base.Source;
+  else
+    throw EJournalError("The text its changes apply to is lost: its copy " +
+                        std::string(base.Copy.empty() ? "was never made" : "is damaged or gone") + " and \"" +
+                        base.Source + "\" was changed since");
+}
+
+namespace {
+
+// The base's text into the store, as the document read it (it has no lines
+// with TAB, CR or LF).
+void ReadBaseText(const TJournalContent& journal, TAdvLines& lines) {
+  const TJournalBase& base = *journal.Base;
+  bool ascii = false;
+  std::optional<TTextBuffer> bytes =
+      journal.BaseFile.empty() ? std::nullopt : ReadBaseBytes(journal.BaseFile, base, &ascii);
+  if (!bytes) throw EJournalError("The text the journal's changes apply to was changed since it was found");
+  // As a document reads a file: its characters as cells, its format, then the lines.
+  std::size_t cells = bytes->Size();
+  if (!ascii && TCellTable::FromUtf8(bytes->Data(), cells)) bytes->Shrink(cells);
+  std::vector<std::pair<int, TLineAsRead>> asRead;
+  if (base.KeepFormat) ReadFileFormat(bytes->View(), base.TabWidth, asRead);
+  lines.SetTextStr(std::move(*bytes));
+  for (auto& [line, kept] : asRead) lines.SetAsRead(line, std::move(kept));
+}
+
+void RestoreSnapshot(const TJournalContent& journal, TAdvLines& lines, int& count, bool& raw) {
   TTextBuffer joined = JoinSnapshot(journal.Snapshot, false, count, nullptr);
   // Lines with TAB, CR or LF come only from a put of a single line; the
   // whole-text assignment would change them. Without them (the rule) one
   // assignment gives the lines exactly: a CR or LF would have made more.
-  bool raw = joined.View().find('\t') != std::string_view::npos;
+  raw = joined.View().find('\t') != std::string_view::npos;
   if (!raw) {
     lines.SetTextStr(std::move(joined));
     raw = lines.Count() != count;
@@ -397,7 +510,10 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
     for (const auto& [index, text] : rawLines) lines.PutQuiet(index, text);
     raw = !rawLines.empty();
   }
+}
 
+// The changes, each with the bytes as read that the format records before it give.
+void ReplayChanges(const TJournalContent& journal, TAdvLines& lines, bool raw) {
   // The bytes as read of the lines the records before each format record left.
   std::size_t format = 0;
   auto applyFormats = [&](std::size_t changes) {
@@ -432,10 +548,31 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
     }
   }
   applyFormats(applied);
+  journal.Replayed = applied == journal.Changes.size();
   lines.Changed();
 }
 
+}  // namespace
+
+void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
+  int count = 0;
+  bool raw = false;
+  if (journal.Base) {
+    ReadBaseText(journal, lines);
+  } else {
+    RestoreSnapshot(journal, lines, count, raw);
+  }
+  ReplayChanges(journal, lines, raw);
+}
+
 void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
+  // The base is read as it was: with TABs of its width.
+  struct TTabWidthFor {
+    TSourceEditor& document;
+    int was;
+    ~TTabWidthFor() { document.TabWidth = was; }
+  } tabWidth{document, document.TabWidth};
+  if (journal.Base) document.TabWidth = journal.Base->TabWidth;
   std::optional<TCellTable> cells =
       TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
   if (!cells)

@@ -11,14 +11,20 @@
 //   header    the document's file name, what that file was on disk, the
 //             document's place among the writing program's documents
 //   snapshot  every line of the text
+//   base      or instead of the snapshot: the text is a file as it was read
+//             (its bytes, their checksum, how they were read), kept as a
+//             copy in the journals' folder; the file itself stands in for
+//             the copy while the copy is made, or when it is lost, as long
+//             as its bytes still have that checksum
 //   change    the lines [First, First + Removed) replaced by the lines given
 //   format    of a document that keeps its file's format: that format, and
 //             the bytes as read of the lines [First, First + Count) as the
 //             records before it left them (after the snapshot, and after
 //             each change that brings in lines)
 //
-// A journal begins with a header and a snapshot; changes follow. Compacting
-// writes a new journal of a header and a snapshot in the old one's place.
+// A journal begins with a header and a snapshot (or a base); changes follow.
+// Compacting writes a new journal of a header and a snapshot in the old
+// one's place.
 //
 // Journals live in the user's state folder (0700; files 0600). The program
 // writing a journal holds an exclusive flock on it for as long as it runs:
@@ -27,6 +33,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +52,7 @@ class EJournalError : public std::runtime_error {
 
 // Cells: the characters a UTF-8 document's byte cells stand for, written
 // after the snapshot and again before the changes that use a cell taken since.
-enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3, Cells = 4, Format = 5 };
+enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3, Cells = 4, Format = 5, Base = 6 };
 
 struct TJournalHeader {
   std::string FileName;
@@ -53,6 +60,22 @@ struct TJournalHeader {
   std::uint64_t Session = 0;  // when the writing program started (ns): orders programs
   std::uint64_t Order = 0;    // the document's place among that program's documents
 };
+
+// The text a journal's changes apply to when it is a file as it was read.
+struct TJournalBase {
+  std::string Copy;    // the copy's name in the journals' folder; empty until it is made
+  std::string Source;  // the file it was read from (absolute)
+  std::uint64_t Size = 0;
+  std::uint32_t Checksum = 0;  // JournalChecksum of its bytes
+  int TabWidth = 4;            // a TAB read became this many spaces
+  bool KeepFormat = false;     // read keeping the file's format (bytes as read of its lines)
+};
+
+// Writes `v` as the journal writes numbers (at most 10 bytes); returns their count.
+std::size_t PutJournalVarint(char* out, std::uint64_t v);
+
+// The CRC-32C records are checked with, continued over `data` (start with 0).
+std::uint32_t JournalChecksum(std::uint32_t crc, std::string_view data);
 
 // ---- building records (payloads; the frame is added when they are written)
 
@@ -63,8 +86,12 @@ std::string SnapshotPayload(const TAdvLines& lines);
 // is the store's lines from `from` on as they are now.
 std::string ChangePayload(const TAdvLines& lines, int first, int removed, int from, int inserted);
 // The format a document's file is written in, and the bytes as read of
-// lines [first, first + count).
-std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count);
+// lines [first, first + count); named lines [at, at + count) when `at` is
+// given (the place those lines have in a snapshot).
+std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count, int at = -1);
+std::string BasePayload(const TJournalBase& base);
+// False when the payload is damaged.
+bool ParseBase(std::string_view payload, TJournalBase& base);
 
 // The frame before a payload: its length, a checksum of kind and payload,
 // and the kind.
@@ -85,8 +112,14 @@ struct TJournalChange {
 struct TJournalContent {
   TTextBuffer Bytes;  // the file; the views below point into it
   TJournalHeader Header;
-  std::string_view Snapshot;  // the snapshot's payload
-  std::string_view Cells;     // the last cells record's payload; none for Windows-1252
+  std::string_view Snapshot;  // the snapshot's payload; empty with a base
+  std::optional<TJournalBase> Base;
+  std::string BaseFile;       // the file found to hold the base's bytes (FindBase)
+  std::size_t BodyStart = 0;  // where the records after the snapshot or base begin
+  // Set by RestoreText: every change fitted the text (a damaged journal's
+  // replay ends at the first that does not).
+  mutable bool Replayed = false;
+  std::string_view Cells;  // the last cells record's payload; none for Windows-1252
   std::vector<TJournalChange> Changes;
   // Format records, each with the number of changes before it.
   std::vector<std::pair<std::size_t, std::string_view>> Formats;
@@ -105,9 +138,16 @@ constexpr std::size_t kMaxJournalHeader = std::size_t{64} << 10;
 // first record, 0 when the bytes begin with no whole header record.
 std::size_t ReadJournalHeader(std::string_view head, TJournalHeader& header);
 
-// Gives the store the journal's text: the snapshot with every change
-// applied, line for line what the document held. A change that does not fit
-// the text (a damaged journal) ends the replay there.
+// Finds the file that holds a base's bytes: its copy in `folder`, or else the
+// file it was read from, whichever still has its size and checksum; sets
+// BaseFile. Throws EJournalError when neither has them.
+void FindBase(TJournalContent& journal, const std::string& folder);
+
+// Gives the store the journal's text: the snapshot (or the base, read again
+// from BaseFile, with TABs of the width the store's owner gives) with every
+// change applied, line for line what the document held. A change that does
+// not fit the text (a damaged journal) ends the replay there. Throws
+// EJournalError when the base's file no longer holds its bytes.
 void RestoreText(const TJournalContent& journal, TAdvLines& lines);
 
 // A recovered document: the journal's name, text, highlighter and disk
@@ -124,6 +164,7 @@ std::string JournalFolder();
 void PrepareJournalFolder(const std::string& folder);
 
 constexpr std::string_view kJournalSuffix = ".journal";
+constexpr std::string_view kBaseSuffix = ".base";
 constexpr std::string_view kJournalTempPrefix = ".new-";
 
 // A journal file opened and locked by this program; closing it frees the lock.
@@ -134,11 +175,13 @@ class TJournalFile {
   TJournalFile(const TJournalFile&) = delete;
   TJournalFile& operator=(const TJournalFile&) = delete;
 
-  // Deletes the file (still locked, so that nobody takes it meanwhile).
+  // Deletes the file (still locked, so that nobody takes it meanwhile), and
+  // the copy of its base it alone refers to.
   void Remove();
 
   int Fd;
   std::string Path;
+  std::string BaseCopy;  // the copy's path; empty when none goes with it
 };
 
 // A journal left behind by a program that died: locked now by this one.
@@ -165,5 +208,10 @@ std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder,
                                                std::vector<TDamagedJournal>* damaged = nullptr);
 
 // Removes the temporary files that writers of journals in the folder left
-// when they were killed (any age; not those whose writers still run).
+// when they were killed (any age; not those whose writers still run), and
+// the copies of bases that no journal there refers to and nobody holds.
 void RemoveJournalLeftovers(const std::string& folder);
+
+// The base a journal file refers to, read from its first two records; empty
+// when it has none.
+std::string BaseCopyOf(int fd);

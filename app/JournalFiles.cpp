@@ -83,7 +83,10 @@ TJournalFile::~TJournalFile() {
   if (Fd >= 0) ::close(Fd);
 }
 
-void TJournalFile::Remove() { ::unlink(Path.c_str()); }
+void TJournalFile::Remove() {
+  ::unlink(Path.c_str());
+  if (!BaseCopy.empty()) ::unlink(BaseCopy.c_str());
+}
 
 namespace {
 
@@ -141,6 +144,10 @@ std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder, std::v
     TJournalHeader header;
     try {
       TJournalContent content = ReadOrphan(fd, static_cast<std::size_t>(st.st_size), header);
+      if (content.Base) {
+        FindBase(content, folder);
+        if (!content.Base->Copy.empty()) file->BaseCopy = folder + "/" + content.Base->Copy;
+      }
       found.push_back({std::move(file), std::move(content)});
     } catch (const std::exception& e) {
       // Nothing to recover from it: kept under a name that is not offered again.
@@ -159,10 +166,49 @@ std::vector<TOrphanJournal> FindOrphanJournals(const std::string& folder, std::v
   return found;
 }
 
+std::string BaseCopyOf(int fd) {
+  TJournalHeader header;
+  const std::size_t headerSize = ReadJournalHeader(ReadAt(fd, kJournalFrameSize + kMaxJournalHeader, 0), header);
+  if (headerSize == 0) return {};
+  const std::string frame = ReadAt(fd, kJournalFrameSize, static_cast<off_t>(headerSize));
+  std::uint32_t length = 0;
+  if (frame.size() < kJournalFrameSize || static_cast<TJournalRecordKind>(frame[8]) != TJournalRecordKind::Base)
+    return {};
+  std::memcpy(&length, frame.data(), 4);
+  if (length > kMaxJournalHeader) return {};
+  TJournalBase base;
+  const std::string payload = ReadAt(fd, length, static_cast<off_t>(headerSize + kJournalFrameSize));
+  return ParseBase(payload, base) ? base.Copy : std::string();
+}
+
 void RemoveJournalLeftovers(const std::string& folder) {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
   const int dirFd = ::dirfd(dir);
+  // The copies the journals there refer to (also those set aside as damaged).
+  std::vector<std::string> referred, bases;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (EndsWith(name, kBaseSuffix)) bases.emplace_back(name);
+    if (!EndsWith(name, kJournalSuffix) && !EndsWith(name, kDamagedJournalSuffix)) continue;
+    const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) referred.push_back(BaseCopyOf(fd));
+    ::close(fd);
+  }
+  for (const std::string& base : bases) {
+    if (std::find(referred.begin(), referred.end(), base) != referred.end()) continue;
+    const int fd = ::openat(dirFd, base.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    // Its journal's writer holds the lock while the copy is in use.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(dirFd, base.c_str(), fd))
+      ::unlinkat(dirFd, base.c_str(), 0);
+    ::close(fd);
+  }
+  ::rewinddir(dir);
   while (const dirent* entry = ::readdir(dir)) {
     if (std::string_view(entry->d_name).substr(0, kJournalTempPrefix.size()) != kJournalTempPrefix) continue;
     const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -13,6 +13,12 @@
 // modified, or is forgotten (closed), loses its journal; Keep leaves every
 // journal for the next start. A clean end also removes what killed writers
 // left half-made in the folder.
+//
+// A document the keeper saw read from its file needs no snapshot: its
+// journal stands on that file's bytes (its base), which the writing thread
+// sums and copies into the folder, and holds the changes since it was read.
+// A save drops the journal but keeps the base and those changes, so that
+// the next change writes a journal as large as the changes, not the text.
 
 #include <chrono>
 #include <cstdint>
@@ -35,6 +41,10 @@ struct TJournalLimits {
   std::size_t NotedStretches = 32;
   // After a failed write the journal is tried again this much later.
   std::chrono::milliseconds RetryAfter{5000};
+  // A text longer than this is copied into its snapshot a slice at a time,
+  // one a flush, each at most this long or taking at most this time.
+  std::size_t SliceBytes = std::size_t{1} << 20;
+  std::chrono::microseconds SliceTime{3000};
 };
 
 class TJournalKeeper {
@@ -54,6 +64,8 @@ class TJournalKeeper {
   // The document was recovered from `orphan`: that file goes once the
   // document's own journal is on the disk (or the document needs none).
   void Adopt(TSourceEditor& document, std::unique_ptr<TJournalFile> orphan);
+  // As above; a journal on a base goes on on the same base and records.
+  void Adopt(TSourceEditor& document, TOrphanJournal&& orphan);
   // The document goes (closed): its journal is dropped.
   void Forget(TSourceEditor& document);
   // Hands everything noted since the last flush to the writing thread.
@@ -64,6 +76,10 @@ class TJournalKeeper {
   void Keep();
   // Waits until the writing thread has done all it was given.
   void WaitUntilWritten();
+  // Nothing is left to write: the journals are on the disk as the last flush left them.
+  bool Idle() const;
+  // A snapshot is being copied: the next flush should come soon.
+  bool Building() const;
   // Bytes written to journals so far.
   std::uint64_t BytesWritten() const;
   // Why a journal could not be written, since the last call (empty: no
@@ -76,6 +92,8 @@ class TJournalKeeper {
   void Drop(TEntry& entry);
   void FlushEntry(TEntry& entry, bool force);
   void FlushDocument(TEntry& entry, bool force);
+  // Copies the next slice of the snapshot being made; the last one ends it.
+  void Slice(TEntry& entry);
   // A cells record when the document's cells changed since the journal last
   // wrote them; nothing for a Windows-1252 document.
   static std::string CellsRecord(TEntry& entry);

@@ -279,6 +279,8 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   UpdateStatusBar();
   connect(&JournalTimer, &QTimer::timeout, this, [this] {
     FJournals->Flush();
+    // A snapshot copied in slices takes one at every turn of the event loop.
+    JournalTimer.setInterval(FJournals->Building() ? 0 : kJournalFlushMs);
     TellJournalTrouble();
   });
   JournalTimer.start(kJournalFlushMs);
@@ -972,7 +974,7 @@ void TMainForm::OfferRecovery() {
     Guarded([&] {
       document = &FManager->CreateEditor();
       RestoreDocument(orphan.Content, *document);
-      FJournals->Adopt(*document, std::move(orphan.File));
+      FJournals->Adopt(*document, std::move(orphan));
       recovered_.insert(document);
       recovered = true;
     });

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -436,6 +437,341 @@ TEST(Journal, ACleanEndRemovesWhatKilledCompactionsLeft) {
   ::waitpid(writer, nullptr, 0);
   ::close(ready[0]);
   ::close(ready[1]);
+}
+
+// The journals in a folder, without the copies of their bases.
+std::vector<std::string> JournalFilesIn(const std::string& folder) {
+  std::vector<std::string> out;
+  for (const std::string& file : JournalsIn(folder))
+    if (file.size() > kJournalSuffix.size() && file.substr(file.size() - kJournalSuffix.size()) == kJournalSuffix)
+      out.push_back(file);
+  return out;
+}
+
+// A file of tabbed lines with mixed line ends and UTF-8 characters.
+std::string TabbedUtf8File(int lines) {
+  std::string bytes = "\xEF\xBB\xBF";
+  for (int i = 0; i < lines; ++i)
+    bytes += std::string(i % 5 ? "\tline " : "line\t\xC3\xA9 ") + std::to_string(i) + (i % 7 ? "\n" : "\r\n");
+  return bytes;
+}
+
+// A document the keeper saw read from its file: its journal holds no
+// snapshot but the changes on the file's bytes, kept as a copy. Through
+// edits, saves (which keep the base) and a new read (a new base), every
+// journal recovers the running document's text, characters and format;
+// after a save, what is written is as large as the changes, not the text.
+TEST(Journal, ADocumentReadFromItsFileIsJournaledOnTheFilesBytes) {
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "keeping the file's format" : "plain");
+    TempDir dir;
+    const std::string bytes = TabbedUtf8File(20000), file = dir.File("doc.php"), folder = dir.File("journals");
+    WriteBytes(file, bytes);
+    Document doc("");
+    doc.editor.SetKeepFileFormat(keep);
+    doc.editor.TabWidth = 3;
+    auto keeper = std::make_unique<TJournalKeeper>(folder);
+    keeper->Track(doc.editor);
+    doc.editor.LoadFile(file);
+    std::string copy;  // the base's copy, the same until the file is read again
+    auto recoversNow = [&](int step) {
+      keeper->Flush();
+      keeper->WaitUntilWritten();
+      const auto files = JournalFilesIn(folder);
+      ASSERT_EQ(files.size(), 1u) << "after step " << step;
+      TJournalContent content = ParseJournal(TTextBuffer(ReadBytes(files[0])));
+      ASSERT_TRUE(content.Base) << "after step " << step;
+      EXPECT_LT(fs::file_size(files[0]), bytes.size() / 4) << "after step " << step;
+      if (copy.empty()) copy = content.Base->Copy;
+      EXPECT_EQ(content.Base->Copy, copy) << "after step " << step;
+      FindBase(content, folder);
+      EXPECT_EQ(content.BaseFile, folder + "/" + copy);
+      Document fresh("");
+      fresh.editor.SetKeepFileFormat(keep);
+      RestoreDocument(content, fresh.editor);
+      EXPECT_EQ(fresh.editor.TabWidth, 4) << "the document's own TAB width stays";
+      fresh.editor.SaveAs(dir.File("recovered.php"));
+      doc.editor.SaveText(dir.File("running.php"));
+      ASSERT_EQ(ReadBytes(dir.File("recovered.php")), ReadBytes(dir.File("running.php"))) << "after step " << step;
+    };
+    std::mt19937 random(keep ? 7 : 8);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, std::max(n, 1) - 1)(random); };
+    for (int step = 0; step < 240; ++step) {
+      const int line = pick(doc.editor.Lines->Count());
+      doc.editor.MoveCaret(pick(doc.editor.Lines->LineLength(line) + 1), line);
+      switch (pick(6)) {
+        case 0:
+          doc.editor.ExecuteCommand(cmdLineBreak);
+          break;
+        case 1:
+          doc.editor.ExecuteCommand(cmdDeleteLine);
+          break;
+        case 2:
+          doc.editor.ExecuteCommand(cmdUndo);
+          break;
+        case 3:  // a character the file did not have
+          doc.editor.KeyPress(static_cast<char>(doc.editor.Cells.Take(U"\u0416\u03C8\u0119"[pick(3)])));
+          break;
+        default:
+          doc.editor.KeyPress(static_cast<char>('a' + pick(26)));
+          break;
+      }
+      doc.editor.FileModified = true;
+      if (step % 3 == 0) keeper->Flush();
+      if (step % 30 == 29) recoversNow(step);
+      if (step == 90 || step == 150) {
+        doc.editor.Save();
+        keeper->Flush();
+        keeper->WaitUntilWritten();
+        EXPECT_TRUE(JournalFilesIn(folder).empty()) << "saved: the journal goes";
+        const std::uint64_t before = keeper->BytesWritten();
+        doc.TypeAt(7, 0, "after the save ");
+        doc.editor.FileModified = true;
+        recoversNow(step);
+        EXPECT_LT(keeper->BytesWritten() - before, bytes.size() / 4);
+      }
+      if (step == 200) {  // changed by another program and read again: a new base
+        doc.editor.SaveText(file);
+        doc.editor.LoadFile(file);
+        copy.clear();
+      }
+    }
+    keeper.reset();
+    EXPECT_TRUE(JournalsIn(folder).empty()) << "a clean end leaves neither journal nor copy";
+  }
+}
+
+// A program killed while it makes the copy of a document's base, or after:
+// its journal stands on the file while the copy is not whole, on the copy
+// once it is. Whatever happens to the file or the copy after the crash,
+// the text is recovered from whichever still holds the base's bytes, or the
+// journal is set aside, once, naming its document.
+TEST(Journal, AProgramKilledWhileOrAfterItCopiesTheBaseIsRecovered) {
+  enum class TMoment { Copying, Copied };
+  enum class TDamage { None, FileReplaced, FileWrittenInPlace, CopyTorn, CopyTornAndFileChanged };
+  const struct {
+    TMoment moment;
+    TDamage damage;
+    const char* from;  // "file", "copy", or "" when it cannot be recovered
+  } table[] = {
+      {TMoment::Copying, TDamage::None, "file"},
+      {TMoment::Copying, TDamage::FileReplaced, ""},
+      {TMoment::Copied, TDamage::FileWrittenInPlace, "copy"},
+      {TMoment::Copied, TDamage::FileReplaced, "copy"},
+      {TMoment::Copied, TDamage::CopyTorn, "file"},
+      {TMoment::Copied, TDamage::CopyTornAndFileChanged, ""},
+  };
+  const std::string bytes = TabbedUtf8File(100000);  // about 2 MB: copying and flushing take a while
+  for (const auto& row : table) {
+    SCOPED_TRACE(std::string(row.moment == TMoment::Copying ? "killed copying" : "killed after copying") + ", damage " +
+                 std::to_string(static_cast<int>(row.damage)));
+    TempDir dir;
+    const std::string file = dir.File("doc.php"), folder = dir.File("journals");
+    // The moment the folder shows: the journal stands on the file, no copy has its name yet.
+    auto copying = [&] {
+      const auto files = JournalsIn(folder);
+      return JournalFilesIn(folder).size() == 1 && std::none_of(files.begin(), files.end(), [](const std::string& f) {
+               return f.size() > kBaseSuffix.size() && f.substr(f.size() - kBaseSuffix.size()) == kBaseSuffix;
+             });
+    };
+    auto copied = [&] {
+      const auto files = JournalFilesIn(folder);
+      if (files.size() != 1) return false;
+      const int fd = ::open(files[0].c_str(), O_RDONLY);
+      const bool on = fd >= 0 && !BaseCopyOf(fd).empty();
+      if (fd >= 0) ::close(fd);
+      return on;
+    };
+    bool hit = false;
+    for (int attempt = 0; attempt < 20 && !hit; ++attempt) {
+      std::error_code ignored;
+      fs::remove_all(folder, ignored);
+      WriteBytes(file, bytes);
+      const pid_t program = ::fork();
+      ASSERT_GE(program, 0);
+      if (program == 0) {
+        Document doc("");
+        TJournalKeeper keeper(folder);
+        keeper.Track(doc.editor);
+        doc.editor.LoadFile(file);
+        doc.TypeAt(1, 0, "typed before the crash ");
+        doc.editor.FileModified = true;
+        keeper.Flush();
+        for (;;) ::pause();
+      }
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      while (std::chrono::steady_clock::now() < until) {
+        if (row.moment == TMoment::Copying ? copying() : copied()) {
+          hit = true;
+          break;
+        }
+        if (row.moment == TMoment::Copying && copied()) break;  // too late: again
+        ::usleep(100);
+      }
+      ::kill(program, SIGKILL);
+      ::waitpid(program, nullptr, 0);
+      // Caught in the act only if the folder still shows it.
+      hit = hit && (row.moment == TMoment::Copying ? copying() : copied());
+    }
+    ASSERT_TRUE(hit) << "the moment was never caught";
+
+    const std::string changed = "another program's text\n";
+    std::string copy;
+    for (const std::string& f : JournalsIn(folder))
+      if (f.size() > kBaseSuffix.size() && f.substr(f.size() - kBaseSuffix.size()) == kBaseSuffix) copy = f;
+    switch (row.damage) {
+      case TDamage::None:
+        break;
+      case TDamage::FileReplaced:
+        ASSERT_EQ(::unlink(file.c_str()), 0);
+        WriteBytes(file, changed);
+        break;
+      case TDamage::FileWrittenInPlace: {
+        const int fd = ::open(file.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, "XY", 2, 100), 2);
+        ::close(fd);
+        break;
+      }
+      case TDamage::CopyTornAndFileChanged:
+        WriteBytes(file, changed);
+        [[fallthrough]];
+      case TDamage::CopyTorn:
+        ASSERT_FALSE(copy.empty());
+        fs::resize_file(copy, fs::file_size(copy) / 2);
+        break;
+    }
+
+    std::vector<TDamagedJournal> damaged;
+    std::vector<TOrphanJournal> orphans = FindOrphanJournals(folder, &damaged);
+    if (*row.from == '\0') {
+      EXPECT_TRUE(orphans.empty());
+      ASSERT_EQ(damaged.size(), 1u);
+      EXPECT_EQ(damaged[0].FileName, file);
+      EXPECT_NE(damaged[0].Reason.find("is lost"), std::string::npos) << damaged[0].Reason;
+      EXPECT_TRUE(FindOrphanJournals(folder).empty()) << "set aside once";
+      continue;
+    }
+    ASSERT_EQ(orphans.size(), 1u);
+    EXPECT_TRUE(damaged.empty());
+    EXPECT_EQ(orphans[0].Content.BaseFile, std::string(row.from) == "file" ? file : copy);
+    // What the program had: the file as it read it, and the text typed.
+    WriteBytes(dir.File("original.php"), bytes);
+    Document expected("");
+    expected.editor.LoadFile(dir.File("original.php"));
+    expected.TypeAt(1, 0, "typed before the crash ");
+    Document back("");
+    RestoreDocument(orphans[0].Content, back.editor);
+    EXPECT_EQ(back.Text(), expected.Text());
+    EXPECT_EQ(back.editor.FileName, file);
+
+    // Recovered into a new program: its journal goes on on the same base,
+    // with a copy of its own when the old one was not whole.
+    {
+      TJournalKeeper keeper(folder);
+      keeper.Track(back.editor);
+      keeper.Adopt(back.editor, std::move(orphans[0]));
+      back.TypeAt(2, 0, "and after ");
+      keeper.Flush();
+      keeper.WaitUntilWritten();
+      const auto files = JournalFilesIn(folder);
+      ASSERT_EQ(files.size(), 1u);
+      TJournalContent content = ParseJournal(TTextBuffer(ReadBytes(files[0])));
+      ASSERT_TRUE(content.Base);
+      EXPECT_FALSE(content.Base->Copy.empty());
+      FindBase(content, folder);
+      Document again("");
+      RestoreDocument(content, again.editor);
+      EXPECT_EQ(again.Text(), back.Text());
+    }
+    // Nothing of it is left: journal, copies, half-made files.
+    EXPECT_TRUE(JournalsIn(folder).empty());
+  }
+}
+
+// A text too large to copy at once goes into its snapshot a slice at a
+// flush, while the journal before it goes on taking the changes: at every
+// flush the journal on the disk recovers the running document (its text and
+// format), edits falling before, on and after the lines copied so far; a
+// session that ends during a snapshot finishes it.
+TEST(Journal, ASnapshotCopiedInSlicesRecoversEveryChangeMadeMeanwhile) {
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "keeping the file's format" : "plain");
+    TempDir dir;
+    TJournalLimits limits;
+    limits.SliceBytes = 256;
+    limits.CompactBytes = 3000;
+    limits.CompactRecords = 30;
+    limits.NotedStretches = 3;
+    const std::string folder = dir.File("journals");
+    WriteBytes(dir.File("doc.php"), TabbedUtf8File(300));
+    Document doc("");
+    doc.editor.SetKeepFileFormat(keep);
+    doc.editor.LoadFile(dir.File("doc.php"));  // before the keeper hears of it: no base
+    auto keeper = std::make_unique<TJournalKeeper>(folder, limits);
+    keeper->Track(doc.editor);
+    auto recovers = [&](int step) {
+      keeper->WaitUntilWritten();
+      const auto files = JournalFilesIn(folder);
+      ASSERT_EQ(files.size(), 1u) << "after step " << step;
+      TJournalContent content = ParseJournal(TTextBuffer(ReadBytes(files[0])));
+      EXPECT_FALSE(content.Base);
+      Document fresh("");
+      fresh.editor.SetKeepFileFormat(keep);
+      RestoreDocument(content, fresh.editor);
+      ASSERT_EQ(fresh.Text(), doc.Text()) << "after step " << step;
+      fresh.editor.SaveAs(dir.File("recovered.php"));
+      doc.editor.SaveText(dir.File("running.php"));
+      ASSERT_EQ(ReadBytes(dir.File("recovered.php")), ReadBytes(dir.File("running.php"))) << "after step " << step;
+    };
+    std::mt19937 random(keep ? 31 : 32);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, std::max(n, 1) - 1)(random); };
+    int building = 0, written = 0;
+    for (int step = 0; step < 250; ++step) {
+      const int line = pick(doc.editor.Lines->Count());
+      doc.editor.MoveCaret(pick(doc.editor.Lines->LineLength(line) + 1), line);
+      switch (pick(7)) {
+        case 0:
+          doc.editor.ExecuteCommand(cmdLineBreak);
+          break;
+        case 1:
+          doc.editor.ExecuteCommand(cmdDeleteLine);
+          break;
+        case 2:
+          doc.editor.InsertText("pasted\r\n\r\nthree\r\nlines");
+          break;
+        case 3:
+          for (int i = pick(5); i >= 0; --i) doc.editor.ExecuteCommand(cmdSelectDown);
+          doc.editor.DeleteSelection();
+          break;
+        case 4:
+          doc.editor.ExecuteCommand(cmdUndo);
+          break;
+        case 5:
+          if (step % 40 == 5) doc.editor.Lines->Put(line, "raw\ttab\rcr");
+          break;
+        default:
+          doc.editor.KeyPress(static_cast<char>('a' + pick(26)));
+          break;
+      }
+      doc.editor.FileModified = true;
+      keeper->Flush();
+      building += keeper->Building();
+      if (!JournalFilesIn(folder).empty() || !keeper->Building()) {
+        ++written;
+        recovers(step);
+      }
+    }
+    EXPECT_GT(building, 40) << "snapshots were copied in slices";
+    EXPECT_GT(written, 125) << "most flushes found a journal to check (a slow writer delays slices)";
+    // Ended as on a logout in the middle of a snapshot: it is finished first.
+    doc.editor.ExecuteCommand(cmdSelectAll);
+    doc.editor.InsertText(TabbedUtf8File(200).substr(3));
+    keeper->Flush();
+    ASSERT_TRUE(keeper->Building());
+    doc.TypeAt(3, 0, "last words ");
+    keeper->Keep();
+    recovers(-1);
+  }
 }
 
 }  // namespace
