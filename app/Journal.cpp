@@ -566,19 +566,14 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
 }
 
 void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
-  // The base is read as it was: with TABs of its width.
-  struct TTabWidthFor {
-    TSourceEditor& document;
-    int was;
-    ~TTabWidthFor() { document.TabWidth = was; }
-  } tabWidth{document, document.TabWidth};
-  if (journal.Base) document.TabWidth = journal.Base->TabWidth;
   std::optional<TCellTable> cells =
       TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
   if (!cells)
     throw EJournalError("The journal's table of characters of \"" + journal.Header.FileName + "\" is damaged");
   TFileFormat format;
   if (!journal.Formats.empty()) ParseFormat(journal.Formats.back().second, format, nullptr);
-  document.Restore(journal.Header.FileName, std::move(*cells), format, journal.Header.Stamp,
+  // The base is read as it was: with TABs of its width.
+  const int tabWidth = journal.Base ? journal.Base->TabWidth : document.TabWidth;
+  document.Restore(journal.Header.FileName, std::move(*cells), format, journal.Header.Stamp, tabWidth,
                    [&journal](TAdvLines& lines) { RestoreText(journal, lines); });
 }

@@ -151,10 +151,19 @@ void TSourceEditor::StartEmpty(const std::string& fileName) {
 }
 
 void TSourceEditor::Restore(const std::string& fileName, TCellTable cells, TFileFormat format, const TFileStamp& stamp,
-                            const std::function<void(TAdvLines&)>& restoreText) {
+                            int readTabWidth, const std::function<void(TAdvLines&)>& restoreText) {
   TEditScope edit(*this);
   FileName = fileName;
-  restoreText(*Lines);
+  {
+    // TABs entering the store become blanks of the width the text was read with.
+    struct TTabWidthFor {
+      int& width;
+      int was;
+      ~TTabWidthFor() { width = was; }
+    } tabWidth{TabWidth, TabWidth};
+    TabWidth = readTabWidth;
+    restoreText(*Lines);
+  }
   FileFormat = format;
   Cells = std::move(cells);
   ChooseHighlighter();
