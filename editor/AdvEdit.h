@@ -331,6 +331,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void DropPendingRecords(int n);
   // Takes back one undo step as a transaction of its own (cmdUndo).
   void UndoStep();
+  // Takes back the last undo step the same way (cmdRedo); nothing when
+  // nothing was undone since the last change.
+  void RedoStep();
   void BeginUndoGroup();
   void EndUndoGroup();
   void ClearUndo();
@@ -491,6 +494,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // The transaction's end: every listener hears what it holds.
   void Commit();
   void HearHighlighter();
+  void HistoryStep(bool redo);
   void PaintChangedRows();
 
   bool Pending() const {
