@@ -56,7 +56,7 @@ TFindForm::TFindForm(QWidget* parent) : QDialog(parent) {
   };
   option(MatchCase, "Match &case", 0, 0);
   option(WholeWords, "W&hole words", 1, 0);
-  option(RegularExpression, "Regular e&xpression", 2, 0);
+  option(RegularExpression, "Re&gular expression", 2, 0);
   option(Backwards, "Search &backwards", 0, 1);
   option(WrapAround, "Wrap &around", 1, 1);
   option(InSelection, "In &selection (Replace All)", 2, 1);
@@ -141,9 +141,9 @@ std::unique_ptr<TTextSearch> TFindForm::Compile() {
   }
   Remember(find_);
   try {
-    return std::make_unique<TTextSearch>(Utf8(PatternText(find_)),
-                                         TSearchOptions{MatchCase->isChecked(), WholeWords->isChecked(),
-                                                        RegularExpression->isChecked()});
+    return std::make_unique<TTextSearch>(
+        Utf8(PatternText(find_)),
+        TSearchOptions{MatchCase->isChecked(), WholeWords->isChecked(), RegularExpression->isChecked()});
   } catch (const ESearchError& e) {
     note_->setText(QString::fromUtf8(e.what()));
     note_->show();

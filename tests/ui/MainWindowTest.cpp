@@ -1010,10 +1010,14 @@ TEST_F(MainWindow, RedoFindReplaceAndGoToLineFollowTheEditMenusItems) {
   std::vector<QAction*> items;
   for (QAction* a : edit->actions())
     if (!a->isSeparator()) items.push_back(a);
-  const std::vector<QAction*> want{form->aUndo,      form->aCut,        form->aCopy,          form->aPaste,
-                                   form->aDelLine,   form->aSelectAll,  form->aSelLine,       form->aUpper,
-                                   form->aLower,     form->aRedo,       form->aFind,          form->aReplace,
-                                   form->aFindNextMatch, form->aFindPreviousMatch, form->aGotoLine};
+  const std::vector<QAction*> want{form->aUndo,          form->aCut,
+                                   form->aCopy,          form->aPaste,
+                                   form->aDelLine,       form->aSelectAll,
+                                   form->aSelLine,       form->aUpper,
+                                   form->aLower,         form->aRedo,
+                                   form->aFind,          form->aReplace,
+                                   form->aFindNextMatch, form->aFindPreviousMatch,
+                                   form->aGotoLine};
   EXPECT_EQ(items, want);
   std::set<QKeySequence> keys;
   for (QAction* a : form->actions())
@@ -1024,8 +1028,8 @@ TEST_F(MainWindow, RedoFindReplaceAndGoToLineFollowTheEditMenusItems) {
   EXPECT_EQ(form->aFind->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
   EXPECT_EQ(form->aReplace->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
   EXPECT_EQ(form->aGotoLine->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
-  for (QAction* a : {form->aRedo, form->aFind, form->aReplace, form->aFindNextMatch, form->aFindPreviousMatch,
-                     form->aGotoLine}) {
+  for (QAction* a :
+       {form->aRedo, form->aFind, form->aReplace, form->aFindNextMatch, form->aFindPreviousMatch, form->aGotoLine}) {
     const QKeyCombination k = a->shortcut()[0];
     const std::uint16_t key = platform::VirtualKeyOf(k.key(), k.keyboardModifiers());
     const TShiftState shift = platform::ShiftStateOf(k.keyboardModifiers());
