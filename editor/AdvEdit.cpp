@@ -619,6 +619,11 @@ void TAdvancedEditor::ResetCaret() {
 
 void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length,
                            std::string_view text) {
+  EditText(kind, x, y, offset, length, text, nullptr);
+}
+
+void TAdvancedEditor::EditText(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length,
+                               std::string_view text, std::string* owned) {
   TEditScope scope(*this);
   const std::size_t before = tx_.Changes.size();
   std::string removed = Lines->ReplaceText(offset, length, text);
@@ -630,7 +635,11 @@ void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, st
   TTextChange& c = tx_.Changes.size() > before ? tx_.Changes.back() : tx_.Changes.emplace_back();
   c.Offset = offset;
   c.Removed = std::move(removed);
-  c.Inserted = text;
+  if (owned) {
+    c.Inserted = std::move(*owned);
+  } else {
+    c.Inserted = text;
+  }
   c.Undoable = true;
   c.Kind = kind;
   c.X = x;

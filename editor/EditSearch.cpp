@@ -63,14 +63,14 @@ std::string ToCells(TAdvancedEditor& e, std::string_view text) {
 }
 
 // One replacement of the text as an undo step of its own.
-void Replace(TAdvancedEditor& e, std::int64_t offset, std::int64_t length, std::string_view text) {
+void Replace(TAdvancedEditor& e, std::int64_t offset, std::int64_t length, std::string text) {
   TAdvancedEditor::TEditScope scope(e);
   e.BeginUndoGroup();
   struct Closer {
     TAdvancedEditor& e;
     ~Closer() { e.EndUndoGroup(); }
   } closer{e};
-  e.Edit(TUndoKind::Replace, e.CaretX, e.CaretY, offset, length, text);
+  e.EditTaking(TUndoKind::Replace, e.CaretX, e.CaretY, offset, length, std::move(text));
 }
 
 }  // namespace
@@ -100,8 +100,8 @@ bool ReplaceSelectedMatch(TAdvancedEditor& e, const TTextSearch& search, std::st
   if (!e.ReadOnly && e.SelAvail && search.MatchesAt(*e.Lines, e.Cells, from, to - from)) {
     const std::string text = search.Replacement(*e.Lines, e.Cells, {from, to - from}, replacement,
                                                 [&](std::string_view s) { return ToCells(e, s); });
-    Replace(e, from, to - from, text);
     const std::int64_t caret = backwards ? from : from + static_cast<std::int64_t>(text.size());
+    Replace(e, from, to - from, text);
     Select(e, caret, caret);
     replaced = true;
   }
@@ -120,12 +120,12 @@ std::int64_t ReplaceAllMatches(TAdvancedEditor& e, const TTextSearch& search, st
   const TReplaced r =
       search.ReplaceAll(*e.Lines, e.Cells, from, to, replacement, [&](std::string_view s) { return ToCells(e, s); });
   if (r.Count == 0) return 0;
-  Replace(e, r.Offset, r.Length, r.Text);
   const std::int64_t grown = static_cast<std::int64_t>(r.Text.size()) - r.Length;
+  const std::int64_t end = r.Offset + static_cast<std::int64_t>(r.Text.size());
+  Replace(e, r.Offset, r.Length, std::move(r.Text));
   if (inSelection) {
     Select(e, from, to + grown);
   } else {
-    const std::int64_t end = r.Offset + static_cast<std::int64_t>(r.Text.size());
     Select(e, end, end);
   }
   return r.Count;

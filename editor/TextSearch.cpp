@@ -9,6 +9,7 @@
 
 #include "editor/AdvLines.h"
 #include "editor/CellTable.h"
+#include "editor/LargeBuffer.h"
 #include "editor/Utf8.h"
 
 namespace {
@@ -35,6 +36,7 @@ struct TTextSearch::Code {
   pcre2_match_context* context = nullptr;
   pcre2_jit_stack* stack = nullptr;
   pcre2_match_data* data = nullptr;
+  bool jit = false;  // compiled by the JIT: matched through its own entry
   ~Code() {
     pcre2_match_data_free(data);
     pcre2_match_context_free(context);
@@ -158,7 +160,7 @@ TTextSearch::TTextSearch(std::string_view pattern, const TSearchOptions& options
     throw ESearchError("Regular expression: " + ErrorText(error) + " at character " + std::to_string(at + 1));
   }
   // Without the JIT (a machine it does not support) the interpreter matches.
-  pcre2_jit_compile(code_->code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
+  code_->jit = pcre2_jit_compile(code_->code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0;
   code_->context = pcre2_match_context_create(nullptr);
   code_->stack = pcre2_jit_stack_create(32 * 1024, kJitStackMax, nullptr);
   if (code_->stack) pcre2_jit_stack_assign(code_->context, nullptr, code_->stack);
@@ -169,13 +171,20 @@ TTextSearch::~TTextSearch() = default;
 
 namespace {
 
-// One pcre2_match over a chunk's UTF-8 up to `length`, from `start`.
-int Match(pcre2_code* code, pcre2_match_data* data, pcre2_match_context* context, const std::string& text,
+// One match over a chunk's UTF-8 up to `length`, from `start`. The JIT's
+// entry skips the checks the text needs none of (it is UTF-8 by making); an
+// anchored match, which the JIT cannot do at match time, runs interpreted.
+int Match(pcre2_code* code, bool jit, pcre2_match_data* data, pcre2_match_context* context, const std::string& text,
           std::size_t length, std::size_t start, std::uint32_t options) {
-  const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), length, start,
-                             options | PCRE2_NO_UTF_CHECK, data, context);
+  const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
+  const int rc = jit && !(options & PCRE2_ANCHORED)
+                     ? pcre2_jit_match(code, subject, length, start, options, data, context)
+                     : pcre2_match(code, subject, length, start, options | PCRE2_NO_UTF_CHECK, data, context);
   if (rc < 0 && rc != PCRE2_ERROR_NOMATCH && rc != PCRE2_ERROR_PARTIAL)
     throw ESearchError("The search stopped: " + ErrorText(rc));
+  // A partial match of nothing at the very end: what may start there starts
+  // the next chunk, where it is looked for.
+  if (rc == PCRE2_ERROR_PARTIAL && pcre2_get_ovector_pointer(data)[0] >= length) return PCRE2_ERROR_NOMATCH;
   return rc;
 }
 
@@ -193,7 +202,7 @@ bool TTextSearch::Locate(const TAdvLines& lines, const TCellTable& cells, std::i
   for (;;) {
     const bool cut = ch.FlatEnd() < to;  // the chunk ends before the range
     const std::size_t length = cut ? ch.utf8.size() : ch.FromFlat(to);
-    const int rc = Match(code_->code, code_->data, code_->context, ch.utf8, length, ch.FromFlat(at),
+    const int rc = Match(code_->code, code_->jit, code_->data, code_->context, ch.utf8, length, ch.FromFlat(at),
                          options | (cut ? PCRE2_PARTIAL_HARD : 0));
     if (rc == PCRE2_ERROR_PARTIAL) {
       target *= 2;
@@ -243,8 +252,8 @@ bool TTextSearch::FindBackward(const TAdvLines& lines, const TCellTable& cells, 
     bool notEmpty = false;
     for (;;) {
       const bool cut = !ch.last;
-      const int rc = Match(code_->code, code_->data, code_->context, ch.utf8, ch.utf8.size(), ch.FromFlat(at),
-                           (notEmpty ? PCRE2_NOTEMPTY_ATSTART : 0) | (cut ? PCRE2_PARTIAL_HARD : 0));
+      const int rc = Match(code_->code, code_->jit, code_->data, code_->context, ch.utf8, ch.utf8.size(),
+                           ch.FromFlat(at), (notEmpty ? PCRE2_NOTEMPTY_ATSTART : 0) | (cut ? PCRE2_PARTIAL_HARD : 0));
       const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(code_->data);
       if (rc == PCRE2_ERROR_NOMATCH) break;
       if (rc == PCRE2_ERROR_PARTIAL) {
@@ -382,7 +391,7 @@ TReplaced TTextSearch::ReplaceAll(const TAdvLines& lines, const TCellTable& cell
   for (;;) {
     const bool cut = ch.FlatEnd() < to;
     const std::size_t length = cut ? ch.utf8.size() : ch.FromFlat(to);
-    const int rc = Match(code_->code, code_->data, code_->context, ch.utf8, length, ch.FromFlat(at),
+    const int rc = Match(code_->code, code_->jit, code_->data, code_->context, ch.utf8, length, ch.FromFlat(at),
                          (notEmpty ? PCRE2_NOTEMPTY_ATSTART : 0) | (cut ? PCRE2_PARTIAL_HARD : 0));
     if (rc == PCRE2_ERROR_PARTIAL) {
       target *= 2;
@@ -406,7 +415,8 @@ TReplaced TTextSearch::ReplaceAll(const TAdvLines& lines, const TCellTable& cell
     const std::int64_t s = ch.ToFlat(ov[0]), e = ch.ToFlat(e8);
     if (r.Count == 0) {
       r.Offset = s;
-      r.Text.reserve(static_cast<std::size_t>(std::min<std::int64_t>(to - s, 1 << 30)) + 64);
+      // Room for the text to grow without moving: pages not written cost nothing.
+      ReserveLarge(r.Text, static_cast<std::size_t>(to - s) * 2 + 4096);
     } else {
       r.Text += ch.CellsOf(ch.FromFlat(copied), ov[0]);
     }
