@@ -46,8 +46,8 @@ class TEditorUndoSide final : public TUndoTarget {
   void HistoryChanged() override {
     if (e_.OnStatusChange) e_.OnStatusChange(e_);
   }
-  void Splice(std::int64_t offset, std::int64_t length, std::string_view text) override {
-    e_.Splice(offset, length, text);
+  std::string Splice(std::int64_t offset, std::int64_t length, std::string_view text) override {
+    return e_.Splice(offset, length, text);
   }
   platform::Point OffsetToPos(std::int64_t offset) const override { return e_.OffsetToPos(offset); }
   void MoveCaret(int x, int y) override { e_.MoveCaret(x, y); }
@@ -61,6 +61,15 @@ class TEditorUndoSide final : public TUndoTarget {
   int LineLength(int line) const override { return e_.Lines->LineLength(line); }
   void BeginLinesUpdate() override { e_.Lines->BeginUpdate(); }
   void EndLinesUpdate() override { e_.Lines->EndUpdate(); }
+  TCaretState CaretState() const override {
+    return {e_.CaretX, e_.CaretY, e_.SelAvail, e_.Selection(), e_.SelAnchorX, e_.SelAnchorY};
+  }
+  void RestoreCaretState(const TCaretState& s) override {
+    e_.RestoreSelection(s.Sel, s.AnchorX, s.AnchorY);
+    e_.SetSelAvail(s.SelAvail);
+    e_.MoveCaret(s.CaretX, s.CaretY);
+    e_.RepaintSelectionOnCommit();
+  }
 
  private:
   TAdvancedEditor& e_;
@@ -516,7 +525,13 @@ void TAdvancedEditor::DropPendingRecords(int n) {
   }
 }
 
-void TAdvancedEditor::UndoStep() {
+void TAdvancedEditor::UndoStep() { HistoryStep(false); }
+
+void TAdvancedEditor::RedoStep() {
+  if (UndoBuffer->RedoCount() > 0) HistoryStep(true);
+}
+
+void TAdvancedEditor::HistoryStep(bool redo) {
   // Records offered while the step is applied and heard are not kept.
   const bool was = UndoBuffer->Undoing;
   UndoBuffer->Undoing = true;
@@ -526,7 +541,11 @@ void TAdvancedEditor::UndoStep() {
     ~Restore() { u.Undoing = was; }
   } restore{*UndoBuffer, was};
   TEditScope scope(*this);
-  UndoBuffer->Undo();
+  if (redo) {
+    UndoBuffer->Redo();
+  } else {
+    UndoBuffer->Undo();
+  }
   if (UpdateCount == 0) {
     tx_.WholeView = true;
     tx_.Notify = true;
@@ -600,6 +619,11 @@ void TAdvancedEditor::ResetCaret() {
 
 void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length,
                            std::string_view text) {
+  EditText(kind, x, y, offset, length, text, nullptr);
+}
+
+void TAdvancedEditor::EditText(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length,
+                               std::string_view text, std::string* owned) {
   TEditScope scope(*this);
   const std::size_t before = tx_.Changes.size();
   std::string removed = Lines->ReplaceText(offset, length, text);
@@ -611,7 +635,11 @@ void TAdvancedEditor::Edit(TUndoKind kind, int x, int y, std::int64_t offset, st
   TTextChange& c = tx_.Changes.size() > before ? tx_.Changes.back() : tx_.Changes.emplace_back();
   c.Offset = offset;
   c.Removed = std::move(removed);
-  c.Inserted = text;
+  if (owned) {
+    c.Inserted = std::move(*owned);
+  } else {
+    c.Inserted = text;
+  }
   c.Undoable = true;
   c.Kind = kind;
   c.X = x;

@@ -298,6 +298,10 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // position (x, y) (DeleteSelected: with the selection). A negative x takes
   // the position of `offset` in the changed text (where Backspace leaves the caret).
   void Edit(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length, std::string_view text);
+  // The same, taking over the text: no copy of it is made for the history.
+  void EditTaking(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length, std::string&& text) {
+    EditText(kind, x, y, offset, length, text, &text);
+  }
   // The one write of the text at a flat offset, without an undo record of
   // its own (undo applying a record, block indent): the characters removed.
   std::string Splice(std::int64_t offset, std::int64_t length, std::string_view text);
@@ -331,6 +335,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void DropPendingRecords(int n);
   // Takes back one undo step as a transaction of its own (cmdUndo).
   void UndoStep();
+  // Takes back the last undo step the same way (cmdRedo); nothing when
+  // nothing was undone since the last change.
+  void RedoStep();
   void BeginUndoGroup();
   void EndUndoGroup();
   void ClearUndo();
@@ -491,6 +498,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // The transaction's end: every listener hears what it holds.
   void Commit();
   void HearHighlighter();
+  void HistoryStep(bool redo);
+  void EditText(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length, std::string_view text,
+                std::string* owned);
   void PaintChangedRows();
 
   bool Pending() const {

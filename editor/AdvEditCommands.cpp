@@ -188,8 +188,10 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
       ShowCaret(true);
       throw EComplete();
     case cmdRedo:
-      if (editable) UndoBuffer->Redo();
-      return;
+      if (!editable) return;
+      RedoStep();
+      ShowCaret(true);
+      throw EComplete();
     case cmdBeginGroup:
       BeginUndoGroup();
       return;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "editor/FileIO.h"
+#include "editor/LargeBuffer.h"
 #include "editor/TextScan.h"
 
 TAdvLines::TAdvLines(TAdvLinesOwner* editor) : Editor(editor) {}
@@ -288,7 +289,10 @@ std::string TAdvLines::ReplaceText(std::int64_t offset, std::int64_t deleteLengt
   int last = deleteLength > 0 ? LineAtOffset(end - 1, nullptr) : std::min(first, count_ - 1);
   std::int64_t regionEnd = LineStartOffset(last + 1);
   if (last < first) regionEnd = regionStart;
-  std::string region = TextRange(regionStart, offset - regionStart);
+  // Room for the whole region at once: a large insert is not moved while it grows.
+  std::string region;
+  ReserveLarge(region, static_cast<std::size_t>((offset - regionStart) + (regionEnd - end)) + insert.size());
+  region.append(TextRange(regionStart, offset - regionStart));
   region.append(insert);
   region.append(TextRange(end, regionEnd - end));
   // A region that no longer ends in a line break joins the next line.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "editor/AdvLines.h"
+#include "editor/LargeBuffer.h"
 
 // ---------------------------------------------------------------- wrapping
 
@@ -202,6 +203,7 @@ std::string TAdvLines::TextRange(std::int64_t offset, std::int64_t length) const
   length = std::clamp<std::int64_t>(length, 0, total - offset);
   std::string out;
   if (length == 0) return out;
+  ReserveLarge(out, static_cast<std::size_t>(length));
   out.resize(static_cast<std::size_t>(length));
   char* dst = out.data();
   std::int64_t need = length;

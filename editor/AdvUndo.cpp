@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <type_traits>
 
-#include "editor/AdvEditErrors.h"
-
 namespace {
 
 bool IsRunKind(TUndoKind k) {
@@ -43,8 +41,9 @@ const Base* As(const TUndoRecord& r) {
 void TUndoBuffer::AddRecord(TUndoRecord record) {
   if (Undoing) return;  // made by an undo itself: dropped
   if (Editor) Editor->HistoryChanged();
-  // What was undone is cut off by a new record.
+  // What was undone is cut off by a new record, and can no longer be redone.
   items_.resize(static_cast<std::size_t>(Position + 1));
+  redo_.clear();
   items_.push_back(std::move(record));
   Position = Count() - 1;
 }
@@ -94,14 +93,14 @@ void TUndoBuffer::UndoCurrent() {
     case TUndoKind::Insert:
     case TUndoKind::ReLine:
     case TUndoKind::InsertTab:
-      e.Splice(As<TInsertUndo>(first)->Offset, static_cast<std::int64_t>(joined(text).size()), "");
+      Write(As<TInsertUndo>(first)->Offset, static_cast<std::int64_t>(joined(text).size()), "");
       e.MoveCaret(at->X, at->Y);
       break;
     case TUndoKind::Delete: {
       // At the offset taken when the record was made: the deletion may have
       // re-wrapped the line, so X, Y no longer name the same place.
       const std::int64_t offset = As<TInsertUndo>(last)->Offset;
-      e.Splice(offset, 0, joined(text));
+      Write(offset, 0, joined(text));
       const platform::Point p = e.OffsetToPos(offset);
       e.MoveCaret(p.x, p.y);
       break;
@@ -111,14 +110,14 @@ void TUndoBuffer::UndoCurrent() {
       std::string restored;
       for (int i = latest; i >= earliest; --i) restored += text(items_[static_cast<std::size_t>(i)]);
       const std::int64_t offset = As<TInsertUndo>(last)->Offset;
-      e.Splice(offset, 0, restored);
+      Write(offset, 0, restored);
       const platform::Point p = e.OffsetToPos(offset + static_cast<std::int64_t>(restored.size()));
       e.MoveCaret(p.x, p.y);
       break;
     }
     case TUndoKind::DeleteSelected: {
       const auto& undone = std::get<TDeleteSelectedUndo>(last);
-      e.Splice(undone.Offset, 0, joined(text));
+      Write(undone.Offset, 0, joined(text));
       e.RestoreSelection(undone.Sel, undone.Sel.SelStartX, undone.Sel.SelStartY);
       if (!text(first).empty()) e.SetSelAvail(true);
       e.MoveCaret(at->X, at->Y);
@@ -127,14 +126,13 @@ void TUndoBuffer::UndoCurrent() {
     case TUndoKind::Overwrite: {
       auto newText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).NewText; };
       auto oldText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).OldText; };
-      e.Splice(std::get<TOverwriteUndo>(first).Offset, static_cast<std::int64_t>(joined(newText).size()),
-               joined(oldText));
+      Write(std::get<TOverwriteUndo>(first).Offset, static_cast<std::int64_t>(joined(newText).size()), joined(oldText));
       e.MoveCaret(at->X, at->Y);
       break;
     }
     case TUndoKind::Replace: {
       const auto& r = std::get<TReplaceUndo>(first);
-      e.Splice(r.Position - 1, static_cast<std::int64_t>(r.NewText.size()), r.OldText);
+      Write(r.Position - 1, static_cast<std::int64_t>(r.NewText.size()), r.OldText);
       e.MoveCaret(at->X, at->Y);
       break;
     }
@@ -156,14 +154,14 @@ void TUndoBuffer::UndoCurrent() {
       const auto& r = std::get<TIndentUndo>(first);
       e.BeginLinesUpdate();
       for (int i = std::max(r.FirstLine, 0); i <= r.LastLine && i < e.LineCount(); ++i)
-        e.Splice(e.LineStartOffset(i), std::min(e.LineLength(i), std::max(r.Count, 0)), "");
+        Write(e.LineStartOffset(i), std::min(e.LineLength(i), std::max(r.Count, 0)), "");
       e.EndLinesUpdate();
       break;
     }
     case TUndoKind::Unindent: {
       const auto& r = std::get<TUnindentUndo>(first);
       if (r.Line >= 0 && r.Line < e.LineCount() && r.Count > 0)
-        e.Splice(e.LineStartOffset(r.Line), 0, std::string(static_cast<std::size_t>(r.Count), ' '));
+        Write(e.LineStartOffset(r.Line), 0, std::string(static_cast<std::size_t>(r.Count), ' '));
       break;
     }
   }
@@ -178,6 +176,14 @@ void TUndoBuffer::Undo() {
   } undoing(Undoing);
   const TUndoRecord* current = CurrentRecord();
   if (!current) return;
+  TRedoStep step;
+  step.Position = Position;
+  if (Editor) step.Caret = Editor->CaretState();
+  undoing_ = &step;
+  struct Noting {
+    TRedoStep*& p;
+    ~Noting() { p = nullptr; }
+  } noting{undoing_};
   constexpr int kNoKind = -1;
   auto kindOf = [](const TUndoRecord* r) { return r ? static_cast<int>(KindOf(*r)) : kNoKind; };
   int kind = kindOf(current);
@@ -200,12 +206,33 @@ void TUndoBuffer::Undo() {
   }
   // The records after Position stay until a new record cuts them off: what
   // one Undo took back is the run down from the old Position.
+  redo_.push_back(std::move(step));
 }
 
-void TUndoBuffer::Redo() { throw EAdvEditError("Redo not yet implemented"); }
+void TUndoBuffer::Write(std::int64_t offset, std::int64_t length, std::string_view text) {
+  std::string removed = Editor->Splice(offset, length, text);
+  if (undoing_) undoing_->Splices.push_back({offset, std::move(removed), static_cast<std::int64_t>(text.size())});
+}
+
+void TUndoBuffer::Redo() {
+  if (redo_.empty() || !Editor) return;
+  struct Flag {
+    bool& f;
+    bool was;
+    explicit Flag(bool& x) : f(x), was(x) { f = true; }
+    ~Flag() { f = was; }
+  } undoing(Undoing);
+  TRedoStep step = std::move(redo_.back());
+  redo_.pop_back();
+  for (auto s = step.Splices.rbegin(); s != step.Splices.rend(); ++s)
+    Editor->Splice(s->Offset, s->InsertedLength, s->Removed);
+  Position = std::min(step.Position, Count() - 1);
+  Editor->RestoreCaretState(step.Caret);
+}
 
 void TUndoBuffer::Clear() {
   items_.clear();
+  redo_.clear();
   Position = -1;
   if (Editor) Editor->HistoryChanged();
 }

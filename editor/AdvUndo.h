@@ -70,6 +70,30 @@ struct TUnindentUndo {
   int Line = 0, Count = 0;
 };
 
+// Where the caret and the selection stood: what a redo puts back.
+struct TCaretState {
+  int CaretX = 0, CaretY = 0;
+  bool SelAvail = false;
+  TSelectionState Sel;
+  int AnchorX = 0, AnchorY = 0;
+};
+
+// One write of the text an undo made: at flat Offset, Removed gave way to
+// InsertedLength characters. Redo writes Removed back.
+struct TTextSplice {
+  std::int64_t Offset = 0;
+  std::string Removed;
+  std::int64_t InsertedLength = 0;
+};
+
+// What one undo took back, for its redo: the history's Position and the
+// caret before the undo, and the undo's writes in the order made.
+struct TRedoStep {
+  int Position = -1;
+  TCaretState Caret;
+  std::vector<TTextSplice> Splices;
+};
+
 // One record of the history; its kind is the alternative it holds.
 using TUndoRecord = std::variant<TCaretUndo, TInsertUndo, TReLineUndo, TInsertTabUndo, TDeleteUndo, TBackspaceUndo,
                                  TDeleteSelectedUndo, TOverwriteUndo, TReplaceUndo, TSelectUndo, TUnselectUndo,
@@ -105,8 +129,8 @@ class TUndoTarget {
   virtual bool GroupUndo() const = 0;
   // The history changed (OnStatusChange).
   virtual void HistoryChanged() = 0;
-  // Replaces `length` characters at flat `offset` by `text`.
-  virtual void Splice(std::int64_t offset, std::int64_t length, std::string_view text) = 0;
+  // Replaces `length` characters at flat `offset` by `text`: the characters removed.
+  virtual std::string Splice(std::int64_t offset, std::int64_t length, std::string_view text) = 0;
   virtual platform::Point OffsetToPos(std::int64_t offset) const = 0;
   virtual void MoveCaret(int x, int y) = 0;
   // Restores a selection with the end that anchors further extension.
@@ -120,6 +144,8 @@ class TUndoTarget {
   // The line store's own update bracket around a change of many lines.
   virtual void BeginLinesUpdate() = 0;
   virtual void EndLinesUpdate() = 0;
+  virtual TCaretState CaretState() const = 0;
+  virtual void RestoreCaretState(const TCaretState& state) = 0;
 };
 
 class TUndoBuffer {
@@ -136,7 +162,11 @@ class TUndoBuffer {
   bool SameKindAsCurrent(TUndoKind kind) const;
   void RemoveLast();
   void Undo();
-  [[noreturn]] void Redo();
+  // Takes back the last Undo: its writes in reverse, the caret and selection
+  // it started from, Position where it was. Nothing without one to take back.
+  void Redo();
+  // Undos that Redo can take back; a new record or Clear drops them.
+  int RedoCount() const { return static_cast<int>(redo_.size()); }
   void Clear();
 
   int Count() const { return static_cast<int>(items_.size()); }
@@ -149,6 +179,10 @@ class TUndoBuffer {
   // Takes back the current record, or the run it ends.
   void UndoCurrent();
   TUndoKind KindAt(int index) const { return KindOf(items_[static_cast<std::size_t>(index)]); }
+  // Every write an undo makes goes through here, noted for its redo.
+  void Write(std::int64_t offset, std::int64_t length, std::string_view text);
 
   std::vector<TUndoRecord> items_;
+  std::vector<TRedoStep> redo_;
+  TRedoStep* undoing_ = nullptr;  // the step the running Undo notes its writes in
 };

@@ -26,9 +26,12 @@
 #include "app/ui/About.h"
 #include "app/ui/Config.h"
 #include "app/ui/DiskWatch.h"
+#include "app/ui/FindReplace.h"
+#include "app/ui/GotoLine.h"
 #include "app/ui/KernelStartUp.h"
 #include "app/ui/Unsaved.h"
 #include "editor/CaseMap.h"
+#include "editor/EditSearch.h"
 #include "qt/Codepage.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
@@ -45,6 +48,8 @@ constexpr const char* kNoDocument = " - ";
 constexpr int kHintFontCharset = 0;
 // How long the status bar tells of a refused character.
 constexpr int kRefusedMessageMs = 5000;
+// How long the status bar tells what a search or replacement found.
+constexpr int kSearchMessageMs = 5000;
 // How long the status bar tells of a save that rewrote a file's format.
 constexpr int kRewrittenMessageMs = 8000;
 constexpr const char* kKeepFormatSetting = "Editor.KeepFormat";
@@ -169,6 +174,17 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aSave->setShortcuts({aSave->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S)});
   aSaveAs->setShortcuts({aSaveAs->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
   aClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+  aRedo = MakeAction("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), -1,
+                     [this] { Current().ExecuteCommand(cmdRedo); });
+  aFind = MakeAction("Find...", QKeySequence(Qt::CTRL | Qt::Key_F), -1, [this] { FindForm().ShowFind(); });
+  aReplace = MakeAction("Replace...", QKeySequence(Qt::CTRL | Qt::Key_H), -1, [this] { FindForm().ShowReplace(); });
+  aFindNextMatch = MakeAction("Find next", Qt::Key_F5, -1, [this] {
+    if (!FindForm().FindNext()) FindForm().ShowFind();
+  });
+  aFindPreviousMatch = MakeAction("Find previous", QKeySequence(Qt::SHIFT | Qt::Key_F5), -1, [this] {
+    if (!FindForm().FindPrevious()) FindForm().ShowFind();
+  });
+  aGotoLine = MakeAction("Go to line...", QKeySequence(Qt::CTRL | Qt::Key_G), -1, [this] { aGotoLineExecute(); });
   aSave->setEnabled(false);
   aSaveAll->setEnabled(false);
   aWordWrap->setCheckable(true);
@@ -198,6 +214,13 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   ShowAbout = [this] {
     TAboutForm form(this);
     form.exec();
+  };
+  AskGotoLine = [this](int lineCount, int& line, int& column) {
+    TGotoLineForm form(this, lineCount);
+    if (form.exec() != QDialog::Accepted) return false;
+    line = form.Line();
+    column = form.Column();
+    return true;
   };
   ReportError = [this](const std::string& message) {
     QMessageBox::critical(this, kProgramCaption, QString::fromLocal8Bit(message.c_str()));
@@ -376,6 +399,12 @@ void TMainForm::BuildMenus() {
   edit->addActions({aSelectAll, aSelLine});
   edit->addSeparator();
   edit->addActions({aUpper, aLower});
+  edit->addSeparator();
+  edit->addAction(aRedo);
+  edit->addSeparator();
+  edit->addActions({aFind, aReplace, aFindNextMatch, aFindPreviousMatch});
+  edit->addSeparator();
+  edit->addAction(aGotoLine);
   QMenu* view = bar->addMenu("View");
   view->addActions({aWordWrap, aShowSpace, aLineNumbers});
   QMenu* tools = bar->addMenu("Tools");
@@ -666,6 +695,31 @@ void TMainForm::FormatRewritten(const TSourceEditor& document) {
 
 void TMainForm::aSearchExecute() {
   Current().FindNext(codepage::SearchCells(edSearch->text(), Current().Cells));
+  FManager->FocusCurrent();
+}
+
+TFindForm& TMainForm::FindForm() {
+  if (!FFind) {
+    FFind = new TFindForm(this);
+    FFind->Target = [this]() -> TAdvancedEditor* { return FManager->Count() > 0 ? &Current() : nullptr; };
+    FFind->Tell = [this](const QString& message) {
+      if (message.isEmpty()) {
+        statusBar()->clearMessage();
+      } else {
+        statusBar()->showMessage(message, kSearchMessageMs);
+      }
+    };
+    FFind->Guard = [this](const std::function<void()>& action) { Guarded(action); };
+    FFind->Closed = [this] { FManager->FocusCurrent(); };
+  }
+  return *FFind;
+}
+
+void TMainForm::aGotoLineExecute() {
+  if (FManager->Count() == 0) return;
+  int line = 0, column = 0;
+  if (!AskGotoLine || !AskGotoLine(Current().Lines->Count(), line, column)) return;
+  GoToLine(Current(), line, column);
   FManager->FocusCurrent();
 }
 

@@ -30,6 +30,7 @@ class TFlatButton;
 class TGradientPanel;
 class TLinkLabel;
 class TDiskWatch;
+class TFindForm;
 class TJournalKeeper;
 
 namespace platform {
@@ -54,6 +55,8 @@ class TMainForm : public QMainWindow {
   QAction* aReopenSession;
   // Ctrl+Tab, Ctrl+Shift+Tab: the next and the previous tab, wrapping round.
   QAction *aNextTab, *aPrevTab;
+  // Edit menu, after its items: redo, find and replace, go to line.
+  QAction *aRedo, *aFind, *aReplace, *aFindNextMatch, *aFindPreviousMatch, *aGotoLine;
 
   void aNewExecute() { NewDocument(); }
   void aLoadExecute();
@@ -89,6 +92,7 @@ class TMainForm : public QMainWindow {
   QMenu* RecentMenu() const { return miRecent; }
   // Opens a file of the list; one that is gone is taken off it, with a message.
   void OpenRecent(const std::string& fileName);
+  void aGotoLineExecute();
 
   // ---- own operations ----
   void RefreshTabs();
@@ -133,6 +137,8 @@ class TMainForm : public QMainWindow {
   TFlatButton* Button(int index) const { return buttons_[static_cast<std::size_t>(index)]; }
   QMenu* EditMenu() const { return pmEdit; }
   QMenu* TabsMenu() const { return pmTabs; }
+  // The Find and Replace dialog, made when first asked for.
+  TFindForm& FindForm();
 
   // The Open dialog, starting in `folder` when that is an existing folder,
   // else in the user's home folder; the name field starts empty.
@@ -157,6 +163,9 @@ class TMainForm : public QMainWindow {
   // default answer (No) keeps the recovered text.
   std::function<int(const QString& text)> AskReloadRecovered;
   std::function<void()> ShowPreferences, ShowAbout;
+  // The Go to line dialog for a document of `lineCount` lines: false when
+  // cancelled, else the line (from 1) and column (from 1, 0 = none).
+  std::function<bool(int lineCount, int& line, int& column)> AskGotoLine;
   // Shows an error that left an action.
   std::function<void(const std::string& message)> ReportError;
 
@@ -228,6 +237,7 @@ class TMainForm : public QMainWindow {
   TDiskCheck FDiskCheck;
   TRecentFiles FRecent{TRecentFiles::DefaultPath()};
   TDiskWatch* FDiskWatch = nullptr;
+  TFindForm* FFind = nullptr;
   std::unique_ptr<TJournalKeeper> FJournals;  // outlives the documents
   std::unique_ptr<TEditManager> FManager;
 };

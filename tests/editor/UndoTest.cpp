@@ -1,5 +1,7 @@
 // Undo: runs of the same kind, groups, the padding records and the history rules.
 
+#include <random>
+
 #include "tests/support/EditorFixture.h"
 
 namespace {
@@ -170,17 +172,111 @@ TEST_F(Undo, NewRecordsCutOffWhatWasUndone) {
   EXPECT_EQ(Text(), (Strings{""})) << "the typing is one run again: the caret record is gone";
 }
 
-TEST_F(Undo, RedoFailsAndChangesNothing) {
+TEST_F(Undo, RedoWithNothingUndoneChangesNothing) {
   SetText("");
   Type("ab");
-  try {
-    Run(cmdRedo);
-    FAIL() << "no error";
-  } catch (const EAdvEditError& e) {
-    EXPECT_STREQ(e.what(), "Redo not yet implemented");
-  }
+  Run(cmdRedo);
+  EXPECT_EQ(Text(), (Strings{"ab"}));
   Run(cmdUndo);
-  EXPECT_EQ(Text(), (Strings{""}));
+  EXPECT_EQ(Text(), (Strings{""})) << "undo goes on as if there had been no redo";
+  Run(cmdUndo);
+  Run(cmdRedo);
+  Run(cmdRedo);
+  EXPECT_EQ(Text(), (Strings{"ab"})) << "one redo per undo that changed something";
+}
+
+// Random edits, then random undos and redos: every redo brings back exactly
+// the text, caret and selection seen before the undo it takes back, and a
+// new change leaves nothing to redo.
+TEST_F(Undo, RedoTakesBackUndosInReverse) {
+  struct State {
+    std::vector<std::string> text;
+    platform::Point caret;
+    bool sel;
+    TSelectionState s;
+  };
+  auto state = [&] { return State{Text(), CaretPos(), editor.SelAvail, editor.Selection()}; };
+  auto same = [](const TSelectionState& a, const TSelectionState& b) {
+    return a.SelMode == b.SelMode && a.SelStartX == b.SelStartX && a.SelStartY == b.SelStartY &&
+           a.SelEndX == b.SelEndX && a.SelEndY == b.SelEndY;
+  };
+  std::mt19937 rng(377);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto edit = [&] {
+    switch (pick(9)) {
+      case 0:
+        Type(std::string(1 + pick(3), static_cast<char>('a' + pick(26))));
+        break;
+      case 1:
+        Press(vk::Return);
+        break;
+      case 2:
+        Press(vk::Back);
+        break;
+      case 3:
+        Press(vk::Delete);
+        break;
+      case 4:
+        Press(pick(2) ? vk::Left : vk::Up);
+        break;
+      case 5:
+        Press(vk::Right, shift::Shift);
+        Press(vk::Right, shift::Shift);
+        break;
+      case 6:
+        Run(cmdSelectAll);
+        Run(cmdIndentSelection);
+        break;
+      case 7:
+        Run(cmdDeleteLine);
+        break;
+      default:
+        window.clipboard.SetText("pq\r\nr");
+        Run(cmdPaste);
+        break;
+    }
+  };
+  for (int round = 0; round < 60; ++round) {
+    editor.GroupUndo = round % 5 != 4;
+    editor.SetWordWrap(round % 3 == 2);
+    SetText("one two\r\nthree four five six seven eight nine ten eleven twelve thirteen fourteen fifteen\r\n");
+    Caret(pick(8), pick(2));
+    for (int i = 0, n = 3 + pick(25); i < n; ++i) edit();
+    std::vector<State> seen{state()};  // seen[k]: after k undos
+    std::size_t at = 0;
+    for (int i = 0, n = 4 + pick(30); i < n; ++i) {
+      const State before = state();
+      if (pick(3) != 0) {
+        const bool something = editor.UndoBuffer->CurrentRecord() != nullptr;
+        Run(cmdUndo);
+        if (!something) continue;
+        seen.resize(++at);
+        seen.push_back(state());
+      } else {
+        Run(cmdRedo);
+        if (at == 0) {
+          ASSERT_EQ(state().text, before.text) << "round " << round << ": nothing to redo";
+          continue;
+        }
+        --at;
+        const State now = state(), want = seen[at];
+        ASSERT_EQ(now.text, want.text) << "round " << round << " step " << i;
+        ASSERT_EQ(now.caret, want.caret) << "round " << round << " step " << i;
+        ASSERT_EQ(now.sel, want.sel) << "round " << round << " step " << i;
+        if (want.sel) {
+          ASSERT_TRUE(same(now.s, want.s)) << "round " << round << " step " << i;
+        }
+      }
+    }
+    // A new change drops what could be redone.
+    if (at > 0) {
+      Run('z');
+      const State typed = state();
+      ASSERT_NE(typed.text, seen[at].text);
+      Run(cmdRedo);
+      ASSERT_EQ(state().text, typed.text) << "round " << round;
+    }
+  }
 }
 
 TEST_F(Undo, CaretMovesAreOneStepAndUndoSetsModified) {

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileDialog>
@@ -25,13 +27,16 @@
 #include <QTimer>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "app/Journal.h"
 #include "app/Kernel.h"
+#include "app/ui/FindReplace.h"
 #include "app/ui/KernelStartUp.h"
 #include "app/ui/Unsaved.h"
 #include "app/ui/WorkWnd.h"
 #include "qt/Codepage.h"
+#include "qt/KeyMap.h"
 #include "qt/LocalInstanceChannel.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
@@ -989,6 +994,86 @@ TEST_F(MainWindow, TheLastSessionsDocumentsComeBackAfterTheNamedFileWhenAsked) {
   EXPECT_EQ(Tabs(), (std::vector<std::string>{"a.txt", "d.txt", "[b.txt]"}));
   form.reset();
   qputenv("XDG_STATE_HOME", oldState);
+}
+
+// Redo, Find and Replace and Go to line come after the Edit menu's own
+// items, on keys nothing else binds, and work on the current document.
+TEST_F(MainWindow, RedoFindReplaceAndGoToLineFollowTheEditMenusItems) {
+  std::string text;
+  for (int i = 1; i <= 800; ++i) text += "$v" + std::to_string(i) + " = f($v" + std::to_string(i) + ");\r\n";
+  WriteBytes(dir.File("r.php"), text);
+  Open(dir.File("r.php"));
+  QMenu* edit = nullptr;
+  for (QAction* menu : form->menuBar()->actions())
+    if (menu->text() == "Edit") edit = menu->menu();
+  ASSERT_NE(edit, nullptr);
+  std::vector<QAction*> items;
+  for (QAction* a : edit->actions())
+    if (!a->isSeparator()) items.push_back(a);
+  const std::vector<QAction*> want{form->aUndo,          form->aCut,
+                                   form->aCopy,          form->aPaste,
+                                   form->aDelLine,       form->aSelectAll,
+                                   form->aSelLine,       form->aUpper,
+                                   form->aLower,         form->aRedo,
+                                   form->aFind,          form->aReplace,
+                                   form->aFindNextMatch, form->aFindPreviousMatch,
+                                   form->aGotoLine};
+  EXPECT_EQ(items, want);
+  std::set<QKeySequence> keys;
+  for (QAction* a : form->actions())
+    if (!a->shortcut().isEmpty()) {
+      EXPECT_TRUE(keys.insert(a->shortcut()).second) << a->text().toStdString();
+    }
+  EXPECT_EQ(form->aRedo->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  EXPECT_EQ(form->aFind->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+  EXPECT_EQ(form->aReplace->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+  EXPECT_EQ(form->aGotoLine->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
+  for (QAction* a :
+       {form->aRedo, form->aFind, form->aReplace, form->aFindNextMatch, form->aFindPreviousMatch, form->aGotoLine}) {
+    const QKeyCombination k = a->shortcut()[0];
+    const std::uint16_t key = platform::VirtualKeyOf(k.key(), k.keyboardModifiers());
+    const TShiftState shift = platform::ShiftStateOf(k.keyboardModifiers());
+    EXPECT_EQ(form->Current().Keyboard->FindKey(key, shift), 0) << a->text().toStdString() << " is in the key table";
+  }
+
+  TSourceEditor& e = form->Current();
+  TFindForm& find = form->FindForm();
+  find.FindField()->setCurrentText("\\$v(\\d+)\\b");
+  find.ReplaceField()->setCurrentText("$$n$1");
+  find.RegularExpression->setChecked(true);
+  find.ReplaceAll();
+  EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), "Replaced 1600 matches");
+  EXPECT_EQ(e.Lines->Get(499), "$n500 = f($n500);");
+  form->aUndo->trigger();
+  EXPECT_EQ(e.Lines->Get(499), "$v500 = f($v500);") << "one undo takes back the whole Replace All";
+  form->aRedo->trigger();
+  EXPECT_EQ(e.Lines->Get(0), "$n1 = f($n1);");
+
+  find.FindField()->setCurrentText("f($n7)");
+  find.RegularExpression->setChecked(false);
+  e.MoveCaret(0, 6);
+  EXPECT_TRUE(find.FindNext());
+  EXPECT_EQ(e.GetSelText(), "f($n7)") << "a match on the caret's line";
+  EXPECT_TRUE(find.FindNext());
+  EXPECT_EQ(e.GetSelText(), "f($n7)");
+  EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), "Passed the end of the text: found from the start");
+  find.FindField()->setCurrentText("nowhere");
+  find.FindNext();
+  EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), "Not found: nowhere");
+  EXPECT_EQ(find.FindField()->count(), 3) << "the texts looked for, most recent first";
+  EXPECT_EQ(find.FindField()->itemText(1).toStdString(), "f($n7)");
+
+  form->AskGotoLine = [](int lines, int& line, int& column) {
+    EXPECT_EQ(lines, 800);
+    line = 500;
+    column = 0;
+    return true;
+  };
+  form->aGotoLine->trigger();
+  EXPECT_EQ(e.CaretY, 499);
+  e.KeyPress('#');
+  EXPECT_EQ(e.Lines->Get(499), "#$n500 = f($n500);");
+  EXPECT_TRUE(errors.empty()) << errors[0];
 }
 
 }  // namespace

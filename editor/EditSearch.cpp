@@ -1,0 +1,162 @@
+#include "editor/EditSearch.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "editor/AdvEdit.h"
+#include "editor/Utf8.h"
+
+namespace {
+
+// The flat offsets of the selection's ends, or of the caret twice.
+void SelectionRange(const TAdvancedEditor& e, std::int64_t& from, std::int64_t& to) {
+  auto at = [&](int x, int y) {
+    if (e.RowExists(y)) x = std::min(x, e.RowLength(y));
+    return e.PosToOffset(x, y);
+  };
+  if (e.SelAvail) {
+    from = at(e.SelStartX, e.SelStartY);
+    to = at(e.SelEndX, e.SelEndY);
+    if (to < from) std::swap(from, to);
+  } else {
+    from = to = at(e.CaretX, e.CaretY);
+  }
+}
+
+std::int64_t TextEnd(const TAdvancedEditor& e) { return e.Lines->Count() == 0 ? 0 : e.Lines->TextLength() - 2; }
+
+// Brings row `row` into the middle of the view when it is out of view.
+void CentreIfAway(TAdvancedEditor& e, int row) {
+  if (row >= e.TopRow && row <= e.BottomRow) return;
+  e.ScrollTo(e.LeftCol, std::max(0, row - e.VisibleRows / 2));
+}
+
+// Selects [offset, end) with the caret at the end.
+void Select(TAdvancedEditor& e, std::int64_t offset, std::int64_t end) {
+  const platform::Point s = e.OffsetToPos(offset), t = e.OffsetToPos(end);
+  e.RepaintSelectionRows();
+  CentreIfAway(e, t.y);
+  e.RestoreSelection({0, s.x, s.y, t.x, t.y}, s.x, s.y);
+  e.SetSelAvail(end > offset);
+  e.MoveCaret(t.x, t.y);
+  e.RepaintSelectionRows();
+}
+
+// The cells of UTF-8 text in the document; a character that finds no cell
+// is told (RefuseChar) and ends the operation.
+std::string ToCells(TAdvancedEditor& e, std::string_view text) {
+  std::u32string chars;
+  chars.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t ch = 0;
+    const int n = utf8::Decode(text, i, ch);
+    chars.push_back(n > 0 ? ch : U'\uFFFD');
+    i += static_cast<std::size_t>(std::max(n, 1));
+  }
+  std::string cells;
+  char32_t refused = 0;
+  if (!e.Cells.TakeAll(chars, cells, refused)) {
+    e.RefuseChar(refused);
+    throw EComplete();
+  }
+  return cells;
+}
+
+// One replacement of the text as an undo step of its own.
+void Replace(TAdvancedEditor& e, std::int64_t offset, std::int64_t length, std::string text) {
+  TAdvancedEditor::TEditScope scope(e);
+  e.BeginUndoGroup();
+  struct Closer {
+    TAdvancedEditor& e;
+    ~Closer() { e.EndUndoGroup(); }
+  } closer{e};
+  e.EditTaking(TUndoKind::Replace, e.CaretX, e.CaretY, offset, length, std::move(text));
+}
+
+}  // namespace
+
+TFindOutcome FindAgain(TAdvancedEditor& e, const TTextSearch& search, bool backwards, bool wrap) {
+  TFindOutcome out;
+  std::int64_t from = 0, to = 0;
+  SelectionRange(e, from, to);
+  TTextMatch m;
+  const TAdvLines& lines = *e.Lines;
+  if (backwards) {
+    out.Found = search.FindBackward(lines, e.Cells, 0, from, m);
+    if (!out.Found && wrap) out.Found = out.Wrapped = search.FindBackward(lines, e.Cells, 0, TextEnd(e) + 1, m);
+  } else {
+    out.Found = search.FindForward(lines, e.Cells, to, TextEnd(e), true, m);
+    if (!out.Found && wrap) out.Found = out.Wrapped = search.FindForward(lines, e.Cells, 0, TextEnd(e), false, m);
+  }
+  if (out.Found) Select(e, m.Offset, m.End());
+  return out;
+}
+
+bool ReplaceSelectedMatch(TAdvancedEditor& e, const TTextSearch& search, std::string_view replacement, bool backwards,
+                          bool wrap, TFindOutcome& next) {
+  bool replaced = false;
+  std::int64_t from = 0, to = 0;
+  SelectionRange(e, from, to);
+  if (!e.ReadOnly && e.SelAvail && search.MatchesAt(*e.Lines, e.Cells, from, to - from)) {
+    const std::string text = search.Replacement(*e.Lines, e.Cells, {from, to - from}, replacement,
+                                                [&](std::string_view s) { return ToCells(e, s); });
+    const std::int64_t caret = backwards ? from : from + static_cast<std::int64_t>(text.size());
+    Replace(e, from, to - from, text);
+    Select(e, caret, caret);
+    replaced = true;
+  }
+  next = FindAgain(e, search, backwards, wrap);
+  return replaced;
+}
+
+std::int64_t ReplaceAllMatches(TAdvancedEditor& e, const TTextSearch& search, std::string_view replacement,
+                               bool inSelection) {
+  if (e.ReadOnly) return 0;
+  std::int64_t from = 0, to = TextEnd(e);
+  if (inSelection) {
+    SelectionRange(e, from, to);
+    if (from == to) return 0;
+  }
+  const TReplaced r =
+      search.ReplaceAll(*e.Lines, e.Cells, from, to, replacement, [&](std::string_view s) { return ToCells(e, s); });
+  if (r.Count == 0) return 0;
+  const std::int64_t grown = static_cast<std::int64_t>(r.Text.size()) - r.Length;
+  const std::int64_t end = r.Offset + static_cast<std::int64_t>(r.Text.size());
+  Replace(e, r.Offset, r.Length, std::move(r.Text));
+  if (inSelection) {
+    Select(e, from, to + grown);
+  } else {
+    Select(e, end, end);
+  }
+  return r.Count;
+}
+
+void GoToLine(TAdvancedEditor& e, int line, int column) {
+  const int count = e.Lines->Count();
+  if (count == 0) return;
+  line = std::clamp(line - 1, 0, count - 1);
+  column = std::clamp(column - 1, 0, e.Lines->LineLength(line));
+  int row = 0, x = 0;
+  e.Lines->LineToRow(line, column, row, x);
+  if (e.SelAvail) e.Unselect();
+  CentreIfAway(e, row);
+  e.MoveCaretUndoable(x, row);
+}
+
+bool ParseLineColumn(std::string_view text, int& line, int& column) {
+  auto trim = [](std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+  };
+  auto number = [](std::string_view s, int& n) {
+    if (s.empty()) return false;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+    return ec == std::errc() && end == s.data() + s.size() && n >= 1;
+  };
+  text = trim(text);
+  const std::size_t colon = text.find(':');
+  column = 0;
+  if (colon == std::string_view::npos) return number(text, line);
+  return number(trim(text.substr(0, colon)), line) && number(trim(text.substr(colon + 1)), column);
+}

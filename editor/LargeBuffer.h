@@ -1,0 +1,27 @@
+#pragma once
+
+// Room for a large text in a string. Writing a fresh buffer of a hundred
+// megabytes costs a page fault every 4 KB, which on some machines (virtual
+// ones above all) takes longer than the copy itself; a buffer this large is
+// asked to be backed by huge pages where the system offers them on request
+// (transparent huge pages in "madvise" mode).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+inline void ReserveLarge(std::string& s, std::size_t n) {
+  s.reserve(n);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  if (n < 4 * kHugePage) return;
+  const auto at = reinterpret_cast<std::uintptr_t>(s.data());
+  const std::uintptr_t begin = (at + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (at + s.capacity()) & ~(kHugePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
