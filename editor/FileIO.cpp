@@ -20,6 +20,7 @@
 #include <system_error>
 #include <thread>
 
+#include "editor/LargeBuffer.h"
 #include "editor/Utf8.h"
 
 namespace {
@@ -587,10 +588,9 @@ class TPagesAhead {
 TTextBuffer::TTextBuffer(std::size_t size) : size_(size) {
   // Not zero-filled: the bytes are written before they are read. A large
   // buffer takes whole huge pages: each fault then brings 2 MB, not 4 KB.
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (size >= 4 * kHuge) {
-    const std::size_t rounded = (size + kHuge - 1) / kHuge * kHuge;
-    raw_.reset(static_cast<char*>(std::aligned_alloc(kHuge, rounded)));
+  if (size >= kLargeBuffer) {
+    const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    raw_.reset(static_cast<char*>(std::aligned_alloc(kHugePage, rounded)));
     if (raw_) ::madvise(raw_.get(), rounded, MADV_HUGEPAGE);
   } else {
     raw_.reset(static_cast<char*>(std::malloc(std::max<std::size_t>(size, 1))));

@@ -14,11 +14,14 @@
 #include <sys/mman.h>
 #endif
 
+// The size of a huge page, and the size from which a buffer asks for them.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kLargeBuffer = 4 * kHugePage;
+
 inline void ReserveLarge(std::string& s, std::size_t n) {
   s.reserve(n);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  if (n < 4 * kHugePage) return;
+  if (n < kLargeBuffer) return;
   const auto at = reinterpret_cast<std::uintptr_t>(s.data());
   const std::uintptr_t begin = (at + kHugePage - 1) & ~(kHugePage - 1);
   const std::uintptr_t end = (at + s.capacity()) & ~(kHugePage - 1);
