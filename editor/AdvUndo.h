@@ -5,7 +5,10 @@
 // a whole step: a run of records of the same kind, or a group.
 //
 // The records are plain values, one struct per kind; the history applies
-// them through TUndoTarget, what it needs of its editor.
+// them through TUndoTarget, what it needs of its editor. A record of a text
+// change also holds the bytes as read of the lines the change took away
+// (AsRead, by the index each line had before the change), which the history
+// gives back to those lines when it takes the change back.
 
 #include <cstdint>
 #include <string>
@@ -13,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "editor/LineFormat.h"
 #include "platform/Geometry.h"
 
 // The selection as it was, saved by selection records.
@@ -31,6 +35,7 @@ struct TCaretUndo {
 struct TInsertUndo : TCaretUndo {
   std::string Text;
   std::int64_t Offset = 0;
+  TLinesAsRead AsRead;
 };
 // Line breaks and blanks added to reach the caret.
 struct TReLineUndo : TInsertUndo {};
@@ -48,11 +53,13 @@ struct TDeleteSelectedUndo : TDeleteUndo {
 struct TOverwriteUndo : TCaretUndo {
   std::string OldText, NewText;
   std::int64_t Offset = 0;
+  TLinesAsRead AsRead;
 };
 // A word replaced by a completion: 1-based flat positions of the old word.
 struct TReplaceUndo : TCaretUndo {
   std::int64_t Position = 0, EndPosition = 0;
   std::string OldText, NewText;
+  TLinesAsRead AsRead;
 };
 // A selection change: the selection before it.
 struct TSelectUndo : TCaretUndo {
@@ -64,10 +71,12 @@ struct TEndCompoundUndo : TBeginCompoundUndo {};
 // Block indent: lines FirstLine..LastLine got Count blanks.
 struct TIndentUndo {
   int FirstLine = 0, LastLine = 0, Count = 0;
+  TLinesAsRead AsRead;
 };
 // Block unindent: line Line lost Count blanks.
 struct TUnindentUndo {
   int Line = 0, Count = 0;
+  TLinesAsRead AsRead;
 };
 
 // One record of the history; its kind is the alternative it holds.
@@ -97,6 +106,19 @@ static_assert(std::variant_size_v<TUndoRecord> == static_cast<std::size_t>(TUndo
 
 inline TUndoKind KindOf(const TUndoRecord& r) { return static_cast<TUndoKind>(r.index()); }
 
+// The bytes as read a record of a text change holds; null for other records.
+inline TLinesAsRead* AsReadOf(TUndoRecord& r) {
+  return std::visit(
+      [](auto& v) -> TLinesAsRead* {
+        if constexpr (requires { v.AsRead; })
+          return &v.AsRead;
+        else
+          return nullptr;
+      },
+      r);
+}
+inline const TLinesAsRead* AsReadOf(const TUndoRecord& r) { return AsReadOf(const_cast<TUndoRecord&>(r)); }
+
 // What the history needs of its editor to take records back.
 class TUndoTarget {
  public:
@@ -107,6 +129,8 @@ class TUndoTarget {
   virtual void HistoryChanged() = 0;
   // Replaces `length` characters at flat `offset` by `text`.
   virtual void Splice(std::int64_t offset, std::int64_t length, std::string_view text) = 0;
+  // Gives lines back their bytes as read (after the change that took them was taken back).
+  virtual void RestoreAsRead(const TLinesAsRead& lines) = 0;
   virtual platform::Point OffsetToPos(std::int64_t offset) const = 0;
   virtual void MoveCaret(int x, int y) = 0;
   // Restores a selection with the end that anchors further extension.
