@@ -319,10 +319,12 @@ void TAdvLines::CarryAsReadWhole(std::string_view text, TChangeSpan span, TKeptA
       const std::size_t textEnd = at + r.length;
       if (Extra* e = ExtraOf(r); e && e->asRead) {
         const std::size_t moved = at + text.size() - old.size();  // its start in `text`, when in the suffix
-        // As a splice, an empty line at the change is one after it.
+        // As a splice, an empty line at the change is one after it, never before.
         if (line > lastRaw && at >= old.size() - suffix && (moved == 0 || isBreak(text[moved - 1]))) {
           kept.emplace_back(line - count_, std::move(e->asRead));
-        } else if (line < firstRaw && textEnd <= prefix && (textEnd == text.size() || isBreak(text[textEnd]))) {
+        } else if (line < firstRaw && textEnd <= prefix &&
+                   (r.length > 0 || static_cast<std::int64_t>(at) < span.Start) &&
+                   (textEnd == text.size() || isBreak(text[textEnd]))) {
           kept.emplace_back(line, std::move(e->asRead));
         } else {
           removed.emplace_back(line, std::move(*e->asRead));
