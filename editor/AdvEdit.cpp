@@ -220,9 +220,9 @@ TUndoRecord RecordOf(TTextChange& c) {
     case TUndoKind::EndCompound:
       return TEndCompoundUndo{};
     case TUndoKind::Indent:
-      return TIndentUndo{c.FirstLine, c.LastLine, c.Count, {}};
+      return TIndentUndo{c.FirstLine, c.LastLine, c.Count};
     case TUndoKind::Unindent:
-      return TUnindentUndo{c.FirstLine, c.Count, {}};
+      return TUnindentUndo{c.FirstLine, c.Count};
   }
   return TCaretUndo{};
 }
@@ -470,10 +470,9 @@ void TAdvancedEditor::Commit() {
     for (TTextChange& c : changes) {
       for (auto& line : c.Lines.AsReadRemoved) taken.push_back(std::move(line));
       if (!c.Undoable) continue;
-      TUndoRecord record = RecordOf(c);
-      if (TLinesAsRead* asRead = AsReadOf(record)) asRead->swap(taken);
+      if (!ChangesText(c.Kind)) taken.clear();
+      UndoBuffer->AddRecord(RecordOf(c), std::move(taken));
       taken.clear();
-      UndoBuffer->AddRecord(std::move(record));
     }
   }
   // 2. The highlighter: what it did not hear while the command painted.

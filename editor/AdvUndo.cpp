@@ -40,13 +40,25 @@ const Base* As(const TUndoRecord& r) {
 
 // ---------------------------------------------------------------- the history
 
-void TUndoBuffer::AddRecord(TUndoRecord record) {
+void TUndoBuffer::AddRecord(TUndoRecord record, TLinesAsRead asRead) {
   if (Undoing) return;  // made by an undo itself: dropped
   if (Editor) Editor->HistoryChanged();
   // What was undone is cut off by a new record.
   items_.resize(static_cast<std::size_t>(Position + 1));
+  DropAsReadFrom(Position + 1);
   items_.push_back(std::move(record));
   Position = Count() - 1;
+  if (!asRead.empty()) asRead_.emplace_back(Position, std::move(asRead));
+}
+
+const TLinesAsRead* TUndoBuffer::AsReadOf(int index) const {
+  const auto it =
+      std::lower_bound(asRead_.begin(), asRead_.end(), index, [](const auto& entry, int i) { return entry.first < i; });
+  return it != asRead_.end() && it->first == index ? &it->second : nullptr;
+}
+
+void TUndoBuffer::DropAsReadFrom(int index) {
+  while (!asRead_.empty() && asRead_.back().first >= index) asRead_.pop_back();
 }
 
 const TUndoRecord* TUndoBuffer::CurrentRecord() const {
@@ -62,6 +74,7 @@ bool TUndoBuffer::SameKindAsCurrent(TUndoKind kind) const {
 void TUndoBuffer::RemoveLast() {
   if (items_.empty()) return;
   items_.pop_back();
+  DropAsReadFrom(Count());
   Position = Count() - 1;
 }
 
@@ -141,15 +154,11 @@ void TUndoBuffer::UndoCurrent() {
   // The run is combined and applied at once, except where a later record
   // took bytes as read away: from the latest down, each piece ends at such a
   // record, whose lines get their bytes back once the text is as it found it.
-  auto holdsAsRead = [&](int i) {
-    const TLinesAsRead* asRead = AsReadOf(item(i));
-    return asRead && !asRead->empty();
-  };
   for (int to = latest; to >= earliest;) {
     int from = to;
-    while (from > earliest && !holdsAsRead(from)) --from;
+    while (from > earliest && !AsReadOf(from)) --from;
     spliceBack(from, to);
-    if (holdsAsRead(from)) e.RestoreAsRead(*AsReadOf(item(from)));
+    if (const TLinesAsRead* asRead = AsReadOf(from)) e.RestoreAsRead(*asRead);
     to = from - 1;
   }
 
@@ -238,6 +247,7 @@ void TUndoBuffer::Redo() { throw EAdvEditError("Redo not yet implemented"); }
 
 void TUndoBuffer::Clear() {
   items_.clear();
+  asRead_.clear();
   Position = -1;
   if (Editor) Editor->HistoryChanged();
 }

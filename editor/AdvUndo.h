@@ -5,10 +5,11 @@
 // a whole step: a run of records of the same kind, or a group.
 //
 // The records are plain values, one struct per kind; the history applies
-// them through TUndoTarget, what it needs of its editor. A record of a text
-// change also holds the bytes as read of the lines the change took away
-// (AsRead, by the index each line had before the change), which the history
-// gives back to those lines when it takes the change back.
+// them through TUndoTarget, what it needs of its editor. Beside a record of
+// a text change the history keeps the bytes as read of the lines the change
+// took away (by the index each line had before it), if any, and gives them
+// back to those lines when it takes the change back. A record costs nothing
+// more for that.
 
 #include <cstdint>
 #include <string>
@@ -35,7 +36,6 @@ struct TCaretUndo {
 struct TInsertUndo : TCaretUndo {
   std::string Text;
   std::int64_t Offset = 0;
-  TLinesAsRead AsRead;
 };
 // Line breaks and blanks added to reach the caret.
 struct TReLineUndo : TInsertUndo {};
@@ -53,13 +53,11 @@ struct TDeleteSelectedUndo : TDeleteUndo {
 struct TOverwriteUndo : TCaretUndo {
   std::string OldText, NewText;
   std::int64_t Offset = 0;
-  TLinesAsRead AsRead;
 };
 // A word replaced by a completion: 1-based flat positions of the old word.
 struct TReplaceUndo : TCaretUndo {
   std::int64_t Position = 0, EndPosition = 0;
   std::string OldText, NewText;
-  TLinesAsRead AsRead;
 };
 // A selection change: the selection before it.
 struct TSelectUndo : TCaretUndo {
@@ -71,12 +69,10 @@ struct TEndCompoundUndo : TBeginCompoundUndo {};
 // Block indent: lines FirstLine..LastLine got Count blanks.
 struct TIndentUndo {
   int FirstLine = 0, LastLine = 0, Count = 0;
-  TLinesAsRead AsRead;
 };
 // Block unindent: line Line lost Count blanks.
 struct TUnindentUndo {
   int Line = 0, Count = 0;
-  TLinesAsRead AsRead;
 };
 
 // One record of the history; its kind is the alternative it holds.
@@ -106,18 +102,19 @@ static_assert(std::variant_size_v<TUndoRecord> == static_cast<std::size_t>(TUndo
 
 inline TUndoKind KindOf(const TUndoRecord& r) { return static_cast<TUndoKind>(r.index()); }
 
-// The bytes as read a record of a text change holds; null for other records.
-inline TLinesAsRead* AsReadOf(TUndoRecord& r) {
-  return std::visit(
-      [](auto& v) -> TLinesAsRead* {
-        if constexpr (requires { v.AsRead; })
-          return &v.AsRead;
-        else
-          return nullptr;
-      },
-      r);
+// Whether records of the kind take back a change of the text.
+inline bool ChangesText(TUndoKind k) {
+  switch (k) {
+    case TUndoKind::Caret:
+    case TUndoKind::Select:
+    case TUndoKind::Unselect:
+    case TUndoKind::BeginCompound:
+    case TUndoKind::EndCompound:
+      return false;
+    default:
+      return true;
+  }
 }
-inline const TLinesAsRead* AsReadOf(const TUndoRecord& r) { return AsReadOf(const_cast<TUndoRecord&>(r)); }
 
 // What the history needs of its editor to take records back.
 class TUndoTarget {
@@ -154,8 +151,9 @@ class TUndoBuffer {
   int Position = -1;  // the next record to undo; -1 = none
   bool Undoing = false;
 
-  // Takes the record into the history (or drops it while undoing).
-  void AddRecord(TUndoRecord record);
+  // Takes the record into the history (or drops it while undoing), with the
+  // bytes as read its change of the text took away.
+  void AddRecord(TUndoRecord record, TLinesAsRead asRead = {});
   const TUndoRecord* CurrentRecord() const;
   bool SameKindAsCurrent(TUndoKind kind) const;
   void RemoveLast();
@@ -165,6 +163,8 @@ class TUndoBuffer {
 
   int Count() const { return static_cast<int>(items_.size()); }
   const TUndoRecord& Item(int index) const { return items_[static_cast<std::size_t>(index)]; }
+  // The bytes as read the change of record `index` took away; null when none.
+  const TLinesAsRead* AsReadOf(int index) const;
 
  private:
   // The run of records of the current record's kind ending at Position:
@@ -174,5 +174,9 @@ class TUndoBuffer {
   void UndoCurrent();
   TUndoKind KindAt(int index) const { return KindOf(items_[static_cast<std::size_t>(index)]); }
 
+  // Drops what is kept beside records from `index` on.
+  void DropAsReadFrom(int index);
+
   std::vector<TUndoRecord> items_;
+  std::vector<std::pair<int, TLinesAsRead>> asRead_;  // by record index, ascending
 };
