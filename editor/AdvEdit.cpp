@@ -49,6 +49,15 @@ class TEditorUndoSide final : public TUndoTarget {
   std::string Splice(std::int64_t offset, std::int64_t length, std::string_view text) override {
     return e_.Splice(offset, length, text);
   }
+  void RestoreAsRead(const TLinesAsRead& lines) override {
+    // Only to a line that has the text those bytes were read as: a save
+    // never writes other text than the line's.
+    for (const auto& [line, asRead] : lines) {
+      if (line < 0 || line >= e_.Lines->Count()) continue;
+      if (asRead.HasText && ::ExpandTabs(asRead.Text, e_.FileFormat.TabWidth) != e_.Lines->LineView(line)) continue;
+      e_.Lines->SetAsRead(line, asRead);
+    }
+  }
   platform::Point OffsetToPos(std::int64_t offset) const override { return e_.OffsetToPos(offset); }
   void MoveCaret(int x, int y) override { e_.MoveCaret(x, y); }
   void RestoreSelection(const TSelectionState& s, int anchorX, int anchorY) override {
@@ -462,10 +471,17 @@ void TAdvancedEditor::Commit() {
     ~Restore() { t.Depth = depth; }
   } restore{tx_, depth};
 
-  // 1. The undo history.
+  // 1. The undo history. A record of a text change takes the bytes as read
+  // of the lines its change took away (those of the store's splices since
+  // the record before it).
   {
+    TLinesAsRead taken;
     for (TTextChange& c : changes) {
-      if (c.Undoable) UndoBuffer->AddRecord(RecordOf(c));
+      for (auto& line : c.Lines.AsReadRemoved) taken.push_back(std::move(line));
+      if (!c.Undoable) continue;
+      if (!ChangesText(c.Kind)) taken.clear();
+      UndoBuffer->AddRecord(RecordOf(c), std::move(taken));
+      taken.clear();
     }
   }
   // 2. The highlighter: what it did not hear while the command painted.

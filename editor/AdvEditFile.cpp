@@ -11,7 +11,7 @@ void TAdvancedEditor::LoadText(const std::string& fileName) {
   if (utf8) bytes.Shrink(cells);
   const auto readCells = static_cast<std::int64_t>(bytes.Size());
   TFileFormat format;
-  std::vector<std::pair<int, TLineAsRead>> asRead;
+  TLinesAsRead asRead;
   if (keepFileFormat_) format = ReadFileFormat(bytes.View(), TabWidth, asRead);
   // As the store's own load: the text is replaced while the counter is held
   // (no caret reset, no repaint), then one notification follows.

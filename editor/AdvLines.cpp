@@ -15,11 +15,10 @@ TAdvLines::~TAdvLines() = default;
 
 // ---------------------------------------------------------------- the owner
 
-void TAdvLines::Announce(const TLinesChange& change) {
-  TLinesChange c = change;
-  c.LongestLine = longestEntered_;
+void TAdvLines::Announce(TLinesChange change) {
+  change.LongestLine = longestEntered_;
   longestEntered_ = 0;
-  if (Editor) Editor->LinesChanged(c);
+  if (Editor) Editor->LinesChanged(change);
 }
 
 void TAdvLines::Changed() {
@@ -127,23 +126,16 @@ void TAdvLines::SetUpdateState(bool updating) {
 
 // ---------------------------------------------------------------- whole text
 
-void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead) {
+void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span) {
   // Clear, then every line of the text, as one change.
   tabsExpanded_ = text.View().find('\t') != std::string_view::npos;
   if (tabsExpanded_) text = TTextBuffer(ExpandTabs(text.View()));
   // An edit that rebuilds the text keeps the bytes as read of the lines it
-  // leaves as they were; any other assignment starts without them.
-  if (!keepAsRead) {
-    setAside_.clear();
-    setAsideCount_ = 0;
-  } else if (asReadLines_ > 0) {
-    int line = 0;
-    for (Block& b : blocks_)
-      for (Record& r : b.lines) {
-        if (Extra* e = ExtraOf(r); e && e->asRead) SetAside(line, std::move(e->asRead), View(r));
-        ++line;
-      }
-  }
+  // leaves as they were (the others go with the change); any other
+  // assignment starts without them.
+  TLinesChange change;
+  TKeptAsRead kept;
+  if (keepAsRead && asReadLines_ > 0) CarryAsReadWhole(text.View(), span, kept, change.AsReadRemoved);
   asReadLines_ = 0;
   const int oldCount = count_;
   const int oldRows = static_cast<int>(totalRows_);
@@ -170,13 +162,19 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
       totalRows_ += b.rows;
       borrowedBytes_ += b.chars - 2 * static_cast<std::int64_t>(b.lines.size());
     }
-    if (setAsideCount_ > 0) {
-      // An unchanged line is where it was, or as far from the end.
-      const int shift = count_ - oldCount;
+    if (!kept.empty()) {
+      for (auto& k : kept)
+        if (k.first < 0) k.first += count_;
+      std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      auto next = kept.begin();
       int line = 0;
       for (Block& b : fresh)
         for (Record& r : b.lines) {
-          TakeSetAside(line, r, line - shift);
+          while (next != kept.end() && next->first < line) ++next;
+          if (next != kept.end() && next->first == line) {
+            EnsureExtra(r).asRead = std::move(next->second);
+            ++asReadLines_;
+          }
           ++line;
         }
     }
@@ -185,13 +183,12 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
     FitCapacity();
     EndUpdate();
   }
-  TLinesChange change;
   change.LinesRemoved = oldCount;
   change.LinesInserted = count_;
   change.RowsRemoved = oldRows;
   change.RowsInserted = static_cast<int>(totalRows_);
   change.Notice = notice;
-  Announce(change);
+  Announce(std::move(change));
 }
 
 void TAdvLines::SetTextStr(std::string text) { SetTextStr(TTextBuffer(std::move(text))); }
@@ -272,7 +269,7 @@ std::string TAdvLines::ReplaceText(std::int64_t offset, std::int64_t deleteLengt
     // Some line holds characters a rebuild would change: rebuild for real.
     std::string text = GetTextStr();
     text.replace(static_cast<std::size_t>(offset), static_cast<std::size_t>(deleteLength), insert);
-    SetTextQuiet(std::move(text));
+    AssignWholeText(TTextBuffer(std::move(text)), TLinesNotice::None, true, {offset, offset + deleteLength});
     return removed;
   }
   QuietScope quiet(*this);
@@ -303,7 +300,7 @@ std::string TAdvLines::ReplaceText(std::int64_t offset, std::int64_t deleteLengt
   }
   std::vector<Block> records = region.size() <= kSmallRegion ? SplitIntoBlocks(region, true)
                                                              : SplitIntoBlocks(AddChunk(std::move(region)), false);
-  SpliceRecords(first, last - first + 1, std::move(records), TLinesNotice::None);
+  SpliceRecords(first, last - first + 1, std::move(records), TLinesNotice::None, {offset, end});
   capacity_ = 0;
   FitCapacity();
   return removed;

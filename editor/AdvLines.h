@@ -22,16 +22,15 @@
 //
 // Bytes as read. A line may carry its bytes as the file had them
 // (TLineAsRead) while its text is the one it was read with. The splice
-// sets them aside with the lines it removes and gives them back to a line
-// it brings in with that text at the same place, so that a change taken
-// back, or a line put together again unchanged, finds them.
+// keeps them on the lines it brings back unchanged at its start or end; those
+// of the other lines it removes go with the change (TLinesChange), so that
+// whoever takes the change back can give them back to the lines it restores.
 
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "editor/AEAtoms.h"
@@ -60,6 +59,17 @@ struct TLinesChange {
   int LongestLine = 0;    // the longest line that entered the store
   bool RowsOnly = false;  // the lines' texts are unchanged, only their rows were cut again
   TLinesNotice Notice = TLinesNotice::None;
+  // The bytes as read of the lines removed whose text did not come back, by
+  // their index before the change.
+  TLinesAsRead AsReadRemoved;
+};
+
+// Where in the old text (flat offsets) a change of the store removed and
+// inserted: a line ending before Start or beginning after End that comes back
+// with its text keeps its bytes as read. By default anywhere.
+struct TChangeSpan {
+  std::int64_t Start = INT64_MAX;
+  std::int64_t End = 0;
 };
 
 // What the line store reads from and tells its owning editor.
@@ -193,10 +203,9 @@ class TAdvLines {
   // Gives a line its bytes as read; they go with its text (see above).
   void SetAsRead(int line, TLineAsRead asRead);
   const TLineAsRead* AsRead(int line) const;
-  // Lines carrying their bytes as read, and bytes as read set aside.
+  // Lines carrying their bytes as read.
   std::int64_t AsReadLines() const { return asReadLines_; }
-  std::size_t AsReadSetAside() const { return setAsideCount_; }
-  // Forgets all bytes as read, those set aside too; or those of one line.
+  // Forgets all bytes as read, or those of one line.
   void DropAsRead();
   void DropAsRead(int line);
   // Calls fn(text, bytes as read or null) for every line in order.
@@ -278,14 +287,16 @@ class TAdvLines {
 
   // The one change of the records: replaces `deleteCount` lines from `first`
   // by the records of `fresh` (already wrapped) and announces it.
-  void SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice);
-  // The bytes as read of the lines a splice removes are set aside; lines
-  // it brings in take those of their text from their place.
-  void CarryAsRead(int first, int deleteCount, std::vector<Block>& fresh);
-  void SetAside(int line, std::unique_ptr<TLineAsRead> asRead, std::string_view text);
-  // Gives a line brought in at `line` the bytes as read set aside with its
-  // text from that line, or else from line `otherwise`.
-  void TakeSetAside(int line, Record& r, int otherwise);
+  void SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice,
+                     TChangeSpan span = {});
+  // The bytes as read of the lines a splice removes: kept by the lines it
+  // brings back unchanged at its start and end, the others into `removed`.
+  void CarryAsRead(int first, int deleteCount, std::vector<Block>& fresh, TLinesAsRead& removed, TChangeSpan span);
+  // The same for a rebuild of the whole text from `text`: kept by the lines
+  // within the bytes both texts begin and end with, each with its index in
+  // the new text, counted from its end (-1 the last line) when negative.
+  using TKeptAsRead = std::vector<std::pair<int, std::unique_ptr<TLineAsRead>>>;
+  void CarryAsReadWhole(std::string_view text, TChangeSpan span, TKeptAsRead& kept, TLinesAsRead& removed);
   bool SpliceInBlock(int first, int deleteCount, std::int64_t removedChars, std::int64_t removedRows,
                      std::vector<Block>& fresh);
   void SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fresh);
@@ -293,7 +304,7 @@ class TAdvLines {
   void RebuildTrees();
   void UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t dChars, std::int64_t dRows);
   void InvalidateCursor() const { cursorBlock_ = SIZE_MAX; }
-  void Announce(const TLinesChange& change);
+  void Announce(TLinesChange change);
   TLinesNotice Notice() const { return quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Changed; }
 
   // Splits text by the whole-text rules into wrapped records that borrow
@@ -305,7 +316,7 @@ class TAdvLines {
   std::string_view AddChunk(std::string&& bytes);
   std::string_view AddChunk(TTextBuffer&& bytes);
   void MaybeCompact();
-  void AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead);
+  void AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span = {});
   void PutLine(int index, std::string_view text, TLinesNotice notice);
   void CheckIndex(int index) const;
   int GrowCapacity(int capacity) const;
@@ -314,18 +325,6 @@ class TAdvLines {
   std::uint32_t Wrap(std::string_view text, std::vector<std::uint32_t>* starts) const;
   bool Wrapping() const;
   bool RecordsEqualWholeRebuild() const { return rawLines_ == 0; }
-
-  // Bytes as read of lines whose text changed, by that text: each with the
-  // line it was taken from, in the order they were set aside.
-  struct SetAsideLine {
-    int line;
-    std::unique_ptr<TLineAsRead> asRead;
-  };
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  using SetAsideMap = std::unordered_map<std::string, std::vector<SetAsideLine>, TextHash, std::equal_to<>>;
 
   std::vector<Block> blocks_;
   TFenwick lineTree_, charTree_, rowTree_;
@@ -336,8 +335,6 @@ class TAdvLines {
   std::int64_t borrowedBytes_ = 0;  // bytes of chunks that lines still use
   std::int64_t rawLines_ = 0;
   std::int64_t asReadLines_ = 0;
-  SetAsideMap setAside_;
-  std::size_t setAsideCount_ = 0;
   bool tabsExpanded_ = false;
   int count_ = 0;
   int capacity_ = 0;

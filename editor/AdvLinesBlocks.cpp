@@ -136,13 +136,14 @@ void TAdvLines::UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t
 
 // ---------------------------------------------------------------- the splice
 
-void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice) {
+void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& fresh, TLinesNotice notice,
+                              TChangeSpan span) {
   TLinesChange change;
   change.FirstLine = first;
   change.LinesRemoved = deleteCount;
   change.FirstRow = FirstRow(first);
   change.Notice = notice;
-  if (asReadLines_ > 0 || setAsideCount_ > 0) CarryAsRead(first, deleteCount, fresh);
+  if (asReadLines_ > 0) CarryAsRead(first, deleteCount, fresh, change.AsReadRemoved, span);
   // Release what the deleted lines held.
   std::int64_t removedChars = 0;
   for (int i = 0; i < deleteCount; ++i) {
@@ -168,7 +169,7 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
   count_ += change.LinesInserted - deleteCount;
   totalRows_ += change.RowsInserted - change.RowsRemoved;
   MaybeCompact();
-  Announce(change);
+  Announce(std::move(change));
 }
 
 // The common small change: the lines replaced lie in one block, which keeps a
@@ -255,57 +256,84 @@ void TAdvLines::SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fr
 
 // ---------------------------------------------------------------- bytes as read
 
-void TAdvLines::CarryAsRead(int first, int deleteCount, std::vector<Block>& fresh) {
+void TAdvLines::CarryAsRead(int first, int deleteCount, std::vector<Block>& fresh, TLinesAsRead& removed,
+                            TChangeSpan span) {
   std::vector<Record*> in;
   for (Block& b : fresh)
     for (Record& r : b.lines) in.push_back(&r);
   const int inserted = static_cast<int>(in.size());
-  // The lines the splice brings back as they were, at its start or its end
-  // (a line break typed at the end or the start of a line), keep their bytes.
+  // The lines the splice brings back as they were, after the change at its
+  // end or before it at its start (a line break typed at the start or the end
+  // of a line), keep their bytes. An empty line at the change is one after
+  // it: its line break follows what was inserted.
+  auto same = [&](int i, int j) { return View(Rec(first + i)) == View(*in[j]); };
+  auto before = [&](int i) { return LineStartOffset(first + i) + Rec(first + i).length <= span.Start; };
+  auto after = [&](int i) { return LineStartOffset(first + i) >= span.End; };
   int head = 0, tail = 0;
-  if (asReadLines_ > 0) {
-    while (head < deleteCount && head < inserted && View(Rec(first + head)) == View(*in[head])) ++head;
-    while (tail < deleteCount - head && tail < inserted - head &&
-           View(Rec(first + deleteCount - 1 - tail)) == View(*in[inserted - 1 - tail]))
-      ++tail;
-  }
-  for (int i = 0; i < deleteCount && asReadLines_ > 0; ++i) {
-    Record& r = Rec(first + i);
-    Extra* e = ExtraOf(r);
+  while (tail < deleteCount && tail < inserted && same(deleteCount - 1 - tail, inserted - 1 - tail) &&
+         after(deleteCount - 1 - tail))
+    ++tail;
+  while (head < deleteCount - tail && head < inserted - tail && same(head, head) && before(head)) ++head;
+  for (int i = 0; i < deleteCount; ++i) {
+    Extra* e = ExtraOf(Rec(first + i));
     if (!e || !e->asRead) continue;
     if (i < head || i >= deleteCount - tail) {
       EnsureExtra(*in[i < head ? i : inserted - (deleteCount - i)]).asRead = std::move(e->asRead);
     } else {
-      SetAside(first + i, std::move(e->asRead), View(r));
+      removed.emplace_back(first + i, std::move(*e->asRead));
+      e->asRead.reset();
       --asReadLines_;
     }
   }
-  for (int j = head; j < inserted - tail && setAsideCount_ > 0; ++j) TakeSetAside(first + j, *in[j], first + j);
 }
 
-void TAdvLines::SetAside(int line, std::unique_ptr<TLineAsRead> asRead, std::string_view text) {
-  auto it = setAside_.find(text);
-  if (it == setAside_.end()) it = setAside_.emplace(std::string(text), std::vector<SetAsideLine>()).first;
-  it->second.push_back({line, std::move(asRead)});
-  ++setAsideCount_;
-}
-
-void TAdvLines::TakeSetAside(int line, Record& r, int otherwise) {
-  auto it = setAside_.find(View(r));
-  if (it == setAside_.end()) return;
-  // Undo brings lines back where they were taken from, the last taken first.
-  std::vector<SetAsideLine>& kept = it->second;
-  std::size_t best = kept.size();
-  for (std::size_t k = kept.size(); k-- > 0 && best == kept.size();)
-    if (kept[k].line == line) best = k;
-  for (std::size_t k = kept.size(); k-- > 0 && best == kept.size();)
-    if (kept[k].line == otherwise) best = k;
-  if (best == kept.size()) return;
-  EnsureExtra(r).asRead = std::move(kept[best].asRead);
-  ++asReadLines_;
-  --setAsideCount_;
-  kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(best));
-  if (kept.empty()) setAside_.erase(it);
+void TAdvLines::CarryAsReadWhole(std::string_view text, TChangeSpan span, TKeptAsRead& kept, TLinesAsRead& removed) {
+  // The bytes the old text (every line and CR LF) shares with the new one at
+  // its start and, apart from those, at its end; none of the change's.
+  const std::string old = GetTextStr();
+  const std::size_t n = std::min(old.size(), text.size());
+  std::size_t prefix = 0, suffix = 0;
+  const auto start = static_cast<std::size_t>(std::clamp<std::int64_t>(span.Start, 0, static_cast<std::int64_t>(n)));
+  const auto end =
+      static_cast<std::size_t>(std::clamp<std::int64_t>(span.End, 0, static_cast<std::int64_t>(old.size())));
+  while (prefix < start && old[prefix] == text[prefix]) ++prefix;
+  while (suffix < std::min(n - prefix, old.size() - end) &&
+         old[old.size() - 1 - suffix] == text[text.size() - 1 - suffix])
+    ++suffix;
+  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+  // A line keeps its index below the first raw line (which the rebuild may
+  // cut again), and its distance from the end above the last.
+  int firstRaw = count_, lastRaw = -1, line = 0;
+  for (const Block& b : blocks_)
+    for (const Record& r : b.lines) {
+      if (RawOf(r)) {
+        firstRaw = std::min(firstRaw, line);
+        lastRaw = line;
+      }
+      ++line;
+    }
+  std::size_t at = 0;
+  line = 0;
+  for (Block& b : blocks_)
+    for (Record& r : b.lines) {
+      const std::size_t textEnd = at + r.length;
+      if (Extra* e = ExtraOf(r); e && e->asRead) {
+        const std::size_t moved = at + text.size() - old.size();  // its start in `text`, when in the suffix
+        // As a splice, an empty line at the change is one after it, never before.
+        if (line > lastRaw && at >= old.size() - suffix && (moved == 0 || isBreak(text[moved - 1]))) {
+          kept.emplace_back(line - count_, std::move(e->asRead));
+        } else if (line < firstRaw && textEnd <= prefix &&
+                   (r.length > 0 || static_cast<std::int64_t>(at) < span.Start) &&
+                   (textEnd == text.size() || isBreak(text[textEnd]))) {
+          kept.emplace_back(line, std::move(e->asRead));
+        } else {
+          removed.emplace_back(line, std::move(*e->asRead));
+          e->asRead.reset();
+        }
+      }
+      at = textEnd + 2;
+      ++line;
+    }
 }
 
 void TAdvLines::SetAsRead(int line, TLineAsRead asRead) {
@@ -341,8 +369,6 @@ void TAdvLines::DropAsRead() {
         }
   }
   asReadLines_ = 0;
-  setAside_.clear();
-  setAsideCount_ = 0;
 }
 
 // ---------------------------------------------------------------- chunks

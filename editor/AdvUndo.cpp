@@ -38,14 +38,26 @@ const Base* As(const TUndoRecord& r) {
 
 // ---------------------------------------------------------------- the history
 
-void TUndoBuffer::AddRecord(TUndoRecord record) {
+void TUndoBuffer::AddRecord(TUndoRecord record, TLinesAsRead asRead) {
   if (Undoing) return;  // made by an undo itself: dropped
   if (Editor) Editor->HistoryChanged();
   // What was undone is cut off by a new record, and can no longer be redone.
   items_.resize(static_cast<std::size_t>(Position + 1));
   redo_.clear();
+  DropAsReadFrom(Position + 1);
   items_.push_back(std::move(record));
   Position = Count() - 1;
+  if (!asRead.empty()) asRead_.emplace_back(Position, std::move(asRead));
+}
+
+const TLinesAsRead* TUndoBuffer::AsReadOf(int index) const {
+  const auto it =
+      std::lower_bound(asRead_.begin(), asRead_.end(), index, [](const auto& entry, int i) { return entry.first < i; });
+  return it != asRead_.end() && it->first == index ? &it->second : nullptr;
+}
+
+void TUndoBuffer::DropAsReadFrom(int index) {
+  while (!asRead_.empty() && asRead_.back().first >= index) asRead_.pop_back();
 }
 
 const TUndoRecord* TUndoBuffer::CurrentRecord() const {
@@ -61,6 +73,7 @@ bool TUndoBuffer::SameKindAsCurrent(TUndoKind kind) const {
 void TUndoBuffer::RemoveLast() {
   if (items_.empty()) return;
   items_.pop_back();
+  DropAsReadFrom(Count());
   Position = Count() - 1;
 }
 
@@ -76,63 +89,104 @@ void TUndoBuffer::UndoCurrent() {
   TUndoTarget& e = *Editor;
   const int latest = Position;
   const int earliest = IsRunKind(KindAt(latest)) ? CollectRun() : latest;
-  const TUndoRecord& first = items_[static_cast<std::size_t>(earliest)];
-  const TUndoRecord& last = items_[static_cast<std::size_t>(latest)];
-  // The texts of the run in the order they were recorded.
-  auto joined = [&](auto field) {
+  auto item = [&](int i) -> const TUndoRecord& { return items_[static_cast<std::size_t>(i)]; };
+  const TUndoRecord& first = item(earliest);
+  const TUndoRecord& last = item(latest);
+  // The texts of records from..to in the order they were recorded.
+  auto joined = [&](int from, int to, auto field) {
     std::string text;
-    for (int i = earliest; i <= latest; ++i) text += field(items_[static_cast<std::size_t>(i)]);
+    for (int i = from; i <= to; ++i) text += field(item(i));
     return text;
   };
   auto text = [](const TUndoRecord& r) -> const std::string& { return As<TInsertUndo>(r)->Text; };
+  auto newText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).NewText; };
+  auto oldText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).OldText; };
+  auto offset = [](const TUndoRecord& r) { return As<TInsertUndo>(r)->Offset; };
+  // Takes back the text change of records from..to of the run.
+  auto spliceBack = [&](int from, int to) {
+    switch (KindOf(first)) {
+      case TUndoKind::Insert:
+      case TUndoKind::ReLine:
+      case TUndoKind::InsertTab:
+        Write(offset(item(from)), static_cast<std::int64_t>(joined(from, to, text).size()), "");
+        break;
+      case TUndoKind::Delete:
+      case TUndoKind::DeleteSelected:
+        // At the offset taken when the record was made: the deletion may have
+        // re-wrapped the line, so X, Y no longer name the same place.
+        Write(offset(item(to)), 0, joined(from, to, text));
+        break;
+      case TUndoKind::Backspace: {
+        // The last deleted (leftmost) text first.
+        std::string restored;
+        for (int i = to; i >= from; --i) restored += text(item(i));
+        Write(offset(item(to)), 0, restored);
+        break;
+      }
+      case TUndoKind::Overwrite:
+        Write(std::get<TOverwriteUndo>(item(from)).Offset,
+                 static_cast<std::int64_t>(joined(from, to, newText).size()), joined(from, to, oldText));
+        break;
+      case TUndoKind::Replace: {
+        const auto& r = std::get<TReplaceUndo>(first);
+        Write(r.Position - 1, static_cast<std::int64_t>(r.NewText.size()), r.OldText);
+        break;
+      }
+      case TUndoKind::Indent: {
+        const auto& r = std::get<TIndentUndo>(first);
+        e.BeginLinesUpdate();
+        for (int i = std::max(r.FirstLine, 0); i <= r.LastLine && i < e.LineCount(); ++i)
+          Write(e.LineStartOffset(i), std::min(e.LineLength(i), std::max(r.Count, 0)), "");
+        e.EndLinesUpdate();
+        break;
+      }
+      case TUndoKind::Unindent: {
+        const auto& r = std::get<TUnindentUndo>(first);
+        if (r.Line >= 0 && r.Line < e.LineCount() && r.Count > 0)
+          Write(e.LineStartOffset(r.Line), 0, std::string(static_cast<std::size_t>(r.Count), ' '));
+        break;
+      }
+      default:
+        break;
+    }
+  };
+  // The run is combined and applied at once, except where a later record
+  // took bytes as read away: from the latest down, each piece ends at such a
+  // record, whose lines get their bytes back once the text is as it found it.
+  for (int to = latest; to >= earliest;) {
+    int from = to;
+    while (from > earliest && !AsReadOf(from)) --from;
+    spliceBack(from, to);
+    if (const TLinesAsRead* asRead = AsReadOf(from)) e.RestoreAsRead(*asRead);
+    to = from - 1;
+  }
+
   const TCaretUndo* at = As<TCaretUndo>(first);
   switch (KindOf(first)) {
     case TUndoKind::Caret:
-      e.MoveCaret(at->X, at->Y);
-      break;
     case TUndoKind::Insert:
     case TUndoKind::ReLine:
     case TUndoKind::InsertTab:
-      Write(As<TInsertUndo>(first)->Offset, static_cast<std::int64_t>(joined(text).size()), "");
+    case TUndoKind::Overwrite:
+    case TUndoKind::Replace:
       e.MoveCaret(at->X, at->Y);
       break;
     case TUndoKind::Delete: {
-      // At the offset taken when the record was made: the deletion may have
-      // re-wrapped the line, so X, Y no longer name the same place.
-      const std::int64_t offset = As<TInsertUndo>(last)->Offset;
-      Write(offset, 0, joined(text));
-      const platform::Point p = e.OffsetToPos(offset);
+      const platform::Point p = e.OffsetToPos(offset(last));
       e.MoveCaret(p.x, p.y);
       break;
     }
     case TUndoKind::Backspace: {
-      // The last deleted (leftmost) text first; the caret ends after it all.
-      std::string restored;
-      for (int i = latest; i >= earliest; --i) restored += text(items_[static_cast<std::size_t>(i)]);
-      const std::int64_t offset = As<TInsertUndo>(last)->Offset;
-      Write(offset, 0, restored);
-      const platform::Point p = e.OffsetToPos(offset + static_cast<std::int64_t>(restored.size()));
+      // The caret ends after the restored text.
+      const auto restored = static_cast<std::int64_t>(joined(earliest, latest, text).size());
+      const platform::Point p = e.OffsetToPos(offset(last) + restored);
       e.MoveCaret(p.x, p.y);
       break;
     }
     case TUndoKind::DeleteSelected: {
       const auto& undone = std::get<TDeleteSelectedUndo>(last);
-      Write(undone.Offset, 0, joined(text));
       e.RestoreSelection(undone.Sel, undone.Sel.SelStartX, undone.Sel.SelStartY);
       if (!text(first).empty()) e.SetSelAvail(true);
-      e.MoveCaret(at->X, at->Y);
-      break;
-    }
-    case TUndoKind::Overwrite: {
-      auto newText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).NewText; };
-      auto oldText = [](const TUndoRecord& r) -> const std::string& { return std::get<TOverwriteUndo>(r).OldText; };
-      Write(std::get<TOverwriteUndo>(first).Offset, static_cast<std::int64_t>(joined(newText).size()), joined(oldText));
-      e.MoveCaret(at->X, at->Y);
-      break;
-    }
-    case TUndoKind::Replace: {
-      const auto& r = std::get<TReplaceUndo>(first);
-      Write(r.Position - 1, static_cast<std::int64_t>(r.NewText.size()), r.OldText);
       e.MoveCaret(at->X, at->Y);
       break;
     }
@@ -149,21 +203,9 @@ void TUndoBuffer::UndoCurrent() {
     }
     case TUndoKind::BeginCompound:
     case TUndoKind::EndCompound:
+    case TUndoKind::Indent:
+    case TUndoKind::Unindent:
       break;
-    case TUndoKind::Indent: {
-      const auto& r = std::get<TIndentUndo>(first);
-      e.BeginLinesUpdate();
-      for (int i = std::max(r.FirstLine, 0); i <= r.LastLine && i < e.LineCount(); ++i)
-        Write(e.LineStartOffset(i), std::min(e.LineLength(i), std::max(r.Count, 0)), "");
-      e.EndLinesUpdate();
-      break;
-    }
-    case TUndoKind::Unindent: {
-      const auto& r = std::get<TUnindentUndo>(first);
-      if (r.Line >= 0 && r.Line < e.LineCount() && r.Count > 0)
-        Write(e.LineStartOffset(r.Line), 0, std::string(static_cast<std::size_t>(r.Count), ' '));
-      break;
-    }
   }
 }
 
@@ -233,6 +275,7 @@ void TUndoBuffer::Redo() {
 void TUndoBuffer::Clear() {
   items_.clear();
   redo_.clear();
+  asRead_.clear();
   Position = -1;
   if (Editor) Editor->HistoryChanged();
 }

@@ -5,7 +5,11 @@
 // a whole step: a run of records of the same kind, or a group.
 //
 // The records are plain values, one struct per kind; the history applies
-// them through TUndoTarget, what it needs of its editor.
+// them through TUndoTarget, what it needs of its editor. Beside a record of
+// a text change the history keeps the bytes as read of the lines the change
+// took away (by the index each line had before it), if any, and gives them
+// back to those lines when it takes the change back. A record costs nothing
+// more for that.
 
 #include <cstdint>
 #include <string>
@@ -13,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "editor/LineFormat.h"
 #include "platform/Geometry.h"
 
 // The selection as it was, saved by selection records.
@@ -121,6 +126,20 @@ static_assert(std::variant_size_v<TUndoRecord> == static_cast<std::size_t>(TUndo
 
 inline TUndoKind KindOf(const TUndoRecord& r) { return static_cast<TUndoKind>(r.index()); }
 
+// Whether records of the kind take back a change of the text.
+inline bool ChangesText(TUndoKind k) {
+  switch (k) {
+    case TUndoKind::Caret:
+    case TUndoKind::Select:
+    case TUndoKind::Unselect:
+    case TUndoKind::BeginCompound:
+    case TUndoKind::EndCompound:
+      return false;
+    default:
+      return true;
+  }
+}
+
 // What the history needs of its editor to take records back.
 class TUndoTarget {
  public:
@@ -131,6 +150,8 @@ class TUndoTarget {
   virtual void HistoryChanged() = 0;
   // Replaces `length` characters at flat `offset` by `text`: the characters removed.
   virtual std::string Splice(std::int64_t offset, std::int64_t length, std::string_view text) = 0;
+  // Gives lines back their bytes as read (after the change that took them was taken back).
+  virtual void RestoreAsRead(const TLinesAsRead& lines) = 0;
   virtual platform::Point OffsetToPos(std::int64_t offset) const = 0;
   virtual void MoveCaret(int x, int y) = 0;
   // Restores a selection with the end that anchors further extension.
@@ -156,8 +177,9 @@ class TUndoBuffer {
   int Position = -1;  // the next record to undo; -1 = none
   bool Undoing = false;
 
-  // Takes the record into the history (or drops it while undoing).
-  void AddRecord(TUndoRecord record);
+  // Takes the record into the history (or drops it while undoing), with the
+  // bytes as read its change of the text took away.
+  void AddRecord(TUndoRecord record, TLinesAsRead asRead = {});
   const TUndoRecord* CurrentRecord() const;
   bool SameKindAsCurrent(TUndoKind kind) const;
   void RemoveLast();
@@ -171,6 +193,8 @@ class TUndoBuffer {
 
   int Count() const { return static_cast<int>(items_.size()); }
   const TUndoRecord& Item(int index) const { return items_[static_cast<std::size_t>(index)]; }
+  // The bytes as read the change of record `index` took away; null when none.
+  const TLinesAsRead* AsReadOf(int index) const;
 
  private:
   // The run of records of the current record's kind ending at Position:
@@ -182,7 +206,11 @@ class TUndoBuffer {
   // Every write an undo makes goes through here, noted for its redo.
   void Write(std::int64_t offset, std::int64_t length, std::string_view text);
 
+  // Drops what is kept beside records from `index` on.
+  void DropAsReadFrom(int index);
+
   std::vector<TUndoRecord> items_;
   std::vector<TRedoStep> redo_;
   TRedoStep* undoing_ = nullptr;  // the step the running Undo notes its writes in
+  std::vector<std::pair<int, TLinesAsRead>> asRead_;  // by record index, ascending
 };

@@ -56,7 +56,7 @@ std::string_view LineEndBytes(TLineEnd end) {
   return "\r\n";
 }
 
-TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, std::vector<std::pair<int, TLineAsRead>>& asRead) {
+TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, TLinesAsRead& asRead) {
   TFileFormat format;
   format.Kept = true;
   format.TabWidth = tabWidth;

@@ -49,10 +49,13 @@ struct TLineAsRead {
   bool operator==(const TLineAsRead&) const = default;
 };
 
+// Bytes as read of some lines, each with the index of its line.
+using TLinesAsRead = std::vector<std::pair<int, TLineAsRead>>;
+
 // The format of `cells` (a whole file) read with `tabWidth`, and the bytes
 // as read of every line the format does not give back, by line index. The
 // lines are those the line store splits the text into.
-TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, std::vector<std::pair<int, TLineAsRead>>& asRead);
+TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, TLinesAsRead& asRead);
 
 // Calls sink(piece) with the pieces of one line's bytes as the format
 // writes it: the bytes as read where the line has them, else its text with

@@ -187,7 +187,7 @@ TEST(Journal, ADocumentKeepingItsFileFormatIsRecoveredWithIt) {
   std::mt19937 random(26);
   for (int step = 0; step < 400; ++step) {
     doc.editor.MoveCaret(static_cast<int>(random() % 6), static_cast<int>(random() % doc.editor.Lines->Count()));
-    switch (random() % 4) {
+    switch (random() % 9) {
       case 0:
         doc.editor.KeyPress('x');
         break;
@@ -196,6 +196,22 @@ TEST(Journal, ADocumentKeepingItsFileFormatIsRecoveredWithIt) {
         break;
       case 2:
         doc.editor.ExecuteCommand(cmdDeleteLine);
+        break;
+      case 3:  // Delete joining lines
+        doc.editor.ExecuteCommand(cmdLineEnd);
+        doc.editor.ExecuteCommand(cmdDeleteRight);
+        break;
+      case 4:  // Backspace joining lines
+        doc.editor.ExecuteCommand(cmdLineStart);
+        doc.editor.ExecuteCommand(cmdDeleteLeft);
+        break;
+      case 5:
+        doc.window.clipboard.SetText(random() % 2 ? "\tp\r\n\r\nq" : "\r\n");
+        doc.editor.ExecuteCommand(cmdPaste);
+        break;
+      case 6:
+        doc.editor.ExecuteCommand(cmdSelectDown);
+        doc.editor.ExecuteCommand(random() % 2 ? cmdIndentSelection : cmdUnindentSelection);
         break;
       default:
         for (int i = 0; i < 3; ++i) doc.editor.ExecuteCommand(cmdUndo);

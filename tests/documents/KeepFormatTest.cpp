@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -116,48 +117,102 @@ TEST_F(KeepFormat, EditedLinesChangeAloneAndTakeTheFilesFormat) {
   }
 }
 
-// Random edits, then undo of all of them: the file is saved as it was read.
+// Random edits of every kind, then undo of all of them: the file is saved as
+// it was read. Undo back to any state the edits passed through saves what
+// that state saved.
 TEST_F(KeepFormat, AnyEditsTakenBackGiveTheBytesAsRead) {
   std::mt19937 random(26);
-  const char* pieces[] = {"\tx = 1;", "    y", "", " * c", "\t\tz\t//", "w", "\xC3\xA9t\xC3\xA9"};
+  const char* pieces[] = {"\tx = 1;", "    y", "", "", " * c", "\t\tz\t//", "w", "\xC3\xA9t\xC3\xA9", "\t"};
   const char* ends[] = {"\r\n", "\n", "\n", "\r"};
-  for (int round = 0; round < 12; ++round) {
+  const char* pastes[] = {"p1\r\n\tp2\r\np3", "\r\n\r\n", "q\r\n", "\r\n\ty"};
+  const std::string scratch = dir.File("state.php");
+  for (int round = 0; round < 16; ++round) {
     SCOPED_TRACE(round);
     std::string bytes = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
     const int lines = 3 + static_cast<int>(random() % 40);
     for (int i = 0; i < lines; ++i) {
       bytes += pieces[random() % std::size(pieces)];
-      if (i + 1 < lines || round % 2 == 0) bytes += ends[(round + random() % 2) % std::size(ends)];
+      if (i + 1 < lines || round % 2 == 0) bytes += ends[(round + random() % 3) % std::size(ends)];
     }
     const std::string path = Write("random" + std::to_string(round) + ".php", bytes);
     editor.LoadFile(path);
     const std::string loaded = editor.Lines->GetTextStr();
-    for (int step = 0; step < 30; ++step) {
+    // The bytes a save writes, by the history position of the state (some states).
+    std::map<int, std::string> saved;
+    auto savedNow = [&] {
+      editor.SaveText(scratch);
+      return ReadBytes(scratch);
+    };
+    auto checkState = [&](const char* when) {
+      const auto it = saved.find(editor.UndoBuffer->Position);
+      if (it != saved.end()) {
+        ASSERT_EQ(savedNow(), it->second) << when << " at " << it->first;
+      }
+    };
+    for (int step = 0; step < 40; ++step) {
       const int count = editor.Lines->Count();
       // As the keys and the mouse move it: a step of the history of its own.
       editor.MoveCaretUndoable(static_cast<int>(random() % 6), static_cast<int>(random() % std::max(count, 1)));
-      // One kind of edit a round.
-      switch (round % 5) {
+      const int kind = static_cast<int>(random() % 13);
+      SCOPED_TRACE(kind);
+      switch (kind) {
         case 0:
           editor.KeyPress('q');
+          editor.KeyPress('\t');
           break;
         case 1:
           editor.ExecuteCommand(cmdLineBreak);
           break;
-        case 2:
-          editor.ExecuteCommand(cmdDeleteLeft);
+        case 2:  // Backspace, joining lines at a line start
+          if (random() % 2) editor.ExecuteCommand(cmdLineStart);
+          for (int k = 0; k < 2; ++k) editor.ExecuteCommand(cmdDeleteLeft);
           break;
-        case 3:
+        case 3:  // Delete, joining lines at a line end
+          if (random() % 2) editor.ExecuteCommand(cmdLineEnd);
+          for (int k = 0; k < 2; ++k) editor.ExecuteCommand(cmdDeleteRight);
+          break;
+        case 4:
           for (int k = 0; k < 9; ++k) editor.ExecuteCommand(cmdSelectRight);
           editor.ExecuteCommand(cmdDeleteSelection);
           break;
-        case 4:
+        case 5:
           editor.ExecuteCommand(cmdSelectDown);
           editor.KeyPress('r');
           break;
+        case 6:
+          window.clipboard.SetText(pastes[random() % std::size(pastes)]);
+          editor.ExecuteCommand(cmdPaste);
+          break;
+        case 7:
+        case 8:
+          editor.ExecuteCommand(cmdSelectDown);
+          editor.ExecuteCommand(cmdSelectDown);
+          editor.ExecuteCommand(kind == 7 ? cmdIndentSelection : cmdUnindentSelection);
+          break;
+        case 9:
+          editor.ExecuteCommand(cmdTab);
+          break;
+        case 10:
+          editor.ExecuteCommand(cmdToggleOverwrite);
+          editor.KeyPress('o');
+          editor.KeyPress('o');
+          editor.ExecuteCommand(cmdToggleOverwrite);
+          break;
+        case 11:
+          editor.ExecuteCommand(cmdDeleteLine);
+          break;
+        case 12:  // an undo in between: what it took back is cut off by the next edit
+          editor.Undo();
+          checkState("an undo between the edits");
+          for (auto it = saved.upper_bound(editor.UndoBuffer->Position); it != saved.end();) it = saved.erase(it);
+          break;
       }
+      if (step % 4 == 3) saved[editor.UndoBuffer->Position] = savedNow();
     }
-    UndoAll();
+    for (int guard = 0; editor.UndoBuffer->Position >= 0 && guard < 100000; ++guard) {
+      editor.Undo();
+      checkState("undoing all");
+    }
     ASSERT_EQ(editor.Lines->GetTextStr(), loaded);
     editor.Save();
     EXPECT_EQ(ReadBytes(path), bytes);
