@@ -5,7 +5,11 @@
 #include "platform/EditorWindow.h"
 
 TEditManager::TEditManager(platform::EditorPanel* panel)
-    : FPanel(panel), FSpareEditor(std::make_unique<TSourceEditor>()), FCurrent(FSpareEditor.get()) {}
+    : FPanel(panel), FSpareEditor(std::make_unique<TSourceEditor>()), FCurrent(FSpareEditor.get()) {
+  if (FPanel) FPanel->PrepareFont(DocumentFont());
+}
+
+platform::FontSpec TEditManager::DocumentFont() { return {"Courier New", 12, platform::fontstyle::Bold, 0x000000}; }
 
 TEditManager::~TEditManager() {
   while (Count() > 0) Close(0);
@@ -13,7 +17,7 @@ TEditManager::~TEditManager() {
 
 void TEditManager::ApplyDocumentLook(TAdvancedEditor& editor) {
   editor.SetColor(0xC0C0C0);
-  editor.SetEditorFont({"Courier New", 12, platform::fontstyle::Bold, 0x000000});
+  editor.SetEditorFont(DocumentFont());
   editor.SetSelColors(0x999999, 0x000000);
   editor.SetMarginColor(0x808080);
   editor.SetBorderStyle(0);

@@ -51,6 +51,8 @@ class TEditManager {
   static constexpr int kGutterWidth = 20;
   // The fixed look of document editors.
   static void ApplyDocumentLook(TAdvancedEditor& editor);
+  // The font every document is shown in.
+  static platform::FontSpec DocumentFont();
 
  private:
   void Changed() {

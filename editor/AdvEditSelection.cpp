@@ -154,25 +154,28 @@ void TAdvancedEditor::InsertText(std::string text) {
   UpdateScope update(*this);
   TEditScope edit(*this);
   // Every kind of line break becomes CR LF; text without a lone CR or LF is kept as it is.
-  bool lone = false;
-  for (std::size_t i = FindLineBreak(text, 0); i < text.size() && !lone; i = FindLineBreak(text, i + 1)) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+  const auto lone = [&text](std::size_t i) { return text[i] == '\n' || i + 1 == text.size() || text[i + 1] != '\n'; };
+  std::size_t lones = 0;
+  for (std::size_t i = FindLineBreak(text, 0); i < text.size(); i = FindLineBreak(text, i + 1)) {
+    if (!lone(i))
       ++i;
     else
-      lone = true;
+      ++lones;
   }
-  if (lone) {
+  if (lones > 0) {
+    // Copied a line at a time: everything between two breaks goes over in one piece.
     std::string normal;
-    normal.reserve(text.size() + text.size() / 16);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      char c = text[i];
-      if (c == '\r' || c == '\n') {
-        normal += "\r\n";
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      } else {
-        normal.push_back(c);
+    normal.reserve(text.size() + lones);
+    std::size_t from = 0;
+    for (std::size_t i = FindLineBreak(text, 0); i < text.size(); i = FindLineBreak(text, i + 1)) {
+      if (!lone(i)) {
+        ++i;
+        continue;
       }
+      normal.append(text, from, i - from).append("\r\n");
+      from = i + 1;
     }
+    normal.append(text, from, std::string::npos);
     text = std::move(normal);
   }
   if (text.find('\t') != std::string::npos) text = ExpandTabs(text);

@@ -114,15 +114,10 @@ void TAdvLines::SumBlock(Block& b) const {
 }
 
 void TAdvLines::RebuildTrees() {
-  std::vector<std::int64_t> lines(blocks_.size()), chars(blocks_.size()), rows(blocks_.size());
-  for (std::size_t b = 0; b < blocks_.size(); ++b) {
-    lines[b] = static_cast<std::int64_t>(blocks_[b].lines.size());
-    chars[b] = blocks_[b].chars;
-    rows[b] = blocks_[b].rows;
-  }
-  lineTree_.Build(lines);
-  charTree_.Build(chars);
-  rowTree_.Build(rows);
+  const std::size_t n = blocks_.size();
+  lineTree_.Build(n, [this](std::size_t b) { return blocks_[b].lines.size(); });
+  charTree_.Build(n, [this](std::size_t b) { return blocks_[b].chars; });
+  rowTree_.Build(n, [this](std::size_t b) { return blocks_[b].rows; });
   InvalidateCursor();
 }
 
@@ -242,15 +237,17 @@ void TAdvLines::SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fr
     }
   }
   for (Block& b : rebuilt) SumBlock(b);
+  // The blocks after the replaced ones move once, and only when the count changes.
+  const auto replaced = static_cast<std::ptrdiff_t>(eb + 1 - sb);
+  const auto fresher = static_cast<std::ptrdiff_t>(rebuilt.size());
+  const auto kept = std::min(replaced, fresher);
   auto from = blocks_.begin() + static_cast<std::ptrdiff_t>(sb);
-  auto to = blocks_.begin() + static_cast<std::ptrdiff_t>(eb) + 1;
-  if (static_cast<std::size_t>(to - from) == rebuilt.size()) {
-    std::move(rebuilt.begin(), rebuilt.end(), from);
-  } else {
-    blocks_.erase(from, to);
-    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(sb), std::make_move_iterator(rebuilt.begin()),
+  std::move(rebuilt.begin(), rebuilt.begin() + kept, from);
+  if (fresher > replaced)
+    blocks_.insert(from + kept, std::make_move_iterator(rebuilt.begin() + kept),
                    std::make_move_iterator(rebuilt.end()));
-  }
+  else if (fresher < replaced)
+    blocks_.erase(from + kept, from + replaced);
   RebuildTrees();
 }
 

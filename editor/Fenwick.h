@@ -9,9 +9,14 @@
 class TFenwick {
  public:
   void Build(const std::vector<std::int64_t>& values) {
-    tree_.assign(values.size() + 1, 0);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      tree_[i + 1] += values[i];
+    Build(values.size(), [&values](std::size_t i) { return values[i]; });
+  }
+  // The same from `value(i)` for i in 0 .. n - 1, with no list of the values.
+  template <typename Fn>
+  void Build(std::size_t n, Fn&& value) {
+    tree_.assign(n + 1, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+      tree_[i + 1] += static_cast<std::int64_t>(value(i));
       std::size_t parent = (i + 1) + ((i + 1) & (~(i + 1) + 1));
       if (parent < tree_.size()) tree_[parent] += tree_[i + 1];
     }

@@ -3,6 +3,8 @@
 // The panel of the main window that holds one window per open document,
 // stacked so that only the current one is visible.
 
+#include "platform/Canvas.h"
+
 class TAdvancedEditor;
 
 namespace platform {
@@ -21,6 +23,9 @@ class EditorPanel {
   virtual void ShowWindow(EditorWindow* window, bool visible) = 0;
   // Whether the main window itself is on screen.
   virtual bool MainWindowVisible() const = 0;
+  // Gets the faces of `font` ready before any window draws with it, so that
+  // the first document neither waits for them nor for the system's fonts.
+  virtual void PrepareFont(const FontSpec& font) { (void)font; }
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "qt/ImageCanvas.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QGuiApplication>
@@ -7,6 +8,9 @@
 #include <QPalette>
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
 
 namespace platform {
 
@@ -54,6 +58,42 @@ constexpr SystemRole kSystemRoles[] = {
 
 QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
 
+// A face as every canvas uses it: loading one costs far more than drawing.
+struct LoadedFace {
+  QFont font;
+  QRawFont raw;
+  int ascent = 0;
+  int height = 0;
+};
+using FaceKey = std::tuple<std::string, int, std::uint8_t>;  // name, points, style bits
+
+std::map<FaceKey, LoadedFace>& LoadedFaces() {
+  static auto* faces = new std::map<FaceKey, LoadedFace>;
+  return *faces;
+}
+
+void ForgetLoadedFaces() { LoadedFaces().clear(); }
+
+const LoadedFace& LoadFace(const std::string& name, int points, std::uint8_t style) {
+  std::map<FaceKey, LoadedFace>& faces = LoadedFaces();
+  const FaceKey key{name, points, static_cast<std::uint8_t>(style & 0x0F)};
+  if (auto it = faces.find(key); it != faces.end()) return it->second;
+  // Qt's font engines go with the application object; so do these.
+  if (faces.empty()) qAddPostRoutine(ForgetLoadedFaces);
+  LoadedFace f;
+  f.font = QFont(QString::fromStdString(name));
+  f.font.setPixelSize(std::max(1, PointsToPixels(points)));
+  f.font.setBold(style & fontstyle::Bold);
+  f.font.setItalic(style & fontstyle::Italic);
+  f.font.setUnderline(style & fontstyle::Underline);
+  f.font.setStrikeOut(style & fontstyle::StrikeOut);
+  f.raw = QRawFont::fromFont(f.font);
+  QFontMetrics metrics(f.font);
+  f.ascent = metrics.ascent();
+  f.height = metrics.height();
+  return faces.emplace(key, std::move(f)).first->second;
+}
+
 }  // namespace
 
 QColor ToQColor(Color color, const QPalette* palette) {
@@ -66,6 +106,8 @@ QColor ToQColor(Color color, const QPalette* palette) {
 }
 
 int PointsToPixels(int points) { return static_cast<int>(std::lround(points * 96.0 / 72.0)); }
+
+void PrepareFace(const FontSpec& font) { LoadFace(font.name, font.size, font.style); }
 
 ImageCanvas::ImageCanvas(int width, int height, const TCellTable* cells)
     : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32),
@@ -106,14 +148,12 @@ QFont ImageCanvas::FontFor(std::uint8_t style) { return FaceFor(style).font; }
 ImageCanvas::Face& ImageCanvas::FaceFor(std::uint8_t style) {
   std::optional<Face>& slot = faces_[style & 0x0F];
   if (!slot) {
+    const LoadedFace& loaded = LoadFace(spec_.name, spec_.size, style);
     Face f;
-    f.font = QFont(QString::fromStdString(spec_.name));
-    f.font.setPixelSize(std::max(1, PointsToPixels(spec_.size)));
-    f.font.setBold(style & fontstyle::Bold);
-    f.font.setItalic(style & fontstyle::Italic);
-    f.font.setUnderline(style & fontstyle::Underline);
-    f.font.setStrikeOut(style & fontstyle::StrikeOut);
-    f.raw = QRawFont::fromFont(f.font);
+    f.font = loaded.font;
+    f.raw = loaded.raw;
+    f.ascent = loaded.ascent;
+    f.height = loaded.height;
     if (f.raw.isValid()) {
       // Characters beyond the 16-bit range are drawn through the fallback.
       QString all(256, QChar(' '));
@@ -125,9 +165,6 @@ ImageCanvas::Face& ImageCanvas::FaceFor(std::uint8_t style) {
       for (int b = 0; b < 256; ++b)
         if (CellChar(static_cast<unsigned char>(b)) > 0xFFFF) f.glyphs[static_cast<std::size_t>(b)] = 0;
     }
-    QFontMetrics metrics(f.font);
-    f.ascent = metrics.ascent();
-    f.height = metrics.height();
     slot = std::move(f);
   }
   return *slot;
@@ -157,8 +194,7 @@ void ImageCanvas::FillRect(const Rect& r, Color color) {
   Fill(ToQRect(r), ToQColor(color).rgb());
 }
 
-const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance,
-                              const Face& face) {
+const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face) {
   if (advance != tileAdvance_ || tiles_.size() > (std::size_t{2} << 20)) {
     tileIndex_.clear();
     tiles_.clear();
@@ -199,8 +235,7 @@ const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t
   return out;
 }
 
-void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg,
-                           std::uint8_t style) {
+void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg, std::uint8_t style) {
   if (bytes.empty() || advance <= 0) return;
   FollowCells();
   const Face& f = FaceFor(style);
@@ -214,8 +249,7 @@ void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Co
     if (from >= to) continue;
     const QRgb* tile = Tile(static_cast<unsigned char>(bytes[i]), fgRgb, bgRgb, style, advance, f);
     for (int row = top; row < bottom; ++row) {
-      const QRgb* src =
-          tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(advance) + (from - left);
+      const QRgb* src = tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(advance) + (from - left);
       std::copy(src, src + (to - from), reinterpret_cast<QRgb*>(image_.scanLine(row)) + from);
     }
   }

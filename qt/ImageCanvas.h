@@ -29,6 +29,11 @@ QColor ToQColor(Color color, const QPalette* palette = nullptr);
 // were chosen for: 12 points are 16 pixels.
 int PointsToPixels(int points);
 
+// Loads the face of `font` (its name, size and style) for every canvas that
+// draws with it later; the first face loaded brings in the system's fonts.
+// Faces are kept until the application object goes. GUI thread only.
+void PrepareFace(const FontSpec& font);
+
 class ImageCanvas : public Canvas {
  public:
   // `cells` (not owned) may be nullptr: Windows-1252.
@@ -40,8 +45,7 @@ class ImageCanvas : public Canvas {
   void SetFont(const FontSpec& font) override;
   Point MeasureGlyph(char ch, std::uint8_t style) override;
   void FillRect(const Rect& r, Color color) override;
-  void DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg,
-                std::uint8_t style) override;
+  void DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg, std::uint8_t style) override;
   void DrawLine(int x1, int y1, int x2, int y2, Color color) override;
 
   // The pixels drawn so far (RGB32).

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "qt/ImageCanvas.h"
 #include "qt/QtEditorWindow.h"
 
 namespace platform {
@@ -16,6 +17,14 @@ QtEditorPanel::QtEditorPanel(QWidget* parent) : QFrame(parent) {
 }
 
 QtEditorPanel::~QtEditorPanel() = default;
+
+void QtEditorPanel::PrepareFont(const FontSpec& font) {
+  // The font's own style first: the first screen is mostly drawn in it.
+  PrepareFace(font);
+  for (std::uint8_t style : {std::uint8_t{0}, fontstyle::Bold, fontstyle::Italic,
+                             static_cast<std::uint8_t>(fontstyle::Bold | fontstyle::Italic)})
+    PrepareFace(FontSpec{font.name, font.size, style, font.color});
+}
 
 void QtEditorPanel::SetCaption(const QString& caption, const QFont& font, const QColor& color) {
   caption_ = caption;
@@ -36,8 +45,8 @@ void QtEditorPanel::PlaceFooter() {
   constexpr int kMargin = 8;
   const QRect area = contentsRect();
   const QSize size = footer_->sizeHint();
-  footer_->setGeometry(area.left() + (area.width() - size.width()) / 2,
-                       area.bottom() + 1 - kMargin - size.height(), size.width(), size.height());
+  footer_->setGeometry(area.left() + (area.width() - size.width()) / 2, area.bottom() + 1 - kMargin - size.height(),
+                       size.width(), size.height());
 }
 
 QtEditorWindow* QtEditorPanel::VisibleWindow() const {

@@ -31,6 +31,7 @@ class QtEditorPanel : public QFrame, public EditorPanel {
   void RemoveWindow(EditorWindow* window) override;
   void ShowWindow(EditorWindow* window, bool visible) override;
   bool MainWindowVisible() const override;
+  void PrepareFont(const FontSpec& font) override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -65,6 +66,39 @@ const std::string& PastedText() {
   }();
   return text;
 }
+
+// A start as the user waits for it, alone in its process (it is the first
+// benchmark): the application object and the shown window, the font made
+// ready (start_ms); a corpus document opened (open_ms), as the peers count
+// their load; its first screen rendered (first_paint_ms).
+void BM_StartOpenAndPaint(benchmark::State& state) {
+  if (QCoreApplication::instance()) {
+    state.SkipWithError("needs a process of its own: --benchmark_filter=BM_StartOpenAndPaint");
+    return;
+  }
+  const std::string file = CorpusFile(static_cast<int>(state.range(0)));
+  using Clock = std::chrono::steady_clock;
+  const auto ms = [](Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+  };
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    Qt();
+    platform::QtEditorPanel panel;
+    panel.resize(1200, 800);
+    panel.show();
+    TEditManager manager{&panel};
+    const auto shown = Clock::now();
+    manager.Open(file);
+    const auto opened = Clock::now();
+    benchmark::DoNotOptimize(panel.VisibleWindow()->grab());
+    const auto painted = Clock::now();
+    state.counters["start_ms"] = ms(start, shown);
+    state.counters["open_ms"] = ms(shown, opened);
+    state.counters["first_paint_ms"] = ms(opened, painted);
+  }
+}
+BENCHMARK(BM_StartOpenAndPaint)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_RenderUnchanged(benchmark::State& state) {
   Desk& desk = DeskOf(static_cast<int>(state.range(0)));

@@ -1,5 +1,7 @@
 // The editor model: caret and view, coordinates, flat offsets, selection.
 
+#include <random>
+
 #include "tests/support/EditorFixture.h"
 
 namespace {
@@ -57,12 +59,12 @@ TEST_F(Model, TheViewFollowsTheCaret) {
 
 TEST_F(Model, PixelToTextRoundsToTheNearestColumnAndHalvesToEven) {
   SetText(Numbered(3));
-  const int left = 2;  // no gutter: the text starts 2 pixels in
-  EXPECT_EQ(editor.PixelToText(left + 11, 5).x, 1);   // 1.375
-  EXPECT_EQ(editor.PixelToText(left + 13, 5).x, 2);   // 1.625
-  EXPECT_EQ(editor.PixelToText(left + 12, 5).x, 2);   // 1.5 -> 2
-  EXPECT_EQ(editor.PixelToText(left + 20, 5).x, 2);   // 2.5 -> 2
-  EXPECT_EQ(editor.PixelToText(left + 28, 5).x, 4);   // 3.5 -> 4
+  const int left = 2;                                // no gutter: the text starts 2 pixels in
+  EXPECT_EQ(editor.PixelToText(left + 11, 5).x, 1);  // 1.375
+  EXPECT_EQ(editor.PixelToText(left + 13, 5).x, 2);  // 1.625
+  EXPECT_EQ(editor.PixelToText(left + 12, 5).x, 2);  // 1.5 -> 2
+  EXPECT_EQ(editor.PixelToText(left + 20, 5).x, 2);  // 2.5 -> 2
+  EXPECT_EQ(editor.PixelToText(left + 28, 5).x, 4);  // 3.5 -> 4
   EXPECT_EQ(editor.PixelToText(-50, -50), (platform::Point{0, 0}));
   EXPECT_EQ(editor.PixelToText(left + 8 * 500, 10000), (platform::Point{98, 2})) << "clamped to view and text";
 }
@@ -133,6 +135,31 @@ TEST_F(Model, InsertTextNormalisesBreaksAndTabs) {
   editor.InsertText("x\ry\tz\n");
   EXPECT_EQ(Text(), (Strings{"ax", "y    z", "b"}));
   EXPECT_EQ(CaretPos(), (platform::Point{0, 2}));
+}
+
+// Every mix of CR, LF and CR LF, around and across 16-byte pieces, comes out
+// as the character-by-character rule gives it: each break one CR LF.
+TEST_F(Model, InsertTextNormalisesEveryMixOfBreaks) {
+  std::mt19937 random(7);
+  const char alphabet[] = {'a', 'b', '\r', '\n'};
+  for (int round = 0; round < 300; ++round) {
+    std::string pasted(random() % 70, ' ');
+    for (char& c : pasted) c = alphabet[random() % 4];
+    std::string expected = "a";
+    for (std::size_t i = 0; i < pasted.size(); ++i) {
+      if (pasted[i] != '\r' && pasted[i] != '\n') {
+        expected += pasted[i];
+        continue;
+      }
+      expected += "\r\n";
+      if (pasted[i] == '\r' && i + 1 < pasted.size() && pasted[i + 1] == '\n') ++i;
+    }
+    expected += "b\r\n";
+    SetText("ab");
+    editor.MoveCaret(1, 0);
+    editor.InsertText(pasted);
+    ASSERT_EQ(editor.Lines->GetTextStr(), expected) << "round " << round;
+  }
 }
 
 TEST_F(Model, NotificationsAndModifiedFlag) {
