@@ -124,8 +124,8 @@ void TUndoBuffer::UndoCurrent() {
         break;
       }
       case TUndoKind::Overwrite:
-        Write(std::get<TOverwriteUndo>(item(from)).Offset,
-                 static_cast<std::int64_t>(joined(from, to, newText).size()), joined(from, to, oldText));
+        Write(std::get<TOverwriteUndo>(item(from)).Offset, static_cast<std::int64_t>(joined(from, to, newText).size()),
+              joined(from, to, oldText));
         break;
       case TUndoKind::Replace: {
         const auto& r = std::get<TReplaceUndo>(first);

@@ -211,6 +211,6 @@ class TUndoBuffer {
 
   std::vector<TUndoRecord> items_;
   std::vector<TRedoStep> redo_;
-  TRedoStep* undoing_ = nullptr;  // the step the running Undo notes its writes in
+  TRedoStep* undoing_ = nullptr;                      // the step the running Undo notes its writes in
   std::vector<std::pair<int, TLinesAsRead>> asRead_;  // by record index, ascending
 };

@@ -3,7 +3,6 @@
 // its recovery journal while it is typed into, and recovered from.
 
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <QApplication>
