@@ -5,6 +5,19 @@
 
 namespace {
 
+// Sets a flag for a scope and gives it back its value at the end.
+class TUndoingScope {
+ public:
+  explicit TUndoingScope(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+  ~TUndoingScope() { flag_ = was_; }
+  TUndoingScope(const TUndoingScope&) = delete;
+  TUndoingScope& operator=(const TUndoingScope&) = delete;
+
+ private:
+  bool& flag_;
+  bool was_;
+};
+
 bool IsRunKind(TUndoKind k) {
   switch (k) {
     case TUndoKind::Caret:
@@ -210,12 +223,7 @@ void TUndoBuffer::UndoCurrent() {
 }
 
 void TUndoBuffer::Undo() {
-  struct Flag {
-    bool& f;
-    bool was;
-    explicit Flag(bool& x) : f(x), was(x) { f = true; }
-    ~Flag() { f = was; }
-  } undoing(Undoing);
+  const TUndoingScope undoing(Undoing);
   const TUndoRecord* current = CurrentRecord();
   if (!current) return;
   TRedoStep step;
@@ -258,12 +266,7 @@ void TUndoBuffer::Write(std::int64_t offset, std::int64_t length, std::string_vi
 
 void TUndoBuffer::Redo() {
   if (redo_.empty() || !Editor) return;
-  struct Flag {
-    bool& f;
-    bool was;
-    explicit Flag(bool& x) : f(x), was(x) { f = true; }
-    ~Flag() { f = was; }
-  } undoing(Undoing);
+  const TUndoingScope undoing(Undoing);
   TRedoStep step = std::move(redo_.back());
   redo_.pop_back();
   for (auto s = step.Splices.rbegin(); s != step.Splices.rend(); ++s)
