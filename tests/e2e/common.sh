@@ -153,6 +153,19 @@ window_named() {
   return 1
 }
 
+# start_main_on <display number> <document in $DOCS>: the program on the
+# document, its window found and given the focus -> MAIN_PID, MAIN_WINDOW
+start_main_on() {
+  local n=$1 document=$2
+  (run_program "$n" main "$DOCS" "$APP" "$document") &
+  MAIN_PID=$!
+  PIDS+=("$MAIN_PID")
+  wait_until 60 "the window 'TAVO - [$DOCS/$document]'" window_named "$n" "TAVO - [$DOCS/$document]"
+  MAIN_WINDOW=$WINDOW
+  focus_window "$n" "$MAIN_WINDOW" || fail "could not focus the main window"
+  sleep 1
+}
+
 count_main_windows() { xdo "$1" search --name '^TAVO' 2>/dev/null | wc -l; }
 
 file_is() {  # path, expected bytes

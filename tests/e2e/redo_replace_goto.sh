@@ -50,13 +50,7 @@ finish "$FIRST_PID" "the first start"
 cp "$INI" "$WORK/quorvel.ini.first"
 
 # ------------------------------------------------------------------ 2. undo three, redo two
-(run_program "$N" main "$DOCS" "$APP" doc.txt) &
-MAIN_PID=$!
-PIDS+=("$MAIN_PID")
-wait_until 60 "the window 'TAVO - [$DOCS/doc.txt]'" window_named "$N" "TAVO - [$DOCS/doc.txt]"
-MAIN_WINDOW=$WINDOW
-focus_window "$N" "$MAIN_WINDOW" || fail "could not focus the main window"
-sleep 1
+start_main_on "$N" doc.txt
 
 xdo "$N" type --delay 60 "one" || fail "xdotool type"
 xdo "$N" key --delay 100 Return || fail "xdotool key"

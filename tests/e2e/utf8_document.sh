@@ -22,13 +22,7 @@ printf 'Zażółć gęślą jaźń\nПривет, мир\n' >"$DOCS/doc.txt"
 
 new_display
 N=$DISPLAY_NUMBER
-(run_program "$N" main "$DOCS" "$APP" doc.txt) &
-MAIN_PID=$!
-PIDS+=("$MAIN_PID")
-wait_until 60 "the window 'TAVO - [$DOCS/doc.txt]'" window_named "$N" "TAVO - [$DOCS/doc.txt]"
-MAIN_WINDOW=$WINDOW
-focus_window "$N" "$MAIN_WINDOW" || fail "could not focus the main window"
-sleep 1
+start_main_on "$N" doc.txt
 
 xdo "$N" type --delay 80 "Größe € " || fail "xdotool type"
 
