@@ -21,6 +21,7 @@
 #include "editor/AdvLines.h"
 #include "editor/AdvUndo.h"
 #include "editor/CellTable.h"
+#include "editor/TextEncoding.h"
 #include "platform/Canvas.h"
 #include "platform/EditorWindow.h"
 
@@ -181,6 +182,13 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // in it: the lines not edited as they were read (FileFormat).
   bool KeepFileFormat() const { return keepFileFormat_; }
   void SetKeepFileFormat(bool on) { keepFileFormat_ = on; }
+
+  // How the text's bytes are characters. In a UTF-8 document a character
+  // outside ASCII is the bytes of its sequence, and every position the editor
+  // keeps stands at the start of a character.
+  TTextEncoding Encoding() const { return encoding_; }
+  bool Utf8() const { return encoding_ == TTextEncoding::Utf8; }
+  void SetEncoding(TTextEncoding encoding) { encoding_ = encoding; }
 
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool on);
@@ -513,6 +521,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int boundsWidth_ = 250, boundsHeight_ = 150;
   bool wordWrap_ = true;
   bool keepFileFormat_ = false;
+  TTextEncoding encoding_ = TTextEncoding::Windows1252;
   bool showSpecialChars_ = false;
   int gutterWidth_ = 0;
   TColor gutterColor_ = platform::syscolor::ButtonFace;

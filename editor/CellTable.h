@@ -24,11 +24,7 @@
 #include <unordered_map>
 
 #include "editor/AEAtoms.h"
-
-enum class TTextEncoding : std::uint8_t { Windows1252, Utf8 };
-
-// What marks the start of a file as UTF-8.
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+#include "editor/TextEncoding.h"
 
 // The character byte `b` stands for in Windows-1252; the five bytes the code
 // page leaves unassigned stand for the C1 control characters of their number.
