@@ -125,6 +125,7 @@ int TAdvancedEditor::GetSelStart() const {
 void TAdvancedEditor::SetSelStart(int value) {
   SetSelAvail(true);
   platform::Point start = OffsetToPos(value - 1);
+  start.x = SnapPos(start.y, start.x);
   SelStartX = SelEndX = SelAnchorX = start.x;
   SelStartY = SelEndY = SelAnchorY = start.y;
   MoveCaret(start.x, start.y);
@@ -135,6 +136,7 @@ void TAdvancedEditor::SetSelStart(int value) {
 void TAdvancedEditor::SetSelLength(int length) {
   SetSelAvail(length > 0);
   platform::Point end = OffsetToPos(static_cast<std::int64_t>(length) + GetSelStart() - 1);
+  end.x = SnapForward(end.y, end.x);
   SelEndX = end.x;
   SelEndY = end.y;
   MoveCaret(end.x, end.y);

@@ -240,6 +240,8 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, std::string_view typed) {
   }
 
   FinishAt(f, line, CaretLineX);
+  // A character typed before a combining mark takes it: the caret goes after both.
+  f.X = SnapForward(f.Y, f.X);
   MoveCaret(f.X, f.Y);
   // Given to the completion engine once the change is told.
   if (wordChar) f.TypedWordChar = ch;
@@ -540,9 +542,15 @@ void TAdvancedEditor::IndentCommand(TCommandFrame& f, bool indent) {
     }
   }
   if (processed > 0) {
-    SelStartX = std::max(0, SelStartX + d);
+    // The anchor is one of the ends: it moves with it.
+    const bool anchoredAtStart = SelAnchorX == SelStartX && SelAnchorY == SelStartY;
+    // Blanks before a combining mark take it: the ends stay on whole characters.
+    SelStartX = SnapPos(SelStartY, std::max(0, SelStartX + d));
     SelEndX += d;
     if (SelEndX < 0) SelEndX = Lines->LineLength(last);
+    SelEndX = SnapForward(SelEndY, SelEndX);
+    SelAnchorX = anchoredAtStart ? SelStartX : SelEndX;
+    SelAnchorY = anchoredAtStart ? SelStartY : SelEndY;
     int caretLine = 0, k = 0;
     Lines->RowToParagraph(f.Y, caretLine, k);
     if (caretLine >= first && caretLine <= last) f.X = std::max(0, f.X + d);
