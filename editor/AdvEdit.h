@@ -222,8 +222,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, platform::Canvas&)> OnGutterPaint;
   std::function<void(TAdvancedEditor&, std::string& text)> OnBeforeInsert;
   std::function<void(TAdvancedEditor&, TCaseMode mode, std::string& result, const std::string& text)> OnCaseChange;
-  // A character was refused: it finds no free cell in the document (Cells).
-  std::function<void(TAdvancedEditor&, char32_t ch)> OnCharRefused;  // also: no byte in a document that cannot become UTF-8
+  // A character was refused: it finds no free cell in the document (Cells),
+  // or a Windows-1252 document that cannot become UTF-8 has no byte for it.
+  std::function<void(TAdvancedEditor&, char32_t ch)> OnCharRefused;
   std::function<void(TAdvancedEditor&, const std::string& line, std::string& newLine)> OnNewLine;
   std::function<void(TAdvancedEditor&, const std::string& first, std::string& second)> OnJoinLines;
   std::function<void(TAdvancedEditor&, const std::string& selection)> OnSelectionCommand;

@@ -180,7 +180,8 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, std::string_view typed) {
     bool found = false;
     for (int i = CaretLineX - 1; i >= 0 && !found; --i) {
       // A word starts at a character, never inside one.
-      if (Utf8() && i < static_cast<int>(text.size()) && (static_cast<unsigned char>(text[static_cast<std::size_t>(i)]) & 0xC0) == 0x80)
+      if (Utf8() && i < static_cast<int>(text.size()) &&
+          (static_cast<unsigned char>(text[static_cast<std::size_t>(i)]) & 0xC0) == 0x80)
         continue;
       std::string candidate(text.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(CaretLineX - i)));
       if (candidate.size() > longest) break;

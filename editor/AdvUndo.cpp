@@ -268,7 +268,8 @@ void TUndoBuffer::Undo() {
 
 void TUndoBuffer::Write(std::int64_t offset, std::int64_t length, std::string_view text) {
   std::string removed = Editor->Splice(offset, length, text);
-  if (undoing_) undoing_->Splices.push_back({offset, std::move(removed), static_cast<std::int64_t>(text.size()), std::nullopt});
+  if (undoing_)
+    undoing_->Splices.push_back({offset, std::move(removed), static_cast<std::int64_t>(text.size()), std::nullopt});
 }
 
 void TUndoBuffer::Redo() {

@@ -52,8 +52,14 @@ TEST_F(Utf8Editing, CommandsOnOneLineStepByWholeCharacters) {
   };
   const Case cases[] = {
       {"right over a letter with its combining mark", 3, 0, {cmdCaretRight}, {6, 0}, 4, "", ""},
-      {"right over CJK and emoji", 6, 0, {cmdCaretRight, cmdCaretRight, cmdCaretRight, cmdCaretRight}, {17, 0}, 11,
-       "", ""},
+      {"right over CJK and emoji",
+       6,
+       0,
+       {cmdCaretRight, cmdCaretRight, cmdCaretRight, cmdCaretRight},
+       {17, 0},
+       11,
+       "",
+       ""},
       {"left back over them", 17, 0, {cmdCaretLeft, cmdCaretLeft, cmdCaretLeft}, {7, 0}, 5, "", ""},
       {"left over the combining mark", 6, 0, {cmdCaretLeft}, {3, 0}, 3, "", ""},
       {"end of the row", 0, 0, {cmdLineEnd}, {20, 0}, 14, "", ""},
@@ -64,10 +70,22 @@ TEST_F(Utf8Editing, CommandsOnOneLineStepByWholeCharacters) {
       {"select word", 10, 0, {cmdSelectWord}, {17, 0}, 11, "", "\xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80"},
       {"delete a CJK character", 7, 0, {cmdDeleteRight}, {7, 0}, 5, "Cafe\xCC\x81 \xE6\x96\x87\xF0\x9F\x98\x80 ab", ""},
       {"backspace an emoji", 17, 0, {cmdDeleteLeft}, {13, 0}, 9, "Cafe\xCC\x81 \xE4\xB8\xAD\xE6\x96\x87 ab", ""},
-      {"backspace a letter with its mark", 6, 0, {cmdDeleteLeft}, {3, 0}, 3,
-       "Caf \xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80 ab", ""},
-      {"overwrite replaces one character", 7, 0, {cmdToggleOverwrite, 'x'}, {8, 0}, 6,
-       "Cafe\xCC\x81 x\xE6\x96\x87\xF0\x9F\x98\x80 ab", ""},
+      {"backspace a letter with its mark",
+       6,
+       0,
+       {cmdDeleteLeft},
+       {3, 0},
+       3,
+       "Caf \xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80 ab",
+       ""},
+      {"overwrite replaces one character",
+       7,
+       0,
+       {cmdToggleOverwrite, 'x'},
+       {8, 0},
+       6,
+       "Cafe\xCC\x81 x\xE6\x96\x87\xF0\x9F\x98\x80 ab",
+       ""},
       {"delete word left", 17, 0, {cmdDeleteWordLeft}, {7, 0}, 5, "Cafe\xCC\x81  ab", ""},
       {"up into the right half of a wide character: its start", 6, 1, {cmdCaretUp}, {7, 0}, 5, "", ""},
       {"down keeps the column", 13, 0, {cmdCaretDown}, {9, 1}, 9, "", ""},
@@ -137,9 +155,9 @@ TEST_F(Utf8Editing, WrapCutsRowsAtColumnEighty) {
     std::string line;
     Strings rows;
   } cases[] = {
-      {times(cjk, 40), {times(cjk, 40)}},                                 // exactly 80 columns
-      {times(cjk, 50), {times(cjk, 40), times(cjk, 10)}},                 // cut hard after 80 columns
-      {"a" + times(cjk, 40), {"a" + times(cjk, 39), cjk}},                // a wide character does not straddle 80
+      {times(cjk, 40), {times(cjk, 40)}},                   // exactly 80 columns
+      {times(cjk, 50), {times(cjk, 40), times(cjk, 10)}},   // cut hard after 80 columns
+      {"a" + times(cjk, 40), {"a" + times(cjk, 39), cjk}},  // a wide character does not straddle 80
       {times(cjk, 30) + " " + times(cjk, 30), {times(cjk, 30) + " ", times(cjk, 30)}},  // at the last space
   };
   editor.SetWordWrap(true);
@@ -204,13 +222,34 @@ TEST_F(Utf8Editing, AWindows1252DocumentBecomesUtf8ForACharacterItHasNoByteFor) 
 TEST_F(Utf8Editing, RandomCommandsKeepPositionsOnCharactersAndTheTextUtf8) {
   const std::string start = kLine + "\r\n  \xD0\x96\xD0\xB8\xD0\xB2 \xCE\xA9\xCE\xBC " + kLine + kLine + kLine + kLine +
                             "\r\n\r\n" + kBelow + "\xE2\x82\xAC";
-  const std::uint16_t commands[] = {cmdCaretLeft,       cmdCaretRight,     cmdCaretUp,         cmdCaretDown,
-                                    cmdSelectLeft,      cmdSelectRight,    cmdSelectUp,        cmdSelectDown,
-                                    cmdWordLeft,        cmdWordRight,      cmdSelectWordLeft,  cmdSelectWordRight,
-                                    cmdSelectWord,      cmdLineStart,      cmdLineEnd,         cmdDeleteLeft,
-                                    cmdDeleteRight,     cmdDeleteWordLeft, cmdDeleteWordRight, cmdDeleteLine,
-                                    cmdLineBreak,       cmdTab,            cmdBackTab,         cmdToggleOverwrite,
-                                    cmdUndo,            cmdRedo,           cmdPageDown,        cmdSelectPageUp};
+  const std::uint16_t commands[] = {cmdCaretLeft,
+                                    cmdCaretRight,
+                                    cmdCaretUp,
+                                    cmdCaretDown,
+                                    cmdSelectLeft,
+                                    cmdSelectRight,
+                                    cmdSelectUp,
+                                    cmdSelectDown,
+                                    cmdWordLeft,
+                                    cmdWordRight,
+                                    cmdSelectWordLeft,
+                                    cmdSelectWordRight,
+                                    cmdSelectWord,
+                                    cmdLineStart,
+                                    cmdLineEnd,
+                                    cmdDeleteLeft,
+                                    cmdDeleteRight,
+                                    cmdDeleteWordLeft,
+                                    cmdDeleteWordRight,
+                                    cmdDeleteLine,
+                                    cmdLineBreak,
+                                    cmdTab,
+                                    cmdBackTab,
+                                    cmdToggleOverwrite,
+                                    cmdUndo,
+                                    cmdRedo,
+                                    cmdPageDown,
+                                    cmdSelectPageUp};
   const char32_t typed[] = {U'x', U' ', U'\u00E9', U'\u0301', U'\u4E2D', U'\U0001F600', U'\u0416'};
   std::mt19937 rng(28);
   for (bool wrap : {false, true}) {
@@ -233,7 +272,8 @@ TEST_F(Utf8Editing, RandomCommandsKeepPositionsOnCharactersAndTheTextUtf8) {
         const std::string_view row = editor.Lines->RowView(y);
         return textcol::CharStart(TTextEncoding::Utf8, row, x) == x;
       };
-      ASSERT_TRUE(atChar(editor.CaretX, editor.CaretY)) << "step " << step << " caret " << editor.CaretX << "," << editor.CaretY;
+      ASSERT_TRUE(atChar(editor.CaretX, editor.CaretY))
+          << "step " << step << " caret " << editor.CaretX << "," << editor.CaretY;
       if (editor.SelAvail) {
         ASSERT_TRUE(atChar(editor.SelStartX, editor.SelStartY)) << "step " << step;
         ASSERT_TRUE(atChar(editor.SelEndX, editor.SelEndY)) << "step " << step;
