@@ -145,6 +145,9 @@ enum TEditorCommand : std::uint16_t {
   cmdDeleteWordLeft = 472,
   cmdScrollPageUp = 473,
   cmdScrollPageDown = 474,
+  // Types one character given as a code point (TypeCharacter); a macro
+  // keeps the code point in the two pairs after it, low half first.
+  cmdTypeCharacter = 475,
 };
 
 // FindKey's answer for the first stroke of a two-stroke binding.

@@ -202,7 +202,7 @@ void TCompletion::Complete(int mode) {
 
 void TCompletion::KeyTyped(char c) {
   if (Active) {
-    if (IsWordChar(c)) {
+    if (IsWordChar(c, Editor.Encoding())) {
       SelectBestMatch();
       const bool handled = CallModeHook(Mode, !Active && SelectedIndex() < 0);
       if (handled || SourceList().empty()) CloseList(false);

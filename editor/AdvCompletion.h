@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/TextEncoding.h"
 #include "platform/CompletionList.h"
 #include "platform/EditorWindow.h"
 
@@ -29,6 +30,8 @@ class TCompletionHost {
   // The text of the caret's row (empty when there is none) and the caret's column in it.
   virtual std::string_view CaretRowText() const = 0;
   virtual int CaretColumn() const = 0;
+  // How the text's bytes are characters (the word rule depends on it).
+  virtual TTextEncoding Encoding() const = 0;
   // The editor's case conversion to lower case.
   virtual std::string LowerCase(const std::string& text) = 0;
   // A list of the mode is about to be offered, refreshed or used.
@@ -110,6 +113,10 @@ class TCompletion {
   // The engine's word characters: backspace, '_', digits, ASCII letters and
   // the Cyrillic letters of the Windows-1251 code page.
   static bool IsWordChar(char c);
+  // In a UTF-8 document every byte above 0x7F belongs to a word.
+  static bool IsWordChar(char c, TTextEncoding encoding) {
+    return encoding == TTextEncoding::Utf8 ? static_cast<unsigned char>(c) >= 0x80 || IsWordChar(c) : IsWordChar(c);
+  }
 
   // Field n (from 0) of an entry; empty beyond the last separator.
   std::string Field(std::string_view entry, int n) const;

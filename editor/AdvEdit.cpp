@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "editor/AdvCompletion.h"
+#include "editor/TextColumns.h"
 #include "editor/TextScan.h"
 
 // ---------------------------------------------------------------- geometry
@@ -33,6 +34,58 @@ platform::Point TEditorClient::PixelToText(int x, int y) const {
   col = std::min<long>(col, Editor.RightCol);
   row = std::min(row, Editor.LastRow());
   return {static_cast<int>(col), row};
+}
+
+// ---------------------------------------------------------------- positions and columns
+
+int TAdvancedEditor::NextPos(int row, int x) const {
+  if (!Utf8()) return x + 1;
+  return textcol::NextChar(encoding_, RowExists(row) ? Lines->RowView(row) : std::string_view(), x);
+}
+
+int TAdvancedEditor::PrevPos(int row, int x) const {
+  if (!Utf8()) return std::max(x - 1, 0);
+  return textcol::PrevChar(encoding_, RowExists(row) ? Lines->RowView(row) : std::string_view(), x);
+}
+
+int TAdvancedEditor::SnapPos(int row, int x) const {
+  if (!Utf8() || !RowExists(row)) return x;
+  return textcol::CharStart(encoding_, Lines->RowView(row), x);
+}
+
+int TAdvancedEditor::SnapForward(int row, int x) const {
+  const int start = SnapPos(row, x);
+  return start == x ? x : NextPos(row, start);
+}
+
+int TAdvancedEditor::ColumnAt(int row, int x) const {
+  if (!Utf8() || !RowExists(row)) return x;
+  return textcol::ColumnOf(encoding_, Lines->RowView(row), x);
+}
+
+int TAdvancedEditor::PosAtColumn(int row, int column) const {
+  if (!Utf8() || !RowExists(row)) return column;
+  return textcol::PositionOf(encoding_, Lines->RowView(row), column);
+}
+
+platform::Point TAdvancedEditor::PixelToPosition(int x, int y) const {
+  platform::Point p = PixelToText(x, y);
+  if (!Utf8() || !RowExists(p.y)) return p;
+  const std::string_view text = Lines->RowView(p.y);
+  // The character under the pointer; a wide one is left or right of its middle.
+  const int offset = x - Client->TextLeft();
+  const int cell = std::max(0, offset) / CharWidth + LeftCol;
+  const int under = textcol::PositionOf(encoding_, text, cell);
+  const int next = textcol::NextChar(encoding_, text, under);
+  const int startColumn = textcol::ColumnOf(encoding_, text, under);
+  int pos = 0;
+  if (textcol::ColumnOf(encoding_, text, next) - startColumn > 1) {
+    pos = offset - (startColumn - LeftCol) * CharWidth >= CharWidth ? next : under;
+  } else {
+    pos = textcol::PositionOf(encoding_, text, p.x);  // the nearest column boundary
+  }
+  if (textcol::ColumnOf(encoding_, text, pos) > RightCol) pos = textcol::PositionOf(encoding_, text, RightCol);
+  return {pos, p.y};
 }
 
 // ---------------------------------------------------------------- what the undo history reaches
@@ -79,6 +132,7 @@ class TEditorUndoSide final : public TUndoTarget {
     e_.MoveCaret(s.CaretX, s.CaretY);
     e_.RepaintSelectionOnCommit();
   }
+  void SetEncoding(TTextEncoding encoding) override { e_.SetEncoding(encoding); }
 
  private:
   TAdvancedEditor& e_;
@@ -94,6 +148,7 @@ class TEditorCompletionSide final : public TCompletionHost {
     return e_.RowExists(e_.CaretY) ? e_.Lines->RowView(e_.CaretY) : std::string_view();
   }
   int CaretColumn() const override { return e_.CaretX; }
+  TTextEncoding Encoding() const override { return e_.Encoding(); }
   std::string LowerCase(const std::string& text) override { return e_.ConvertCase(text, cmLower); }
   void CompletionOffered(std::uint8_t mode, bool& handled) override {
     if (mode == 0) {
@@ -116,7 +171,7 @@ class TEditorCompletionSide final : public TCompletionHost {
     return [this](int index, int& height) { e_.OnCompletionMeasureItem(e_, index, height); };
   }
   platform::Rect CellBelowCaret() const override {
-    return e_.CellRect(e_.CaretX - e_.LeftCol, e_.CaretY - e_.TopRow + 1);
+    return e_.CellRect(e_.CaretColumn() - e_.LeftCol, e_.CaretY - e_.TopRow + 1);
   }
   int RowHeight() const override { return e_.CharHeight; }
   int Width() const override { return e_.ClientWidth(); }
@@ -232,6 +287,8 @@ TUndoRecord RecordOf(TTextChange& c) {
       return TIndentUndo{c.FirstLine, c.LastLine, c.Count};
     case TUndoKind::Unindent:
       return TUnindentUndo{c.FirstLine, c.Count};
+    case TUndoKind::Encoding:
+      return TEncodingUndo{c.OldEncoding, c.NewEncoding};
   }
   return TCaretUndo{};
 }
@@ -298,6 +355,12 @@ void TAdvancedEditor::SetWordWrap(bool on) {
   wordWrap_ = on;
   Lines->RewrapAll();
   ClearUndo();
+}
+
+void TAdvancedEditor::SetEncoding(TTextEncoding encoding) {
+  if (encoding_ == encoding) return;
+  encoding_ = encoding;
+  Lines->RewrapForEncoding();
 }
 
 void TAdvancedEditor::SetShowSpecialChars(bool on) {

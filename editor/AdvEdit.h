@@ -75,6 +75,7 @@ struct TTextChange {
   int X = 0, Y = 0;
   TSelectionState Sel;
   int FirstLine = 0, LastLine = 0, Count = 0;
+  TTextEncoding OldEncoding = TTextEncoding::Windows1252, NewEncoding = TTextEncoding::Windows1252;
 };
 
 // What one command (or other entry point) changed, heard by the listeners
@@ -94,7 +95,7 @@ struct TCommandFrame {
   std::uint16_t Command = 0;
   int X = 0, Y = 0;        // working caret position
   bool CaretOnly = true;   // nothing but the caret moved: the final placement records it
-  char TypedWordChar = 0;  // a word character typed: the completion engine hears it after the change
+  char TypedWordChar = 0;  // a word character typed (its first byte): the completion engine hears it after the change
 };
 
 class TAdvancedEditor : public TAdvLinesOwner {
@@ -188,7 +189,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // keeps stands at the start of a character.
   TTextEncoding Encoding() const { return encoding_; }
   bool Utf8() const { return encoding_ == TTextEncoding::Utf8; }
-  void SetEncoding(TTextEncoding encoding) { encoding_ = encoding; }
+  // Sets how the bytes are read; with word wrap on the lines that hold bytes
+  // above 0x7F are cut into rows again (rows end at columns, not bytes).
+  void SetEncoding(TTextEncoding encoding);
 
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool on);
@@ -219,7 +222,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, platform::Canvas&)> OnGutterPaint;
   std::function<void(TAdvancedEditor&, std::string& text)> OnBeforeInsert;
   std::function<void(TAdvancedEditor&, TCaseMode mode, std::string& result, const std::string& text)> OnCaseChange;
-  // A character was refused: it finds no free cell in the document (Cells).
+  // A character was refused: it finds no free cell in the document (Cells),
+  // or a Windows-1252 document that cannot become UTF-8 has no byte for it.
   std::function<void(TAdvancedEditor&, char32_t ch)> OnCharRefused;
   std::function<void(TAdvancedEditor&, const std::string& line, std::string& newLine)> OnNewLine;
   std::function<void(TAdvancedEditor&, const std::string& first, std::string& second)> OnJoinLines;
@@ -249,6 +253,22 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int LastRow() const { return Lines->GetRowCount() - 1; }
   bool RowExists(int row) const { return row >= 0 && row < Lines->GetRowCount(); }
   int RowLength(int row) const { return static_cast<int>(Lines->RowView(row).size()); }
+  // Positions in a row (beyond its end one byte a blank) and the display
+  // columns they stand at; in Windows-1252 each is the identity.
+  int NextPos(int row, int x) const;
+  int PrevPos(int row, int x) const;
+  // x itself at the start of a character; inside one, its start
+  // (SnapForward: the position after it).
+  int SnapPos(int row, int x) const;
+  int SnapForward(int row, int x) const;
+  int ColumnAt(int row, int x) const;
+  // The position of the character covering `column` (PositionOf).
+  int PosAtColumn(int row, int column) const;
+  // The caret's display column (the status bar shows it).
+  int CaretColumn() const { return ColumnAt(CaretY, CaretX); }
+  // The text position (byte position in its row, row) under a pixel: a
+  // pointer on the right half of a character stands after it.
+  platform::Point PixelToPosition(int x, int y) const;
 
   // ---- caret and view ----
   void MoveCaret(int x, int y);
@@ -387,6 +407,21 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // ---- input from the window host ----
   void KeyDown(std::uint16_t& key, TShiftState shift);
   void KeyPress(char ch);
+  // Types one character (cmdTypeCharacter): in a UTF-8 document its UTF-8
+  // bytes, in a Windows-1252 document its byte; a character Windows-1252 has
+  // no byte for makes the document UTF-8 when it can (CanPromoteToUtf8),
+  // else it is refused (RefuseChar). As KeyPress, after a key the key table
+  // bound it types nothing.
+  void TypeCharacter(char32_t ch);
+  // Whether a Windows-1252 document can become UTF-8: every byte above 0x7F
+  // in it was typed since its text was last assigned from outside (a file
+  // read, SetTextStr, a recovery).
+  bool CanPromoteToUtf8() const;
+  // Makes a Windows-1252 document UTF-8: every byte above 0x7F becomes the
+  // UTF-8 form of its character, recorded for undo with the change of
+  // encoding (undo gives back the bytes and the encoding). Call it inside
+  // the undo group of the edit that needs it, before that edit.
+  void PromoteToUtf8();
   void MouseDown(int button, TShiftState shift, int x, int y);
   void MouseMove(TShiftState shift, int x, int y, bool leftButtonDown);
   void MouseUp(int button, TShiftState shift, int x, int y);
@@ -433,6 +468,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // ---- TAdvLinesOwner ----
   bool GetWordWrap() const override { return wordWrap_; }
   int GetWrapColumn() const override { return WrapColumn; }
+  TTextEncoding GetEncoding() const override { return encoding_; }
   int GetTabWidth() const override { return TabWidth; }
   // Keeps the caret line, the colours and the repaint in step with a change
   // of the text, and runs the lines-changed notification the change asks for.
@@ -458,9 +494,18 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void PlayMacro();
   void EventCommand(TCommandFrame& f);
   int SmartHomeColumn(int x, int y) const;
+  // The ends of a word WordAt found in row `row` (1-based, start may pass
+  // end) moved out to whole characters.
+  void SnapWord(int row, int& start, int& end) const;
 
   // Text-changing commands and typing.
-  void TypeChar(TCommandFrame& f, char ch);
+  // Types `typed`: one character's bytes.
+  void TypeChar(TCommandFrame& f, std::string_view typed);
+  // cmdTypeCharacter: typedChar_ in the document's encoding.
+  void TypeCharacterCommand(TCommandFrame& f);
+  // The column grid of a row for the tab computations: the row itself in
+  // Windows-1252 or pure ASCII, else one byte a column (a blank for a blank).
+  std::string_view ColumnGrid(std::string_view row, std::string& scratch) const;
   void LineBreak(TCommandFrame& f);
   // Backspace and Delete on a selection delete it; true when there was one.
   bool DeleteSelectionFor(TCommandFrame& f);
@@ -536,6 +581,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
 
   // Scratch state of keys, mouse, painting and the tab computations.
   bool keyHandled_ = false, chordPending_ = false;
+  char32_t typedChar_ = 0;  // the character cmdTypeCharacter types
   std::uint16_t chordKey_ = 0;
   TShiftState chordShift_ = 0;
   bool mouseDown_ = false, dragged_ = false, skipNextMouseDown_ = false;

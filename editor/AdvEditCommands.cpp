@@ -13,6 +13,8 @@ void TAdvancedEditor::ExecuteCommand(std::uint16_t command) {
   if (Recording && command != cmdRecordMacro && command != cmdBeginGroup && GroupDepth == 0) {
     MacroKeys.push_back(static_cast<char>(command & 0xFF));
     MacroKeys.push_back(static_cast<char>(command >> 8));
+    if (command == cmdTypeCharacter)
+      for (int shift = 0; shift < 32; shift += 8) MacroKeys.push_back(static_cast<char>((typedChar_ >> shift) & 0xFF));
   }
   TCommandFrame f;
   f.Command = command;
@@ -70,7 +72,8 @@ void TAdvancedEditor::RunAll(std::initializer_list<std::uint16_t> commands) {
 void TAdvancedEditor::RunCommand(TCommandFrame& f) {
   const std::uint16_t c = f.Command;
   if (c <= 255) {
-    if (!ReadOnly) TypeChar(f, static_cast<char>(c));
+    const char ch = static_cast<char>(c);
+    if (!ReadOnly) TypeChar(f, std::string_view(&ch, 1));
     return;
   }
   if ((c >= cmdCaretLeft && c <= cmdCaretDown) || (c >= cmdSelectLeft && c <= cmdSelectDown)) return CaretCommand(f);
@@ -96,11 +99,14 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
     case cmdSelectWord:
       return SelectWordCommand(f);
     case cmdCaretPageTop:
-    case cmdCaretPageBottom:
+    case cmdCaretPageBottom: {
+      const int column = ColumnAt(f.Y, f.X);
       f.Y = c == cmdCaretPageTop ? TopRow : TopRow + VisibleRows - 1;
+      f.X = PosAtColumn(std::min(f.Y, LastRow()), column);
       if (!CaretBeyondEOL && RowExists(f.Y)) f.X = std::min(f.X, RowLength(f.Y));
       Unselect();
       return;
+    }
     case cmdPageUp:
     case cmdPageDown:
     case cmdSelectPageUp:
@@ -124,6 +130,9 @@ void TAdvancedEditor::RunCommand(TCommandFrame& f) {
     case cmdScrollPageUp:
     case cmdScrollPageDown:
       return ScrollCommand(f);
+    case cmdTypeCharacter:
+      if (editable) TypeCharacterCommand(f);
+      return;
     case cmdLineBreak:
       if (editable) LineBreak(f);
       return;
@@ -240,11 +249,14 @@ void TAdvancedEditor::CaretCommand(TCommandFrame& f) {
                     : f.Y < std::max(Lines->GetRowCount(), 1) - 1 || (c == cmdCaretDown && CaretBeyondEOF);
     if (!acts) return;
     if (select && !SelAvail) ExtendSelection(CaretX, CaretY);
+    const int column = ColumnAt(f.Y, f.X);
     f.Y += plain == cmdCaretUp ? -1 : 1;
+    f.X = PosAtColumn(f.Y, column);
     if (!CaretBeyondEOL && RowExists(f.Y)) f.X = std::min(f.X, RowLength(f.Y));
   } else {
     if (select && !SelAvail) ExtendSelection(CaretX, CaretY);
-    f.X += plain == cmdCaretLeft ? -1 : 1;
+    // A whole character; left of column 0 stays -1 (the row above, or the clamp).
+    f.X = plain == cmdCaretRight ? NextPos(f.Y, f.X) : f.X <= 0 ? f.X - 1 : PrevPos(f.Y, f.X);
     if (!CaretBeyondEOL) {
       if (!RowExists(f.Y)) {
         f.X = 0;
@@ -284,7 +296,7 @@ void TAdvancedEditor::WordLeftCommand(TCommandFrame& f, bool select) {
   const bool wordMet = i >= 0;
   while (i >= 0 && !IsWordDelimiter(s[static_cast<std::size_t>(i)])) --i;
   if (i >= 0) {
-    f.X = i + 1;
+    f.X = SnapPos(f.Y, i + 1);
   } else if (f.X == CaretX) {
     f.X = 0;  // the row start was reached without a delimiter
   }
@@ -324,7 +336,7 @@ void TAdvancedEditor::WordRightCommand(TCommandFrame& f, bool select) {
   int i = f.X;
   while (i < n && !IsWordDelimiter(s[static_cast<std::size_t>(i)])) ++i;
   while (i < n && IsWordDelimiter(s[static_cast<std::size_t>(i)])) ++i;
-  f.X = i;
+  f.X = SnapForward(f.Y, i);
   if (select) {
     ExtendSelection(f.X, f.Y);
     f.CaretOnly = false;
@@ -341,6 +353,7 @@ void TAdvancedEditor::SelectWordCommand(TCommandFrame& f) {
   if (p > static_cast<int>(s.size())) return;
   int start = 0, end = 0;
   WordAt(s, p, start, end);
+  SnapWord(f.Y, start, end);
   ExtendSelection(start - 1, f.Y);
   ExtendSelection(end - 1, f.Y);
   f.X = end - 1;
@@ -361,6 +374,7 @@ void TAdvancedEditor::PageCommand(TCommandFrame& f) {
       if (e) e->EndUpdate();
     }
   } endUpdate{select ? this : nullptr};
+  const int column = ColumnAt(f.Y, f.X);
   f.Y += VisibleRows * d;
   if (!CaretBeyondEOF || c == cmdSelectPageDown) f.Y = std::min(f.Y, LastRow());
   f.Y = std::max(f.Y, 0);
@@ -369,6 +383,7 @@ void TAdvancedEditor::PageCommand(TCommandFrame& f) {
     VertBar->SetValue(TAdvEditScrollBar::kPosition, VertBar->Position + step);
     SetScrollPos(true, VertBar->Position);
   }
+  f.X = PosAtColumn(f.Y, column);
   if (!CaretBeyondEOL && RowExists(f.Y)) f.X = std::min(f.X, RowLength(f.Y));
   if (select) {
     ExtendSelection(f.X, f.Y);
@@ -407,7 +422,7 @@ void TAdvancedEditor::HomeEndCommand(TCommandFrame& f) {
       if (Lines->GetRowCount() > 0) {
         f.Y = LastRow();
         f.X = RowLength(f.Y);
-        ScrollTo(std::max(0, f.X - VisibleCols), std::max(0, f.Y - VisibleRows + 1));
+        ScrollTo(std::max(0, ColumnAt(f.Y, f.X) - VisibleCols), std::max(0, f.Y - VisibleRows + 1));
       }
       break;
   }
@@ -430,7 +445,10 @@ void TAdvancedEditor::ScrollCommand(TCommandFrame& f) {
     VertBar->SetValue(TAdvEditScrollBar::kPosition, VertBar->Position + delta);
     SetScrollPos(true, VertBar->Position);
   }
-  f.Y = std::clamp(f.Y, TopRow, std::max(TopRow, TopRow + VisibleRows - 1));
+  const int column = ColumnAt(f.Y, f.X);
+  const int y = std::clamp(f.Y, TopRow, std::max(TopRow, TopRow + VisibleRows - 1));
+  if (y != f.Y) f.X = PosAtColumn(y, column);
+  f.Y = y;
 }
 
 // ---------------------------------------------------------------- macros and events
@@ -449,7 +467,16 @@ void TAdvancedEditor::PlayMacro() {
   for (std::size_t i = 0; i + 1 < keys.size(); i += 2) {
     auto lo = static_cast<unsigned char>(keys[i]);
     auto hi = static_cast<unsigned char>(keys[i + 1]);
-    ExecuteCommand(static_cast<std::uint16_t>(lo + 256 * hi));
+    const auto command = static_cast<std::uint16_t>(lo + 256 * hi);
+    if (command == cmdTypeCharacter) {
+      // The character follows in two pairs.
+      if (i + 6 > keys.size()) break;
+      char32_t ch = 0;
+      for (int k = 0; k < 4; ++k) ch |= static_cast<char32_t>(static_cast<unsigned char>(keys[i + 2 + k])) << (8 * k);
+      typedChar_ = ch;
+      i += 4;
+    }
+    ExecuteCommand(command);
   }
 }
 

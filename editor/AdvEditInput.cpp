@@ -5,6 +5,7 @@
 
 #include "editor/AdvCompletion.h"
 #include "editor/AdvEdit.h"
+#include "editor/CellTable.h"
 #include "platform/Clipboard.h"
 
 // ---------------------------------------------------------------- keys
@@ -56,6 +57,25 @@ void TAdvancedEditor::KeyPress(char ch) {
   ShowCaret(true);
 }
 
+void TAdvancedEditor::TypeCharacter(char32_t ch) {
+  if (keyHandled_) {
+    keyHandled_ = false;
+    return;
+  }
+  if (ReadOnly) return;
+  // A character with a byte of its own types that byte, as KeyPress does.
+  int byte = ch < 0x80 ? static_cast<int>(ch) : -1;
+  if (byte < 0 && !Utf8() && !Cells.Utf8()) byte = Windows1252Byte(ch);
+  ShowCaret(false);
+  if (byte >= 0) {
+    ExecuteCommand(static_cast<std::uint16_t>(byte));
+  } else {
+    typedChar_ = ch;
+    ExecuteCommand(cmdTypeCharacter);
+  }
+  ShowCaret(true);
+}
+
 void TAdvancedEditor::ClipboardRequest(std::uint16_t command) {
   if (ReadOnly && command != cmdCopy) return;
   PostCommand(command);
@@ -72,7 +92,7 @@ void TAdvancedEditor::MouseDown(int button, TShiftState shift, int x, int y) {
   mouseDown_ = true;
   if (window_) window_->CaptureMouse();
   dragged_ = false;
-  platform::Point pos = PixelToText(x, y);
+  platform::Point pos = PixelToPosition(x, y);
   ShowCaret(false);
   const bool withShift = (shift & shift::Shift) != 0;
   if (button == kLeftButton && !withShift) Unselect();
@@ -93,7 +113,7 @@ bool TAdvancedEditor::PointerOutside() const {
 void TAdvancedEditor::MouseMove(TShiftState, int x, int y, bool leftButtonDown) {
   mouseX_ = x;
   mouseY_ = y;
-  platform::Point pos = PixelToText(x, y);
+  platform::Point pos = PixelToPosition(x, y);
   mouseCol_ = pos.x;
   mouseRow_ = pos.y;
   if (window_) window_->SetCursor(x < GutterWidth() ? platform::Cursor::Arrow : platform::Cursor::IBeam);
@@ -139,8 +159,8 @@ void TAdvancedEditor::AutoScrollTick() {
   else if (mouseX_ < 0) dx = -1;
   else if (mouseX_ > w + 20) dx = VisibleCols / 2;
   else if (mouseX_ > w) dx = 1;
-  int x = std::max(0, CaretX + dx);
   int y = std::clamp(CaretY + dy, 0, std::max(0, LastRow()));
+  int x = PosAtColumn(y, std::max(0, CaretColumn() + dx));
   ExtendSelection(x, y);
   MoveCaretUndoable(x, y);
 }
@@ -152,7 +172,7 @@ void TAdvancedEditor::MouseUp(int button, TShiftState, int x, int y) {
   }
   mouseDown_ = false;
   if (button == kLeftButton && !dragged_ && OnTokenClick) {
-    platform::Point pos = PixelToText(x, y);
+    platform::Point pos = PixelToPosition(x, y);
     std::string text;
     std::uint8_t tag = 0;
     TokenAt(pos.x, pos.y, text, tag);
@@ -169,6 +189,7 @@ void TAdvancedEditor::DblClick() {
   int start = 0, end = 0;
   WordAt(s, CaretX + 1, start, end);
   if (end <= start) return;
+  SnapWord(CaretY, start, end);
   ExtendSelection(start - 1, CaretY);
   ExtendSelection(end - 1, CaretY);
   MoveCaretUndoable(end - 1, CaretY);
@@ -221,7 +242,7 @@ void TAdvancedEditor::TimerTick(int id) {
 
 void TAdvancedEditor::ContextMenuAt(int x, int y) {
   if (x < 0 || y < 0 || x >= ClientWidth() || y >= ClientHeight()) return;
-  platform::Point pos = PixelToText(x, y);
+  platform::Point pos = PixelToPosition(x, y);
   TokenAt(pos.x, pos.y, HoverText, HoverTag);
 }
 

@@ -29,6 +29,14 @@ bool TAdvancedEditor::IsWordDelimiter(char c) { return ::IsWordDelimiter(c); }
 
 void TAdvancedEditor::WordAt(std::string_view s, int p, int& start, int& end) { ::WordAt(s, p, start, end); }
 
+void TAdvancedEditor::SnapWord(int row, int& start, int& end) const {
+  if (!Utf8()) return;
+  int& low = start <= end ? start : end;
+  int& high = start <= end ? end : start;
+  low = SnapPos(row, low - 1) + 1;
+  high = SnapForward(row, high - 1) + 1;
+}
+
 // ---------------------------------------------------------------- selection
 
 void TAdvancedEditor::SetSelAvail(bool on) {
@@ -48,8 +56,8 @@ void TAdvancedEditor::RestoreSelection(const TSelectionState& s, int anchorX, in
 }
 
 void TAdvancedEditor::ExtendSelection(int x, int y) {
-  x = std::max(x, 0);
   y = std::max(y, 0);
+  x = SnapPos(y, std::max(x, 0));
   if (SelAvail) {
     Record(TUndoKind::Select, CaretX, CaretY);
     oldSelStartX_ = SelStartX;
@@ -117,6 +125,7 @@ int TAdvancedEditor::GetSelStart() const {
 void TAdvancedEditor::SetSelStart(int value) {
   SetSelAvail(true);
   platform::Point start = OffsetToPos(value - 1);
+  start.x = SnapPos(start.y, start.x);
   SelStartX = SelEndX = SelAnchorX = start.x;
   SelStartY = SelEndY = SelAnchorY = start.y;
   MoveCaret(start.x, start.y);
@@ -127,6 +136,7 @@ void TAdvancedEditor::SetSelStart(int value) {
 void TAdvancedEditor::SetSelLength(int length) {
   SetSelAvail(length > 0);
   platform::Point end = OffsetToPos(static_cast<std::int64_t>(length) + GetSelStart() - 1);
+  end.x = SnapForward(end.y, end.x);
   SelEndX = end.x;
   SelEndY = end.y;
   MoveCaret(end.x, end.y);

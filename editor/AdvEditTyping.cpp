@@ -6,6 +6,9 @@
 
 #include "editor/AdvCompletion.h"
 #include "editor/AdvEdit.h"
+#include "editor/CellTable.h"
+#include "editor/TextColumns.h"
+#include "editor/Utf8.h"
 
 namespace {
 
@@ -83,7 +86,7 @@ int TAdvancedEditor::UnindentTarget(int column, int row) {
   std::string_view before = t.substr(0, std::min<std::size_t>(t.size(), static_cast<std::size_t>(column)));
   bool textBefore = LeadingBlanks(before) != static_cast<int>(before.size());
   bool insideBlanks = column < static_cast<int>(t.size()) && t[static_cast<std::size_t>(column)] == ' ';
-  if (textBefore || insideBlanks) return column - 1;
+  if (textBefore || insideBlanks) return Utf8() ? PrevPos(row, column) : column - 1;
   // Go back to the indentation of the nearest row above indented less than column - 1.
   int best = 0;
   int p = column - 1;
@@ -101,6 +104,23 @@ int TAdvancedEditor::UnindentTarget(int column, int row) {
   return best;
 }
 
+std::string_view TAdvancedEditor::ColumnGrid(std::string_view row, std::string& scratch) const {
+  if (!Utf8() || utf8::FindNonAscii(row, 0) >= row.size()) return row;
+  scratch.clear();
+  const int n = static_cast<int>(row.size());
+  for (int p = 0; p < n;) {
+    const int next = textcol::NextChar(encoding_, row, p);
+    if (row[static_cast<std::size_t>(p)] == ' ' && next == p + 1) {
+      scratch.push_back(' ');
+    } else {
+      const auto part = row.substr(static_cast<std::size_t>(p), static_cast<std::size_t>(next - p));
+      scratch.append(static_cast<std::size_t>(textcol::Columns(encoding_, part)), 'x');
+    }
+    p = next;
+  }
+  return scratch;
+}
+
 int TAdvancedEditor::SmartTabStop(int column, int row) {
   tabStopMarks_.assign(static_cast<std::size_t>(ColumnCapacity) + 2, 0);
   auto mark = [&](int c) {
@@ -108,8 +128,9 @@ int TAdvancedEditor::SmartTabStop(int column, int row) {
   };
   if (SmartTabs) {
     int m = 1;
+    std::string grid;
     for (int r = row - 1, seen = 0; r >= 0 && seen < 2 * VisibleRows && m < ColumnCapacity / 4; --r, ++seen) {
-      std::string_view s = TrimRight(Lines->RowView(r));
+      std::string_view s = TrimRight(ColumnGrid(Lines->RowView(r), grid));
       if (!s.empty()) mark(static_cast<int>(s.size()) - 1);
       bool last = false;
       for (int pos = m; pos <= static_cast<int>(s.size()); ++pos) {
@@ -129,10 +150,11 @@ int TAdvancedEditor::SmartTabStop(int column, int row) {
 
 // ---------------------------------------------------------------- typing
 
-void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
+void TAdvancedEditor::TypeChar(TCommandFrame& f, std::string_view typed) {
   PadToCaret();
+  const char ch = typed.front();
   if (static_cast<unsigned char>(ch) < 32) return;
-  const bool wordChar = TCompletion::IsWordChar(ch);
+  const bool wordChar = TCompletion::IsWordChar(ch, encoding_);
   if (!wordChar) Completion->KeyTyped(ch);
   DeleteSelection();
   RefreshCaretLine();
@@ -145,7 +167,7 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
   // Auto-change: the word before the caret, or the word with the typed separator.
   const auto& pairs = Completion->AutoChangePairs;
   bool replaced = false;
-  if (IsAutoChangeSeparator(ch) && !pairs.empty()) {
+  if (typed.size() == 1 && IsAutoChangeSeparator(ch) && !pairs.empty()) {
     const std::size_t shortest = pairs.front().Word.size(), longest = pairs.back().Word.size();
     auto lookup = [&](const std::string& word) -> const TAutoChangeWord* {
       std::string lower = ConvertCase(word, cmLower);
@@ -157,6 +179,10 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
     std::string replacement;
     bool found = false;
     for (int i = CaretLineX - 1; i >= 0 && !found; --i) {
+      // A word starts at a character, never inside one.
+      if (Utf8() && i < static_cast<int>(text.size()) &&
+          (static_cast<unsigned char>(text[static_cast<std::size_t>(i)]) & 0xC0) == 0x80)
+        continue;
       std::string candidate(text.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(CaretLineX - i)));
       if (candidate.size() > longest) break;
       if (candidate.size() < shortest) continue;
@@ -184,8 +210,10 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
     if (found) {
       std::string candidate(text.substr(static_cast<std::size_t>(b), static_cast<std::size_t>(CaretLineX - b)));
       std::string removed = candidate;
-      if (!InsertMode && CaretLineX < static_cast<int>(text.size()))
-        removed += text[static_cast<std::size_t>(CaretLineX)];
+      if (!InsertMode && CaretLineX < static_cast<int>(text.size())) {
+        const int next = textcol::NextChar(encoding_, text, CaretLineX);
+        removed += text.substr(static_cast<std::size_t>(CaretLineX), static_cast<std::size_t>(next - CaretLineX));
+      }
       int x = 0, y = 0;
       Lines->LineToRow(line, b, y, x);
       {
@@ -201,20 +229,121 @@ void TAdvancedEditor::TypeChar(TCommandFrame& f, char ch) {
   }
 
   if (!replaced) {
-    const std::string_view typed(&ch, 1);
     const std::int64_t at = PosToOffset(CaretX, CaretY);
     if (InsertMode) {
       Edit(TUndoKind::Insert, CaretX, CaretY, at, 0, typed);
     } else {
-      Edit(TUndoKind::Overwrite, CaretX, CaretY, at, CaretX < RowLength(CaretY) ? 1 : 0, typed);
+      // One character over one character, whatever their lengths.
+      const int over = CaretX < RowLength(CaretY) ? NextPos(CaretY, CaretX) - CaretX : 0;
+      Edit(TUndoKind::Overwrite, CaretX, CaretY, at, over, typed);
     }
-    ++CaretLineX;
+    CaretLineX += static_cast<int>(typed.size());
   }
 
   FinishAt(f, line, CaretLineX);
+  // A character typed before a combining mark takes it: the caret goes after both.
+  f.X = SnapForward(f.Y, f.X);
   MoveCaret(f.X, f.Y);
   // Given to the completion engine once the change is told.
   if (wordChar) f.TypedWordChar = ch;
+}
+
+void TAdvancedEditor::TypeCharacterCommand(TCommandFrame& f) {
+  const char32_t ch = typedChar_;
+  char bytes[4] = {};
+  if (ch < 0x80) return TypeChar(f, std::string_view(bytes, static_cast<std::size_t>(utf8::Encode(ch, bytes))));
+  if (Utf8()) {
+    if (!utf8::Encodable(ch)) return RefuseChar(ch);
+    return TypeChar(f, std::string_view(bytes, static_cast<std::size_t>(utf8::Encode(ch, bytes))));
+  }
+  if (Cells.Utf8()) {
+    // A document kept in cells: the character's cell.
+    const int cell = Cells.Take(ch);
+    if (cell == TCellTable::kNoCell) return RefuseChar(ch);
+    bytes[0] = static_cast<char>(cell);
+    return TypeChar(f, std::string_view(bytes, 1));
+  }
+  if (const int b = Windows1252Byte(ch); b >= 0) {
+    bytes[0] = static_cast<char>(b);
+    return TypeChar(f, std::string_view(bytes, 1));
+  }
+  if (!utf8::Encodable(ch) || !CanPromoteToUtf8()) return RefuseChar(ch);
+  // The document becomes UTF-8 with the character: one undo step.
+  UndoGroup group(*this);
+  PromoteToUtf8();
+  f.CaretOnly = false;
+  TypeChar(f, std::string_view(bytes, static_cast<std::size_t>(utf8::Encode(ch, bytes))));
+}
+
+bool TAdvancedEditor::CanPromoteToUtf8() const { return !Utf8() && !Cells.Utf8() && !Lines->AssignedHighBytes(); }
+
+void TAdvancedEditor::PromoteToUtf8() {
+  if (Utf8()) return;
+  TEditScope scope(*this);
+  // Where the caret and the selection stand, as (line, position in the line).
+  struct Place {
+    int* x;
+    int* y;
+    int line = 0, column = 0;
+  };
+  Place places[] = {{&CaretX, &CaretY}, {&SelStartX, &SelStartY}, {&SelEndX, &SelEndY}, {&SelAnchorX, &SelAnchorY}};
+  for (Place& p : places) {
+    if (RowExists(*p.y)) {
+      Lines->RowToLine(*p.x, *p.y, p.column, p.line);
+    } else {
+      p.line = Lines->Count() + *p.y - Lines->GetRowCount();
+      p.column = *p.x;
+    }
+  }
+  // Undo takes the caret and the selection back to where they were.
+  Record(SelAvail ? TUndoKind::Select : TUndoKind::Caret, CaretX, CaretY);
+  auto encoded = [](std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char c : text) {
+      const auto b = static_cast<unsigned char>(c);
+      if (b < 0x80) {
+        out.push_back(c);
+        continue;
+      }
+      char bytes[4];
+      out.append(bytes, static_cast<std::size_t>(utf8::Encode(Windows1252Char(b), bytes)));
+    }
+    return out;
+  };
+  std::vector<int> lines;
+  int index = 0;
+  Lines->ForEachLineView(0, Lines->Count(), [&](std::string_view text) {
+    if (utf8::FindNonAscii(text, 0) < text.size()) lines.push_back(index);
+    ++index;
+    return true;
+  });
+  // The places' new positions, from the lines as they are now.
+  for (Place& p : places) {
+    const std::string_view text = Lines->LineView(p.line);
+    const int inside = std::clamp(p.column, 0, static_cast<int>(text.size()));
+    p.column = static_cast<int>(encoded(text.substr(0, static_cast<std::size_t>(inside))).size()) + p.column - inside;
+  }
+  SetEncoding(TTextEncoding::Utf8);
+  TTextChange& c = tx_.Changes.emplace_back();
+  c.Undoable = true;
+  c.Kind = TUndoKind::Encoding;
+  c.OldEncoding = TTextEncoding::Windows1252;
+  c.NewEncoding = TTextEncoding::Utf8;
+  for (int line : lines) {
+    const std::string text = encoded(Lines->LineView(line));
+    const int firstRow = Lines->FirstRow(line);
+    Edit(TUndoKind::Replace, 0, firstRow, Lines->LineStartOffset(line), Lines->LineLength(line), text);
+  }
+  for (Place& p : places) {
+    if (p.line < Lines->Count()) {
+      Lines->LineToRow(p.line, p.column, *p.y, *p.x);
+    } else {
+      *p.y = Lines->GetRowCount() + p.line - Lines->Count();
+      *p.x = p.column;
+    }
+  }
+  PlaceSystemCaret();
 }
 
 // ---------------------------------------------------------------- line break
@@ -288,7 +417,7 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
   int c = CaretLineX;
   const int L = CaretLine;
   if (f.X > 0) {
-    int target = BackspaceUnindents ? UnindentTarget(f.X, f.Y) : f.X - 1;
+    int target = BackspaceUnindents ? UnindentTarget(f.X, f.Y) : PrevPos(f.Y, f.X);
     target = std::clamp(target, 0, f.X - 1);
     Edit(TUndoKind::Backspace, -1, -1, PosToOffset(target, f.Y), f.X - target, "");
     c -= f.X - target;
@@ -296,8 +425,9 @@ void TAdvancedEditor::DeleteLeft(TCommandFrame& f) {
   } else if (f.Y == 0) {
     return;
   } else if (c > 0) {
-    Edit(TUndoKind::Backspace, -1, -1, Lines->LineStartOffset(L) + c - 1, 1, "");
-    --c;
+    const int before = textcol::PrevChar(encoding_, Lines->LineView(L), c);
+    Edit(TUndoKind::Backspace, -1, -1, Lines->LineStartOffset(L) + before, c - before, "");
+    c = before;
     FinishAt(f, L, c);
   } else {
     if (L == 0) throw EComplete();
@@ -316,12 +446,13 @@ void TAdvancedEditor::DeleteRight(TCommandFrame& f) {
   RefreshCaretLine();
   const int c = CaretLineX, L = CaretLine;
   if (f.X < RowLength(f.Y)) {
-    Edit(TUndoKind::Delete, f.X, f.Y, PosToOffset(f.X, f.Y), 1, "");
+    Edit(TUndoKind::Delete, f.X, f.Y, PosToOffset(f.X, f.Y), NextPos(f.Y, f.X) - f.X, "");
     f.CaretOnly = false;
   } else if (f.Y < 0 || f.Y >= LastRow()) {
     return;
   } else if (c < Lines->LineLength(L)) {
-    Edit(TUndoKind::Delete, f.X, f.Y, Lines->LineStartOffset(L) + c, 1, "");
+    Edit(TUndoKind::Delete, f.X, f.Y, Lines->LineStartOffset(L) + c,
+         textcol::NextChar(encoding_, Lines->LineView(L), c) - c, "");
     f.CaretOnly = false;
   } else {
     JoinLines(f, L);
@@ -360,14 +491,16 @@ void TAdvancedEditor::TabCommand(TCommandFrame& f, bool back) {
   PadToCaret();
   f.X = CaretX;
   f.Y = CaretY;
-  const int target = back ? NextTabStop(f.X) : SmartTabStop(f.X, f.Y);
-  if (back || !InsertMode || target <= f.X) {
-    f.X = target;
+  // Tab stops are columns.
+  const int column = ColumnAt(f.Y, f.X);
+  const int target = back ? NextTabStop(column) : SmartTabStop(column, f.Y);
+  if (back || !InsertMode || target <= column) {
+    f.X = Utf8() ? PosAtColumn(f.Y, target) : target;
     return;
   }
   RefreshCaretLine();
   const int L = CaretLine;
-  const std::string blanks(static_cast<std::size_t>(target - f.X), ' ');
+  const std::string blanks(static_cast<std::size_t>(target - column), ' ');
   Edit(TUndoKind::InsertTab, f.X, f.Y, PosToOffset(f.X, f.Y), 0, blanks);
   f.CaretOnly = false;
   FinishAt(f, L, CaretLineX + static_cast<int>(blanks.size()));
@@ -410,9 +543,15 @@ void TAdvancedEditor::IndentCommand(TCommandFrame& f, bool indent) {
     }
   }
   if (processed > 0) {
-    SelStartX = std::max(0, SelStartX + d);
+    // The anchor is one of the ends: it moves with it.
+    const bool anchoredAtStart = SelAnchorX == SelStartX && SelAnchorY == SelStartY;
+    // Blanks before a combining mark take it: the ends stay on whole characters.
+    SelStartX = SnapPos(SelStartY, std::max(0, SelStartX + d));
     SelEndX += d;
     if (SelEndX < 0) SelEndX = Lines->LineLength(last);
+    SelEndX = SnapForward(SelEndY, SelEndX);
+    SelAnchorX = anchoredAtStart ? SelStartX : SelEndX;
+    SelAnchorY = anchoredAtStart ? SelStartY : SelEndY;
     int caretLine = 0, k = 0;
     Lines->RowToParagraph(f.Y, caretLine, k);
     if (caretLine >= first && caretLine <= last) f.X = std::max(0, f.X + d);

@@ -6,7 +6,7 @@
 
 void TAdvancedEditor::PlaceSystemCaret() {
   if (!window_) return;
-  platform::Rect cell = CellRect(CaretX - LeftCol, CaretY - TopRow);
+  platform::Rect cell = CellRect(CaretColumn() - LeftCol, CaretY - TopRow);
   window_->SetCaretPos(cell.left - 1, cell.top + 1);
 }
 
@@ -14,13 +14,14 @@ void TAdvancedEditor::MoveCaret(int x, int y) {
   if (x == CaretX && y == CaretY) return;
   if (!CaretBeyondEOF) y = std::min(y, LastRow());
   y = std::max(y, 0);
-  x = std::clamp(x, 0, ColumnCapacity);
+  x = SnapPos(y, std::clamp(x, 0, ColumnCapacity));
   // The view follows the caret.
   int top = TopRow, left = LeftCol;
   if (y < TopRow) top = y;
   if (y > BottomRow) top = y - VisibleRows + 1;
-  if (x < LeftCol) left = x;
-  if (x > RightCol) left = x - VisibleCols;
+  const int column = ColumnAt(y, x);
+  if (column < LeftCol) left = column;
+  if (column > RightCol) left = column - VisibleCols;
   if (top != TopRow || left != LeftCol) ScrollTo(left, top);
   bool moved = x != CaretX || y != CaretY;
   CaretX = x;
@@ -127,7 +128,8 @@ void TAdvancedEditor::GotoBookmark(int n) {
     const TBookmark& b = Bookmarks[static_cast<std::size_t>(n)];
     int top = TopRow, left = LeftCol;
     if (b.Y < TopRow || b.Y > BottomRow) top = b.Y - VisibleRows / 2;
-    if (b.X < LeftCol || b.X > RightCol) left = b.X - VisibleCols / 2;
+    const int column = ColumnAt(b.Y, b.X);
+    if (column < LeftCol || column > RightCol) left = column - VisibleCols / 2;
     ScrollTo(left, top);
     MoveCaretUndoable(b.X, b.Y);
   }

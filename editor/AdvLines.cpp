@@ -8,6 +8,7 @@
 #include "editor/FileIO.h"
 #include "editor/LargeBuffer.h"
 #include "editor/TextScan.h"
+#include "editor/Utf8.h"
 
 TAdvLines::TAdvLines(TAdvLinesOwner* editor) : Editor(editor) {}
 
@@ -128,6 +129,7 @@ void TAdvLines::SetUpdateState(bool updating) {
 
 void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span) {
   // Clear, then every line of the text, as one change.
+  if (!keepAsRead) assignedHighBytes_ = utf8::FindNonAscii(text.View(), 0) < text.Size();
   tabsExpanded_ = text.View().find('\t') != std::string_view::npos;
   if (tabsExpanded_) text = TTextBuffer(ExpandTabs(text.View()));
   // An edit that rebuilds the text keeps the bytes as read of the lines it

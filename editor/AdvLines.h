@@ -37,6 +37,7 @@
 #include "editor/Fenwick.h"
 #include "editor/FileIO.h"
 #include "editor/LineFormat.h"
+#include "editor/TextEncoding.h"
 
 // What a change asks of the store's owner besides keeping its own state in step.
 enum class TLinesNotice : std::uint8_t {
@@ -80,6 +81,8 @@ class TAdvLinesOwner {
   virtual int GetWrapColumn() const = 0;
   // Spaces that replace one TAB entering the store.
   virtual int GetTabWidth() const = 0;
+  // How the bytes are characters: rows are cut at columns.
+  virtual TTextEncoding GetEncoding() const { return TTextEncoding::Windows1252; }
   virtual void LinesChanged(const TLinesChange& change) = 0;
 };
 
@@ -179,6 +182,13 @@ class TAdvLines {
   // `length` characters of the whole text from flat `offset`.
   std::string TextRange(std::int64_t offset, std::int64_t length) const;
   void RewrapAll();
+  // After the owner's encoding changed: the lines whose rows may now end
+  // elsewhere (longer than the wrap column, with a byte above 0x7F) are cut
+  // again, announced as rows changed without a notification.
+  void RewrapForEncoding();
+  // Whether the text last assigned as a whole from outside (SetTextStr,
+  // LoadFromFile) held a byte above 0x7F; Clear forgets it.
+  bool AssignedHighBytes() const { return assignedHighBytes_; }
   void Changing() {}
   // The lines-changed notification, unless a quiet operation is running.
   void Changed();
@@ -336,6 +346,7 @@ class TAdvLines {
   std::int64_t rawLines_ = 0;
   std::int64_t asReadLines_ = 0;
   bool tabsExpanded_ = false;
+  bool assignedHighBytes_ = false;
   int count_ = 0;
   int capacity_ = 0;
   std::int64_t totalRows_ = 0;

@@ -7,16 +7,59 @@
 
 #include "editor/AdvLines.h"
 #include "editor/LargeBuffer.h"
+#include "editor/TextColumns.h"
+#include "editor/Utf8.h"
 
 // ---------------------------------------------------------------- wrapping
 
 bool TAdvLines::Wrapping() const { return Editor && Editor->GetWordWrap(); }
+
+namespace {
+
+// Where the rows of a UTF-8 line that is longer than `w` columns start: the
+// rule of the bytes below with characters and their columns in place of bytes.
+void WrapColumns(std::string_view text, std::size_t w, std::uint32_t& rows, std::vector<std::uint32_t>* starts) {
+  constexpr auto enc = TTextEncoding::Utf8;
+  const std::size_t n = text.size();
+  std::size_t pos = 0;
+  for (;;) {
+    // The characters that fit in the row's first w columns.
+    std::size_t fit = pos;
+    std::size_t columns = 0;
+    while (fit < n) {
+      const auto next = static_cast<std::size_t>(textcol::NextChar(enc, text, static_cast<int>(fit)));
+      const auto width = static_cast<std::size_t>(textcol::Columns(enc, text.substr(fit, next - fit)));
+      if (columns + width > w) break;
+      columns += width;
+      fit = next;
+    }
+    if (fit >= n) return;
+    std::size_t next = fit > pos ? fit : static_cast<std::size_t>(textcol::NextChar(enc, text, static_cast<int>(pos)));
+    for (std::size_t i = fit; i-- > pos + 1;) {
+      if (text[i] == ' ') {
+        next = i + 1;
+        break;
+      }
+    }
+    if (starts) starts->push_back(static_cast<std::uint32_t>(next));
+    ++rows;
+    pos = next;
+  }
+}
+
+}  // namespace
 
 std::uint32_t TAdvLines::Wrap(std::string_view text, std::vector<std::uint32_t>* starts) const {
   if (starts) starts->clear();
   if (!Wrapping()) return 1;
   const std::size_t w = static_cast<std::size_t>(std::max(1, Editor->GetWrapColumn()));
   std::uint32_t rows = 1;
+  if (Editor->GetEncoding() == TTextEncoding::Utf8 && utf8::FindNonAscii(text, 0) < text.size()) {
+    // A character is never more columns than bytes: a line of at most w
+    // bytes needs no look.
+    WrapColumns(text, w, rows, starts);
+    return rows;
+  }
   std::size_t pos = 0;
   while (text.size() - pos > w) {
     // The row keeps everything up to its last space at position >= 2 among its
@@ -74,6 +117,30 @@ void TAdvLines::RewrapAll() {
   change.RowsInserted = static_cast<int>(totalRows_);
   change.RowsOnly = true;
   change.Notice = Notice();
+  Announce(change);
+}
+
+void TAdvLines::RewrapForEncoding() {
+  if (!Wrapping() || count_ == 0) return;
+  const auto w = static_cast<std::uint32_t>(std::max(1, Editor->GetWrapColumn()));
+  TLinesChange change;
+  change.LinesRemoved = change.LinesInserted = count_;
+  change.RowsRemoved = static_cast<int>(totalRows_);
+  for (Block& b : blocks_) {
+    bool touched = false;
+    for (Record& r : b.lines) {
+      if (r.length <= w || utf8::FindNonAscii(View(r), 0) >= r.length) continue;
+      totalRows_ -= RowsOf(r);
+      Rewrap(r);
+      totalRows_ += RowsOf(r);
+      touched = true;
+    }
+    if (touched) SumBlock(b);
+  }
+  RebuildTrees();
+  change.RowsInserted = static_cast<int>(totalRows_);
+  change.RowsOnly = true;
+  change.Notice = TLinesNotice::None;
   Announce(change);
 }
 

@@ -159,6 +159,12 @@ void TUndoBuffer::UndoCurrent() {
           Write(e.LineStartOffset(r.Line), 0, std::string(static_cast<std::size_t>(r.Count), ' '));
         break;
       }
+      case TUndoKind::Encoding: {
+        const auto& r = std::get<TEncodingUndo>(first);
+        e.SetEncoding(r.Old);
+        if (undoing_) undoing_->Splices.push_back({0, {}, 0, r.New});
+        break;
+      }
       default:
         break;
     }
@@ -218,6 +224,7 @@ void TUndoBuffer::UndoCurrent() {
     case TUndoKind::EndCompound:
     case TUndoKind::Indent:
     case TUndoKind::Unindent:
+    case TUndoKind::Encoding:
       break;
   }
 }
@@ -261,7 +268,8 @@ void TUndoBuffer::Undo() {
 
 void TUndoBuffer::Write(std::int64_t offset, std::int64_t length, std::string_view text) {
   std::string removed = Editor->Splice(offset, length, text);
-  if (undoing_) undoing_->Splices.push_back({offset, std::move(removed), static_cast<std::int64_t>(text.size())});
+  if (undoing_)
+    undoing_->Splices.push_back({offset, std::move(removed), static_cast<std::int64_t>(text.size()), std::nullopt});
 }
 
 void TUndoBuffer::Redo() {
@@ -269,8 +277,13 @@ void TUndoBuffer::Redo() {
   const TUndoingScope undoing(Undoing);
   TRedoStep step = std::move(redo_.back());
   redo_.pop_back();
-  for (auto s = step.Splices.rbegin(); s != step.Splices.rend(); ++s)
-    Editor->Splice(s->Offset, s->InsertedLength, s->Removed);
+  for (auto s = step.Splices.rbegin(); s != step.Splices.rend(); ++s) {
+    if (s->Encoding) {
+      Editor->SetEncoding(*s->Encoding);
+    } else {
+      Editor->Splice(s->Offset, s->InsertedLength, s->Removed);
+    }
+  }
   Position = std::min(step.Position, Count() - 1);
   Editor->RestoreCaretState(step.Caret);
 }

@@ -12,12 +12,14 @@
 // more for that.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 #include "editor/LineFormat.h"
+#include "editor/TextEncoding.h"
 #include "platform/Geometry.h"
 
 // The selection as it was, saved by selection records.
@@ -74,6 +76,11 @@ struct TIndentUndo {
 struct TUnindentUndo {
   int Line = 0, Count = 0;
 };
+// The document's encoding changed from Old to New (its text is changed by
+// the records around it).
+struct TEncodingUndo {
+  TTextEncoding Old = TTextEncoding::Windows1252, New = TTextEncoding::Windows1252;
+};
 
 // Where the caret and the selection stood: what a redo puts back.
 struct TCaretState {
@@ -84,11 +91,13 @@ struct TCaretState {
 };
 
 // One write of the text an undo made: at flat Offset, Removed gave way to
-// InsertedLength characters. Redo writes Removed back.
+// InsertedLength characters. Redo writes Removed back. An undo of a change
+// of encoding is noted with no text: Redo sets Encoding again.
 struct TTextSplice {
   std::int64_t Offset = 0;
   std::string Removed;
   std::int64_t InsertedLength = 0;
+  std::optional<TTextEncoding> Encoding;
 };
 
 // What one undo took back, for its redo: the history's Position and the
@@ -102,7 +111,7 @@ struct TRedoStep {
 // One record of the history; its kind is the alternative it holds.
 using TUndoRecord = std::variant<TCaretUndo, TInsertUndo, TReLineUndo, TInsertTabUndo, TDeleteUndo, TBackspaceUndo,
                                  TDeleteSelectedUndo, TOverwriteUndo, TReplaceUndo, TSelectUndo, TUnselectUndo,
-                                 TBeginCompoundUndo, TEndCompoundUndo, TIndentUndo, TUnindentUndo>;
+                                 TBeginCompoundUndo, TEndCompoundUndo, TIndentUndo, TUnindentUndo, TEncodingUndo>;
 
 // The kind of a record (in the order of TUndoRecord's alternatives); runs and steps compare it.
 enum class TUndoKind : std::uint8_t {
@@ -121,8 +130,9 @@ enum class TUndoKind : std::uint8_t {
   EndCompound,
   Indent,
   Unindent,
+  Encoding,
 };
-static_assert(std::variant_size_v<TUndoRecord> == static_cast<std::size_t>(TUndoKind::Unindent) + 1);
+static_assert(std::variant_size_v<TUndoRecord> == static_cast<std::size_t>(TUndoKind::Encoding) + 1);
 
 inline TUndoKind KindOf(const TUndoRecord& r) { return static_cast<TUndoKind>(r.index()); }
 
@@ -167,6 +177,7 @@ class TUndoTarget {
   virtual void EndLinesUpdate() = 0;
   virtual TCaretState CaretState() const = 0;
   virtual void RestoreCaretState(const TCaretState& state) = 0;
+  virtual void SetEncoding(TTextEncoding encoding) = 0;
 };
 
 class TUndoBuffer {

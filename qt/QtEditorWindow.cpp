@@ -17,7 +17,6 @@
 
 #include "editor/AdvEdit.h"
 #include "qt/CachedScrollBar.h"
-#include "qt/Codepage.h"
 #include "qt/ImageCanvas.h"
 #include "qt/KeyMap.h"
 
@@ -335,13 +334,7 @@ void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
     editor_.KeyDown(key, shift);
     // Alt with a key is a menu key and types nothing (Ctrl+Alt is AltGr).
     if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier)) return;
-    std::string chars;
-    char32_t refused = 0;
-    if (!codepage::ToCells(text, editor_.Cells, chars, refused)) {
-      editor_.RefuseChar(refused);
-      return;
-    }
-    for (char c : chars) editor_.KeyPress(c);
+    for (char32_t ch : text.toUcs4()) editor_.TypeCharacter(ch);
   });
   event->accept();
 }

@@ -563,7 +563,7 @@ void TMainForm::UpdateStatusBar() {
       return;
     }
     TSourceEditor& e = Current();
-    panels_[0]->setText(QString("X:Y=%1:%2").arg(e.CaretX + 1).arg(e.CaretY + 1));
+    panels_[0]->setText(QString("X:Y=%1:%2").arg(e.CaretColumn() + 1).arg(e.CaretY + 1));
     panels_[1]->setText(e.InsertMode ? "Insert" : "Overwrite");
     panels_[2]->setText(QString("Selected: %1").arg(e.SelLength()));
     const int lines = e.Lines->Count();

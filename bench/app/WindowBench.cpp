@@ -130,6 +130,62 @@ void BM_TypeCharOnly(benchmark::State& state) { TypeChar(state, false); }
 BENCHMARK(BM_TypeCharAndRender)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeCharOnly)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 
+// The corpus with Chinese, Cyrillic, Greek and an emoji at the end of every
+// third line.
+std::string MixedScriptText(int megabytes) {
+  const std::string bytes = CorpusBytes(megabytes);
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  int line = 0;
+  for (std::size_t from = 0; from < bytes.size();) {
+    std::size_t end = bytes.find('\n', from);
+    if (end == std::string::npos) end = bytes.size();
+    out.append(bytes, from, end - from);
+    if (++line % 3 == 0)
+      out +=
+          " // \u8FD9\u662F\u6CE8\u91CA \u041A\u043E\u043C\u043C\u0435\u043D\u0442 "
+          "\u03C3\u03C7\u03CC\u03BB\u03B9\u03BF \U0001F600";
+    out += '\n';
+    from = end + 1;
+  }
+  return out;
+}
+
+// A wide character typed at the end of a mixed-script line of a UTF-8
+// document (its text assigned in code), then the window rendered.
+void BM_TypeWideCharAndRender(benchmark::State& state) {
+  static std::unique_ptr<Desk> mixed;
+  const int megabytes = static_cast<int>(state.range(0));
+  if (!mixed) {
+    mixed = std::make_unique<Desk>(megabytes);
+    TSourceEditor& e = mixed->Doc();
+    e.SetEncoding(TTextEncoding::Utf8);
+    e.Lines->SetTextStr(MixedScriptText(megabytes));
+    const int line = e.Lines->Count() / 2 / 3 * 3 + 2;
+    int row = 0, x = 0;
+    e.Lines->LineToRow(line, e.Lines->LineLength(line), row, x);
+    e.MoveCaret(x, row);
+    mixed->Render();
+  }
+  TSourceEditor& e = mixed->Doc();
+  int typed = 0;
+  for (auto _ : state) {
+    e.TypeCharacter(U'\u4E2D');
+    mixed->Render();
+    if (++typed == 100) {
+      state.PauseTiming();
+      e.Undo();
+      mixed->Render();
+      typed = 0;
+      state.ResumeTiming();
+    }
+  }
+  if (typed > 0) e.Undo();
+  e.UndoBuffer->Clear();
+  mixed.reset();
+}
+BENCHMARK(BM_TypeWideCharAndRender)->Arg(10)->Unit(benchmark::kMicrosecond);
+
 // With line numbers: a line break typed (every number below moves), the
 // gutter fitted and repainted as the main window does after a change, the
 // window rendered.
