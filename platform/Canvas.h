@@ -12,7 +12,7 @@ namespace platform {
 
 struct FontSpec {
   std::string name = "Courier New";
-  int size = 10;           // points
+  int size = 10;  // points
   std::uint8_t style = 0;  // fontstyle bits
   Color color = 0;
   bool operator==(const FontSpec&) const = default;
@@ -34,7 +34,8 @@ class Canvas {
   virtual void FillRect(const Rect& r, Color color) = 0;
   // Draws single-byte text starting at (x, y) (top-left of the cell), every
   // character advancing by `advance` pixels, over a background of `bg`.
-  virtual void DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg, std::uint8_t style) = 0;
+  virtual void DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg,
+                        std::uint8_t style) = 0;
   // Draws UTF-8 text in cells starting at (x, y), over a background of `bg`:
   // each character in the cells of its columns (`advance` pixels a column),
   // a wide character centred in two, a combining mark over the character

@@ -110,10 +110,22 @@ std::u32string ClusterChars(std::string_view cluster) {
   return chars;
 }
 
+// The ink of a run's glyphs where the run puts them.
+QRectF InkOf(const QGlyphRun& run) {
+  QRectF ink;
+  const QList<quint32> glyphs = run.glyphIndexes();
+  const QList<QPointF> positions = run.positions();
+  for (qsizetype i = 0; i < glyphs.size() && i < positions.size(); ++i)
+    ink |= run.rawFont().boundingRect(glyphs[i]).translated(positions[i]);
+  return ink;
+}
+
 // Draws `text` laid out by Qt (which takes every character the face lacks
 // from a font that has it) on `cell`, with its baseline at `ascent`: not
 // wider than the cell, centred in it when `centre`; a character from another
-// font also no taller than the cell, scaled down about its baseline.
+// font also no taller than the cell, scaled down about its baseline. Marks
+// that another font than their base's gives are laid beside the base by Qt;
+// they are moved over its middle.
 void DrawLaidOut(QPainter& p, const QString& text, const QFont& font, int ascent, QSize cell, bool centre,
                  bool fromFallback) {
   QFont plain = font;
@@ -125,11 +137,21 @@ void DrawLaidOut(QPainter& p, const QString& text, const QFont& font, int ascent
   layout.endLayout();
   if (!line.isValid()) return;
   const QList<QGlyphRun> runs = layout.glyphRuns();
-  const qreal width = line.naturalTextWidth(), baseline = line.ascent();
+  if (runs.isEmpty()) return;
+  // The base character's run is the one that starts the line.
+  qsizetype base = 0;
+  for (qsizetype i = 1; i < runs.size(); ++i)
+    if (runs[i].positions().front().x() < runs[base].positions().front().x()) base = i;
+  qreal width = line.naturalTextWidth();
+  if (runs.size() > 1) {
+    const QList<QPointF> advances = runs[base].rawFont().advancesForGlyphIndexes(runs[base].glyphIndexes());
+    width = runs[base].positions().back().x() + advances.back().x();
+  }
+  const qreal baseline = line.ascent();
   qreal scale = width > cell.width() ? cell.width() / width : 1.0;
   if (fromFallback) {
     QRectF ink;
-    for (const QGlyphRun& run : runs) ink |= run.boundingRect();
+    for (const QGlyphRun& run : runs) ink |= InkOf(run);
     const qreal above = baseline - ink.top(), below = ink.bottom() - baseline;
     if (above * scale > ascent) scale = ascent / above;
     if (below * scale > cell.height() - ascent) scale = std::min(scale, (cell.height() - ascent) / below);
@@ -138,7 +160,8 @@ void DrawLaidOut(QPainter& p, const QString& text, const QFont& font, int ascent
   p.translate(dx, ascent);
   p.scale(scale, scale);
   p.translate(0, -baseline);
-  for (const QGlyphRun& run : runs) p.drawGlyphRun(QPointF(0, 0), run);
+  for (qsizetype i = 0; i < runs.size(); ++i)
+    p.drawGlyphRun(QPointF(i == base ? 0.0 : width / 2 - InkOf(runs[i]).center().x(), 0), runs[i]);
   p.resetTransform();
 }
 
@@ -325,11 +348,14 @@ const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb
   {
     QPainter p(&cell);
     p.setPen(QColor::fromRgb(fg));
+    // A letter with marks that has a composed form is drawn as that character.
     const std::u32string chars = ClusterChars(cluster);
+    const QString text =
+        QString::fromUcs4(chars.data(), static_cast<qsizetype>(chars.size())).normalized(QString::NormalizationForm_C);
+    const QList<uint> shown = text.toUcs4();
     bool inFace = face.raw.isValid();
-    for (char32_t ch : chars) inFace = inFace && face.raw.supportsCharacter(static_cast<uint>(ch));
-    const QString text = QString::fromUcs4(chars.data(), static_cast<qsizetype>(chars.size()));
-    const QList<quint32> glyphs = inFace && chars.size() == 1 ? face.raw.glyphIndexesForString(text) : QList<quint32>{};
+    for (uint ch : shown) inFace = inFace && face.raw.supportsCharacter(ch);
+    const QList<quint32> glyphs = inFace && shown.size() == 1 ? face.raw.glyphIndexesForString(text) : QList<quint32>{};
     if (columns == 1 && glyphs.size() == 1 && glyphs[0] != 0) {
       // A character of the face in one cell: as the characters of a byte cell.
       QGlyphRun run;
