@@ -130,6 +130,69 @@ void BM_TypeCharOnly(benchmark::State& state) { TypeChar(state, false); }
 BENCHMARK(BM_TypeCharAndRender)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeCharOnly)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 
+// About `megabytes` MB of UTF-8 lines mixing Chinese (a few thousand
+// characters), Cyrillic and ASCII, as the source of a localised program.
+std::string MixedScriptText(int megabytes) {
+  static const char* const kCyrillic[] = {"Привет", "мир", "строка", "ошибка", "файл", "сохранён"};
+  std::string text;
+  char utf8[4];
+  auto han = [&](int k) {
+    const char32_t ch = 0x4E00 + static_cast<char32_t>(k % 3000);
+    utf8[0] = static_cast<char>(0xE0 | (ch >> 12));
+    utf8[1] = static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+    utf8[2] = static_cast<char>(0x80 | (ch & 0x3F));
+    text.append(utf8, 3);
+  };
+  for (int i = 0; text.size() < static_cast<std::size_t>(megabytes) << 20; ++i) {
+    text += "$label" + std::to_string(i % 997) + " = '";
+    for (int k = 0; k < 8; ++k) han(i * 13 + k * 7);
+    text += "' . \"";
+    text += kCyrillic[i % 6];
+    text += ' ';
+    text += kCyrillic[(i / 6) % 6];
+    text += "\"; // ";
+    for (int k = 0; k < 4; ++k) han(i * 5 + k);
+    text += " ok\n";
+  }
+  return text;
+}
+
+// A character typed at the start of a line in the middle of a mixed-script
+// UTF-8 document, then the window rendered; first_paint_ms is the first
+// screen of the document, its characters' tiles not yet made (in the first
+// run of the process only).
+void BM_TypeCharAndRenderMixedScript(benchmark::State& state) {
+  Desk& desk = DeskOf(1);
+  TSourceEditor& e = desk.Doc();
+  const std::string saved = e.Lines->GetTextStr();
+  e.SetEncoding(TTextEncoding::Utf8);
+  e.BeginUpdate();
+  e.Lines->SetTextStr(MixedScriptText(static_cast<int>(state.range(0))));
+  e.MoveCaret(0, e.Lines->GetRowCount() / 2);
+  const auto start = std::chrono::steady_clock::now();
+  e.EndUpdate();
+  desk.Render();
+  state.counters["first_paint_ms"] =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  int typed = 0;
+  for (auto _ : state) {
+    e.KeyPress('x');
+    desk.Render();
+    if (++typed == 100) {
+      state.PauseTiming();
+      e.Undo();
+      desk.Render();
+      typed = 0;
+      state.ResumeTiming();
+    }
+  }
+  e.UndoBuffer->Clear();
+  e.SetEncoding(TTextEncoding::Windows1252);
+  e.Lines->SetTextStr(saved);
+  e.UndoBuffer->Clear();
+}
+BENCHMARK(BM_TypeCharAndRenderMixedScript)->Arg(10)->Unit(benchmark::kMicrosecond);
+
 // With line numbers: a line break typed (every number below moves), the
 // gutter fitted and repainted as the main window does after a change, the
 // window rendered.
