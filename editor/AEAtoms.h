@@ -46,6 +46,9 @@ using THighlightEvent = std::function<void(TAdvancedEditor& Sender, std::string_
 // Display glyphs of the single-byte code page.
 constexpr char kLineEndMark = '\xAC';     // "¬"
 constexpr char kVisibleSpace = '\xB7';    // "·"
+// The same two as drawn in a UTF-8 document (U+00AC, U+00B7).
+constexpr std::string_view kLineEndMarkUtf8 = "\xC2\xAC";
+constexpr std::string_view kVisibleSpaceUtf8 = "\xC2\xB7";
 
 // What ConvertCase does to letters, in the order of the case commands.
 enum TCaseMode : std::uint8_t { cmUpper, cmLower, cmToggle };

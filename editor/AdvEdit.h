@@ -540,6 +540,10 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // The selection flags of one row (indexed by line column) and the colours
   // of its line; PrepareLine does both.
   void MarkSelection(int row, int rowOffset, int rowLength, int textLength);
+  // Draws the row's characters from the one covering startCol to endCol,
+  // with the line-end mark when `lineEnd`: a row of a UTF-8 document.
+  void PaintUtf8Runs(platform::Canvas& bitmap, int line, int rowOffset, std::string_view row, bool lineEnd,
+                     int startCol, int endCol);
   void HighlightLine(int line, int firstCol, int lastCol, std::string_view text);
   // Repaints the visible rows of the lines from `firstLine` on whose text is
   // unchanged but whose colours no longer hold.
@@ -590,6 +594,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::string preparedLine_;  // the line being painted, with its line-end mark
   TSelAttrs selFlags_;        // one flag per character of the line being painted
   int selFlagsLength_ = 0;
+  std::string paintRun_;  // the characters of a run being drawn, as shown
   std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // flags set to 1 by the last MarkSelection
   std::vector<std::uint8_t> tabStopMarks_;             // the tab and unindent computations' column map
   int oldSelStartX_ = 0, oldSelStartY_ = 0, oldSelEndX_ = 0, oldSelEndY_ = 0;  // rows to repaint

@@ -3,11 +3,16 @@
 // Every row is drawn into the one-row bitmap RowBitmap and copied to the
 // window once it is finished, so a row never flickers and never draws outside
 // its own strip. Characters sit in fixed cells of CharWidth x CharHeight;
-// runs of equal attributes go to the canvas in one DrawText call.
+// runs of equal attributes go to the canvas in one DrawText call. In a UTF-8
+// document a row holding characters outside ASCII is drawn by character:
+// each in the cells of its columns (two for a wide one), with the colours
+// and selection flag of its first byte.
 
 #include <algorithm>
 
 #include "editor/AdvEdit.h"
+#include "editor/TextColumns.h"
+#include "editor/Utf8.h"
 
 namespace {
 
@@ -68,7 +73,9 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
 
   bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight}, lineEndSelected_ ? SelColor : color_);
 
-  if (exists) {
+  if (exists && Utf8() && utf8::FindNonAscii(shownRow, 0) < shownRow.size()) {
+    PaintUtf8Runs(bitmap, line, rowOffset, shownRow, showSpecialChars_ && row != LastRow(), startCol, endCol);
+  } else if (exists) {
     // The row as shown: visible spaces and line-end marks.
     if (showSpecialChars_) ShowGlyphs(shownRow, row != LastRow());
     const int rowLength = static_cast<int>(shownRow.size());
@@ -107,6 +114,53 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
 
   window_->CopyToWindow(textLeft, (row - TopRow) * CharHeight, bitmap,
                         {textLeft, 0, textLeft + (VisibleCols + 2) * CharWidth, CharHeight});
+}
+
+void TAdvancedEditor::PaintUtf8Runs(platform::Canvas& bitmap, int line, int rowOffset, std::string_view row,
+                                    bool lineEnd, int startCol, int endCol) {
+  constexpr TTextEncoding kUtf8 = TTextEncoding::Utf8;
+  const TLineAttrs& attrs = Lines->Attrs(line);
+  const TCharAttr plain{EditorFont.color, color_, EditorFont.style, 0};
+  // The attribute of the character at `pos` of the row: its first byte's.
+  auto shownAttr = [&](int pos) {
+    const auto i = static_cast<std::size_t>(rowOffset + pos);
+    TCharAttr a = i < attrs.size() ? attrs[i] : plain;
+    if (selFlags_[i]) {
+      a.FgColor = SelTextColor;
+      a.BgColor = SelColor;
+    }
+    return a;
+  };
+  const int rowLength = static_cast<int>(row.size());
+  const int shownEnd = rowLength + (lineEnd ? 1 : 0);  // the mark stands at the row's end
+  auto shows = [&](int pos, int col) { return pos < shownEnd && col < endCol && rowOffset + pos < selFlagsLength_; };
+  // From the character covering startCol: a wide one may begin a column before it.
+  int pos = textcol::PositionOf(kUtf8, row, startCol);
+  int col = textcol::ColumnOf(kUtf8, row, pos);
+  while (shows(pos, col)) {
+    const TCharAttr a = shownAttr(pos);
+    const int runCol = col;
+    paintRun_.clear();
+    do {
+      if (pos == rowLength) {
+        paintRun_ += kLineEndMarkUtf8;
+        ++pos;
+        ++col;
+        break;
+      }
+      const int next = textcol::NextChar(kUtf8, row, pos);
+      const std::string_view ch = row.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(next - pos));
+      if (showSpecialChars_ && ch == " ")
+        paintRun_ += kVisibleSpaceUtf8;
+      else
+        paintRun_ += ch;
+      col += textcol::Columns(kUtf8, ch);
+      pos = next;
+    } while (shows(pos, col) && shownAttr(pos) == a);
+    const int x = CellRect(runCol - LeftCol, 0).left;
+    if (a.BgColor != color_) bitmap.FillRect({x, 0, x + (col - runCol) * CharWidth, CharHeight}, a.BgColor);
+    bitmap.DrawUtf8Text(x, 0, paintRun_, CharWidth, a.FgColor, a.BgColor, a.Style);
+  }
 }
 
 void TAdvancedEditor::PrepareLine(int line, int row, int rowOffset, int rowLength, int firstCol, int lastCol,

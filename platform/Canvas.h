@@ -36,6 +36,13 @@ class Canvas {
   // character advancing by `advance` pixels, over a background of `bg`.
   virtual void DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg,
                         std::uint8_t style) = 0;
+  // Draws UTF-8 text in cells starting at (x, y), over a background of `bg`:
+  // each character in the cells of its columns (`advance` pixels a column),
+  // a wide character centred in two, a combining mark over the character
+  // before it, nothing drawn outside the cells. A byte that is not UTF-8 is
+  // drawn as U+FFFD in one cell.
+  virtual void DrawUtf8Text(int x, int y, std::string_view utf8, int advance, Color fg, Color bg,
+                            std::uint8_t style) = 0;
   // A one-pixel line from (x1, y1) to (x2, y2), both ends included.
   virtual void DrawLine(int x1, int y1, int x2, int y2, Color color) = 0;
 };

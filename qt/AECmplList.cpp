@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "editor/AdvCompletion.h"
+#include "editor/TextColumns.h"
 #include "qt/Codepage.h"
 
 namespace {
@@ -81,6 +82,26 @@ class PainterCanvas : public platform::Canvas {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
       const QChar ch(codepage::ToUnicode(static_cast<unsigned char>(bytes[i])));
       painter_.drawText(x + static_cast<int>(i) * advance, y + m.ascent(), QString(ch));
+    }
+  }
+  void DrawUtf8Text(int x, int y, std::string_view utf8, int advance, platform::Color fg, platform::Color bg,
+                    std::uint8_t style) override {
+    platform::FontSpec want = font_;
+    want.style = style;
+    const QFont font = ToQFont(want);
+    const QFontMetrics m(font);
+    constexpr TTextEncoding kUtf8 = TTextEncoding::Utf8;
+    painter_.fillRect(QRect(x, y, advance * textcol::Columns(kUtf8, utf8), m.height()), ToQColor(bg, palette_));
+    painter_.setFont(font);
+    painter_.setPen(ToQColor(fg, palette_));
+    int column = 0;
+    for (int pos = 0; pos < static_cast<int>(utf8.size());) {
+      const int next = textcol::NextChar(kUtf8, utf8, pos);
+      const std::string_view cluster = utf8.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(next - pos));
+      painter_.drawText(x + column * advance, y + m.ascent(),
+                        QString::fromUtf8(cluster.data(), static_cast<qsizetype>(cluster.size())));
+      column += textcol::Columns(kUtf8, cluster);
+      pos = next;
     }
   }
   void DrawLine(int x1, int y1, int x2, int y2, platform::Color color) override {

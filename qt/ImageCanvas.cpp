@@ -6,11 +6,15 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <string>
 #include <tuple>
+
+#include "editor/TextColumns.h"
+#include "editor/Utf8.h"
 
 namespace platform {
 
@@ -94,6 +98,73 @@ const LoadedFace& LoadFace(const std::string& name, int points, std::uint8_t sty
   return faces.emplace(key, std::move(f)).first->second;
 }
 
+// The characters of a cluster of UTF-8 text; a byte that is not UTF-8 is U+FFFD.
+std::u32string ClusterChars(std::string_view cluster) {
+  std::u32string chars;
+  for (std::size_t pos = 0; pos < cluster.size();) {
+    char32_t ch = 0;
+    const int n = utf8::Decode(cluster, pos, ch);
+    chars.push_back(n > 0 ? ch : U'\uFFFD');
+    pos += static_cast<std::size_t>(std::max(n, 1));
+  }
+  return chars;
+}
+
+// The ink of a run's glyphs where the run puts them.
+QRectF InkOf(const QGlyphRun& run) {
+  QRectF ink;
+  const QList<quint32> glyphs = run.glyphIndexes();
+  const QList<QPointF> positions = run.positions();
+  for (qsizetype i = 0; i < glyphs.size() && i < positions.size(); ++i)
+    ink |= run.rawFont().boundingRect(glyphs[i]).translated(positions[i]);
+  return ink;
+}
+
+// Draws `text` laid out by Qt (which takes every character the face lacks
+// from a font that has it) on `cell`, with its baseline at `ascent`: not
+// wider than the cell, centred in it when `centre`; a character from another
+// font also no taller than the cell, scaled down about its baseline. Marks
+// that another font than their base's gives are laid beside the base by Qt;
+// they are moved over its middle.
+void DrawLaidOut(QPainter& p, const QString& text, const QFont& font, int ascent, QSize cell, bool centre,
+                 bool fromFallback) {
+  QFont plain = font;
+  plain.setUnderline(false);
+  plain.setStrikeOut(false);
+  QTextLayout layout(text, plain);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  layout.endLayout();
+  if (!line.isValid()) return;
+  const QList<QGlyphRun> runs = layout.glyphRuns();
+  if (runs.isEmpty()) return;
+  // The base character's run is the one that starts the line.
+  qsizetype base = 0;
+  for (qsizetype i = 1; i < runs.size(); ++i)
+    if (runs[i].positions().front().x() < runs[base].positions().front().x()) base = i;
+  qreal width = line.naturalTextWidth();
+  if (runs.size() > 1) {
+    const QList<QPointF> advances = runs[base].rawFont().advancesForGlyphIndexes(runs[base].glyphIndexes());
+    width = runs[base].positions().back().x() + advances.back().x();
+  }
+  const qreal baseline = line.ascent();
+  qreal scale = width > cell.width() ? cell.width() / width : 1.0;
+  if (fromFallback) {
+    QRectF ink;
+    for (const QGlyphRun& run : runs) ink |= InkOf(run);
+    const qreal above = baseline - ink.top(), below = ink.bottom() - baseline;
+    if (above * scale > ascent) scale = ascent / above;
+    if (below * scale > cell.height() - ascent) scale = std::min(scale, (cell.height() - ascent) / below);
+  }
+  const qreal dx = centre ? std::round((cell.width() - width * scale) / 2) : 0.0;
+  p.translate(dx, ascent);
+  p.scale(scale, scale);
+  p.translate(0, -baseline);
+  for (qsizetype i = 0; i < runs.size(); ++i)
+    p.drawGlyphRun(QPointF(i == base ? 0.0 : width / 2 - InkOf(runs[i]).center().x(), 0), runs[i]);
+  p.resetTransform();
+}
+
 }  // namespace
 
 QColor ToQColor(Color color, const QPalette* palette) {
@@ -121,6 +192,7 @@ void ImageCanvas::FollowCells() {
   cellsSerial_ = cells_->Serial();
   for (auto& f : faces_) f.reset();
   tileIndex_.clear();
+  clusterIndex_.clear();
   tiles_.clear();
 }
 
@@ -140,6 +212,7 @@ void ImageCanvas::SetFont(const FontSpec& font) {
   spec_ = font;
   for (auto& f : faces_) f.reset();
   tileIndex_.clear();
+  clusterIndex_.clear();
   tiles_.clear();
 }
 
@@ -194,12 +267,16 @@ void ImageCanvas::FillRect(const Rect& r, Color color) {
   Fill(ToQRect(r), ToQColor(color).rgb());
 }
 
+void ImageCanvas::MakeRoomForTiles(int advance) {
+  if (advance == tileAdvance_ && tiles_.size() <= (std::size_t{2} << 20)) return;
+  tileIndex_.clear();
+  clusterIndex_.clear();
+  tiles_.clear();
+  tileAdvance_ = advance;
+}
+
 const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face) {
-  if (advance != tileAdvance_ || tiles_.size() > (std::size_t{2} << 20)) {
-    tileIndex_.clear();
-    tiles_.clear();
-    tileAdvance_ = advance;
-  }
+  MakeRoomForTiles(advance);
   const std::uint64_t key = (std::uint64_t{fg & 0xFFFFFF} << 36) | (std::uint64_t{bg & 0xFFFFFF} << 12) |
                             (std::uint64_t{style & 0x0Fu} << 8) | byte;
   const std::size_t size = static_cast<std::size_t>(advance) * static_cast<std::size_t>(face.height);
@@ -252,6 +329,96 @@ void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Co
       const QRgb* src = tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(advance) + (from - left);
       std::copy(src, src + (to - from), reinterpret_cast<QRgb*>(image_.scanLine(row)) + from);
     }
+  }
+}
+
+const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb fg, QRgb bg, std::uint8_t style,
+                                     int advance, const Face& face) {
+  MakeRoomForTiles(advance);
+  const char colours[] = {static_cast<char>(fg),          static_cast<char>(fg >> 8), static_cast<char>(fg >> 16),
+                          static_cast<char>(bg),          static_cast<char>(bg >> 8), static_cast<char>(bg >> 16),
+                          static_cast<char>(style & 0x0F)};
+  clusterKey_.assign(colours, sizeof colours);
+  clusterKey_.append(cluster);
+  if (auto it = clusterIndex_.find(clusterKey_); it != clusterIndex_.end()) return tiles_.data() + it->second;
+
+  const int width = columns * advance;
+  QImage cell(width, face.height, QImage::Format_RGB32);
+  cell.fill(bg);
+  {
+    QPainter p(&cell);
+    p.setPen(QColor::fromRgb(fg));
+    // A letter with marks that has a composed form is drawn as that character.
+    const std::u32string chars = ClusterChars(cluster);
+    const QString text =
+        QString::fromUcs4(chars.data(), static_cast<qsizetype>(chars.size())).normalized(QString::NormalizationForm_C);
+    const QList<uint> shown = text.toUcs4();
+    bool inFace = face.raw.isValid();
+    for (uint ch : shown) inFace = inFace && face.raw.supportsCharacter(ch);
+    const QList<quint32> glyphs = inFace && shown.size() == 1 ? face.raw.glyphIndexesForString(text) : QList<quint32>{};
+    if (columns == 1 && glyphs.size() == 1 && glyphs[0] != 0) {
+      // A character of the face in one cell: as the characters of a byte cell.
+      QGlyphRun run;
+      run.setRawFont(face.raw);
+      run.setGlyphIndexes(glyphs);
+      run.setPositions({QPointF(0, 0)});
+      p.drawGlyphRun(QPointF(0, face.ascent), run);
+    } else {
+      DrawLaidOut(p, text, face.font, face.ascent, cell.size(), columns > 1 || !inFace, !inFace);
+    }
+    // Lines under or through the character span its cells.
+    const QFontMetrics metrics(face.font);
+    const int thickness = std::max(1, metrics.lineWidth());
+    if (style & fontstyle::Underline)
+      p.fillRect(0, face.ascent + metrics.underlinePos(), width, thickness, p.pen().color());
+    if (style & fontstyle::StrikeOut)
+      p.fillRect(0, face.ascent - metrics.strikeOutPos(), width, thickness, p.pen().color());
+  }
+  const std::size_t at = tiles_.size();
+  tiles_.resize(at + static_cast<std::size_t>(width) * static_cast<std::size_t>(face.height));
+  for (int y = 0; y < face.height; ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(cell.constScanLine(y));
+    std::copy(line, line + width, tiles_.data() + at + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
+  }
+  clusterIndex_.emplace(clusterKey_, at);
+  return tiles_.data() + at;
+}
+
+void ImageCanvas::Blit(const QRgb* tile, int left, int y, int width, int height) {
+  const int from = std::max(left, 0), to = std::min(left + width, image_.width());
+  const int top = std::max(y, 0), bottom = std::min(y + height, image_.height());
+  if (from >= to) return;
+  for (int row = top; row < bottom; ++row) {
+    const QRgb* src = tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(width) + (from - left);
+    std::copy(src, src + (to - from), reinterpret_cast<QRgb*>(image_.scanLine(row)) + from);
+  }
+}
+
+void ImageCanvas::DrawUtf8Text(int x, int y, std::string_view text, int advance, Color fg, Color bg,
+                               std::uint8_t style) {
+  if (text.empty() || advance <= 0) return;
+  FollowCells();
+  const Face& f = FaceFor(style);
+  const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
+  if (std::max(y, 0) >= std::min(y + f.height, image_.height())) return;
+  int left = x;
+  for (std::size_t pos = 0; pos < text.size() && left < image_.width();) {
+    const auto b = static_cast<unsigned char>(text[pos]);
+    if (b < 0x80 && (pos + 1 == text.size() || static_cast<unsigned char>(text[pos + 1]) < 0x80)) {
+      // ASCII with no mark after it: the tile of its byte.
+      if (left + advance > 0) Blit(Tile(b, fgRgb, bgRgb, style, advance, f), left, y, advance, f.height);
+      left += advance;
+      ++pos;
+      continue;
+    }
+    const auto next = static_cast<std::size_t>(textcol::NextChar(TTextEncoding::Utf8, text, static_cast<int>(pos)));
+    const std::string_view cluster = text.substr(pos, next - pos);
+    const int width = textcol::Columns(TTextEncoding::Utf8, cluster) * advance;
+    // A mark with no character before it has no cell.
+    if (width > 0 && left + width > 0)
+      Blit(ClusterTile(cluster, width / advance, fgRgb, bgRgb, style, advance, f), left, y, width, f.height);
+    left += width;
+    pos = next;
   }
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
 // A canvas on a QImage, drawing byte cells as the characters a document's
-// cell table (TCellTable) gives them, Windows-1252 without one. Text is laid
-// out in fixed cells: every character advances by the caller's advance,
-// whatever the font says, and is clipped to its cell.
+// cell table (TCellTable) gives them, Windows-1252 without one, and UTF-8
+// text in cells. Text is laid out in fixed cells: every character advances
+// by the caller's advance (two for a wide character), whatever the font
+// says, and is clipped to its cells. A character the font lacks is drawn
+// from the font Qt's font matching finds for it, scaled down where it would
+// not fit its cells.
 
 #include <QColor>
 #include <QFont>
@@ -11,6 +14,7 @@
 #include <QRawFont>
 #include <array>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -46,6 +50,7 @@ class ImageCanvas : public Canvas {
   Point MeasureGlyph(char ch, std::uint8_t style) override;
   void FillRect(const Rect& r, Color color) override;
   void DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg, std::uint8_t style) override;
+  void DrawUtf8Text(int x, int y, std::string_view utf8, int advance, Color fg, Color bg, std::uint8_t style) override;
   void DrawLine(int x1, int y1, int x2, int y2, Color color) override;
 
   // The pixels drawn so far (RGB32).
@@ -69,11 +74,23 @@ class ImageCanvas : public Canvas {
   // The pixels of one character cell, advance x height, rendered once per
   // character, colours and style and kept for the next time.
   const QRgb* Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face);
+  // The same for a character of UTF-8 text with the combining marks after
+  // it, `columns` cells wide.
+  const QRgb* ClusterTile(std::string_view cluster, int columns, QRgb fg, QRgb bg, std::uint8_t style, int advance,
+                          const Face& face);
+  // Drops the tiles when they were made for another advance or grew too many.
+  void MakeRoomForTiles(int advance);
+  // Copies `width` pixels of a tile's rows to the image at (left, y).
+  void Blit(const QRgb* tile, int left, int y, int width, int height);
 
   QImage image_;
   FontSpec spec_;
   std::array<std::optional<Face>, 16> faces_;
   std::unordered_map<std::uint64_t, std::size_t> tileIndex_;
+  // Tiles of UTF-8 characters, by colours, style and bytes (clusterKey_ is
+  // the scratch key of a look-up).
+  std::unordered_map<std::string, std::size_t> clusterIndex_;
+  std::string clusterKey_;
   std::vector<QRgb> tiles_;
   int tileAdvance_ = 0;
   const TCellTable* cells_;

@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation fonts-dejavu-core fonts-urw-base35
+  fonts-liberation fonts-dejavu-core fonts-urw-base35 fonts-wqy-microhei fonts-symbola
   xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev libxdamage-dev
   libqscintilla2-qt6-dev
   xdg-utils desktop-file-utils appstream file

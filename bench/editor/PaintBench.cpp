@@ -30,6 +30,10 @@ class NullCanvas : public platform::Canvas {
     ++calls;
     chars += static_cast<long>(bytes.size());
   }
+  void DrawUtf8Text(int x, int y, std::string_view utf8, int advance, platform::Color fg, platform::Color bg,
+                    std::uint8_t style) override {
+    DrawText(x, y, utf8, advance, fg, bg, style);
+  }
   void DrawLine(int, int, int, int, platform::Color) override { ++calls; }
   static inline long calls = 0, chars = 0;
 

@@ -125,6 +125,62 @@ TEST_F(EditorWindowQt, SpecialCharactersAreDrawnFromTheCodePage) {
   EXPECT_EQ(Count(img, Cell(1, 1), Rgb(0xC0C0C0)), area);
 }
 
+TEST_F(EditorWindowQt, WideCharactersFillTwoCellsAndTheTextAfterThemKeepsToTheGrid) {
+  // 中文字符|, then 😀🎉 and q with a combining diaeresis before |, then the
+  // plain characters in the columns the first two rows put them in.
+  Ed().SetEncoding(TTextEncoding::Utf8);
+  Ed().Lines->SetTextStr(
+      "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE7\xAC\xA6|\r\n"
+      "\xF0\x9F\x98\x80\xF0\x9F\x8E\x89"
+      "q\xCC\x88|\r\n"
+      "    q|  |");
+  Ed().ExtendSelection(3, 0);  // 文 selected: bytes 3..5
+  Ed().ExtendSelection(6, 0);
+  Settle();
+  const QImage img = Grab();
+  const int area = CW() * CH();
+  const QRgb back = Rgb(0xC0C0C0);
+  auto cells = [&](int c, int r, int n) { return img.copy(CellLeft(c), r * CH(), n * CW(), CH()); };
+  // The columns of `block` holding ink (pixels of neither background).
+  auto inkColumns = [&](const QImage& block) {
+    std::vector<int> xs;
+    for (int x = 0; x < block.width(); ++x)
+      for (int y = 0; y < block.height(); ++y)
+        if (const QRgb p = block.pixel(x, y) & 0xFFFFFF; p != (back & 0xFFFFFF) && p != (Rgb(0x999999) & 0xFFFFFF)) {
+          xs.push_back(x);
+          break;
+        }
+    return xs;
+  };
+
+  // The text after them stands in the columns of the plain row.
+  EXPECT_EQ(cells(8, 0, 1), cells(8, 2, 1)) << "| after four CJK characters in column 8";
+  EXPECT_EQ(cells(5, 1, 1), cells(5, 2, 1)) << "| after two emoji and q with its mark in column 5";
+  // The mark (from another font than its q) is drawn over the q, in its one cell.
+  EXPECT_NE(cells(4, 1, 1), cells(4, 2, 1));
+  EXPECT_GT(inkColumns(cells(4, 1, 1)).size(), inkColumns(cells(4, 2, 1)).size() / 2);
+
+  // Every wide character is its own glyph (not the box of a missing one),
+  // centred across both of its cells and not wider than them.
+  std::vector<QImage> wide;
+  for (int k = 0; k < 4; ++k) wide.push_back(cells(2 * k, 0, 2));
+  for (int k = 0; k < 2; ++k) wide.push_back(cells(2 * k, 1, 2));
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::vector<int> xs = inkColumns(wide[i]);
+    ASSERT_FALSE(xs.empty());
+    EXPECT_LT(xs.front(), CW()) << "ink in the left cell";
+    EXPECT_GE(xs.back(), CW()) << "ink in the right cell";
+    EXPECT_LE(std::abs(xs.front() - (2 * CW() - 1 - xs.back())), 3) << "centred";
+    for (std::size_t j = 0; j < i; ++j) EXPECT_NE(wide[i], wide[j]) << j;
+  }
+  // The selection covers both cells of 文 and nothing beside it.
+  EXPECT_GT(Count(img, Cell(2, 0), Rgb(0x999999)), area / 2);
+  EXPECT_GT(Count(img, Cell(3, 0), Rgb(0x999999)), area / 2);
+  EXPECT_EQ(Count(img, Cell(1, 0), Rgb(0x999999)), 0);
+  EXPECT_EQ(Count(img, Cell(4, 0), Rgb(0x999999)), 0);
+}
+
 TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
   Ed().Lines->SetTextStr("hello\r\nworld");
   Settle();

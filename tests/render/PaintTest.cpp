@@ -211,6 +211,59 @@ TEST_F(PaintTest, RunsSplitExactlyWhereAttributesOrSelectionChange) {
   EXPECT_EQ(row.fills[2].color, kGreen);
 }
 
+TEST_F(PaintTest, AUtf8RowIsDrawnByCharacterInItsColumnsWithItsFirstBytesAttributes) {
+  // Bytes: a b 中 2-4, 文 5-7, space 8, x 9, 😀 10-13, é 14-15; the line end at 16.
+  // Columns: a 0, b 1, 中 2-3, 文 4-5, space 6, x 7, 😀 8-9, é 10, the mark 11.
+  editor.SetEncoding(TTextEncoding::Utf8);
+  SetText("ab\xE4\xB8\xAD\xE6\x96\x87 x\xF0\x9F\x98\x80\xC3\xA9\r\nz");
+  editor.OnHighlight = [](TAdvancedEditor&, std::string_view, int line, const TSelAttrs&, TLineAttrs& a) {
+    if (line != 0) return;
+    a[2].FgColor = kRed;                   // 中
+    a[3].FgColor = a[4].FgColor = kBlue;   // its continuation bytes: not what it is drawn with
+    a[6].FgColor = a[7].FgColor = kGreen;  // inside 文, which is selected
+  };
+  editor.MarkAllDirty();
+  editor.SetShowSpecialChars(true);
+  Select(5, 0, 10, 0);  // 文, the space and x
+
+  auto row = PaintOne(0);
+  struct Run {
+    std::string bytes;
+    int column;
+    TColor fg, bg;
+  };
+  const std::vector<Run> expected = {
+      {"ab", 0, 0x000000, 0xC0C0C0},
+      {"\xE4\xB8\xAD", 2, kRed, 0xC0C0C0},
+      {"\xE6\x96\x87\xC2\xB7x", 4, 0x000000, 0x999999},             // the space shown as U+00B7
+      {"\xF0\x9F\x98\x80\xC3\xA9\xC2\xAC", 8, 0x000000, 0xC0C0C0},  // the mark as U+00AC
+  };
+  ASSERT_EQ(row.texts.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(row.texts[i].bytes, expected[i].bytes);
+    EXPECT_TRUE(row.texts[i].utf8);
+    EXPECT_EQ(row.texts[i].x, CellLeft(expected[i].column));
+    EXPECT_EQ(row.texts[i].advance, 8);
+    EXPECT_EQ(row.texts[i].fg, expected[i].fg);
+    EXPECT_EQ(row.texts[i].bg, expected[i].bg);
+  }
+  // The selection's background covers the four columns of its three characters.
+  ASSERT_EQ(row.fills.size(), 2u);
+  EXPECT_EQ(row.fills[1].r, (platform::Rect{CellLeft(4), 0, CellLeft(4) + 32, 16}));
+  // The last row shows no mark; an ASCII row of the document keeps to single bytes.
+  EXPECT_EQ(Shown(PaintOne(1)), "z");
+  EXPECT_FALSE(PaintOne(1).texts[0].utf8);
+
+  // Scrolled to the right half of 中: it is drawn whole, its left half outside the view.
+  editor.ScrollTo(3, 0);
+  row = PaintOne(0);
+  ASSERT_FALSE(row.texts.empty());
+  EXPECT_EQ(row.texts[0].bytes, "\xE4\xB8\xAD");
+  EXPECT_EQ(row.texts[0].x, CellLeft(-1));
+  EXPECT_EQ(row.texts[1].x, CellLeft(1));
+}
+
 TEST_F(PaintTest, HorizontalScrollDrawsFromTheFirstVisibleColumn) {
   SetText(std::string(30, 'a') + std::string(30, 'b'));
   editor.ScrollTo(25, 0);

@@ -17,6 +17,10 @@ class ForwardingCanvas : public platform::Canvas {
                 std::uint8_t s) override {
     target_.DrawText(x, y, b, a, fg, bg, s);
   }
+  void DrawUtf8Text(int x, int y, std::string_view b, int a, platform::Color fg, platform::Color bg,
+                    std::uint8_t s) override {
+    target_.DrawUtf8Text(x, y, b, a, fg, bg, s);
+  }
   void DrawLine(int x1, int y1, int x2, int y2, platform::Color c) override {
     target_.DrawLine(x1, y1, x2, y2, c);
   }

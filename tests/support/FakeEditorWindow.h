@@ -36,6 +36,7 @@ class RecordingCanvas : public platform::Canvas {
     int advance;
     platform::Color fg, bg;
     std::uint8_t style;
+    bool utf8 = false;  // drawn by DrawUtf8Text
   };
   struct FillCall {
     platform::Rect r;
@@ -58,7 +59,11 @@ class RecordingCanvas : public platform::Canvas {
   void FillRect(const platform::Rect& r, platform::Color color) override { fills.push_back({r, color}); }
   void DrawText(int x, int y, std::string_view bytes, int advance, platform::Color fg, platform::Color bg,
                 std::uint8_t style) override {
-    texts.push_back({x, y, std::string(bytes), advance, fg, bg, style});
+    texts.push_back({x, y, std::string(bytes), advance, fg, bg, style, false});
+  }
+  void DrawUtf8Text(int x, int y, std::string_view utf8, int advance, platform::Color fg, platform::Color bg,
+                    std::uint8_t style) override {
+    texts.push_back({x, y, std::string(utf8), advance, fg, bg, style, true});
   }
   void DrawLine(int x1, int y1, int x2, int y2, platform::Color color) override {
     lines.push_back({x1, y1, x2, y2, color});
