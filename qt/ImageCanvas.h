@@ -1,9 +1,8 @@
 #pragma once
 
-// A canvas on a QImage, drawing byte cells as the characters a document's
-// cell table (TCellTable) gives them, Windows-1252 without one. Text is laid
-// out in fixed cells: every character advances by the caller's advance,
-// whatever the font says, and is clipped to its cell.
+// A canvas on a QImage, drawing bytes as the characters Windows-1252 gives
+// them. Text is laid out in fixed cells: every character advances by the
+// caller's advance, whatever the font says, and is clipped to its cell.
 
 #include <QColor>
 #include <QFont>
@@ -14,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "editor/CellTable.h"
+#include "editor/TextEncoding.h"
 #include "platform/Canvas.h"
 
 class QPalette;
@@ -36,8 +35,7 @@ void PrepareFace(const FontSpec& font);
 
 class ImageCanvas : public Canvas {
  public:
-  // `cells` (not owned) may be nullptr: Windows-1252.
-  ImageCanvas(int width, int height, const TCellTable* cells = nullptr);
+  ImageCanvas(int width, int height);
 
   int Width() const override { return image_.width(); }
   int Height() const override { return image_.height(); }
@@ -62,9 +60,7 @@ class ImageCanvas : public Canvas {
     std::array<quint32, 256> glyphs{};  // per byte; 0 = the font has none
   };
   Face& FaceFor(std::uint8_t style);
-  char32_t CellChar(unsigned char cell) const { return cells_ ? cells_->Char(cell) : Windows1252Char(cell); }
-  // Forgets the glyphs and tiles of cells whose characters changed.
-  void FollowCells();
+  char32_t CellChar(unsigned char cell) const { return Windows1252Char(cell); }
   void Fill(QRect r, QRgb rgb);
   // The pixels of one character cell, advance x height, rendered once per
   // character, colours and style and kept for the next time.
@@ -76,8 +72,6 @@ class ImageCanvas : public Canvas {
   std::unordered_map<std::uint64_t, std::size_t> tileIndex_;
   std::vector<QRgb> tiles_;
   int tileAdvance_ = 0;
-  const TCellTable* cells_;
-  std::uint64_t cellsSerial_ = 0;  // of the table the glyphs were looked up in
 };
 
 }  // namespace platform

@@ -65,7 +65,7 @@ int ScrollAction(int sliderAction) {
 }  // namespace
 
 QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
-    : QAbstractScrollArea(parent), editor_(editor), clipboard_(&editor.Cells) {
+    : QAbstractScrollArea(parent), editor_(editor), clipboard_(&editor) {
   setFocusPolicy(Qt::StrongFocus);
   setFrameShape(editor.BorderStyle() == 0 ? QFrame::NoFrame : QFrame::StyledPanel);
   setFrameShadow(QFrame::Sunken);
@@ -106,7 +106,6 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     UpdateCaret();
   });
   clipboard_.OnChanged = [this] { Deliver([&] { editor_.ClipboardChanged(); }); };
-  clipboard_.OnRefused = [this](char32_t ch) { editor_.RefuseChar(ch); };
 
   editor_.AttachWindow(this);
   InvalidateAll();
@@ -208,7 +207,7 @@ void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sour
 }
 
 std::unique_ptr<Canvas> QtEditorWindow::CreateCanvas(int width, int height) {
-  return std::make_unique<ImageCanvas>(width, height, &editor_.Cells);
+  return std::make_unique<ImageCanvas>(width, height);
 }
 
 void QtEditorWindow::paintEvent(QPaintEvent* event) {
@@ -335,13 +334,7 @@ void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
     editor_.KeyDown(key, shift);
     // Alt with a key is a menu key and types nothing (Ctrl+Alt is AltGr).
     if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier)) return;
-    std::string chars;
-    char32_t refused = 0;
-    if (!codepage::ToCells(text, editor_.Cells, chars, refused)) {
-      editor_.RefuseChar(refused);
-      return;
-    }
-    for (char c : chars) editor_.KeyPress(c);
+    for (char c : codepage::FromQString(text, editor_.Encoding())) editor_.KeyPress(c);
   });
   event->accept();
 }
