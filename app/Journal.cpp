@@ -11,8 +11,8 @@
 #include <optional>
 
 #include "editor/AdvLines.h"
-#include "editor/CellTable.h"
 #include "editor/LineFormat.h"
+#include "editor/Utf8.h"
 
 static_assert(std::endian::native == std::endian::little, "journal numbers are written little-endian");
 
@@ -295,6 +295,89 @@ bool FileHoldsBase(const std::string& file, const TJournalBase& base) {
   return holds && total == base.Size && crc == base.Checksum;
 }
 
+// ---------------------------------------------------------------- journals kept in cells
+
+// The flags of an encoding record (and of a table of cells).
+constexpr std::uint64_t kUtf8Flag = 1, kMarkFlag = 2;
+
+bool ParseEncoding(std::string_view payload, TTextEncoding& encoding, bool& mark) {
+  TPayloadReader r(payload);
+  const std::uint64_t flags = r.Varint();
+  if (!r.Good() || !r.AtEnd() || flags > (kUtf8Flag | kMarkFlag)) return false;
+  encoding = flags & kUtf8Flag ? TTextEncoding::Utf8 : TTextEncoding::Windows1252;
+  mark = (flags & kMarkFlag) && encoding == TTextEncoding::Utf8;
+  return true;
+}
+
+// The characters of the byte cells a journal of an earlier version kept a
+// UTF-8 document in: one byte of flags (1: UTF-8, 2: byte-order mark), then
+// for each cell 0x80..0xFF the character it was taken for plus one (0: a
+// free cell) in four bytes, low first. A table of one byte 0 is Windows-1252.
+struct TOldCells {
+  bool Utf8 = false;
+  bool Mark = false;
+  std::array<char32_t, 128> Chars{};  // of cells 0x80..0xFF
+
+  static std::optional<TOldCells> Parse(std::string_view bytes) {
+    TOldCells t;
+    if (bytes.size() == 1 && bytes[0] == 0) return t;
+    if (bytes.size() != 1 + 4 * 128 || (bytes[0] & ~3) != 0 || (bytes[0] & 1) == 0) return std::nullopt;
+    t.Utf8 = true;
+    t.Mark = (bytes[0] & 2) != 0;
+    for (std::size_t c = 0; c < 128; ++c) {
+      std::uint32_t v = 0;
+      for (std::size_t k = 0; k < 4; ++k)
+        v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1 + 4 * c + k])) << (8 * k);
+      // A free cell shows its Windows-1252 character.
+      const char32_t ch = v == 0 ? Windows1252Char(static_cast<unsigned char>(0x80 + c)) : v - 1;
+      if (v != 0 && (ch < 0x80 || !utf8::Encodable(ch))) return std::nullopt;
+      t.Chars[c] = ch;
+    }
+    return t;
+  }
+
+  std::string ToUtf8(std::string_view cells) const {
+    std::string out;
+    out.reserve(cells.size() + cells.size() / 2);
+    for (char c : cells) {
+      const auto cell = static_cast<unsigned char>(c);
+      if (cell < 0x80) {
+        out.push_back(c);
+        continue;
+      }
+      char form[4];
+      out.append(form, static_cast<std::size_t>(utf8::Encode(Chars[cell - 0x80], form)));
+    }
+    return out;
+  }
+};
+
+// A snapshot payload with every line's cells as UTF-8.
+std::string SnapshotToUtf8(std::string_view payload, const TOldCells& cells) {
+  TPayloadReader r(payload);
+  const int count = r.Count();
+  std::string out;
+  AppendVarint(out, static_cast<std::uint64_t>(count));
+  for (int i = 0; i < count && r.Good(); ++i) AppendBytes(out, cells.ToUtf8(r.Text()));
+  return out;
+}
+
+// A format payload with the cells of its bytes as read as UTF-8; empty when it is damaged.
+std::string FormatToUtf8(std::string_view payload, const TOldCells& cells) {
+  TPayloadReader r(payload);
+  std::string out;
+  for (int i = 0; i < 5; ++i) AppendVarint(out, r.Varint());  // flags, line end, tab width, first, count
+  const int kept = r.Count();
+  AppendVarint(out, static_cast<std::uint64_t>(kept));
+  for (int i = 0; i < kept && r.Good(); ++i) {
+    AppendVarint(out, r.Varint());
+    const std::uint64_t how = r.Varint();
+    AppendVarint(out, how);
+    if (how & 4u) AppendBytes(out, cells.ToUtf8(r.Text()));
+  }
+  return r.Good() && r.AtEnd() ? out : std::string();
+}
+
 }  // namespace
 
 std::uint32_t JournalChecksum(std::uint32_t crc, std::string_view data) { return Crc32c(crc, data); }
@@ -315,6 +398,13 @@ std::string BasePayload(const TJournalBase& base) {
 }
 
 bool ParseBase(std::string_view payload, TJournalBase& base) { return ParseBaseRecord(payload, base); }
+
+std::string EncodingPayload(TTextEncoding encoding, bool byteOrderMark) {
+  std::string out;
+  const bool utf8 = encoding == TTextEncoding::Utf8;
+  AppendVarint(out, (utf8 ? kUtf8Flag : 0) | (utf8 && byteOrderMark ? kMarkFlag : 0));
+  return out;
+}
 
 std::string HeaderPayload(const TJournalHeader& header) {
   std::string out(kHeaderMagic);
@@ -417,6 +507,7 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
   journal.Bytes = std::move(bytes);
   const std::string_view all = journal.Bytes.View();
   bool haveHeader = false, haveSnapshot = false;
+  std::string_view cells;  // the last cells record's payload: a journal kept in cells
   std::size_t at = 0;
   while (all.size() - at >= kJournalFrameSize) {
     std::uint32_t length, checksum;
@@ -441,8 +532,12 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
       }
       haveSnapshot = true;
       journal.BodyStart = at + kJournalFrameSize + length;
+    } else if (kind == TJournalRecordKind::Encoding) {
+      if (!ParseEncoding(payload, journal.Encoding, journal.ByteOrderMark)) break;
+      if (journal.Changes.empty()) journal.BaseByteOrderMark = journal.ByteOrderMark;
     } else if (kind == TJournalRecordKind::Cells) {
-      journal.Cells = payload;
+      cells = payload;
+      if (journal.Changes.empty()) journal.BaseByteOrderMark = !payload.empty() && (payload[0] & 3) == 3;
     } else if (kind == TJournalRecordKind::Format) {
       TFileFormat format;
       if (!ParseFormat(payload, format, nullptr)) break;
@@ -457,8 +552,23 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
   }
   if (!haveSnapshot) throw EJournalError("The journal holds no whole snapshot of a document");
   if (!journal.Base && !SnapshotIsWhole(journal.Snapshot)) throw EJournalError("The journal's snapshot is damaged");
-  if (!journal.Cells.empty() && !TCellTable::FromBytes(journal.Cells))
-    throw EJournalError("The journal's table of characters is damaged");
+  if (!cells.empty()) {
+    const std::optional<TOldCells> table = TOldCells::Parse(cells);
+    if (!table) throw EJournalError("The journal's table of characters is damaged");
+    journal.Encoding = table->Utf8 ? TTextEncoding::Utf8 : TTextEncoding::Windows1252;
+    journal.ByteOrderMark = table->Mark;
+    journal.InCells = table->Utf8;
+    if (table->Utf8) {
+      // The lines' cells as the UTF-8 they stand for; the base is UTF-8 already.
+      auto keep = [&journal](std::string text) -> std::string_view {
+        return journal.Converted.emplace_back(std::move(text));
+      };
+      if (!journal.Base) journal.Snapshot = keep(SnapshotToUtf8(journal.Snapshot, *table));
+      for (TJournalChange& change : journal.Changes)
+        for (std::string_view& line : change.Lines) line = keep(table->ToUtf8(line));
+      for (auto& [changes, payload] : journal.Formats) payload = keep(FormatToUtf8(payload, *table));
+    }
+  }
   return journal;
 }
 
@@ -485,9 +595,8 @@ void ReadBaseText(const TJournalContent& journal, TAdvLines& lines) {
   std::optional<TTextBuffer> bytes =
       journal.BaseFile.empty() ? std::nullopt : ReadBaseBytes(journal.BaseFile, base, &ascii);
   if (!bytes) throw EJournalError("The text the journal's changes apply to was changed since it was found");
-  // As a document reads a file: its characters as cells, its format, then the lines.
-  std::size_t cells = bytes->Size();
-  if (!ascii && TCellTable::FromUtf8(bytes->Data(), cells)) bytes->Shrink(cells);
+  // As a document reads a file: its byte-order mark apart, its format, then the lines.
+  if (journal.BaseByteOrderMark && bytes->View().starts_with(kByteOrderMark)) bytes->DropFront(kByteOrderMark.size());
   std::vector<std::pair<int, TLineAsRead>> asRead;
   if (base.KeepFormat) ReadFileFormat(bytes->View(), base.TabWidth, asRead);
   lines.SetTextStr(std::move(*bytes));
@@ -566,14 +675,10 @@ void RestoreText(const TJournalContent& journal, TAdvLines& lines) {
 }
 
 void RestoreDocument(const TJournalContent& journal, TSourceEditor& document) {
-  std::optional<TCellTable> cells =
-      TCellTable::FromBytes(journal.Cells.empty() ? std::string_view("\0", 1) : journal.Cells);
-  if (!cells)
-    throw EJournalError("The journal's table of characters of \"" + journal.Header.FileName + "\" is damaged");
   TFileFormat format;
   if (!journal.Formats.empty()) ParseFormat(journal.Formats.back().second, format, nullptr);
   // The base is read as it was: with TABs of its width.
   const int tabWidth = journal.Base ? journal.Base->TabWidth : document.TabWidth;
-  document.Restore(journal.Header.FileName, std::move(*cells), format, journal.Header.Stamp, tabWidth,
-                   [&journal](TAdvLines& lines) { RestoreText(journal, lines); });
+  document.Restore(journal.Header.FileName, journal.Encoding, journal.ByteOrderMark, format, journal.Header.Stamp,
+                   tabWidth, [&journal](TAdvLines& lines) { RestoreText(journal, lines); });
 }

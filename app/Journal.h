@@ -21,6 +21,14 @@
 //             the bytes as read of the lines [First, First + Count) as the
 //             records before it left them (after the snapshot, and after
 //             each change that brings in lines)
+//   encoding  the encoding of the lines of the records after it (and of the
+//             snapshot or base when it comes before any change), with the
+//             byte-order mark of a UTF-8 file; without one, Windows-1252
+//
+// Lines are the document's bytes. Journals of earlier versions kept a UTF-8
+// document in byte cells, with a cells record giving their characters in
+// place of the encoding record; such a journal is read with its cells
+// turned into UTF-8.
 //
 // A journal begins with a header and a snapshot (or a base); changes follow.
 // Compacting writes a new journal of a header and a snapshot in the old
@@ -32,6 +40,7 @@
 // and only then may another one recover it.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +48,7 @@
 #include <vector>
 
 #include "editor/FileIO.h"
+#include "editor/TextEncoding.h"
 #include "highlight/source_editor.h"
 
 class TAdvLines;
@@ -50,9 +60,16 @@ class EJournalError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Cells: the characters a UTF-8 document's byte cells stand for, written
-// after the snapshot and again before the changes that use a cell taken since.
-enum class TJournalRecordKind : std::uint8_t { Header = 1, Snapshot = 2, Change = 3, Cells = 4, Format = 5, Base = 6 };
+// Cells: only in journals of earlier versions (read, never written).
+enum class TJournalRecordKind : std::uint8_t {
+  Header = 1,
+  Snapshot = 2,
+  Change = 3,
+  Cells = 4,
+  Format = 5,
+  Base = 6,
+  Encoding = 7,
+};
 
 struct TJournalHeader {
   std::string FileName;
@@ -90,6 +107,7 @@ std::string ChangePayload(const TAdvLines& lines, int first, int removed, int fr
 // given (the place those lines have in a snapshot).
 std::string FormatPayload(const TFileFormat& format, const TAdvLines& lines, int first, int count, int at = -1);
 std::string BasePayload(const TJournalBase& base);
+std::string EncodingPayload(TTextEncoding encoding, bool byteOrderMark);
 // False when the payload is damaged.
 bool ParseBase(std::string_view payload, TJournalBase& base);
 
@@ -119,7 +137,16 @@ struct TJournalContent {
   // Set by RestoreText: every change fitted the text (a damaged journal's
   // replay ends at the first that does not).
   mutable bool Replayed = false;
-  std::string_view Cells;  // the last cells record's payload; none for Windows-1252
+  // The document's encoding as the last encoding record gives it; and
+  // whether the base's file begins with a byte-order mark that is no part
+  // of the text.
+  TTextEncoding Encoding = TTextEncoding::Windows1252;
+  bool ByteOrderMark = false;
+  bool BaseByteOrderMark = false;
+  // The lines of a journal kept in cells, as UTF-8: the views above point
+  // into these instead of the bytes.
+  std::deque<std::string> Converted;
+  bool InCells = false;  // a journal of an earlier version, of a document kept in cells
   std::vector<TJournalChange> Changes;
   // Format records, each with the number of changes before it.
   std::vector<std::pair<std::size_t, std::string_view>> Formats;
@@ -127,9 +154,9 @@ struct TJournalContent {
 };
 
 // Reads the records of a journal. Throws EJournalError when it lacks a
-// whole header and snapshot, or when its snapshot or its table of
-// characters does not hold what it says (every count is checked against
-// the bytes there are).
+// whole header and snapshot, or when its snapshot or (kept in cells) its
+// table of characters does not hold what it says (every count is checked
+// against the bytes there are).
 TJournalContent ParseJournal(TTextBuffer bytes);
 
 // The longest header record a journal begins with: a file name and a few numbers.

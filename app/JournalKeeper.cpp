@@ -590,7 +590,9 @@ struct TJournalKeeper::TEntry {
   std::optional<TBuild> Build;
   std::size_t SnapshotBytes = 0, ChangeBytes = 0, ChangeRecords = 0;
   std::chrono::steady_clock::time_point RetryAt{};
-  std::uint64_t CellsSerial = 0;  // the document's cells as the journal last wrote them
+  // The document's encoding as the journal last wrote it: 0 Windows-1252,
+  // 1 UTF-8, 3 UTF-8 after a byte-order mark.
+  std::uint8_t EncodingWritten = 0;
 
   // Runs for every change of the text, after the store changed: notes
   // which lines changed, copying nothing. Nothing may leave it: the edit
@@ -720,6 +722,9 @@ struct TJournalKeeper::TEntry {
 // part of its text (or this many times the records a snapshot may have).
 constexpr std::size_t kBaseShare = 4;
 
+// No encoding written yet: the next encoding record is written whatever it says.
+constexpr std::uint8_t kEncodingUnknown = 0xFF;
+
 TJournalKeeper::TJournalKeeper(std::string folder, TJournalLimits limits)
     : folder_(std::move(folder)),
       limits_(limits),
@@ -766,7 +771,8 @@ void TJournalKeeper::Adopt(TSourceEditor& document, std::unique_ptr<TJournalFile
 
 void TJournalKeeper::Adopt(TSourceEditor& document, TOrphanJournal&& orphan) {
   const TJournalContent& content = orphan.Content;
-  const bool onBase = content.Base && content.Replayed && !content.BaseFile.empty();
+  // A journal kept in cells has its records in them: the new one starts afresh.
+  const bool onBase = content.Base && content.Replayed && !content.BaseFile.empty() && !content.InCells;
   // The copy goes on with the new journal, not with the orphan.
   if (onBase && orphan.File) orphan.File->BaseCopy.clear();
   Adopt(document, std::move(orphan.File));
@@ -798,6 +804,8 @@ void TJournalKeeper::Adopt(TSourceEditor& document, TOrphanJournal&& orphan) {
   entry.SnapshotBytes = static_cast<std::size_t>(content.Base->Size);
   entry.ChangeBytes = slot.Chain.size();
   entry.ChangeRecords = content.Changes.size();
+  entry.EncodingWritten =
+      static_cast<std::uint8_t>(content.Encoding == TTextEncoding::Utf8 ? (content.ByteOrderMark ? 3 : 1) : 0);
 }
 
 void TJournalKeeper::Forget(TSourceEditor& document) {
@@ -876,7 +884,7 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
     if (document.FileName == entry.Build->FileName && document.DiskStamp == entry.Build->Stamp) {
       // The journal before goes on taking the changes while the snapshot is made.
       if (entry.Started && entry.Written && !entry.Noted.empty()) {
-        std::string records = CellsRecord(entry);
+        std::string records = EncodingRecord(entry);
         records += entry.Records();
         writer_->Post(Job(TJournalJob::TKind::Append, entry.Slot, std::move(records)));
       }
@@ -906,7 +914,7 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
     return;
   }
   if (entry.Noted.empty()) return;
-  std::string records = CellsRecord(entry);
+  std::string records = EncodingRecord(entry);
   records += entry.Records();
   writer_->Post(Job(TJournalJob::TKind::Append, entry.Slot, std::move(records)));
 }
@@ -925,14 +933,17 @@ void TJournalKeeper::Start(TEntry& entry) {
     if (!error) fileName = full.lexically_normal().string();
   }
   job.Header = HeaderPayload({fileName, document.DiskStamp, session_, entry.Order});
-  entry.CellsSerial = 0;
+  entry.EncodingWritten = 0;
   if (entry.Based) {
     // The base and the records since are the writer's: these follow them.
     job.Kind = TJournalJob::TKind::CreateOnBase;
     job.Base = entry.Base;
     job.Stamp = entry.BaseStamp;
     job.BaseSerial = entry.BaseSerial;
-    job.Records = CellsRecord(entry);
+    // The records before these may leave another encoding than a new
+    // journal's: this one is always written.
+    entry.EncodingWritten = kEncodingUnknown;
+    job.Records = EncodingRecord(entry);
     if (document.FileFormat.Kept)
       AppendJournalRecord(job.Records, TJournalRecordKind::Format,
                           FormatPayload(document.FileFormat, *document.Lines, 0, 0));
@@ -941,7 +952,7 @@ void TJournalKeeper::Start(TEntry& entry) {
     // Too large to copy at once: a slice at each flush, the first now. The
     // journal before takes the changes until the snapshot is whole.
     if (entry.Started && entry.Written && !entry.Noted.empty()) {
-      std::string records = CellsRecord(entry);
+      std::string records = EncodingRecord(entry);
       records += entry.Records();
       writer_->Post(Job(TJournalJob::TKind::Append, entry.Slot, std::move(records)));
     }
@@ -957,7 +968,7 @@ void TJournalKeeper::Start(TEntry& entry) {
   } else {
     job.Snapshot = SnapshotPayload(*document.Lines);
     entry.Reset();
-    job.Records = CellsRecord(entry);
+    job.Records = EncodingRecord(entry);
     if (document.FileFormat.Kept)
       AppendJournalRecord(job.Records, TJournalRecordKind::Format,
                           FormatPayload(document.FileFormat, *document.Lines, 0, document.Lines->Count()));
@@ -1001,9 +1012,9 @@ void TJournalKeeper::Slice(TEntry& entry) {
   // Every line copied: the changes of lines copied already follow the snapshot.
   TJournalJob end = Job(TJournalJob::TKind::SnapshotEnd, entry.Slot);
   end.Count = static_cast<std::uint64_t>(build.Copied);
-  entry.CellsSerial = 0;
+  entry.EncodingWritten = 0;
   entry.ChangeBytes = entry.ChangeRecords = 0;
-  end.Records = CellsRecord(entry);
+  end.Records = EncodingRecord(entry);
   end.Records += entry.Records(build.Noted);
   entry.SnapshotBytes = build.Bytes;
   entry.FileName = build.FileName;
@@ -1020,12 +1031,15 @@ bool TJournalKeeper::Building() const {
   return std::any_of(entries_.begin(), entries_.end(), [](const auto& e) { return e.second->Build.has_value(); });
 }
 
-std::string TJournalKeeper::CellsRecord(TEntry& entry) {
-  const TCellTable& cells = entry.Document->Cells;
+std::string TJournalKeeper::EncodingRecord(TEntry& entry) {
+  const TSourceEditor& document = *entry.Document;
+  const std::uint8_t now =
+      static_cast<std::uint8_t>((document.Utf8() ? 1 : 0) | (document.Utf8() && document.ByteOrderMark() ? 2 : 0));
   std::string record;
-  if (!cells.Utf8() || cells.Serial() == entry.CellsSerial) return record;
-  AppendJournalRecord(record, TJournalRecordKind::Cells, cells.ToBytes());
-  entry.CellsSerial = cells.Serial();
+  if (now == entry.EncodingWritten) return record;
+  AppendJournalRecord(record, TJournalRecordKind::Encoding,
+                      EncodingPayload(document.Encoding(), document.ByteOrderMark()));
+  entry.EncodingWritten = now;
   return record;
 }
 

@@ -94,9 +94,9 @@ class TJournalKeeper {
   void FlushDocument(TEntry& entry, bool force);
   // Copies the next slice of the snapshot being made; the last one ends it.
   void Slice(TEntry& entry);
-  // A cells record when the document's cells changed since the journal last
-  // wrote them; nothing for a Windows-1252 document.
-  static std::string CellsRecord(TEntry& entry);
+  // An encoding record when the document's encoding is not the one the
+  // journal last wrote (a new journal's is Windows-1252).
+  static std::string EncodingRecord(TEntry& entry);
 
   std::string folder_;
   TJournalLimits limits_;

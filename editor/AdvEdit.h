@@ -20,7 +20,6 @@
 #include "editor/AdvEditErrors.h"
 #include "editor/AdvLines.h"
 #include "editor/AdvUndo.h"
-#include "editor/CellTable.h"
 #include "editor/TextEncoding.h"
 #include "platform/Canvas.h"
 #include "platform/EditorWindow.h"
@@ -192,6 +191,10 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // Sets how the bytes are read; with word wrap on the lines that hold bytes
   // above 0x7F are cut into rows again (rows end at columns, not bytes).
   void SetEncoding(TTextEncoding encoding);
+  // A UTF-8 document's file began with a byte-order mark: no part of the
+  // text, written before it again when the document is saved.
+  bool ByteOrderMark() const { return byteOrderMark_; }
+  void SetByteOrderMark(bool on) { byteOrderMark_ = on; }
 
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool on);
@@ -222,8 +225,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::function<void(TAdvancedEditor&, platform::Canvas&)> OnGutterPaint;
   std::function<void(TAdvancedEditor&, std::string& text)> OnBeforeInsert;
   std::function<void(TAdvancedEditor&, TCaseMode mode, std::string& result, const std::string& text)> OnCaseChange;
-  // A character was refused: it finds no free cell in the document (Cells),
-  // or a Windows-1252 document that cannot become UTF-8 has no byte for it.
+  // A character was refused: the document has no way to hold it (a
+  // Windows-1252 document that cannot become UTF-8 has no byte for it).
   std::function<void(TAdvancedEditor&, char32_t ch)> OnCharRefused;
   std::function<void(TAdvancedEditor&, const std::string& line, std::string& newLine)> OnNewLine;
   std::function<void(TAdvancedEditor&, const std::string& first, std::string& second)> OnJoinLines;
@@ -381,18 +384,16 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void Cut();
   void Paste();
   std::string ConvertCase(const std::string& text, TCaseMode mode);
-  // The built-in case conversion of ConvertCase, through the document's
-  // case pairs. A case form that finds no cell is refused (RefuseChar) and
-  // ends the command (EComplete).
+  // The built-in case conversion of ConvertCase: the code page's case table
+  // in Windows-1252, the Unicode one in UTF-8 (the length may change).
   std::string CaseConverted(std::string text, TCaseMode mode);
-  // Tells of a character that finds no cell: a beep and OnCharRefused.
+  // Tells of a character the document cannot hold: a beep and OnCharRefused.
   void RefuseChar(char32_t ch);
 
   // ---- the document file ----
-  // Reads a file into the text, with the cells it needs (Cells): a UTF-8
-  // document as one cell per character (a byte-order mark kept apart), any
-  // other file's bytes unchanged.
-  // Throws EFileError; the text and its cells stay then.
+  // Reads a file into the text with its encoding (FileEncodingOf): a UTF-8
+  // document as its UTF-8 bytes (a byte-order mark kept apart), any other
+  // file's bytes unchanged. Throws EFileError; the text stays then.
   void LoadText(const std::string& fileName);
   // Writes every line followed by CR LF, in the encoding the document was
   // read in. Throws EFileError; the file stays as it was then.
@@ -571,6 +572,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   bool wordWrap_ = true;
   bool keepFileFormat_ = false;
   TTextEncoding encoding_ = TTextEncoding::Windows1252;
+  bool byteOrderMark_ = false;
   bool showSpecialChars_ = false;
   int gutterWidth_ = 0;
   TColor gutterColor_ = platform::syscolor::ButtonFace;
@@ -600,11 +602,6 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int oldSelStartX_ = 0, oldSelStartY_ = 0, oldSelEndX_ = 0, oldSelEndY_ = 0;  // rows to repaint
 
  public:
-  // The characters of the text's byte cells: Windows-1252, or those of a
-  // UTF-8 document (LoadText). Display, typing, the clipboard, case
-  // conversion, search and saving go through it. (Last: its few kilobytes
-  // kept apart from the fields a keystroke and a repaint use.)
-  TCellTable Cells;
   // What the file looked like beyond its text when it was read (LoadText).
   TFileFormat FileFormat;
 };

@@ -31,12 +31,7 @@ std::string TAdvancedEditor::ConvertCase(const std::string& text, TCaseMode mode
 }
 
 std::string TAdvancedEditor::CaseConverted(std::string text, TCaseMode mode) {
-  char32_t refused = 0;
-  if (!Cells.ConvertCase(text, mode, refused)) {
-    RefuseChar(refused);
-    throw EComplete();
-  }
-  return text;
+  return ConvertTextCase(encoding_, std::move(text), mode);
 }
 
 void TAdvancedEditor::RefuseChar(char32_t ch) {

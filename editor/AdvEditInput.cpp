@@ -5,7 +5,7 @@
 
 #include "editor/AdvCompletion.h"
 #include "editor/AdvEdit.h"
-#include "editor/CellTable.h"
+#include "editor/TextEncoding.h"
 #include "platform/Clipboard.h"
 
 // ---------------------------------------------------------------- keys
@@ -65,7 +65,7 @@ void TAdvancedEditor::TypeCharacter(char32_t ch) {
   if (ReadOnly) return;
   // A character with a byte of its own types that byte, as KeyPress does.
   int byte = ch < 0x80 ? static_cast<int>(ch) : -1;
-  if (byte < 0 && !Utf8() && !Cells.Utf8()) byte = Windows1252Byte(ch);
+  if (byte < 0 && !Utf8()) byte = Windows1252Byte(ch);
   ShowCaret(false);
   if (byte >= 0) {
     ExecuteCommand(static_cast<std::uint16_t>(byte));

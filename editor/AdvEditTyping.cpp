@@ -6,7 +6,7 @@
 
 #include "editor/AdvCompletion.h"
 #include "editor/AdvEdit.h"
-#include "editor/CellTable.h"
+#include "editor/TextEncoding.h"
 #include "editor/TextColumns.h"
 #include "editor/Utf8.h"
 
@@ -256,13 +256,6 @@ void TAdvancedEditor::TypeCharacterCommand(TCommandFrame& f) {
     if (!utf8::Encodable(ch)) return RefuseChar(ch);
     return TypeChar(f, std::string_view(bytes, static_cast<std::size_t>(utf8::Encode(ch, bytes))));
   }
-  if (Cells.Utf8()) {
-    // A document kept in cells: the character's cell.
-    const int cell = Cells.Take(ch);
-    if (cell == TCellTable::kNoCell) return RefuseChar(ch);
-    bytes[0] = static_cast<char>(cell);
-    return TypeChar(f, std::string_view(bytes, 1));
-  }
   if (const int b = Windows1252Byte(ch); b >= 0) {
     bytes[0] = static_cast<char>(b);
     return TypeChar(f, std::string_view(bytes, 1));
@@ -275,7 +268,7 @@ void TAdvancedEditor::TypeCharacterCommand(TCommandFrame& f) {
   TypeChar(f, std::string_view(bytes, static_cast<std::size_t>(utf8::Encode(ch, bytes))));
 }
 
-bool TAdvancedEditor::CanPromoteToUtf8() const { return !Utf8() && !Cells.Utf8() && !Lines->AssignedHighBytes(); }
+bool TAdvancedEditor::CanPromoteToUtf8() const { return !Utf8() && !Lines->AssignedHighBytes(); }
 
 void TAdvancedEditor::PromoteToUtf8() {
   if (Utf8()) return;

@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "editor/AdvEdit.h"
-#include "editor/Utf8.h"
+#include "editor/TextEncoding.h"
 
 namespace {
 
@@ -42,24 +42,12 @@ void Select(TAdvancedEditor& e, std::int64_t offset, std::int64_t end) {
   e.RepaintSelectionRows();
 }
 
-// The cells of UTF-8 text in the document; a character that finds no cell
-// is told (RefuseChar) and ends the operation.
-std::string ToCells(TAdvancedEditor& e, std::string_view text) {
-  std::u32string chars;
-  chars.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    char32_t ch = 0;
-    const int n = utf8::Decode(text, i, ch);
-    chars.push_back(n > 0 ? ch : U'\uFFFD');
-    i += static_cast<std::size_t>(std::max(n, 1));
-  }
-  std::string cells;
-  char32_t refused = 0;
-  if (!e.Cells.TakeAll(chars, cells, refused)) {
-    e.RefuseChar(refused);
-    throw EComplete();
-  }
-  return cells;
+// UTF-8 text from outside as the document's bytes: a UTF-8 document takes
+// it as it is; in a Windows-1252 one a character the code page has no byte
+// for becomes '?', as the code page conversion always made it.
+std::string DocumentText(const TAdvancedEditor& e, std::string_view text) {
+  if (e.Utf8()) return std::string(text);
+  return Windows1252FromUtf8(text);
 }
 
 // One replacement of the text as an undo step of its own.
@@ -82,11 +70,11 @@ TFindOutcome FindAgain(TAdvancedEditor& e, const TTextSearch& search, bool backw
   TTextMatch m;
   const TAdvLines& lines = *e.Lines;
   if (backwards) {
-    out.Found = search.FindBackward(lines, e.Cells, 0, from, m);
-    if (!out.Found && wrap) out.Found = out.Wrapped = search.FindBackward(lines, e.Cells, 0, TextEnd(e) + 1, m);
+    out.Found = search.FindBackward(lines, e.Encoding(), 0, from, m);
+    if (!out.Found && wrap) out.Found = out.Wrapped = search.FindBackward(lines, e.Encoding(), 0, TextEnd(e) + 1, m);
   } else {
-    out.Found = search.FindForward(lines, e.Cells, to, TextEnd(e), true, m);
-    if (!out.Found && wrap) out.Found = out.Wrapped = search.FindForward(lines, e.Cells, 0, TextEnd(e), false, m);
+    out.Found = search.FindForward(lines, e.Encoding(), to, TextEnd(e), true, m);
+    if (!out.Found && wrap) out.Found = out.Wrapped = search.FindForward(lines, e.Encoding(), 0, TextEnd(e), false, m);
   }
   if (out.Found) Select(e, m.Offset, m.End());
   return out;
@@ -97,9 +85,9 @@ bool ReplaceSelectedMatch(TAdvancedEditor& e, const TTextSearch& search, std::st
   bool replaced = false;
   std::int64_t from = 0, to = 0;
   SelectionRange(e, from, to);
-  if (!e.ReadOnly && e.SelAvail && search.MatchesAt(*e.Lines, e.Cells, from, to - from)) {
-    const std::string text = search.Replacement(*e.Lines, e.Cells, {from, to - from}, replacement,
-                                                [&](std::string_view s) { return ToCells(e, s); });
+  if (!e.ReadOnly && e.SelAvail && search.MatchesAt(*e.Lines, e.Encoding(), from, to - from)) {
+    const std::string text = search.Replacement(*e.Lines, e.Encoding(), {from, to - from}, replacement,
+                                                [&](std::string_view s) { return DocumentText(e, s); });
     const std::int64_t caret = backwards ? from : from + static_cast<std::int64_t>(text.size());
     Replace(e, from, to - from, text);
     Select(e, caret, caret);
@@ -117,8 +105,8 @@ std::int64_t ReplaceAllMatches(TAdvancedEditor& e, const TTextSearch& search, st
     SelectionRange(e, from, to);
     if (from == to) return 0;
   }
-  const TReplaced r =
-      search.ReplaceAll(*e.Lines, e.Cells, from, to, replacement, [&](std::string_view s) { return ToCells(e, s); });
+  const TReplaced r = search.ReplaceAll(*e.Lines, e.Encoding(), from, to, replacement,
+                                        [&](std::string_view s) { return DocumentText(e, s); });
   if (r.Count == 0) return 0;
   const std::int64_t grown = static_cast<std::int64_t>(r.Text.size()) - r.Length;
   const std::int64_t end = r.Offset + static_cast<std::int64_t>(r.Text.size());

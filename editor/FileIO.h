@@ -24,14 +24,26 @@ class TTextBuffer {
   TTextBuffer() = default;
   explicit TTextBuffer(std::size_t size);
   explicit TTextBuffer(std::string text) : text_(std::move(text)) {}
-  char* Data() { return raw_ ? raw_.get() : text_.data(); }
+  char* Data() { return raw_ ? raw_.get() + start_ : text_.data(); }
   std::size_t Size() const { return raw_ ? size_ : text_.size(); }
-  std::string_view View() const { return raw_ ? std::string_view(raw_.get(), size_) : std::string_view(text_); }
+  std::string_view View() const {
+    return raw_ ? std::string_view(raw_.get() + start_, size_) : std::string_view(text_);
+  }
   void Shrink(std::size_t size) {
     if (raw_)
       size_ = std::min(size_, size);
     else
       text_.resize(std::min(text_.size(), size));
+  }
+  // Leaves out the first `count` bytes (without moving the others).
+  void DropFront(std::size_t count) {
+    if (raw_) {
+      count = std::min(count, size_);
+      start_ += count;
+      size_ -= count;
+    } else {
+      text_.erase(0, count);
+    }
   }
 
  private:
@@ -39,6 +51,7 @@ class TTextBuffer {
     void operator()(char* p) const;
   };
   std::unique_ptr<char[], Free> raw_;
+  std::size_t start_ = 0;
   std::size_t size_ = 0;
   std::string text_;
 };

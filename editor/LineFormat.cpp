@@ -56,7 +56,7 @@ std::string_view LineEndBytes(TLineEnd end) {
   return "\r\n";
 }
 
-TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, TLinesAsRead& asRead) {
+TFileFormat ReadFileFormat(std::string_view bytes, int tabWidth, TLinesAsRead& asRead) {
   TFileFormat format;
   format.Kept = true;
   format.TabWidth = tabWidth;
@@ -64,7 +64,7 @@ TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, TLinesAsRead& a
   // them), and whether more lines begin with a TAB than with two blanks.
   std::int64_t ends[4] = {};
   std::int64_t tabLines = 0, blankLines = 0;
-  ForEachLineAndEnd(cells, [&](std::string_view line, TLineEnd end) {
+  ForEachLineAndEnd(bytes, [&](std::string_view line, TLineEnd end) {
     ++ends[static_cast<int>(end)];
     if (!line.empty() && line.front() == '\t') ++tabLines;
     if (line.size() >= 2 && line[0] == ' ' && line[1] == ' ') ++blankLines;
@@ -75,7 +75,7 @@ TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, TLinesAsRead& a
   format.TabIndent = tabLines > 0 && tabLines >= blankLines;
   format.FinalBreak = ends[static_cast<int>(TLineEnd::None)] == 0;
   int index = 0;
-  ForEachLineAndEnd(cells, [&](std::string_view line, TLineEnd end) {
+  ForEachLineAndEnd(bytes, [&](std::string_view line, TLineEnd end) {
     TLineAsRead kept;
     kept.HasText = !RuleGivesBack(line, format);
     if (kept.HasText) kept.Text.assign(line);

@@ -9,8 +9,8 @@
 // text needs nothing more; every other line keeps its bytes as read
 // (TLineAsRead) for as long as its text is the one it was read with.
 //
-// Texts here are the document's cells: for a UTF-8 document the cells that
-// stand for its characters, turned back into UTF-8 when written.
+// Texts here are the document's bytes, in its encoding (the UTF-8 of a
+// UTF-8 document, without its byte-order mark).
 
 #include <algorithm>
 #include <cstdint>
@@ -52,10 +52,10 @@ struct TLineAsRead {
 // Bytes as read of some lines, each with the index of its line.
 using TLinesAsRead = std::vector<std::pair<int, TLineAsRead>>;
 
-// The format of `cells` (a whole file) read with `tabWidth`, and the bytes
+// The format of `bytes` (a whole file) read with `tabWidth`, and the bytes
 // as read of every line the format does not give back, by line index. The
 // lines are those the line store splits the text into.
-TFileFormat ReadFileFormat(std::string_view cells, int tabWidth, TLinesAsRead& asRead);
+TFileFormat ReadFileFormat(std::string_view bytes, int tabWidth, TLinesAsRead& asRead);
 
 // Calls sink(piece) with the pieces of one line's bytes as the format
 // writes it: the bytes as read where the line has them, else its text with

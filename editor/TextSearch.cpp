@@ -8,8 +8,8 @@
 #include <climits>
 
 #include "editor/AdvLines.h"
-#include "editor/CellTable.h"
 #include "editor/LargeBuffer.h"
+#include "editor/TextEncoding.h"
 #include "editor/Utf8.h"
 
 namespace {
@@ -46,59 +46,61 @@ struct TTextSearch::Code {
 };
 
 // Lines [first, end) as UTF-8, each but the text's last followed by CR LF.
+// The bytes of a UTF-8 document are that already; of a Windows-1252 one,
+// the lines outside ASCII are converted.
 struct TTextSearch::Chunk {
   int first = 0, end = 0;
   std::int64_t flat = 0;  // flat offset of line `first`
   bool last = false;      // reaches the end of the text
-  bool identity = true;   // every line is ASCII: utf8 holds the cells themselves
+  bool identity = true;   // UTF-8 or every line ASCII: utf8 holds the text's bytes themselves
   std::string utf8;
-  std::string cells;                  // the cells, when not identity
+  std::string bytes;                  // the bytes, when not identity
   std::vector<std::uint32_t> at8;     // per line: its start in utf8
-  std::vector<std::uint32_t> atCell;  // per line: its start in cells, when not identity
+  std::vector<std::uint32_t> atByte;  // per line: its start in bytes, when not identity
 
   // From line `firstLine` until `endLine` or until `target` bytes are held.
-  void Build(const TAdvLines& lines, const TCellTable& table, int firstLine, int endLine, std::size_t target) {
+  void Build(const TAdvLines& lines, TTextEncoding encoding, int firstLine, int endLine, std::size_t target) {
     first = end = firstLine;
     flat = lines.LineStartOffset(firstLine);
     identity = true;
     last = false;
     utf8.clear();
-    cells.clear();
+    bytes.clear();
     at8.clear();
-    atCell.clear();
+    atByte.clear();
     const int count = lines.Count();
     lines.ForEachLineView(firstLine, std::min(endLine, count), [&](std::string_view line) {
-      const bool ascii = utf8::FindNonAscii(line, 0) == line.size();
+      const bool ascii = encoding == TTextEncoding::Utf8 || utf8::FindNonAscii(line, 0) == line.size();
       if (!ascii && identity) {
         identity = false;
-        cells = utf8;
-        atCell = at8;
+        bytes = utf8;
+        atByte = at8;
       }
       at8.push_back(static_cast<std::uint32_t>(utf8.size()));
       if (identity) {
         utf8.append(line);
       } else {
-        atCell.push_back(static_cast<std::uint32_t>(cells.size()));
-        cells.append(line);
-        table.AppendUtf8(line, utf8);
+        atByte.push_back(static_cast<std::uint32_t>(bytes.size()));
+        bytes.append(line);
+        AppendWindows1252AsUtf8(line, utf8);
       }
       if (++end == count) {
         last = true;
       } else {
         utf8.append("\r\n");
-        if (!identity) cells.append("\r\n");
+        if (!identity) bytes.append("\r\n");
       }
       return utf8.size() < target;
     });
   }
-  std::int64_t FlatEnd() const { return flat + static_cast<std::int64_t>(identity ? utf8.size() : cells.size()); }
+  std::int64_t FlatEnd() const { return flat + static_cast<std::int64_t>(identity ? utf8.size() : bytes.size()); }
   // Flat offset of UTF-8 offset u.
   std::int64_t ToFlat(std::size_t u) const {
     if (identity) return flat + static_cast<std::int64_t>(u);
     const std::size_t k = static_cast<std::size_t>(std::upper_bound(at8.begin(), at8.end(), u) - at8.begin()) - 1;
     std::int64_t n = 0;
     for (std::size_t i = at8[k]; i < u; ++i) n += (static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80;
-    return flat + atCell[k] + n;
+    return flat + atByte[k] + n;
   }
   // UTF-8 offset of flat offset f (inside the chunk).
   std::size_t FromFlat(std::int64_t f) const {
@@ -106,25 +108,25 @@ struct TTextSearch::Chunk {
     if (identity) return static_cast<std::size_t>(c);
     const auto cell = static_cast<std::uint32_t>(c);
     const std::size_t k =
-        static_cast<std::size_t>(std::upper_bound(atCell.begin(), atCell.end(), cell) - atCell.begin()) - 1;
+        static_cast<std::size_t>(std::upper_bound(atByte.begin(), atByte.end(), cell) - atByte.begin()) - 1;
     std::size_t u = at8[k];
-    for (std::uint32_t i = atCell[k]; i < cell && u < utf8.size(); ++i)
+    for (std::uint32_t i = atByte[k]; i < cell && u < utf8.size(); ++i)
       u += static_cast<std::size_t>(Utf8Length(static_cast<unsigned char>(utf8[u])));
     return u;
   }
-  // The cells of UTF-8 range [u0, u1).
-  std::string_view CellsOf(std::size_t u0, std::size_t u1) const {
+  // The document bytes of UTF-8 range [u0, u1).
+  std::string_view BytesOf(std::size_t u0, std::size_t u1) const {
     if (identity) return std::string_view(utf8).substr(u0, u1 - u0);
     const auto c0 = static_cast<std::size_t>(ToFlat(u0) - flat), c1 = static_cast<std::size_t>(ToFlat(u1) - flat);
-    return std::string_view(cells).substr(c0, c1 - c0);
+    return std::string_view(bytes).substr(c0, c1 - c0);
   }
 };
 
-// A replacement: literal cells and groups, in order.
+// A replacement: literal bytes and groups, in order.
 struct TTextSearch::Template {
   struct Part {
-    std::string cells;
-    int group = -1;  // -1: the cells
+    std::string bytes;
+    int group = -1;  // -1: the bytes
   };
   std::vector<Part> parts;
 };
@@ -147,7 +149,9 @@ TTextSearch::TTextSearch(std::string_view pattern, const TSearchOptions& options
     }
   }
   if (options.WholeWords) source = "(?<!\\w)(?:" + source + ")(?!\\w)";
-  std::uint32_t flags = PCRE2_UTF | PCRE2_UCP | PCRE2_MULTILINE;
+  // A UTF-8 document's bytes are matched as they are: a byte that is not
+  // UTF-8 there matches nothing rather than being read past.
+  std::uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_UCP | PCRE2_MULTILINE;
   if (!options.MatchCase) flags |= PCRE2_CASELESS;
   pcre2_compile_context* compile = pcre2_compile_context_create(nullptr);
   pcre2_set_newline(compile, PCRE2_NEWLINE_ANYCRLF);
@@ -172,8 +176,8 @@ TTextSearch::~TTextSearch() = default;
 namespace {
 
 // One match over a chunk's UTF-8 up to `length`, from `start`. The JIT's
-// entry skips the checks the text needs none of (it is UTF-8 by making); an
-// anchored match, which the JIT cannot do at match time, runs interpreted.
+// entry skips the checks of the arguments; an anchored match, which the JIT
+// cannot do at match time, runs interpreted.
 int Match(pcre2_code* code, bool jit, pcre2_match_data* data, pcre2_match_context* context, const std::string& text,
           std::size_t length, std::size_t start, std::uint32_t options) {
   const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
@@ -190,14 +194,14 @@ int Match(pcre2_code* code, bool jit, pcre2_match_data* data, pcre2_match_contex
 
 }  // namespace
 
-bool TTextSearch::Locate(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t to,
+bool TTextSearch::Locate(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t to,
                          std::uint32_t options, Chunk& ch, TTextMatch& match) const {
   if (lines.Count() == 0) return false;
   to = std::min(to, TextEnd(lines));
   from = std::max<std::int64_t>(from, 0);
   if (from > to) return false;
   std::size_t target = kChunkBytes;
-  ch.Build(lines, cells, std::min(lines.LineAtOffset(from, nullptr), lines.Count() - 1), INT_MAX, target);
+  ch.Build(lines, encoding, std::min(lines.LineAtOffset(from, nullptr), lines.Count() - 1), INT_MAX, target);
   std::int64_t at = from;
   for (;;) {
     const bool cut = ch.FlatEnd() < to;  // the chunk ends before the range
@@ -206,7 +210,7 @@ bool TTextSearch::Locate(const TAdvLines& lines, const TCellTable& cells, std::i
                          options | (cut ? PCRE2_PARTIAL_HARD : 0));
     if (rc == PCRE2_ERROR_PARTIAL) {
       target *= 2;
-      ch.Build(lines, cells, ch.first, INT_MAX, target);
+      ch.Build(lines, encoding, ch.first, INT_MAX, target);
       continue;
     }
     if (rc == PCRE2_ERROR_NOMATCH) {
@@ -214,7 +218,7 @@ bool TTextSearch::Locate(const TAdvLines& lines, const TCellTable& cells, std::i
       at = ch.FlatEnd();
       options &= ~static_cast<std::uint32_t>(PCRE2_NOTEMPTY_ATSTART);
       target = kChunkBytes;
-      ch.Build(lines, cells, ch.end, INT_MAX, target);
+      ch.Build(lines, encoding, ch.end, INT_MAX, target);
       continue;
     }
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(code_->data);
@@ -224,13 +228,13 @@ bool TTextSearch::Locate(const TAdvLines& lines, const TCellTable& cells, std::i
   }
 }
 
-bool TTextSearch::FindForward(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t to,
+bool TTextSearch::FindForward(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t to,
                               bool notEmptyAtFrom, TTextMatch& match) const {
   Chunk ch;
-  return Locate(lines, cells, from, to, notEmptyAtFrom ? PCRE2_NOTEMPTY_ATSTART : 0, ch, match);
+  return Locate(lines, encoding, from, to, notEmptyAtFrom ? PCRE2_NOTEMPTY_ATSTART : 0, ch, match);
 }
 
-bool TTextSearch::FindBackward(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t before,
+bool TTextSearch::FindBackward(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t before,
                                TTextMatch& match) const {
   if (lines.Count() == 0) return false;
   from = std::max<std::int64_t>(from, 0);
@@ -246,7 +250,7 @@ bool TTextSearch::FindBackward(const TAdvLines& lines, const TCellTable& cells, 
         lines.LineAtOffset(std::max<std::int64_t>(endFlat - static_cast<std::int64_t>(kChunkBytes), 0), nullptr),
         firstAllowed, endLine - 1);
     int builtEnd = endLine;
-    ch.Build(lines, cells, firstLine, builtEnd, kNoLimit);
+    ch.Build(lines, encoding, firstLine, builtEnd, kNoLimit);
     bool found = false;
     std::int64_t at = std::max(from, ch.flat);
     bool notEmpty = false;
@@ -260,7 +264,7 @@ bool TTextSearch::FindBackward(const TAdvLines& lines, const TCellTable& cells, 
         if (ch.ToFlat(ov[0]) >= limit) break;
         // A match that may run on past the chunk: the same lines and more, from where it stood.
         builtEnd = std::min(lines.Count(), builtEnd + (builtEnd - firstLine) + 64);
-        ch.Build(lines, cells, firstLine, builtEnd, kNoLimit);
+        ch.Build(lines, encoding, firstLine, builtEnd, kNoLimit);
         continue;
       }
       const std::int64_t s = ch.ToFlat(ov[0]), e = ch.ToFlat(std::max(ov[0], ov[1]));
@@ -279,18 +283,18 @@ bool TTextSearch::FindBackward(const TAdvLines& lines, const TCellTable& cells, 
   return false;
 }
 
-bool TTextSearch::MatchesAt(const TAdvLines& lines, const TCellTable& cells, std::int64_t offset,
+bool TTextSearch::MatchesAt(const TAdvLines& lines, TTextEncoding encoding, std::int64_t offset,
                             std::int64_t length) const {
   Chunk ch;
   TTextMatch m;
-  return Locate(lines, cells, offset, TextEnd(lines), PCRE2_ANCHORED, ch, m) && m.Offset == offset &&
+  return Locate(lines, encoding, offset, TextEnd(lines), PCRE2_ANCHORED, ch, m) && m.Offset == offset &&
          m.Length == length;
 }
 
-TTextSearch::Template TTextSearch::Parse(std::string_view r, const TToCells& toCells) const {
+TTextSearch::Template TTextSearch::Parse(std::string_view r, const TToText& toText) const {
   Template t;
   if (!regex_) {
-    t.parts.push_back({toCells(r), -1});
+    t.parts.push_back({toText(r), -1});
     return t;
   }
   std::uint32_t groups = 0;
@@ -299,7 +303,7 @@ TTextSearch::Template TTextSearch::Parse(std::string_view r, const TToCells& toC
   auto group = [&](int n) {
     if (n < 0 || static_cast<std::uint32_t>(n) > groups)
       throw ESearchError("The replacement names group " + std::to_string(n) + ", which the pattern does not have");
-    if (!literal.empty()) t.parts.push_back({toCells(literal), -1});
+    if (!literal.empty()) t.parts.push_back({toText(literal), -1});
     literal.clear();
     t.parts.push_back({{}, n});
   };
@@ -340,7 +344,7 @@ TTextSearch::Template TTextSearch::Parse(std::string_view r, const TToCells& toC
       literal += c;
     }
   }
-  if (!literal.empty()) t.parts.push_back({toCells(literal), -1});
+  if (!literal.empty()) t.parts.push_back({toText(literal), -1});
   return t;
 }
 
@@ -351,30 +355,30 @@ template <typename Chunk, typename Template>
 void Expand(const Template& t, const Chunk& ch, const PCRE2_SIZE* ov, int groups, std::string& out) {
   for (const auto& part : t.parts) {
     if (part.group < 0) {
-      out += part.cells;
+      out += part.bytes;
     } else if (part.group < groups && ov[2 * part.group] != PCRE2_UNSET) {
-      out += ch.CellsOf(ov[2 * part.group], ov[2 * part.group + 1]);
+      out += ch.BytesOf(ov[2 * part.group], ov[2 * part.group + 1]);
     }
   }
 }
 
 }  // namespace
 
-std::string TTextSearch::Replacement(const TAdvLines& lines, const TCellTable& cells, const TTextMatch& match,
-                                     std::string_view replacement, const TToCells& toCells) const {
-  const Template t = Parse(replacement, toCells);
+std::string TTextSearch::Replacement(const TAdvLines& lines, TTextEncoding encoding, const TTextMatch& match,
+                                     std::string_view replacement, const TToText& toText) const {
+  const Template t = Parse(replacement, toText);
   Chunk ch;
   TTextMatch m;
-  if (!Locate(lines, cells, match.Offset, TextEnd(lines), PCRE2_ANCHORED, ch, m)) return {};
+  if (!Locate(lines, encoding, match.Offset, TextEnd(lines), PCRE2_ANCHORED, ch, m)) return {};
   std::string out;
   Expand(t, ch, pcre2_get_ovector_pointer(code_->data), static_cast<int>(pcre2_get_ovector_count(code_->data)), out);
   return out;
 }
 
-TReplaced TTextSearch::ReplaceAll(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t to,
-                                  std::string_view replacement, const TToCells& toCells) const {
+TReplaced TTextSearch::ReplaceAll(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t to,
+                                  std::string_view replacement, const TToText& toText) const {
   TReplaced r;
-  const Template t = Parse(replacement, toCells);
+  const Template t = Parse(replacement, toText);
   if (lines.Count() == 0) return r;
   to = std::min(to, TextEnd(lines));
   from = std::max<std::int64_t>(from, 0);
@@ -382,10 +386,10 @@ TReplaced TTextSearch::ReplaceAll(const TAdvLines& lines, const TCellTable& cell
   const int groups = static_cast<int>(pcre2_get_ovector_count(code_->data));
   Chunk ch;
   std::size_t target = kChunkBytes;
-  ch.Build(lines, cells, std::min(lines.LineAtOffset(from, nullptr), lines.Count() - 1), INT_MAX, target);
+  ch.Build(lines, encoding, std::min(lines.LineAtOffset(from, nullptr), lines.Count() - 1), INT_MAX, target);
   std::int64_t at = from;
   bool notEmpty = false;
-  std::int64_t copied = 0;      // the cells up to here are in r.Text (after the first match)
+  std::int64_t copied = 0;      // the bytes up to here are in r.Text (after the first match)
   std::size_t lastSize = 0;     // r.Text's size at the last match's end
   std::int64_t lastEnd = from;  // the last match's end
   for (;;) {
@@ -395,19 +399,19 @@ TReplaced TTextSearch::ReplaceAll(const TAdvLines& lines, const TCellTable& cell
                          (notEmpty ? PCRE2_NOTEMPTY_ATSTART : 0) | (cut ? PCRE2_PARTIAL_HARD : 0));
     if (rc == PCRE2_ERROR_PARTIAL) {
       target *= 2;
-      ch.Build(lines, cells, ch.first, INT_MAX, target);
+      ch.Build(lines, encoding, ch.first, INT_MAX, target);
       continue;
     }
     if (rc == PCRE2_ERROR_NOMATCH) {
       if (!cut) break;
       if (r.Count > 0) {
-        r.Text += ch.CellsOf(ch.FromFlat(copied), ch.utf8.size());
+        r.Text += ch.BytesOf(ch.FromFlat(copied), ch.utf8.size());
         copied = ch.FlatEnd();
       }
       at = ch.FlatEnd();
       notEmpty = false;
       target = kChunkBytes;
-      ch.Build(lines, cells, ch.end, INT_MAX, target);
+      ch.Build(lines, encoding, ch.end, INT_MAX, target);
       continue;
     }
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(code_->data);
@@ -418,7 +422,7 @@ TReplaced TTextSearch::ReplaceAll(const TAdvLines& lines, const TCellTable& cell
       // Room for the text to grow without moving: pages not written cost nothing.
       ReserveLarge(r.Text, static_cast<std::size_t>(to - s) * 2 + 4096);
     } else {
-      r.Text += ch.CellsOf(ch.FromFlat(copied), ov[0]);
+      r.Text += ch.BytesOf(ch.FromFlat(copied), ov[0]);
     }
     Expand(t, ch, ov, std::min(groups, rc), r.Text);
     ++r.Count;

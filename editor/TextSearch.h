@@ -3,14 +3,15 @@
 // TTextSearch: a pattern compiled by PCRE2 (with its JIT) and run over the
 // text of a line store as the user sees it.
 //
-// The store keeps one byte cell per character; what each cell shows is in
-// the document's TCellTable. The search reads the text in chunks of whole
-// lines, each line followed by CR LF as in flat offsets, converts a chunk to
-// UTF-8 through the cell table (a chunk of ASCII lines is copied as it is)
-// and matches in UTF mode, so that "é" or "\w" mean the characters on the
-// screen. Matches come back as flat offsets of cells. A match that runs past
-// the end of a chunk is seen as a partial match and the chunk is extended,
-// so no match is lost at a chunk's edge.
+// The store keeps the document's bytes: UTF-8, or Windows-1252. The search
+// reads the text in chunks of whole lines, each line followed by CR LF as in
+// flat offsets; a UTF-8 document's chunk is matched as its bytes are, a
+// Windows-1252 one's converted to UTF-8 (a chunk of ASCII lines copied as it
+// is), and the match runs in UTF mode, so that "é" or "\w" mean the
+// characters on the screen. Matches come back as flat offsets of the
+// document's bytes. A match that runs past the end of a chunk is seen as a
+// partial match and the chunk is extended, so no match is lost at a chunk's
+// edge.
 //
 // Patterns: PCRE2 syntax with ^ and $ at line ends (CR LF); a plain text is
 // taken literally; whole words put the match between characters that are no
@@ -26,8 +27,9 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/TextEncoding.h"
+
 class TAdvLines;
-class TCellTable;
 
 struct TSearchOptions {
   bool MatchCase = false;
@@ -41,14 +43,14 @@ class ESearchError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A match: flat offset and length in cells.
+// A match: flat offset and length in bytes.
 struct TTextMatch {
   std::int64_t Offset = -1;
   std::int64_t Length = 0;
   std::int64_t End() const { return Offset + Length; }
 };
 
-// What Replace All made of a range: the cells from the first match's start to
+// What Replace All made of a range: the bytes from the first match's start to
 // the last match's end (Offset, Length) are to become Text.
 struct TReplaced {
   std::int64_t Offset = 0, Length = 0;
@@ -67,33 +69,33 @@ class TTextSearch {
   // The first match that starts at or after `from` and ends at or before
   // `to` (both flat offsets; `to` past the text means its end). An empty
   // match at `from` is passed over when `notEmptyAtFrom`.
-  bool FindForward(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t to,
+  bool FindForward(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t to,
                    bool notEmptyAtFrom, TTextMatch& match) const;
   // The last match that starts at or after `from` and before `before`.
-  bool FindBackward(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t before,
+  bool FindBackward(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t before,
                     TTextMatch& match) const;
-  // Whether the cells [offset, offset + length) are exactly a match.
-  bool MatchesAt(const TAdvLines& lines, const TCellTable& cells, std::int64_t offset, std::int64_t length) const;
+  // Whether the bytes [offset, offset + length) are exactly a match.
+  bool MatchesAt(const TAdvLines& lines, TTextEncoding encoding, std::int64_t offset, std::int64_t length) const;
 
   // The replacement of a match: `replacement` in UTF-8, its literal parts
-  // turned into cells by `toCells` (which throws when it cannot). Throws
+  // turned into the document's bytes by `toText` (which may throw). Throws
   // ESearchError for a group the pattern does not have.
-  using TToCells = std::function<std::string(std::string_view utf8)>;
-  std::string Replacement(const TAdvLines& lines, const TCellTable& cells, const TTextMatch& match,
-                          std::string_view replacement, const TToCells& toCells) const;
+  using TToText = std::function<std::string(std::string_view utf8)>;
+  std::string Replacement(const TAdvLines& lines, TTextEncoding encoding, const TTextMatch& match,
+                          std::string_view replacement, const TToText& toText) const;
   // Every match in [from, to), each replaced.
-  TReplaced ReplaceAll(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t to,
-                       std::string_view replacement, const TToCells& toCells) const;
+  TReplaced ReplaceAll(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t to,
+                       std::string_view replacement, const TToText& toText) const;
 
  private:
   struct Code;
   struct Chunk;
   struct Template;
-  Template Parse(std::string_view replacement, const TToCells& toCells) const;
+  Template Parse(std::string_view replacement, const TToText& toText) const;
   // The first match in [from, to) with PCRE2's `options` (at `from` only
   // when anchored), read in `ch`, whose groups the match data then holds.
-  bool Locate(const TAdvLines& lines, const TCellTable& cells, std::int64_t from, std::int64_t to,
-              std::uint32_t options, Chunk& ch, TTextMatch& match) const;
+  bool Locate(const TAdvLines& lines, TTextEncoding encoding, std::int64_t from, std::int64_t to, std::uint32_t options,
+              Chunk& ch, TTextMatch& match) const;
 
   std::unique_ptr<Code> code_;
   bool regex_ = false;

@@ -69,6 +69,44 @@ inline int Decode(std::string_view text, std::size_t pos, char32_t& ch) {
   return 0;
 }
 
+// Whether all of `text` is UTF-8 by the rules of Decode, in one pass at
+// about the speed of memory over ASCII; `multiByte` tells whether it holds
+// a sequence of more than one byte.
+inline bool Valid(std::string_view text, bool& multiByte) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = FindNonAscii(text, 0);
+  multiByte = i < n;
+  auto tail = [p](std::size_t at) { return (p[at] & 0xC0) == 0x80; };
+  while (i < n) {
+    const unsigned b0 = p[i];
+    if (b0 < 0x80) {
+      // A short run of ASCII between characters outside it: a byte at a
+      // time; a longer one a block at a time.
+      const std::size_t end = i + 16 < n ? i + 16 : n;
+      while (i < end && p[i] < 0x80) ++i;
+      if (i == end) i = FindNonAscii(text, i);
+      continue;
+    }
+    if (b0 < 0xC2) return false;  // a continuation byte, or an overlong form of two bytes
+    if (b0 < 0xE0) {
+      if (i + 1 >= n || !tail(i + 1)) return false;
+      i += 2;
+    } else if (b0 < 0xF0) {
+      if (i + 2 >= n || !tail(i + 1) || !tail(i + 2)) return false;
+      if ((b0 == 0xE0 && p[i + 1] < 0xA0) || (b0 == 0xED && p[i + 1] >= 0xA0)) return false;
+      i += 3;
+    } else if (b0 < 0xF5) {
+      if (i + 3 >= n || !tail(i + 1) || !tail(i + 2) || !tail(i + 3)) return false;
+      if ((b0 == 0xF0 && p[i + 1] < 0x90) || (b0 == 0xF4 && p[i + 1] >= 0x90)) return false;
+      i += 4;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Whether `ch` can be written as UTF-8: not a surrogate, not above U+10FFFF.
 inline bool Encodable(char32_t ch) { return ch < 0xD800 || (ch >= 0xE000 && ch <= 0x10FFFF); }
 

@@ -70,10 +70,10 @@ class TSourceEditor : public TAdvancedEditor {
   // Restores a document kept in a journal, as one change: `restoreText`
   // writes the text into the line store, TABs entering it at `readTabWidth`
   // (the width the text was read with); the document then has the file
-  // name, characters, file format and disk stamp given, the highlighter its name picks,
+  // name, encoding, file format and disk stamp given, the highlighter its name picks,
   // no undo history, and counts as modified.
-  void Restore(const std::string& fileName, TCellTable cells, TFileFormat format, const TFileStamp& stamp,
-               int readTabWidth, const std::function<void(TAdvLines&)>& restoreText);
+  void Restore(const std::string& fileName, TTextEncoding encoding, bool byteOrderMark, TFileFormat format,
+               const TFileStamp& stamp, int readTabWidth, const std::function<void(TAdvLines&)>& restoreText);
   // The file was deleted from the disk: the text is all that is left of it.
   void FileDeleted() { FileModified = true; }
   // Replaces the highlighter by the one FileName's extension names (none for

@@ -12,38 +12,29 @@ QString ToQString(std::string_view bytes) {
   return out;
 }
 
-std::string FromQString(const QString& text) {
+std::string FromQString(const QString& text) { return FromQString(text, TTextEncoding::Windows1252); }
+
+QString ToQString(std::string_view bytes, TTextEncoding encoding) {
+  if (encoding != TTextEncoding::Utf8) return ToQString(bytes);
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string FromQString(const QString& text, TTextEncoding encoding, char32_t* unmappable) {
+  if (encoding == TTextEncoding::Utf8) return text.toUtf8().toStdString();
+  // One byte for each UTF-16 unit, as the code page conversion always made
+  // it: a character beyond U+FFFF becomes "??".
   std::string out;
   out.reserve(static_cast<std::size_t>(text.size()));
-  for (QChar c : text) {
+  bool told = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
     const int byte = Windows1252Byte(c.unicode());
+    if (byte < 0 && !told && unmappable) {
+      const bool pair = c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+      *unmappable = pair ? QChar::surrogateToUcs4(c, text[i + 1]) : c.unicode();
+      told = true;
+    }
     out.push_back(byte >= 0 ? static_cast<char>(byte) : '?');
-  }
-  return out;
-}
-
-QString ToQString(std::string_view cells, const TCellTable& table) {
-  if (!table.Utf8()) return ToQString(cells);
-  std::u32string chars(cells.size(), U'\0');
-  for (std::size_t i = 0; i < cells.size(); ++i) chars[i] = table.Char(static_cast<unsigned char>(cells[i]));
-  return QString::fromUcs4(chars.data(), static_cast<qsizetype>(chars.size()));
-}
-
-bool ToCells(const QString& text, TCellTable& table, std::string& cells, char32_t& refused) {
-  if (!table.Utf8()) {
-    cells = FromQString(text);
-    return true;
-  }
-  return table.TakeAll(text.toStdU32String(), cells, refused);
-}
-
-std::string SearchCells(const QString& text, const TCellTable& table) {
-  if (!table.Utf8()) return FromQString(text);
-  std::string out;
-  for (char32_t ch : text.toStdU32String()) {
-    const int cell = table.FindNoCase(ch);
-    if (cell == TCellTable::kNoCell) return {};
-    out.push_back(static_cast<char>(cell));
   }
   return out;
 }

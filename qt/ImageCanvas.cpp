@@ -180,20 +180,9 @@ int PointsToPixels(int points) { return static_cast<int>(std::lround(points * 96
 
 void PrepareFace(const FontSpec& font) { LoadFace(font.name, font.size, font.style); }
 
-ImageCanvas::ImageCanvas(int width, int height, const TCellTable* cells)
-    : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32),
-      cells_(cells),
-      cellsSerial_(cells ? cells->Serial() : 0) {
+ImageCanvas::ImageCanvas(int width, int height)
+    : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
   image_.fill(Qt::white);
-}
-
-void ImageCanvas::FollowCells() {
-  if (!cells_ || cells_->Serial() == cellsSerial_) return;
-  cellsSerial_ = cells_->Serial();
-  for (auto& f : faces_) f.reset();
-  tileIndex_.clear();
-  clusterIndex_.clear();
-  tiles_.clear();
 }
 
 void ImageCanvas::Resize(int width, int height) {
@@ -244,7 +233,6 @@ ImageCanvas::Face& ImageCanvas::FaceFor(std::uint8_t style) {
 }
 
 Point ImageCanvas::MeasureGlyph(char ch, std::uint8_t style) {
-  FollowCells();
   Face& f = FaceFor(style);
   QFontMetrics metrics(f.font);
   const char32_t c = CellChar(static_cast<unsigned char>(ch));
@@ -314,7 +302,6 @@ const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t
 
 void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg, std::uint8_t style) {
   if (bytes.empty() || advance <= 0) return;
-  FollowCells();
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
   // The rows of the cells that lie inside the image.
@@ -397,7 +384,6 @@ void ImageCanvas::Blit(const QRgb* tile, int left, int y, int width, int height)
 void ImageCanvas::DrawUtf8Text(int x, int y, std::string_view text, int advance, Color fg, Color bg,
                                std::uint8_t style) {
   if (text.empty() || advance <= 0) return;
-  FollowCells();
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
   if (std::max(y, 0) >= std::min(y + f.height, image_.height())) return;

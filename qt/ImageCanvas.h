@@ -1,12 +1,10 @@
 #pragma once
 
-// A canvas on a QImage, drawing byte cells as the characters a document's
-// cell table (TCellTable) gives them, Windows-1252 without one, and UTF-8
-// text in cells. Text is laid out in fixed cells: every character advances
-// by the caller's advance (two for a wide character), whatever the font
-// says, and is clipped to its cells. A character the font lacks is drawn
-// from the font Qt's font matching finds for it, scaled down where it would
-// not fit its cells.
+// A canvas on a QImage, drawing Windows-1252 bytes and UTF-8 text in cells.
+// Text is laid out in fixed cells: every character advances by the caller's
+// advance (two for a wide character), whatever the font says, and is clipped
+// to its cells. A character the font lacks is drawn from the font Qt's font
+// matching finds for it, scaled down where it would not fit its cells.
 
 #include <QColor>
 #include <QFont>
@@ -18,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "editor/CellTable.h"
+#include "editor/TextEncoding.h"
 #include "platform/Canvas.h"
 
 class QPalette;
@@ -40,8 +38,7 @@ void PrepareFace(const FontSpec& font);
 
 class ImageCanvas : public Canvas {
  public:
-  // `cells` (not owned) may be nullptr: Windows-1252.
-  ImageCanvas(int width, int height, const TCellTable* cells = nullptr);
+  ImageCanvas(int width, int height);
 
   int Width() const override { return image_.width(); }
   int Height() const override { return image_.height(); }
@@ -67,9 +64,7 @@ class ImageCanvas : public Canvas {
     std::array<quint32, 256> glyphs{};  // per byte; 0 = the font has none
   };
   Face& FaceFor(std::uint8_t style);
-  char32_t CellChar(unsigned char cell) const { return cells_ ? cells_->Char(cell) : Windows1252Char(cell); }
-  // Forgets the glyphs and tiles of cells whose characters changed.
-  void FollowCells();
+  char32_t CellChar(unsigned char cell) const { return Windows1252Char(cell); }
   void Fill(QRect r, QRgb rgb);
   // The pixels of one character cell, advance x height, rendered once per
   // character, colours and style and kept for the next time.
@@ -93,8 +88,6 @@ class ImageCanvas : public Canvas {
   std::string clusterKey_;
   std::vector<QRgb> tiles_;
   int tileAdvance_ = 0;
-  const TCellTable* cells_;
-  std::uint64_t cellsSerial_ = 0;  // of the table the glyphs were looked up in
 };
 
 }  // namespace platform

@@ -64,7 +64,7 @@ int ScrollAction(int sliderAction) {
 }  // namespace
 
 QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
-    : QAbstractScrollArea(parent), editor_(editor), clipboard_(&editor.Cells) {
+    : QAbstractScrollArea(parent), editor_(editor), clipboard_(&editor) {
   setFocusPolicy(Qt::StrongFocus);
   setFrameShape(editor.BorderStyle() == 0 ? QFrame::NoFrame : QFrame::StyledPanel);
   setFrameShadow(QFrame::Sunken);
@@ -105,7 +105,6 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     UpdateCaret();
   });
   clipboard_.OnChanged = [this] { Deliver([&] { editor_.ClipboardChanged(); }); };
-  clipboard_.OnRefused = [this](char32_t ch) { editor_.RefuseChar(ch); };
 
   editor_.AttachWindow(this);
   InvalidateAll();
@@ -207,7 +206,7 @@ void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sour
 }
 
 std::unique_ptr<Canvas> QtEditorWindow::CreateCanvas(int width, int height) {
-  return std::make_unique<ImageCanvas>(width, height, &editor_.Cells);
+  return std::make_unique<ImageCanvas>(width, height);
 }
 
 void QtEditorWindow::paintEvent(QPaintEvent* event) {

@@ -9,13 +9,17 @@
 
 namespace platform {
 
-SystemClipboard::SystemClipboard(TCellTable* cells) : cells_(cells) {
+SystemClipboard::SystemClipboard(const TAdvancedEditor* document) : document_(document) {
   connection_ = QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
     if (OnChanged) OnChanged();
   });
 }
 
 SystemClipboard::~SystemClipboard() { QObject::disconnect(connection_); }
+
+TTextEncoding SystemClipboard::Encoding() const {
+  return document_ ? document_->Encoding() : TTextEncoding::Windows1252;
+}
 
 bool SystemClipboard::HasText() const {
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -24,16 +28,14 @@ bool SystemClipboard::HasText() const {
 
 std::string SystemClipboard::GetText() const {
   const QString text = QGuiApplication::clipboard()->text();
-  if (!cells_) return codepage::FromQString(text);
-  std::string cells;
-  char32_t refused = 0;
-  if (codepage::ToCells(text, *cells_, cells, refused)) return cells;
-  if (OnRefused) OnRefused(refused);
-  throw EComplete();
+  char32_t unmappable = 0;
+  std::string bytes = codepage::FromQString(text, Encoding(), &unmappable);
+  if (unmappable != 0 && OnUnmappable) return OnUnmappable(text.toUtf8().toStdString(), unmappable);
+  return bytes;
 }
 
 void SystemClipboard::SetText(const std::string& text) {
-  QGuiApplication::clipboard()->setText(cells_ ? codepage::ToQString(text, *cells_) : codepage::ToQString(text));
+  QGuiApplication::clipboard()->setText(codepage::ToQString(text, Encoding()));
 }
 
 }  // namespace platform

@@ -96,7 +96,7 @@ void TFindForm::Open(QComboBox* field) {
   if (TAdvancedEditor* e = Target ? Target() : nullptr) {
     const std::string selected = e->GetSelText();
     if (!selected.empty() && selected.size() <= 200 && selected.find('\r') == std::string::npos)
-      find_->setCurrentText(codepage::ToQString(selected, e->Cells));
+      find_->setCurrentText(codepage::ToQString(selected, e->Encoding()));
   }
   note_->hide();
   show();

@@ -568,7 +568,7 @@ void TMainForm::UpdateStatusBar() {
     panels_[2]->setText(QString("Selected: %1").arg(e.SelLength()));
     const int lines = e.Lines->Count();
     panels_[3]->setText(QString("Size: %1 lines").arg(lines));
-    panels_[4]->setText(e.Cells.Utf8() ? QString("UTF-8") : QString("WIN-%1").arg(kHintFontCharset));
+    panels_[4]->setText(e.Utf8() ? QString("UTF-8") : QString("WIN-%1").arg(kHintFontCharset));
     panels_[5]->setText(lines == 0 ? QString("0%")
                                    : QString("%1%").arg(static_cast<long long>(CaretLineOf(e) + 1) * 100 / lines));
     panels_[6]->setText(Name(ExtensionPart(e.FileName)));
@@ -679,8 +679,8 @@ void TMainForm::ConvertSelection(int mode) {
 }
 
 void TMainForm::CharRefused(char32_t ch) {
-  statusBar()->showMessage(QString("Cannot add \"%1\" (U+%2): a UTF-8 document holds at most 128 different "
-                                   "characters outside ASCII")
+  statusBar()->showMessage(QString("Cannot add \"%1\" (U+%2): the document is Windows-1252 text, which has no "
+                                   "byte for it")
                                .arg(QString::fromUcs4(&ch, 1))
                                .arg(QString::number(static_cast<uint>(ch), 16).toUpper().rightJustified(4, '0')),
                            kRefusedMessageMs);
@@ -694,7 +694,7 @@ void TMainForm::FormatRewritten(const TSourceEditor& document) {
 }
 
 void TMainForm::aSearchExecute() {
-  Current().FindNext(codepage::SearchCells(edSearch->text(), Current().Cells));
+  Current().FindNext(codepage::FromQString(edSearch->text(), Current().Encoding()));
   FManager->FocusCurrent();
 }
 

@@ -17,6 +17,8 @@
 #include "app/EditMgr.h"
 #include "app/JournalKeeper.h"
 #include "bench/support/Corpus.h"
+#include "editor/EditSearch.h"
+#include "editor/TextEncoding.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
 
@@ -327,7 +329,7 @@ void BM_OpenTenMegabytes(benchmark::State& state) {
     desk->manager.Open(file);
     desk->PaintScreen();
     state.PauseTiming();
-    state.counters["utf8"] = desk->Doc().Cells.Utf8();
+    state.counters["utf8"] = desk->Doc().Utf8();
     state.counters["MB"] = static_cast<double>(std::filesystem::file_size(file)) / (1 << 20);
     desk.reset();
     state.ResumeTiming();
@@ -336,22 +338,70 @@ void BM_OpenTenMegabytes(benchmark::State& state) {
 BENCHMARK(BM_OpenTenMegabytes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // What every opened file goes through: the check for UTF-8 with characters
-// outside ASCII, and for a UTF-8 document its turning into cells. The 100 MB
-// corpus (ASCII: no) and 10 MB of UTF-8.
-void BM_Utf8Cells(benchmark::State& state) {
-  std::ifstream in(state.range(0) == 0 ? CorpusFile(100) : Utf8CorpusFile(10), std::ios::binary);
+// outside ASCII, over the 100 MB corpus (0; as if it were not known to be
+// ASCII), 10 MB of UTF-8 (1) and the 100 MB of mixed scripts (2).
+void BM_Utf8Check(benchmark::State& state) {
+  const std::string file = state.range(0) == 0   ? CorpusFile(100)
+                           : state.range(0) == 1 ? Utf8CorpusFile(10)
+                                                 : MixedScriptCorpusFile(100);
+  std::ifstream in(file, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string text;
-  for (auto _ : state) {
-    state.PauseTiming();
-    text = bytes;
-    std::size_t size = text.size();
-    state.ResumeTiming();
-    benchmark::DoNotOptimize(TCellTable::FromUtf8(text.data(), size));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(FileEncodingOf(bytes));
+  state.counters["utf8"] = FileEncodingOf(bytes).Encoding == TTextEncoding::Utf8;
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
-BENCHMARK(BM_Utf8Cells)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_Utf8Check)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// Open and first screen of 100 MB of Chinese, Cyrillic and ASCII words, as
+// BM_OpenAndPaintFirstScreen for the ASCII corpus (run it alone for its peak memory).
+void BM_OpenAndPaintMixedScripts(benchmark::State& state) {
+  const std::string file = MixedScriptCorpusFile(100);
+  for (auto _ : state) {
+    auto desk = std::make_unique<Desk>();
+    desk->manager.Open(file);
+    auto painted = std::chrono::steady_clock::now();
+    desk->PaintScreen();
+    state.PauseTiming();
+    state.counters["first_paint_ms"] =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - painted).count();
+    state.counters["utf8"] = desk->Doc().Utf8();
+    state.counters["lines"] = desk->Doc().Lines->Count();
+    state.counters["peak_rss_MB"] = static_cast<double>(PeakRssBytes()) / (1 << 20);
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(file)) / (1 << 20);
+    desk.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_OpenAndPaintMixedScripts)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Find in the 100 MB of mixed scripts, from the top: a text that is not
+// there, as the find dialog (0) and the search box (1) look for it, and
+// through the dialog a Chinese word near the end (2).
+void BM_FindInMixedScripts(benchmark::State& state) {
+  static Desk* desk = [] {
+    auto* d = new Desk;
+    d->manager.Open(MixedScriptCorpusFile(100));
+    d->PaintScreen();
+    return d;
+  }();
+  TSourceEditor& e = desk->Doc();
+  const std::string absent = "\xE4\xB8\xAD\xD0\xB6 no such text";  // 中ж
+  const TTextSearch dialog(absent, {});
+  // The last line's first word of three letters or more.
+  const std::string last = e.Lines->Get(e.Lines->Count() - 1);
+  const TTextSearch nearEnd(last.substr(0, std::min<std::size_t>(last.size(), 12)), {});
+  for (auto _ : state) {
+    e.MoveCaret(0, 0);
+    if (state.range(0) == 1) {
+      e.FindNext(absent);
+    } else {
+      benchmark::DoNotOptimize(FindAgain(e, state.range(0) == 0 ? dialog : nearEnd, false, false));
+    }
+  }
+  state.counters["found"] = e.SelAvail;
+  e.UndoBuffer->Clear();
+}
+BENCHMARK(BM_FindInMixedScripts)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // The 100 MB corpus as a TAB-indented source with LF line ends, as most
 // sources in git are: every four leading blanks a TAB, CR LF become LF.

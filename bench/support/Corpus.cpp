@@ -24,6 +24,17 @@ std::string CorpusFile(double megabytes) {
   return path;
 }
 
+std::string MixedScriptCorpusFile(double megabytes) {
+  const std::string ascii = CorpusFile(megabytes);
+  const std::string path = ascii + ".mixed.txt";
+  if (!std::filesystem::exists(path)) {
+    const std::string tool = (std::filesystem::path(QUORVEL_CORPUS_TOOL).parent_path() / "make-mixed-corpus").string();
+    std::string cmd = "python3 " + tool + " " + ascii + " " + path;
+    if (std::system(cmd.c_str()) != 0) throw std::runtime_error("cannot make corpus: " + cmd);
+  }
+  return path;
+}
+
 std::string CorpusBytes(double megabytes) {
   std::ifstream in(CorpusFile(megabytes), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

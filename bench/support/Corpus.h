@@ -8,6 +8,10 @@
 // first use under the temporary folder and reused afterwards.
 std::string CorpusFile(double megabytes);
 
+// The same document as UTF-8 of about the same size, its words Chinese,
+// Cyrillic and ASCII in turn (bench/make-mixed-corpus), made on first use.
+std::string MixedScriptCorpusFile(double megabytes);
+
 // Its bytes.
 std::string CorpusBytes(double megabytes);
 

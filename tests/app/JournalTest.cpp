@@ -131,19 +131,19 @@ TEST(Journal, EveryChangeComesBackExactlyAlsoAfterCompacting) {
   }
 }
 
-// A UTF-8 document's journal keeps the characters its cells stand for, also
-// those taken by typing after the journal began: the recovered document
-// saves the bytes the running one would have saved.
+// A UTF-8 document's journal keeps its bytes and its encoding, with the
+// byte-order mark its file began with: the recovered document saves the
+// bytes the running one would have saved.
 TEST(Journal, AUtf8DocumentIsRecoveredWithItsCharacters) {
   TempDir dir;
   Document doc("");
   WriteBytes(dir.File("name.php"), "\xEF\xBB\xBFSk\xC5\x82odowska\r\n\xC3\xA9t\xC3\xA9\r\n");
   doc.editor.LoadFile(dir.File("name.php"));
-  ASSERT_TRUE(doc.editor.Cells.Utf8());
+  ASSERT_TRUE(doc.editor.Utf8());
   TJournalKeeper keeper(dir.File("journals"));
   keeper.Track(doc.editor);
-  auto type = [&](std::u32string_view chars) {
-    for (char32_t ch : chars) doc.editor.KeyPress(static_cast<char>(doc.editor.Cells.Take(ch)));
+  auto type = [&](const std::string& chars) {
+    doc.editor.InsertText(chars);
     doc.editor.FileModified = true;
     keeper.Flush();
     keeper.WaitUntilWritten();
@@ -157,14 +157,99 @@ TEST(Journal, AUtf8DocumentIsRecoveredWithItsCharacters) {
     return ReadBytes(dir.File("recovered.php"));
   };
   doc.editor.MoveCaret(0, 1);
-  type(U"\u0416");        // the journal begins
-  type(U"\u03C8\u0119");  // cells taken after it began
+  type("\u0416");        // the journal begins
+  type("\u03C8\u0119");  // more after it began
   doc.editor.SaveAs(dir.File("saved.php"));
   EXPECT_EQ(recoveredBytes(), ReadBytes(dir.File("saved.php")));
   EXPECT_EQ(ReadBytes(dir.File("saved.php")),
             "\xEF\xBB\xBFSk\xC5\x82odowska\r\n\xD0\x96\xCF\x88\xC4\x99\xC3\xA9t\xC3\xA9\r\n");
-  // Cells that are not a table of characters are a damaged journal.
-  EXPECT_FALSE(TCellTable::FromBytes(std::string(1 + 4 * 0x80, '\1')));
+}
+
+// A journal of the layout earlier versions wrote for a UTF-8 document:
+// lines in byte cells, and a cells record giving each cell's character.
+struct TOldJournal {
+  std::string bytes;
+  explicit TOldJournal(const std::string& fileName) {
+    TJournalHeader header;
+    header.FileName = fileName;
+    AppendJournalRecord(bytes, TJournalRecordKind::Header, HeaderPayload(header));
+  }
+  // A snapshot of one-byte-counted lines.
+  void Snapshot(const std::vector<std::string>& lines) {
+    std::string payload(1, static_cast<char>(lines.size()));
+    for (const std::string& line : lines) payload += static_cast<char>(line.size()) + line;
+    AppendJournalRecord(bytes, TJournalRecordKind::Snapshot, payload);
+  }
+  // Flags 1 (UTF-8) and 2 (byte-order mark); cells 0x80.. with their characters.
+  void Cells(int flags, const std::vector<std::pair<int, char32_t>>& cells) {
+    std::string payload(1 + 4 * 128, '\0');
+    payload[0] = static_cast<char>(flags);
+    for (const auto& [cell, ch] : cells)
+      for (int k = 0; k < 4; ++k)
+        payload[static_cast<std::size_t>(1 + 4 * (cell - 0x80) + k)] = static_cast<char>((ch + 1) >> (8 * k) & 0xFF);
+    AppendJournalRecord(bytes, TJournalRecordKind::Cells, payload);
+  }
+  void Change(int first, int removed, const std::vector<std::string>& lines) {
+    std::string payload{static_cast<char>(first), static_cast<char>(removed), static_cast<char>(lines.size())};
+    for (const std::string& line : lines) payload += static_cast<char>(line.size()) + line;
+    AppendJournalRecord(bytes, TJournalRecordKind::Change, payload);
+  }
+};
+
+// Such a journal, left by the program before an update, is recovered with
+// its cells as the UTF-8 characters they stood for: on a snapshot, on the
+// file's bytes (with its byte-order mark), through a change and the bytes as
+// read of a document keeping its format. A table that is no table is damage.
+TEST(Journal, AJournalKeptInCellsIsRecoveredAsUtf8) {
+  TempDir dir;
+  const std::vector<std::pair<int, char32_t>> table = {
+      {0xC0, U'Ł'}, {0xF3, U'ó'}, {0xC1, U'ź'}, {0x81, U'中'}, {0xC2, U'😀'}};
+  auto recover = [&](const std::string& journal, bool keep) {
+    TJournalContent content = ParseJournal(TTextBuffer(journal));
+    if (content.Base) FindBase(content, dir.Path());
+    Document fresh("");
+    fresh.editor.SetKeepFileFormat(keep);
+    RestoreDocument(content, fresh.editor);
+    EXPECT_TRUE(fresh.editor.Utf8());
+    fresh.editor.SaveAs(dir.File("recovered.txt"));
+    return ReadBytes(dir.File("recovered.txt"));
+  };
+
+  TOldJournal snapshot(dir.File("a.txt"));
+  snapshot.Snapshot(
+      {"\xC0\xF3"
+       "d\xC1 \x81",
+       "ascii"});
+  snapshot.Cells(1, table);
+  snapshot.Change(1, 1, {"\xC2 x\xC0"});
+  // Keeping its format: line 0 was read with a TAB ("Łó<TAB>" as cells).
+  std::string format = {3, static_cast<char>(TLineEnd::Lf), 4, 0, 2, 1, 0, 4, 3};
+  format += "\xC0\xF3\t";
+  AppendJournalRecord(snapshot.bytes, TJournalRecordKind::Format, format);
+  EXPECT_EQ(recover(snapshot.bytes, false), "Łódź 中\r\n😀 xŁ\r\n");
+  EXPECT_EQ(recover(snapshot.bytes, true), "Łó\t\n😀 xŁ\n");
+
+  const std::string file =
+      "\xEF\xBB\xBF"
+      "Łódź 中\r\nsecond\r\n";
+  WriteBytes(dir.File("b.txt"), file);
+  TOldJournal based(dir.File("b.txt"));
+  TJournalBase base;
+  base.Source = dir.File("b.txt");
+  base.Size = file.size();
+  base.Checksum = JournalChecksum(0, file);
+  AppendJournalRecord(based.bytes, TJournalRecordKind::Base, BasePayload(base));
+  based.Cells(3, table);
+  based.Change(1, 1, {"\x81\x81"});
+  EXPECT_EQ(recover(based.bytes, false),
+            "\xEF\xBB\xBF"
+            "Łódź 中\r\n中中\r\n");
+
+  TOldJournal damaged(dir.File("c.txt"));
+  damaged.Snapshot({"x"});
+  damaged.bytes +=
+      JournalFrame(TJournalRecordKind::Cells, std::string(1 + 4 * 128, '\1')) + std::string(1 + 4 * 128, '\1');
+  EXPECT_THROW(ParseJournal(TTextBuffer(damaged.bytes)), EJournalError);
 }
 
 // A document that keeps its file's format is recovered with it: through
@@ -526,7 +611,7 @@ TEST(Journal, ADocumentReadFromItsFileIsJournaledOnTheFilesBytes) {
           doc.editor.ExecuteCommand(cmdUndo);
           break;
         case 3:  // a character the file did not have
-          doc.editor.KeyPress(static_cast<char>(doc.editor.Cells.Take(U"\u0416\u03C8\u0119"[pick(3)])));
+          doc.editor.InsertText(std::string("\u0416\u03C8\u0119").substr(2 * static_cast<std::size_t>(pick(3)), 2));
           break;
         default:
           doc.editor.KeyPress(static_cast<char>('a' + pick(26)));

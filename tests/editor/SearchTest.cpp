@@ -11,24 +11,14 @@ namespace {
 
 class Search : public EditorTest {
  protected:
-  // A UTF-8 document: its characters in cells, as loading gives them.
+  // A UTF-8 document: its bytes, as loading gives them.
   void SetUtf8(const std::string& text) {
-    std::string cells = text;
-    std::size_t n = cells.size();
-    auto table = TCellTable::FromUtf8(cells.data(), n);
-    ASSERT_TRUE(table.has_value());
-    cells.resize(n);
-    editor.Cells = *table;
-    SetText(cells);
+    editor.SetEncoding(TTextEncoding::Utf8);
+    SetText(text);
   }
-  std::string Utf8(const std::string& cells) const {
-    std::string out;
-    editor.Cells.AppendUtf8(cells, out);
-    return out;
-  }
-  std::string AllUtf8() const {
+  std::string AllText() const {
     std::string all;
-    for (const std::string& line : Text()) all += (all.empty() ? "" : "|") + Utf8(line);
+    for (const std::string& line : Text()) all += (all.empty() ? "" : "|") + line;
     return all;
   }
 };
@@ -62,25 +52,25 @@ TEST_F(Search, FindSelectsTheMatchTheUserSees) {
       {"foo foo foo", false, "foo", plain, true, {0, 0}, "foo", {11, 0}, true},
       {"abc", false, "z", plain, false, {1, 0}, nullptr, {1, 0}, false},
       {"caf\xE9 au lait", false, "CAFÉ", plain, false, {0, 0}, "caf\xE9", {4, 0}, false},  // Windows-1252
-      {"мир: привет ПРИВЕТ", true, "ПРИВЕТ", cased, false, {0, 0}, "ПРИВЕТ", {18, 0}, false},
-      {"мир: привет ПРИВЕТ", true, "ПРИВЕТ", plain, false, {0, 0}, "привет", {11, 0}, false},
-      {"-é-ж", true, "\\w+", regex, false, {0, 0}, "é", {2, 0}, false},
-      {"zé zéé", true, "é\\b", regex, false, {0, 0}, "é", {2, 0}, false},
-      {"aé b", true, "(?<=é) b", regex, false, {0, 0}, " b", {4, 0}, false},
+      {"мир: привет ПРИВЕТ", true, "ПРИВЕТ", cased, false, {0, 0}, "ПРИВЕТ", {33, 0}, false},
+      {"мир: привет ПРИВЕТ", true, "ПРИВЕТ", plain, false, {0, 0}, "привет", {20, 0}, false},
+      {"-é-ж", true, "\\w+", regex, false, {0, 0}, "é", {3, 0}, false},
+      {"zé zéé", true, "é\\b", regex, false, {0, 0}, "é", {3, 0}, false},
+      {"aé b", true, "(?<=é) b", regex, false, {0, 0}, " b", {5, 0}, false},
   };
   for (const FindRow& r : rows) {
     SCOPED_TRACE(std::string(r.text) + " / " + r.pattern);
     if (r.utf8) {
       SetUtf8(r.text);
     } else {
-      editor.Cells = TCellTable();
+      editor.SetEncoding(TTextEncoding::Windows1252);
       SetText(r.text);
     }
     Caret(r.caret.x, r.caret.y);
     const TFindOutcome out = FindAgain(editor, TTextSearch(r.pattern, r.options), r.backwards, true);
     EXPECT_EQ(out.Found, r.selected != nullptr);
     EXPECT_EQ(out.Wrapped, r.wrapped);
-    EXPECT_EQ(r.utf8 ? Utf8(Selected()) : Selected(), r.selected ? r.selected : "");
+    EXPECT_EQ(Selected(), r.selected ? r.selected : "");
     EXPECT_EQ(CaretPos(), r.end);
   }
 }
@@ -116,12 +106,12 @@ TEST_F(Search, ReplaceAllTable) {
     if (r.utf8) {
       SetUtf8(r.text);
     } else {
-      editor.Cells = TCellTable();
+      editor.SetEncoding(TTextEncoding::Windows1252);
       SetText(r.text);
     }
     const std::int64_t n = ReplaceAllMatches(editor, TTextSearch(r.pattern, r.options), r.replacement, false);
     EXPECT_EQ(n, r.count);
-    EXPECT_EQ(AllUtf8(), r.result);
+    EXPECT_EQ(AllText(), r.result);
   }
   SetText("abc");
   EXPECT_THROW(TTextSearch("(", {false, false, true}), ESearchError);
@@ -198,17 +188,17 @@ TEST_F(Search, ChunkEdgesLoseNoMatch) {
   const TTextSearch search(pattern, {true, false, true});
   TTextMatch m;
   std::int64_t found = 0, at = 0;
-  while (search.FindForward(*editor.Lines, editor.Cells, at, INT64_MAX, false, m)) {
+  while (search.FindForward(*editor.Lines, editor.Encoding(), at, INT64_MAX, false, m)) {
     EXPECT_EQ(flat.compare(static_cast<std::size_t>(m.Offset), 10, "start\r\nend"), 0);
     ++found;
     at = m.End();
   }
   EXPECT_EQ(found, want);
-  ASSERT_TRUE(search.FindBackward(*editor.Lines, editor.Cells, 0, INT64_MAX, m));
+  ASSERT_TRUE(search.FindBackward(*editor.Lines, editor.Encoding(), 0, INT64_MAX, m));
   EXPECT_EQ(m.Offset, lastAt);
   // A greedy match over everything.
   ASSERT_TRUE(TTextSearch("^[\\s\\S]*$", {false, false, true})
-                  .FindForward(*editor.Lines, editor.Cells, 0, INT64_MAX, false, m));
+                  .FindForward(*editor.Lines, editor.Encoding(), 0, INT64_MAX, false, m));
   EXPECT_EQ(m.Length, static_cast<std::int64_t>(flat.size()) - 2);
   EXPECT_EQ(ReplaceAllMatches(editor, search, "S", false), want);
   std::string expected = flat;

@@ -14,17 +14,16 @@
 #include <memory>
 #include <string>
 
-#include "tests/render/DocumentWindow.h"
 #include "editor/AdvEdit.h"
 #include "editor/UnicodeCase.h"
 #include "qt/ImageCanvas.h"
 #include "qt/KeyMap.h"
 #include "qt/QtEditorWindow.h"
 #include "qt/SystemClipboard.h"
+#include "tests/render/DocumentWindow.h"
 #include "tests/support/FakeLinesOwner.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
-
 
 namespace {
 
@@ -210,7 +209,7 @@ TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
   EXPECT_EQ(LinesOf(*Ed().Lines)[0], "hello!");
 }
 
-TEST_F(EditorWindowQt, AUtf8DocumentTypesCopiesAndPastesCharactersAndRefusesWhatFindsNoCell) {
+TEST_F(EditorWindowQt, TheClipboardCarriesADocumentsCharactersInEitherEncoding) {
   TempDir dir;
   const std::string path = dir.File("u.txt");
   WriteBytes(path, "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\r\n");  // zażółć
@@ -228,33 +227,29 @@ TEST_F(EditorWindowQt, AUtf8DocumentTypesCopiesAndPastesCharactersAndRefusesWhat
   Ed().Copy();
   EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("zażółćЖ€"));
   Ed().ExecuteCommand(cmdTextEnd);
-  QApplication::clipboard()->setText(QString::fromUtf8(" Ωμέγα ł"));
+  // Scripts of every kind, far more characters than a byte has values.
+  std::u32string many = U" Ωμέγα ł 😀 ";
+  for (char32_t ch = 0x4E00; ch < 0x4E00 + 300; ++ch) many += ch;
+  QApplication::clipboard()->setText(QString::fromStdU32String(many));
   Ed().Paste();
   Ed().SaveText(path);
-  const std::string saved = "zażółćЖ€ Ωμέγα ł\r\n";
-  EXPECT_EQ(ReadBytes(path), saved);
+  EXPECT_EQ(QString::fromUtf8(ReadBytes(path)),
+            QString::fromUtf8("zażółćЖ€") + QString::fromStdU32String(many) + "\r\n");
   EXPECT_TRUE(refused.empty());
 
-  // A paste needing more cells than are free takes none of them and changes nothing.
-  std::u32string many;
-  for (char32_t ch = 0x4E00; ch < 0x4E00 + 200; ++ch) many += ch;
-  QApplication::clipboard()->setText(QString::fromStdU32String(many));
+  // A Windows-1252 document copies its bytes as the characters they are, and
+  // pastes a text of its characters as their bytes.
+  WriteBytes(path, "caf\xE9 \x80 \x93q\x94\r\n");
+  Ed().LoadText(path);
+  ASSERT_FALSE(Ed().Utf8());
   Ed().ExecuteCommand(cmdSelectAll);
-  const std::string selected = Ed().GetSelText();
-  Ed().ExecuteCommand(cmdPaste);
-  EXPECT_EQ(Ed().GetSelText(), selected);
-  ASSERT_EQ(refused.size(), 1u);
-  std::string cells;
-  char32_t first = 0;
-  EXPECT_TRUE(Ed().Cells.TakeAll(many.substr(0, 100), cells, first)) << "the refused paste took no cell";
-  // A typed character that finds no cell is not typed.
-  std::size_t next = 100;
-  while (Ed().Cells.Take(many[next]) != TCellTable::kNoCell) ++next;
-  type(QString::fromStdU32String(many.substr(next, 1)));
+  Ed().Copy();
+  EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("café € “q”"));
+  Ed().ExecuteCommand(cmdTextEnd);
+  QApplication::clipboard()->setText(QString::fromUtf8("Ÿ—é"));
+  Ed().Paste();
   Ed().SaveText(path);
-  EXPECT_EQ(ReadBytes(path), saved);
-  ASSERT_EQ(refused.size(), 2u);
-  EXPECT_EQ(refused[1], many[next]);
+  EXPECT_EQ(ReadBytes(path), "caf\xE9 \x80 \x93q\x94\x9F\x97\xE9\r\n");
 }
 
 TEST_F(EditorWindowQt, ScrollBarsFollowTheEditorAndMoveTheView) {
@@ -277,8 +272,7 @@ TEST_F(EditorWindowQt, ScrollBarsFollowTheEditorAndMoveTheView) {
   const QImage& moved = View().Image();
   const int w = moved.width();
   EXPECT_EQ(moved.copy(22, 0, w - 22, (rows - 2) * CH()), before.copy(22, CH(), w - 22, (rows - 2) * CH()));
-  EXPECT_NE(moved.copy(22, (rows - 1) * CH(), w - 22, CH()),
-            before.copy(22, (rows - 1) * CH(), w - 22, CH()));
+  EXPECT_NE(moved.copy(22, (rows - 1) * CH(), w - 22, CH()), before.copy(22, (rows - 1) * CH(), w - 22, CH()));
 
   bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
   EXPECT_EQ(Ed().TopRow, rows);
@@ -427,33 +421,6 @@ TEST(CanvasQt, TextKeepsItsFixedAdvanceAndOpaqueBackground) {
 }  // namespace
 
 namespace {
-
-// The pixels of one cell drawn on a canvas that follows `cells`.
-QImage DrawnCell(platform::ImageCanvas& canvas, char cell) {
-  canvas.SetFont({"Courier New", 12, 0, 0});
-  canvas.DrawText(0, 0, std::string(1, cell), 12, 0x000000, 0xFFFFFF, 0);
-  return canvas.Image().copy(0, 0, 12, canvas.MeasureGlyph('W', 0).y);
-}
-
-TEST(CanvasQt, DrawsACellAsTheCharacterItsTableGivesIt) {
-  TestApplication();
-  // "ł" takes another cell in a document that also holds "À".
-  TCellTable alone = *TCellTable::ForUtf8Text("\xC5\x82");
-  TCellTable withA = *TCellTable::ForUtf8Text("\xC3\x80\xC5\x82");
-  const char cellAlone = static_cast<char>(alone.Find(U'ł')), cellWithA = static_cast<char>(withA.Find(U'ł'));
-  ASSERT_NE(cellAlone, cellWithA);
-  platform::ImageCanvas a(20, 30, &alone), b(20, 30, &withA), windows1252(20, 30);
-  const QImage l = DrawnCell(a, cellAlone);
-  EXPECT_EQ(DrawnCell(b, cellWithA), l);
-  EXPECT_NE(DrawnCell(windows1252, cellAlone), l);
-  EXPECT_EQ(DrawnCell(b, '\xC0'), DrawnCell(windows1252, '\xC0')) << "À at its own byte";
-  // A free cell shows its Windows-1252 character until a character takes it.
-  TCellTable growing = *TCellTable::ForUtf8Text("\xC4\x85");  // ą takes the cell "ł" took alone
-  platform::ImageCanvas g(20, 30, &growing);
-  EXPECT_EQ(DrawnCell(g, cellWithA), DrawnCell(windows1252, cellWithA));
-  ASSERT_EQ(growing.Take(U'ł'), static_cast<unsigned char>(cellWithA));
-  EXPECT_EQ(DrawnCell(g, cellWithA), l);
-}
 
 TEST(UnicodeCaseQt, AgreesWithQtWhereACharacterHasOneCaseForm) {
   TestApplication();
