@@ -462,10 +462,12 @@ inline bool NearOpener(const char* p, std::size_t pos) {
 
 // Advances `s` over one line exactly as TPHPScanner does, without the classes
 // and the word lookups that only colour (PHP, JavaScript and CSS words). One
-// loop with its state in locals; after each character that may change the
-// state it passes over the run of characters that cannot, to the next one
-// that may.
-TPHPLineState AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState s) {
+// loop with the line's own state in locals; after each character that may
+// change the state it passes over the run of characters that cannot, to the
+// next one that may. The record is changed where it stands, a field at a
+// time: a record put together in registers and stored byte by byte would be
+// read back whole (compared, hashed) before those stores are done.
+void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState& s) {
   const char* const p = text.data();
   const std::size_t n = text.size();
   // The last three characters, the current one in the low byte.
@@ -679,8 +681,8 @@ TPHPLineState AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPL
     recent = static_cast<std::uint32_t>(static_cast<unsigned char>(before)) << 8 | static_cast<unsigned char>(p[q - 1]);
     pos = q - 1;
   }
-  s.AttrQuote = s.InAttrString ? static_cast<std::uint8_t>(attrQuote) : 0;
-  return s;
+  const std::uint8_t open = s.InAttrString ? static_cast<std::uint8_t>(attrQuote) : 0;
+  if (s.AttrQuote != open) s.AttrQuote = open;
 }
 
 }  // namespace
@@ -706,5 +708,5 @@ void TPHPHighLight::ScanLine(std::string_view text, TPHPLineState& state) {
 }
 
 void TPHPHighLight::AdvanceState(std::string_view text, TPHPLineState& state) {
-  state = AdvancePHPLine(Words.HTMLTagWords, text, state);
+  AdvancePHPLine(Words.HTMLTagWords, text, state);
 }
