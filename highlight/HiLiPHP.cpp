@@ -668,12 +668,32 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
       }
     } else if (!s.InTag) {
       q = FindAny(p, from, n, kAngleStops);
-    } else if (s.ExpectAttrName) {
-      q = FindAny(p, from, n, kAttrNameStops);
-    } else if (!s.InAttrString) {
-      q = FindAny(p, from, n, kAttrValueStops);
     } else {
-      q = FindAny<3>(p, from, n, {attrQuote, '<', '>'});
+      // Attribute names, "=", values and quotes, up to the next "<" or ">":
+      // none of them can complete an opener (no "<" is near), so they are
+      // taken here one after another, as the markup rule above takes them.
+      for (;;) {
+        if (s.ExpectAttrName)
+          q = FindAny(p, q, n, kAttrNameStops);
+        else if (!s.InAttrString)
+          q = FindAny(p, q, n, kAttrValueStops);
+        else
+          q = FindAny<3>(p, q, n, {attrQuote, '<', '>'});
+        if (q == n || p[q] == '<' || p[q] == '>') break;
+        const char c = p[q++];
+        if (s.ExpectAttrName) {
+          s.ExpectAttrName = 0;  // at "="
+        } else if (!s.InAttrString) {
+          if (c == ' ') s.ExpectAttrName = 1;
+          if (IsQuote(c)) {
+            attrQuote = c;
+            s.InAttrString = 1;
+          }
+        } else {
+          s.InAttrString = 0;  // at the closing quote
+        }
+        if (q == n) break;
+      }
     }
     if (q <= from) continue;
     // The characters passed over become the previous ones.
