@@ -295,7 +295,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void SetSelAvail(bool on);
   void SetSelText(const std::string& text);
   void InsertText(std::string text);
-  void InsertTextAtCaret(const std::string& text);
+  // Inserts `text` at the caret; the history takes the text over.
+  void InsertTextAtCaret(std::string text);
   void DeleteSelection();
   // Adds the lines and blanks that make the caret's position exist (recorded
   // for undo). When the padded line wraps differently, the caret moves to the

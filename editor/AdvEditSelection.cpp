@@ -1,6 +1,8 @@
 // TAdvancedEditor: the selection and the text operations at the caret.
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "editor/AdvEdit.h"
 #include "editor/TextScan.h"
@@ -191,11 +193,11 @@ void TAdvancedEditor::InsertText(std::string text) {
   if (text.find('\t') != std::string::npos) text = ExpandTabs(text);
   if (OnBeforeInsert) OnBeforeInsert(*this, text);
   DeleteSelection();
-  InsertTextAtCaret(text);
+  InsertTextAtCaret(std::move(text));
   VertBar->SetValue(TAdvEditScrollBar::kPosition, TopRow);
 }
 
-void TAdvancedEditor::InsertTextAtCaret(const std::string& text) {
+void TAdvancedEditor::InsertTextAtCaret(std::string text) {
   if (text.empty()) return;
   ShowCaret(false);
   {
@@ -203,8 +205,9 @@ void TAdvancedEditor::InsertTextAtCaret(const std::string& text) {
     TEditScope edit(*this);
     PadToCaret();
     const std::int64_t offset = PosToOffset(CaretX, CaretY);
-    Edit(TUndoKind::Insert, CaretX, CaretY, offset, 0, text);
-    platform::Point end = OffsetToPos(offset + static_cast<std::int64_t>(text.size()));
+    const auto size = static_cast<std::int64_t>(text.size());
+    EditTaking(TUndoKind::Insert, CaretX, CaretY, offset, 0, std::move(text));
+    platform::Point end = OffsetToPos(offset + size);
     MoveCaret(end.x, end.y);
   }
   ShowCaret(true);

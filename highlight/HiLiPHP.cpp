@@ -1,9 +1,10 @@
 #include "highlight/HiLiPHP.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,43 +23,7 @@ using hl::IsWord;
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
-// Sets of bytes, for skipping over the characters that cannot change the state.
-struct TByteSet {
-  bool has[256] = {};
-  constexpr explicit TByteSet(std::string_view chars) {
-    for (char c : chars) has[static_cast<unsigned char>(c)] = true;
-  }
-  bool operator()(char c) const { return has[static_cast<unsigned char>(c)]; }
-};
-
-// Up to six bytes to stop at, looked for 16 bytes at a time.
-struct TAnyOf {
-  char c[6];
-  constexpr TAnyOf(std::initializer_list<char> chars) : c{} {
-    std::size_t i = 0;
-    for (char ch : chars) c[i++] = ch;
-    for (; i < 6; ++i) c[i] = c[0];  // repeats change nothing
-  }
-  bool operator()(char ch) const {
-    return ch == c[0] || ch == c[1] || ch == c[2] || ch == c[3] || ch == c[4] || ch == c[5];
-  }
-};
-
-// PHP code: strings, comments and "?>" begin at these.
-constexpr TAnyOf kPhpCodeStops{'"', '\'', '/', '#', '?'};
-// HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
-constexpr TAnyOf kAngleStops{'<', '>'};
-constexpr TAnyOf kAttrNameStops{'<', '>', '='};
-constexpr TAnyOf kAttrValueStops{'<', '>', ' ', '"', '\''};
-// JavaScript and CSS code between words and numbers: words, numbers, strings,
-// comments and the ends of the element or the comment begin at these.
-constexpr TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-constexpr TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-
-// One line of a web document. Colour = false advances the state only: it
-// leaves out the classes and the word lookups that do not change the state
-// (PHP, JavaScript and CSS words), and nothing else.
-template <bool Colour>
+// One line of a web document, coloured: one class per character.
 class TPHPScanner {
  public:
   TPHPScanner(const TPHPHighLight::TWordLists& words, std::string_view text, TCharCtx* classes,
@@ -79,7 +44,6 @@ class TPHPScanner {
         PhpMode();
       else
         HtmlMode();
-      if constexpr (!Colour) Skip();
     }
     s_.AttrQuote = s_.InAttrString ? static_cast<std::uint8_t>(attrQuote_) : 0;
     return s_;
@@ -96,120 +60,13 @@ class TPHPScanner {
   bool LastIs(std::string_view what) const {
     return pos_ + 1 >= what.size() && EqualNoCase(text_.substr(pos_ + 1 - what.size(), what.size()), what);
   }
-  void Set(TCharCtx c) {
-    if constexpr (Colour) cls_[pos_] = c;
-  }
+  void Set(TCharCtx c) { cls_[pos_] = c; }
   // Classes of the positions from..to-1 (to is clamped to the line).
   void Paint(std::size_t from, std::size_t to, TCharCtx c) {
-    if constexpr (Colour) {
-      if (to > n_) to = n_;
-      for (std::size_t i = from; i < to; ++i) cls_[i] = c;
-    }
+    if (to > n_) to = n_;
+    for (std::size_t i = from; i < to; ++i) cls_[i] = c;
   }
   void PaintBack(std::size_t count, TCharCtx c) { Paint(pos_ + 1 - count, pos_ + 1, c); }
-
-  // ---- skipping (state-only scan) ----
-
-  // Moves to just before the next position that may change the state.
-  void Skip() {
-    std::size_t from = pos_ + 1, q;
-    if (from >= n_) return;
-    if (s_.InPHP) {
-      if (phpLineComment_)
-        q = n_;
-      else if (phpString_)
-        q = escape_ ? from : FindAny(from, {quote_, '\\'});
-      else if (s_.InBlockComment)
-        q = FindAny(from, {'/'});
-      else if (Cur() == '/' || Cur() == '?')
-        return;  // the next character may complete a pair
-      else
-        q = FindAny(from, kPhpCodeStops);
-    } else {
-      if (collecting_ || NearOpener()) return;
-      if (s_.InHTMLComment) {
-        if (s_.InScript) return;
-        q = s_.TagIsStyle && !s_.InTag ? SkipCode(from, kCssCodeStops, hl::kCssNumber, true)
-                                       : FindAny(from, kAngleStops);
-      } else if (s_.InScript) {
-        if (jsString_)
-          q = escape_ ? from : FindAny(from, {quote_, '\\', '<'});
-        else if (jsLineComment_)
-          q = FindAny(from, kAngleStops);
-        else
-          q = SkipCode(from, kScriptCodeStops, hl::kNumberPart, false);
-      } else if (!s_.InTag) {
-        q = FindAny(from, kAngleStops);
-      } else if (s_.ExpectAttrName) {
-        q = FindAny(from, kAttrNameStops);
-      } else if (!s_.InAttrString) {
-        q = FindAny(from, kAttrValueStops);
-      } else {
-        q = FindAny(from, {attrQuote_, '<', '>'});
-      }
-    }
-    if (q <= from) return;
-    // The skipped characters are unchanged text: they become the previous ones.
-    const char before = q - 2 > pos_ ? text_[q - 2] : Cur();
-    recent_ = (recent_ & 0xFF0000u) | static_cast<std::uint32_t>(static_cast<unsigned char>(before)) << 8 |
-              static_cast<unsigned char>(text_[q - 1]);
-    pos_ = q - 1;
-  }
-
-  // Script or style sheet code outside strings and comments: the characters
-  // that leave the state as it is. Between words and numbers, every one but
-  // the stops; inside a number, the number's; inside a word, letters (and "-"
-  // in a style sheet) but the line's last, which ends the word.
-  std::size_t SkipCode(std::size_t from, const TByteSet& stops, std::uint8_t numberPart, bool css) const {
-    if (s_.InScriptWord && number_) return from;
-    if (number_) return Find(from, [numberPart](char c) { return !hl::Has(c, numberPart); });
-    if (!s_.InScriptWord) return Find(from, stops);
-    std::size_t q = from;
-    while (q + 1 < n_ && (IsLetter(text_[q]) || (css && text_[q] == '-'))) ++q;
-    return q;
-  }
-
-  // The first position from `from` on that holds one of `stops`; n_ when none does.
-  // The last piece of a line is read 16 bytes wide as well where those bytes
-  // lie in the same memory page (bytes past the line are never looked at).
-  __attribute__((no_sanitize("address"))) std::size_t FindAny(std::size_t from, const TAnyOf& stops) const {
-    const char* p = text_.data();
-#if defined(__SSE2__)
-    const __m128i c0 = _mm_set1_epi8(stops.c[0]), c1 = _mm_set1_epi8(stops.c[1]), c2 = _mm_set1_epi8(stops.c[2]),
-                  c3 = _mm_set1_epi8(stops.c[3]), c4 = _mm_set1_epi8(stops.c[4]), c5 = _mm_set1_epi8(stops.c[5]);
-    for (; from < n_; from += 16) {
-      const char* at = p + from;
-      const bool whole = from + 16 <= n_;
-      if (!whole && (reinterpret_cast<std::uintptr_t>(at) & 4095) > 4096 - 16) break;
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, c0), _mm_cmpeq_epi8(b, c1)),
-                                                    _mm_or_si128(_mm_cmpeq_epi8(b, c2), _mm_cmpeq_epi8(b, c3))),
-                                       _mm_or_si128(_mm_cmpeq_epi8(b, c4), _mm_cmpeq_epi8(b, c5)));
-      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-      if (!whole) mask &= (1u << (n_ - from)) - 1;
-      if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
-      if (!whole) return n_;
-    }
-#endif
-    while (from < n_ && !stops(p[from])) ++from;
-    return from;
-  }
-
-  template <class Stop>
-  std::size_t Find(std::size_t from, const Stop& stop) const {
-    while (from < n_ && !stop(text_[from])) ++from;
-    return from;
-  }
-
-  // A "<" at or up to three characters before the current position: the
-  // characters ahead may complete "<?php" or "<!--".
-  bool NearOpener() const {
-    if (pos_ < 3) return text_.substr(0, pos_ + 1).find('<') != std::string_view::npos;
-    std::uint32_t four;
-    std::memcpy(&four, text_.data() + pos_ - 3, 4);
-    const std::uint32_t x = four ^ 0x3C3C3C3Cu;  // a zero byte where "<" is
-    return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
-  }
 
   // ---- HTML ----
   void HtmlMode() {
@@ -304,11 +161,7 @@ class TPHPScanner {
     if (!name.empty() && name.front() == '<') name.remove_prefix(1);
     if (!name.empty() && name.front() == '/') name.remove_prefix(1);
     if (!name.empty() && name.back() == '>') name.remove_suffix(1);
-    // Without colours a known tag matters only where it changes the script
-    // and style flags: a script or style tag, or any tag while one is set.
-    const bool matters =
-        Colour || s_.TagIsScript || s_.TagIsStyle || EqualNoCase(name, "SCRIPT") || EqualNoCase(name, "STYLE");
-    if (matters && w_.HTMLTagWords.Contains(name)) {
+    if (w_.HTMLTagWords.Contains(name)) {
       if (closing) {
         s_.TagIsScript = 0;
         s_.TagIsStyle = 0;
@@ -377,7 +230,6 @@ class TPHPScanner {
       return;
     }
     // Variables, numbers and words only colour.
-    if constexpr (!Colour) return;
     if (!phpVariable_ && Cur() == '$') {
       Set(ccVar);
       phpVariable_ = true;
@@ -403,8 +255,7 @@ class TPHPScanner {
   }
 
   void EndPhpWord(std::size_t end) {
-    if constexpr (Colour)
-      if (word_.Fits() && w_.PHPWords.Contains(word_.View())) Paint(wordStart_, end, ccKey);
+    if (word_.Fits() && w_.PHPWords.Contains(word_.View())) Paint(wordStart_, end, ccKey);
     collecting_ = false;
   }
 
@@ -501,7 +352,7 @@ class TPHPScanner {
     if (!s_.InScriptWord) return;
     bool part = IsWord(Cur()) || (css && Cur() == '-');
     if (Last() && part) {
-      if constexpr (Colour) scriptWord_.Append(Cur());
+      scriptWord_.Append(Cur());
       EndScriptWord(pos_ + 1, list);
       return;
     }
@@ -509,12 +360,11 @@ class TPHPScanner {
       EndScriptWord(pos_, list);
       return;
     }
-    if constexpr (Colour) scriptWord_.Append(Cur());
+    scriptWord_.Append(Cur());
   }
 
   void EndScriptWord(std::size_t end, const TWordList& list) {
-    if constexpr (Colour)
-      if (scriptWord_.Fits() && list.Contains(scriptWord_.View())) Paint(wordStart_, end, ccKey);
+    if (scriptWord_.Fits() && list.Contains(scriptWord_.View())) Paint(wordStart_, end, ccKey);
     s_.InScriptWord = 0;
   }
 
@@ -540,6 +390,321 @@ class TPHPScanner {
   char attrQuote_;
 };
 
+// ---- the end state alone ----
+
+// Sets of bytes, for passing over the characters that cannot change the state.
+struct TByteSet {
+  bool has[256] = {};
+  constexpr explicit TByteSet(std::string_view chars) {
+    for (char c : chars) has[static_cast<unsigned char>(c)] = true;
+  }
+  bool operator()(char c) const { return has[static_cast<unsigned char>(c)]; }
+};
+
+// A few bytes to stop at, looked for 16 bytes at a time.
+template <std::size_t K>
+using TStops = std::array<char, K>;
+
+// PHP code: strings, comments and "?>" begin at these.
+constexpr TStops<5> kPhpCodeStops{'"', '\'', '/', '#', '?'};
+// HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
+constexpr TStops<2> kAngleStops{'<', '>'};
+constexpr TStops<3> kAttrNameStops{'<', '>', '='};
+constexpr TStops<5> kAttrValueStops{'<', '>', ' ', '"', '\''};
+// JavaScript and CSS code between words and numbers: words, numbers, strings,
+// comments and the ends of the element or the comment begin at these.
+constexpr TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+constexpr TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+
+// The first position of p[from .. n - 1] that holds one of `stops`; n when
+// none does. The last piece of a line is read 16 bytes wide as well where
+// those bytes lie in the same memory page (bytes past the line are never
+// looked at).
+template <std::size_t K>
+__attribute__((no_sanitize("address"))) inline std::size_t FindAny(const char* p, std::size_t from, std::size_t n,
+                                                                   const TStops<K>& stops) {
+#if defined(__SSE2__)
+  __m128i want[K];
+  for (std::size_t k = 0; k < K; ++k) want[k] = _mm_set1_epi8(stops[k]);
+  for (; from < n; from += 16) {
+    const char* at = p + from;
+    const bool whole = from + 16 <= n;
+    if (!whole && (reinterpret_cast<std::uintptr_t>(at) & 4095) > 4096 - 16) break;
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    __m128i hit = _mm_cmpeq_epi8(b, want[0]);
+    for (std::size_t k = 1; k < K; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, want[k]));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (!whole) mask &= (1u << (n - from)) - 1;
+    if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+    if (!whole) return n;
+  }
+#endif
+  for (; from < n; ++from)
+    for (char c : stops)
+      if (p[from] == c) return from;
+  return n;
+}
+
+// The n characters of the text ending at `pos`, compared without case.
+inline bool EndsWith(const char* p, std::size_t pos, std::string_view what) {
+  return pos + 1 >= what.size() && EqualNoCase({p + pos + 1 - what.size(), what.size()}, what);
+}
+
+// A "<" at or up to three characters before `pos`: the characters ahead may
+// complete "<?php" or "<!--".
+inline bool NearOpener(const char* p, std::size_t pos) {
+  if (pos < 3) return std::string_view(p, pos + 1).find('<') != std::string_view::npos;
+  std::uint32_t four;
+  std::memcpy(&four, p + pos - 3, 4);
+  const std::uint32_t x = four ^ 0x3C3C3C3Cu;  // a zero byte where "<" is
+  return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
+}
+
+// Advances `s` over one line exactly as TPHPScanner does, without the classes
+// and the word lookups that only colour (PHP, JavaScript and CSS words). One
+// loop with the line's own state in locals; after each character that may
+// change the state it passes over the run of characters that cannot, to the
+// next one that may. The record is changed where it stands, a field at a
+// time: a record put together in registers and stored byte by byte would be
+// read back whole (compared, hashed) before those stores are done.
+void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState& s) {
+  const char* const p = text.data();
+  const std::size_t n = text.size();
+  // The last three characters, the current one in the low byte.
+  std::uint32_t recent = ' ';
+  const auto setCur = [&recent](char c) { recent = (recent & ~0xFFu) | static_cast<unsigned char>(c); };
+  bool tagName = false;  // between a "<" and the end of the tag name after it
+  std::size_t nameStart = 0;
+  bool phpLineComment = false, phpString = false, jsString = false, jsLineComment = false;
+  bool escape = false, number = false;
+  char quote = 0, attrQuote = static_cast<char>(s.AttrQuote);
+
+  for (std::size_t pos = 0; pos < n; ++pos) {
+    recent = (recent << 8) | static_cast<unsigned char>(p[pos]);
+    const char cur = static_cast<char>(recent), prev = static_cast<char>(recent >> 8),
+               prev2 = static_cast<char>(recent >> 16);
+    const bool last = pos + 1 == n;
+    // The number rule shared by JavaScript and CSS; true when it took the character.
+    const auto numberTakes = [&](std::uint8_t part, bool hash) {
+      if (!number) {
+        if ((hl::IsDigit(cur) || (hash && cur == '#')) && IsNumberStart(prev)) return number = true;
+        return false;
+      }
+      if (hl::Has(cur, part)) return true;
+      return number = false;
+    };
+    // A JavaScript or CSS word starts at a letter and ends after its last
+    // character; CSS words also run over "-".
+    const auto scriptWord = [&](bool css) {
+      if (!s.InScriptWord && IsLetter(cur)) s.InScriptWord = 1;
+      if (s.InScriptWord && (last || !(IsWord(cur) || (css && cur == '-')))) s.InScriptWord = 0;
+    };
+    const auto script = [&] {
+      if (s.InScriptWord && !IsWord(cur)) s.InScriptWord = 0;
+      if (jsString) {
+        if (escape)
+          escape = false;
+        else if (cur == '\\')
+          escape = true;
+        else if (cur == quote)
+          jsString = false;
+      } else if (IsQuote(cur) && !jsLineComment) {
+        quote = cur;
+        jsString = true;
+      } else if (cur == '>' && EndsWith(p, pos, "</SCRIPT>")) {
+        s.InScript = 0;
+      } else if (jsLineComment) {
+      } else if (prev == '/' && cur == '/') {
+        jsLineComment = true;
+      } else if (!numberTakes(hl::kNumberPart, false)) {
+        scriptWord(false);
+      }
+    };
+    // True when it took the character.
+    const auto css = [&] {
+      if (s.InScriptWord && !IsWord(cur) && cur != '-') s.InScriptWord = 0;
+      if (cur == '>' && EndsWith(p, pos, "</STYLE>")) {
+        s.TagIsStyle = 0;
+        return true;
+      }
+      if (numberTakes(hl::kCssNumber, true)) return true;
+      scriptWord(true);
+      return false;
+    };
+
+    if (s.InPHP) {
+      if (phpString) {
+        if (escape)
+          escape = false;
+        else if (cur == '\\')
+          escape = true;
+        else if (cur == quote)
+          phpString = false;
+      } else if (IsQuote(cur) && !phpLineComment && !s.InBlockComment) {
+        quote = cur;
+        phpString = true;
+      } else if (phpLineComment) {
+      } else if (s.InBlockComment) {
+        if (prev == '*' && cur == '/') {
+          setCur('x');
+          s.InBlockComment = 0;
+        }
+      } else if ((prev == '/' && cur == '/') || cur == '#') {
+        phpLineComment = true;
+      } else if (prev == '/' && cur == '*') {
+        setCur('x');
+        s.InBlockComment = 1;
+      } else if (prev == '?' && cur == '>') {
+        s.InPHP = 0;
+      }
+    } else if (hl::Upper(prev) == 'H' && hl::Upper(cur) == 'P' && EndsWith(p, pos, "<?php")) {
+      s.InPHP = 1;
+      tagName = false;
+    } else if (prev == '<' && cur == '?') {
+      tagName = false;
+      // "<?php" is opened at its last letter; the "<" of it does not begin a tag.
+      if (!(pos + 4 <= n && EqualNoCase(text.substr(pos, 4), "?php"))) s.InPHP = 1;
+    } else if (s.InHTMLComment) {
+      if (prev2 == '-' && prev == '-' && cur == '>') s.InHTMLComment = 0;
+      if (!(s.TagIsStyle && !s.InTag && css()) && s.InScript) script();
+    } else if (prev2 == '!' && prev == '-' && cur == '-' && EndsWith(p, pos, "<!--")) {
+      s.InHTMLComment = 1;
+      setCur('x');
+      s.InTag = 0;
+    } else if (s.InScript) {
+      script();
+    } else if (!tagName) {
+      // Text, tag ends and attributes.
+      if (cur == '<') {
+        tagName = true;
+        nameStart = pos;
+      }
+      if (cur == '>') {
+        s.InTag = 0;
+        if (s.TagIsScript) s.InScript = 1;
+      }
+      if (!s.InTag) {
+      } else if (s.ExpectAttrName) {
+        if (cur == '=') s.ExpectAttrName = 0;
+      } else if (!s.InAttrString) {
+        if (cur == ' ') s.ExpectAttrName = 1;
+        if (IsQuote(cur)) {
+          attrQuote = cur;
+          s.InAttrString = 1;
+        }
+      } else if (cur == attrQuote) {
+        s.InAttrString = 0;
+      }
+    } else if ((IsWord(cur) && !last) || cur == '/') {
+      // The tag name goes on: "<", an optional "/" and the name.
+    } else {
+      const std::size_t nameEnd = IsWord(cur) ? pos + 1 : pos;
+      s.InTag = cur != '>';
+      s.ExpectAttrName = 1;
+      std::string_view name =
+          nameEnd - nameStart <= hl::TWordText::kCapacity ? text.substr(nameStart, nameEnd - nameStart) : "";
+      const bool closing = name.size() >= 2 && name[1] == '/';
+      if (!name.empty() && name.front() == '<') name.remove_prefix(1);
+      if (!name.empty() && name.front() == '/') name.remove_prefix(1);
+      if (!name.empty() && name.back() == '>') name.remove_suffix(1);
+      // A known tag matters only where it changes the script and style
+      // flags: a script or style tag, or any tag while one is set.
+      const bool isScript = EqualNoCase(name, "SCRIPT"), isStyle = EqualNoCase(name, "STYLE");
+      if ((s.TagIsScript || s.TagIsStyle || isScript || isStyle) && tags.Contains(name)) {
+        if (closing) {
+          s.TagIsScript = 0;
+          s.TagIsStyle = 0;
+        } else {
+          s.TagIsScript = isScript;
+          if (cur == '>' && isScript) s.InScript = 1;
+          s.TagIsStyle = isStyle;
+        }
+      }
+      tagName = false;
+    }
+
+    // The run of characters ahead that leaves the state as it is.
+    const std::size_t from = pos + 1;
+    if (from >= n) break;
+    const char now = static_cast<char>(recent);
+    std::size_t q = from;
+    if (s.InPHP) {
+      if (phpLineComment)
+        q = n;
+      else if (phpString)
+        q = escape ? from : FindAny<2>(p, from, n, {quote, '\\'});
+      else if (s.InBlockComment)
+        q = FindAny<1>(p, from, n, {'/'});
+      else if (now != '/' && now != '?')  // else the next character may complete a pair
+        q = FindAny(p, from, n, kPhpCodeStops);
+    } else if (tagName) {
+      // Name characters, but the line's last, which ends the name.
+      while (q + 1 < n && (IsWord(p[q]) || p[q] == '/')) ++q;
+    } else if (NearOpener(p, pos)) {
+    } else if (s.InHTMLComment) {
+      if (s.InScript) {
+      } else if (!s.TagIsStyle || s.InTag) {
+        q = FindAny(p, from, n, kAngleStops);
+      } else if (s.InScriptWord && number) {
+      } else if (number) {
+        while (q < n && hl::Has(p[q], hl::kCssNumber)) ++q;
+      } else if (!s.InScriptWord) {
+        while (q < n && !kCssCodeStops(p[q])) ++q;
+      } else {
+        while (q + 1 < n && (IsLetter(p[q]) || p[q] == '-')) ++q;
+      }
+    } else if (s.InScript) {
+      if (jsString) {
+        if (!escape) q = FindAny<3>(p, from, n, {quote, '\\', '<'});
+      } else if (jsLineComment) {
+        q = FindAny(p, from, n, kAngleStops);
+      } else if (s.InScriptWord && number) {
+      } else if (number) {
+        while (q < n && hl::IsNumberPart(p[q])) ++q;
+      } else if (!s.InScriptWord) {
+        while (q < n && !kScriptCodeStops(p[q])) ++q;
+      } else {
+        while (q + 1 < n && IsLetter(p[q])) ++q;
+      }
+    } else if (!s.InTag) {
+      q = FindAny(p, from, n, kAngleStops);
+    } else {
+      // Attribute names, "=", values and quotes, up to the next "<" or ">":
+      // none of them can complete an opener (no "<" is near), so they are
+      // taken here one after another, as the markup rule above takes them.
+      for (;;) {
+        if (s.ExpectAttrName)
+          q = FindAny(p, q, n, kAttrNameStops);
+        else if (!s.InAttrString)
+          q = FindAny(p, q, n, kAttrValueStops);
+        else
+          q = FindAny<3>(p, q, n, {attrQuote, '<', '>'});
+        if (q == n || p[q] == '<' || p[q] == '>') break;
+        const char c = p[q++];
+        if (s.ExpectAttrName) {
+          s.ExpectAttrName = 0;  // at "="
+        } else if (!s.InAttrString) {
+          if (c == ' ') s.ExpectAttrName = 1;
+          if (IsQuote(c)) {
+            attrQuote = c;
+            s.InAttrString = 1;
+          }
+        } else {
+          s.InAttrString = 0;  // at the closing quote
+        }
+        if (q == n) break;
+      }
+    }
+    if (q <= from) continue;
+    // The characters passed over become the previous ones.
+    const char before = q - 2 > pos ? p[q - 2] : now;
+    recent = static_cast<std::uint32_t>(static_cast<unsigned char>(before)) << 8 | static_cast<unsigned char>(p[q - 1]);
+    pos = q - 1;
+  }
+  const std::uint8_t open = s.InAttrString ? static_cast<std::uint8_t>(attrQuote) : 0;
+  if (s.AttrQuote != open) s.AttrQuote = open;
+}
+
 }  // namespace
 
 TPHPHighLight::TPHPHighLight(TAdvLines& lines) : TStateHighLight(lines, true) {
@@ -559,9 +724,9 @@ void TPHPHighLight::StartInScript() { StartState.InScript = 1; }
 
 void TPHPHighLight::ScanLine(std::string_view text, TPHPLineState& state) {
   Classes.resize(text.size());
-  state = TPHPScanner<true>(Words, text, Classes.data(), state).Run();
+  state = TPHPScanner(Words, text, Classes.data(), state).Run();
 }
 
 void TPHPHighLight::AdvanceState(std::string_view text, TPHPLineState& state) {
-  state = TPHPScanner<false>(Words, text, nullptr, state).Run();
+  AdvancePHPLine(Words.HTMLTagWords, text, state);
 }

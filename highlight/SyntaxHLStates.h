@@ -25,6 +25,28 @@ class TStateStore {
     const Block& b = blocks_[line >> kShift];
     return b.palette[b.index[line & kMask]];
   }
+  // Lines per block: a store's blocks hold the lines from a multiple of this on.
+  static constexpr std::size_t kBlockLines = std::size_t{1} << 16;
+
+  // Sets lines `line` .. shift + other.Size() - 1 to the states of `other`'s
+  // lines line - shift .. other.Size() - 1, taking `other`'s blocks over
+  // whole where they fall on this store's blocks past its last line (shift a
+  // multiple of kBlockLines); `line` is at most Size().
+  void SetFrom(std::size_t line, TStateStore&& other, std::size_t shift) {
+    const std::size_t end = shift + other.size_;
+    for (; line < end; ++line) {
+      if (line == size_ && (line & kMask) == 0 && (shift & kMask) == 0) {
+        for (std::size_t b = (line - shift) >> kShift; b < other.blocks_.size(); ++b)
+          blocks_.push_back(std::move(other.blocks_[b]));
+        size_ = end;
+        break;
+      }
+      Set(line, other.Get(line - shift));
+    }
+    other.blocks_.clear();
+    other.size_ = 0;
+  }
+
   // Sets the state of a line that has one, or of the line right after them.
   void Set(std::size_t line, const TState& state) {
     if (line == size_) {
@@ -38,7 +60,8 @@ class TStateStore {
   }
 
  private:
-  static constexpr std::size_t kShift = 16, kMask = (std::size_t{1} << kShift) - 1;
+  static constexpr std::size_t kShift = 16, kMask = kBlockLines - 1;
+  static_assert(kBlockLines == std::size_t{1} << kShift);
   struct Block {
     std::unique_ptr<std::uint16_t[]> index = std::make_unique_for_overwrite<std::uint16_t[]>(kMask + 1);
     std::vector<TState> palette;
@@ -81,7 +104,7 @@ class TStateStore {
       }
       if (!numbers.empty()) {
         for (std::size_t i = Hash(s) & (numbers.size() - 1); numbers[i] != 0; i = (i + 1) & (numbers.size() - 1))
-          if (palette[numbers[i] - 1u] == s) return Seen(static_cast<std::uint16_t>(numbers[i] - 1u));
+          if (Same(palette[numbers[i] - 1u], s)) return Seen(static_cast<std::uint16_t>(numbers[i] - 1u));
       }
       if (palette.size() > kMask) Compact(used, at);
       palette.push_back(s);

@@ -5,9 +5,19 @@
 #include <cstdint>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "editor/AdvLines.h"
 #include "highlight/SyntaxHLStates.h"
+
+// Where the second half begins: the middle of from .. n - 1, moved down to
+// the start of a block of the state store, so that the second half's states
+// are taken over a block at a time.
+inline int TwoCoreMiddle(int from, int n) {
+  constexpr int kBlock = static_cast<int>(TStateStore<std::uint8_t>::kBlockLines);
+  const int middle = from + (n - from) / 2;
+  return middle - middle % kBlock > from ? middle - middle % kBlock : middle;
+}
 
 // Sets states[from .. n - 1] to the end states of those lines of `lines`,
 // line `from` starting in `state`; `advance` (text, state) moves a state over
@@ -21,7 +31,7 @@
 template <class TState, class Advance>
 std::int64_t ScanStatesOnTwoCores(const TAdvLines& lines, int from, int n, TState state, TStateStore<TState>& states,
                                   const Advance& advance) {
-  const int middle = from + (n - from) / 2;
+  const int middle = TwoCoreMiddle(from, n);
   TStateStore<TState> guessed;  // line middle + k at k
   std::thread other([&, guess = state]() mutable {
     std::size_t k = 0;
@@ -44,6 +54,6 @@ std::int64_t ScanStatesOnTwoCores(const TAdvLines& lines, int from, int n, TStat
     return !(state == guessed.Get(static_cast<std::size_t>(i++ - middle)));
   });
   const std::int64_t scanned = (i - from) + (n - middle);
-  for (; i < n; ++i) states.Set(static_cast<std::size_t>(i), guessed.Get(static_cast<std::size_t>(i - middle)));
+  if (i < n) states.SetFrom(static_cast<std::size_t>(i), std::move(guessed), static_cast<std::size_t>(middle));
   return scanned;
 }

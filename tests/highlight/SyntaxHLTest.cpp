@@ -5,6 +5,8 @@
 
 #include <array>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPHP.h"
@@ -38,8 +40,7 @@ TEST(WordLists, FirstAndLastWordsOfTheResources) {
     const char* name;
     std::vector<const char*> present;
   } rows[] = {
-      {"PHPWrd",
-       {"<?php", "object", "strlen", "func_get_arg", "imagefilter", "getallheaders", "mysql_query"}},
+      {"PHPWrd", {"<?php", "object", "strlen", "func_get_arg", "imagefilter", "getallheaders", "mysql_query"}},
       {"HTMLTags", {"A", "WBR", "SCRIPT"}},
       {"JSWrd", {"all", "null", "with", "zOrder", "onunload"}},
       {"CSSWrd", {"A", "WBR", "position", "sans-serif", "margin-left"}},
@@ -83,8 +84,7 @@ TEST(WordLists, LookupIgnoresAsciiCaseOnly) {
   list.Assign("while Begin \xe9t\xe9");
   for (const char* w : {"while", "WHILE", "While", "wHiLe", "BEGIN", "begin", "\xe9T\xe9", "\xe9t\xe9"})
     EXPECT_TRUE(list.Contains(w)) << w;
-  for (const char* w : {"whil", "whiles", "wh ile", "\xc9T\xc9", "begin ", ""})
-    EXPECT_FALSE(list.Contains(w)) << w;
+  for (const char* w : {"whil", "whiles", "wh ile", "\xc9T\xc9", "begin ", ""}) EXPECT_FALSE(list.Contains(w)) << w;
 }
 
 TEST(WordLists, MissingResourceFailsConstruction) {
@@ -114,9 +114,7 @@ TEST(CharacterClasses, WordLetterAndNumberCharacters) {
 
 // ---- the cache ----
 
-std::vector<std::string> Numbered(int n, const std::string& text) {
-  return std::vector<std::string>(n, text);
-}
+std::vector<std::string> Numbered(int n, const std::string& text) { return std::vector<std::string>(n, text); }
 
 TEST(StateCache, FirstColouringOfALaterLineScansTheLinesAboveOnce) {
   auto doc = hltest::MakeDoc(hltest::Kind::C, Numbered(1000, "int a; /* x */"));
@@ -156,6 +154,44 @@ TEST(StateCache, TheStoreKeepsEveryLinesLastStateThroughManyRescans) {
   }
   ASSERT_EQ(store.Size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(store.Get(i), expected[i]) << "line " << i;
+}
+
+// A second store's states taken over from any line, blocks moved whole
+// where they can be: every line then holds the state it was given, also
+// after more changes in the blocks taken over and past them.
+TEST(StateCache, AStoreTakenOverGivesEveryLineItsState) {
+  using State = std::array<std::uint8_t, 3>;
+  constexpr std::size_t kBlock = TStateStore<State>::kBlockLines;
+  std::mt19937 rng(11);
+  auto random = [&] { return State{static_cast<std::uint8_t>(rng() % 5), static_cast<std::uint8_t>(rng() % 3), 0}; };
+  // The first line taken over at the shift or past it, on a block or not; the shift on a block or not.
+  for (auto [shift, from] : {std::pair{2 * kBlock, 2 * kBlock},
+                             {2 * kBlock, 2 * kBlock + 300},
+                             {kBlock, 2 * kBlock - 1},
+                             {kBlock + 7, kBlock + 9}}) {
+    TStateStore<State> store, other;
+    std::vector<State> expected;
+    for (std::size_t i = 0; i < from; ++i) {
+      expected.push_back(random());
+      store.Set(i, expected.back());
+    }
+    std::vector<State> given;
+    for (std::size_t k = 0; k < 3 * kBlock + 123; ++k) {
+      given.push_back(random());
+      other.Set(k, given.back());
+    }
+    expected.resize(shift + given.size());
+    for (std::size_t i = from; i < expected.size(); ++i) expected[i] = given[i - shift];
+    store.SetFrom(from, std::move(other), shift);
+    ASSERT_EQ(store.Size(), expected.size());
+    for (int round = 0; round < 20000; ++round) {
+      const std::size_t line = rng() % (expected.size() + 1);
+      if (line == expected.size()) expected.emplace_back();
+      expected[line] = random();
+      store.Set(line, expected[line]);
+    }
+    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(store.Get(i), expected[i]) << "line " << i;
+  }
 }
 
 TEST(StateCache, OpeningAndClosingACommentRecoloursTheLinesBelow) {
