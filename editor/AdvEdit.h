@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -384,6 +385,11 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void Copy();
   void Cut();
   void Paste();
+  // What a paste inserts into a Windows-1252 document when the clipboard's
+  // text (`utf8`) holds a character the code page has no byte for (`ch`):
+  // the UTF-8 text once the document became UTF-8 to hold it (one undo step
+  // with the paste), or none when it cannot (refused: RefuseChar).
+  std::optional<std::string> PasteNeedingUtf8(const std::string& utf8, char32_t ch);
   std::string ConvertCase(const std::string& text, TCaseMode mode);
   // The built-in case conversion of ConvertCase: the code page's case table
   // in Windows-1252, the Unicode one in UTF-8 (the length may change).
@@ -589,6 +595,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // Scratch state of keys, mouse, painting and the tab computations.
   bool keyHandled_ = false, chordPending_ = false;
   char32_t typedChar_ = 0;  // the character cmdTypeCharacter types
+  // The paste under way made the document UTF-8 (its undo group is open), or was refused.
+  enum class TPasteEncoding : std::uint8_t { Kept, Promoted, Refused } pasteEncoding_ = TPasteEncoding::Kept;
   std::uint16_t chordKey_ = 0;
   TShiftState chordShift_ = 0;
   bool mouseDown_ = false, dragged_ = false, skipNextMouseDown_ = false;

@@ -1,6 +1,9 @@
 // TAdvancedEditor: cut, copy, paste and case conversion.
 
+#include <utility>
+
 #include "editor/AdvEdit.h"
+#include "editor/Utf8.h"
 #include "platform/Clipboard.h"
 
 void TAdvancedEditor::Copy() {
@@ -17,8 +20,25 @@ void TAdvancedEditor::Cut() {
 
 void TAdvancedEditor::Paste() {
   if (ReadOnly) return;
+  pasteEncoding_ = TPasteEncoding::Kept;
   std::string text = window_ && window_->GetClipboard().HasText() ? window_->GetClipboard().GetText() : std::string();
-  InsertText(text);
+  const TPasteEncoding how = std::exchange(pasteEncoding_, TPasteEncoding::Kept);
+  if (how == TPasteEncoding::Refused) return;
+  InsertText(std::move(text));
+  if (how == TPasteEncoding::Promoted) EndUndoGroup();
+}
+
+std::optional<std::string> TAdvancedEditor::PasteNeedingUtf8(const std::string& utf8, char32_t ch) {
+  if (Utf8()) return utf8;
+  if (!utf8::Encodable(ch) || !CanPromoteToUtf8()) {
+    pasteEncoding_ = TPasteEncoding::Refused;
+    RefuseChar(ch);
+    return std::nullopt;
+  }
+  BeginUndoGroup();
+  PromoteToUtf8();
+  pasteEncoding_ = TPasteEncoding::Promoted;
+  return utf8;
 }
 
 std::string TAdvancedEditor::ConvertCase(const std::string& text, TCaseMode mode) {

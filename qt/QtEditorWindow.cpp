@@ -127,6 +127,11 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     UpdateCaret();
   });
   clipboard_.OnChanged = [this] { Deliver([&] { editor_.ClipboardChanged(); }); };
+  // A character the document's code page lacks: the document becomes UTF-8
+  // for it, or the paste is refused.
+  clipboard_.OnUnmappable = [this](const std::string& utf8, char32_t ch) {
+    return editor_.PasteNeedingUtf8(utf8, ch).value_or(std::string());
+  };
 
   editor_.AttachWindow(this);
   InvalidateAll();
@@ -134,6 +139,7 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
 
 QtEditorWindow::~QtEditorWindow() {
   clipboard_.OnChanged = nullptr;
+  clipboard_.OnUnmappable = nullptr;
   editor_.AttachWindow(nullptr);
 }
 

@@ -250,6 +250,28 @@ TEST_F(EditorWindowQt, TheClipboardCarriesADocumentsCharactersInEitherEncoding) 
   Ed().Paste();
   Ed().SaveText(path);
   EXPECT_EQ(ReadBytes(path), "caf\xE9 \x80 \x93q\x94\x9F\x97\xE9\r\n");
+
+  // A character the code page lacks: a file with bytes of its own above 0x7F
+  // refuses the paste and keeps its text and selection; an ASCII file becomes
+  // UTF-8 for it (keeping the "é" typed before), as one undo step.
+  QApplication::clipboard()->setText(QString::fromUtf8("é中"));
+  Ed().ExecuteCommand(cmdSelectAll);
+  Ed().Paste();
+  EXPECT_EQ(refused, U"中");
+  EXPECT_TRUE(Ed().SelAvail);
+  Ed().SaveText(path);
+  EXPECT_EQ(ReadBytes(path), "caf\xE9 \x80 \x93q\x94\x9F\x97\xE9\r\n");
+  WriteBytes(path, "ab\r\n");
+  Ed().LoadText(path);
+  Ed().ExecuteCommand(cmdLineEnd);
+  type(QString::fromUtf8("é"));
+  Ed().Paste();
+  Ed().SaveText(path);
+  EXPECT_EQ(ReadBytes(path), "ab\xC3\xA9\xC3\xA9\xE4\xB8\xAD\r\n");
+  Ed().Undo();
+  EXPECT_FALSE(Ed().Utf8());
+  Ed().SaveText(path);
+  EXPECT_EQ(ReadBytes(path), "ab\xE9\r\n");
 }
 
 TEST_F(EditorWindowQt, ScrollBarsFollowTheEditorAndMoveTheView) {
