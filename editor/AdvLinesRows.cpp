@@ -16,25 +16,56 @@ bool TAdvLines::Wrapping() const { return Editor && Editor->GetWordWrap(); }
 
 namespace {
 
+// The most columns a UTF-8 text can take: only characters of three or four
+// bytes are ever two columns wide.
+std::size_t MostColumns(std::string_view text) {
+  std::size_t continuation = 0, wide = 0;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    continuation += (b & 0xC0) == 0x80;
+    wide += b >= 0xE0;
+  }
+  return text.size() - continuation + wide;
+}
+
+// The character at `pos` of UTF-8 text with the zero-width characters after
+// it: where it ends and its columns (a byte that is not UTF-8 is one column).
+std::size_t CharacterAt(std::string_view text, std::size_t pos, std::size_t& columns) {
+  const std::size_t n = text.size();
+  char32_t ch = static_cast<unsigned char>(text[pos]);
+  std::size_t next = pos + 1;
+  if (ch >= 0x80) {
+    if (const int k = utf8::Decode(text, pos, ch); k > 0)
+      next = pos + static_cast<std::size_t>(k);
+    else
+      ch = static_cast<unsigned char>(text[pos]);
+  }
+  columns = static_cast<std::size_t>(textcol::CharColumns(ch));
+  while (next < n && static_cast<unsigned char>(text[next]) >= 0x80) {
+    char32_t mark = 0;
+    const int k = utf8::Decode(text, next, mark);
+    if (k <= 0 || textcol::CharColumns(mark) != 0) break;
+    next += static_cast<std::size_t>(k);
+  }
+  return next;
+}
+
 // Where the rows of a UTF-8 line that is longer than `w` columns start: the
 // rule of the bytes below with characters and their columns in place of bytes.
 void WrapColumns(std::string_view text, std::size_t w, std::uint32_t& rows, std::vector<std::uint32_t>* starts) {
-  constexpr auto enc = TTextEncoding::Utf8;
   const std::size_t n = text.size();
   std::size_t pos = 0;
   for (;;) {
     // The characters that fit in the row's first w columns.
-    std::size_t fit = pos;
-    std::size_t columns = 0;
+    std::size_t fit = pos, columns = 0, width = 0, next = pos;
     while (fit < n) {
-      const auto next = static_cast<std::size_t>(textcol::NextChar(enc, text, static_cast<int>(fit)));
-      const auto width = static_cast<std::size_t>(textcol::Columns(enc, text.substr(fit, next - fit)));
+      next = CharacterAt(text, fit, width);
       if (columns + width > w) break;
       columns += width;
       fit = next;
     }
     if (fit >= n) return;
-    std::size_t next = fit > pos ? fit : static_cast<std::size_t>(textcol::NextChar(enc, text, static_cast<int>(pos)));
+    if (fit > pos) next = fit;
     for (std::size_t i = fit; i-- > pos + 1;) {
       if (text[i] == ' ') {
         next = i + 1;
@@ -54,10 +85,11 @@ std::uint32_t TAdvLines::Wrap(std::string_view text, std::vector<std::uint32_t>*
   if (!Wrapping()) return 1;
   const std::size_t w = static_cast<std::size_t>(std::max(1, Editor->GetWrapColumn()));
   std::uint32_t rows = 1;
-  if (Editor->GetEncoding() == TTextEncoding::Utf8 && utf8::FindNonAscii(text, 0) < text.size()) {
+  if (text.size() > w && Editor->GetEncoding() == TTextEncoding::Utf8 && utf8::FindNonAscii(text, 0) < text.size()) {
     // A character is never more columns than bytes: a line of at most w
-    // bytes needs no look.
-    WrapColumns(text, w, rows, starts);
+    // bytes needs no look; nor does one whose most columns (two for every
+    // character of three or four bytes, one for any other) fit.
+    if (MostColumns(text) > w) WrapColumns(text, w, rows, starts);
     return rows;
   }
   std::size_t pos = 0;

@@ -67,6 +67,7 @@ namespace textcol {
 
 int CharColumns(char32_t ch) {
   if (ch < 0x300) return 1;
+  if (ch >= 0x4E00 && ch <= 0x9FFF) return 2;  // CJK unified ideographs, the most met
   const auto* end = std::end(kWidths);
   const auto* it =
       std::upper_bound(std::begin(kWidths), end, ch, [](char32_t c, const TWidthRange& r) { return c < r.first; });
