@@ -178,6 +178,20 @@ TEST_F(EditorWindowQt, WideCharactersFillTwoCellsAndTheTextAfterThemKeepsToTheGr
   EXPECT_GT(Count(img, Cell(3, 0), Rgb(0x999999)), area / 2);
   EXPECT_EQ(Count(img, Cell(1, 0), Rgb(0x999999)), 0);
   EXPECT_EQ(Count(img, Cell(4, 0), Rgb(0x999999)), 0);
+
+  // The caret stands at the column a position's characters end in: after
+  // 中 (column 2), after the four CJK characters (8), after the emoji and the
+  // q with its mark (5 on the second row).
+  auto caretAt = [&](int column, int row) { return QRect(CellLeft(column) - 1, row * CH() + 1, 2, CH() - 2); };
+  Ed().MoveCaret(3, 0);
+  Settle();
+  EXPECT_EQ(View().CaretRect(), caretAt(2, 0));
+  Ed().MoveCaret(12, 0);
+  Settle();
+  EXPECT_EQ(View().CaretRect(), caretAt(8, 0));
+  Ed().MoveCaret(11, 1);
+  Settle();
+  EXPECT_EQ(View().CaretRect(), caretAt(5, 1));
 }
 
 TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
