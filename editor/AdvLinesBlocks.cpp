@@ -458,10 +458,16 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
   longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(longest, INT32_MAX)));
   if (Wrapping() && longest > static_cast<std::size_t>(Editor->GetWrapColumn())) {
     const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
+    // A UTF-8 line longer than w bytes may still fit in w columns: only a
+    // line cut into rows gets a side record for them.
+    std::vector<std::uint32_t> starts;
     for (Block& b : out) {
       for (Record& r : b.lines) {
         if (r.length <= w) continue;
-        b.rows += Wrap(View(r), &EnsureExtra(r).rowStarts) - 1;
+        const std::uint32_t rows = Wrap(View(r), &starts);
+        if (rows <= 1) continue;
+        EnsureExtra(r).rowStarts.swap(starts);
+        b.rows += rows - 1;
       }
     }
   }
