@@ -186,7 +186,7 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void BuildStatusBar();
   void ConvertSelection(int mode);
-  // Tells in the status bar that a character found no cell in the document.
+  // Tells in the status bar that the document has no way to hold a character.
   void CharRefused(char32_t ch);
   // Tells in the status bar that a save rewrote the line ends or TABs of a file.
   void FormatRewritten(const TSourceEditor& document);
