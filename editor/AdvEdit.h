@@ -548,6 +548,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // The selection flags of one row (indexed by line column) and the colours
   // of its line; PrepareLine does both.
   void MarkSelection(int row, int rowOffset, int rowLength, int textLength);
+  // The attribute the character at line index `i` is drawn with: its
+  // colours, or the selection's.
+  TCharAttr ShownAttr(const TLineAttrs& attrs, std::size_t i) const;
   // Draws the row's characters from the one covering startCol to endCol,
   // with the line-end mark when `lineEnd`: a row of a UTF-8 document.
   void PaintUtf8Runs(platform::Canvas& bitmap, int line, int rowOffset, std::string_view row, bool lineEnd,
@@ -605,7 +608,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::string preparedLine_;  // the line being painted, with its line-end mark
   TSelAttrs selFlags_;        // one flag per character of the line being painted
   int selFlagsLength_ = 0;
-  std::string paintRun_;  // the characters of a run being drawn, as shown
+  std::string paintRun_;                               // the characters of a run being drawn, as shown
   std::size_t selMarkedBegin_ = 0, selMarkedEnd_ = 0;  // flags set to 1 by the last MarkSelection
   std::vector<std::uint8_t> tabStopMarks_;             // the tab and unindent computations' column map
   int oldSelStartX_ = 0, oldSelStartY_ = 0, oldSelEndX_ = 0, oldSelEndY_ = 0;  // rows to repaint

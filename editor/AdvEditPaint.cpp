@@ -82,17 +82,7 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
     const int drawEnd = std::min(endCol, rowLength);
 
     const TLineAttrs& attrs = Lines->Attrs(line);
-    const TCharAttr plain{EditorFont.color, color_, EditorFont.style, 0};
-    // The attribute a character is drawn with: its colours, or the selection's.
-    auto shownAttr = [&](int col) {
-      const auto i = static_cast<std::size_t>(rowOffset + col);
-      TCharAttr a = i < attrs.size() ? attrs[i] : plain;
-      if (selFlags_[i]) {
-        a.FgColor = SelTextColor;
-        a.BgColor = SelColor;
-      }
-      return a;
-    };
+    auto shownAttr = [&](int col) { return ShownAttr(attrs, static_cast<std::size_t>(rowOffset + col)); };
     const std::string_view shown(shownRow);
     int col = startCol;
     while (col < drawEnd && rowOffset + col < selFlagsLength_) {
@@ -116,21 +106,21 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
                         {textLeft, 0, textLeft + (VisibleCols + 2) * CharWidth, CharHeight});
 }
 
+TCharAttr TAdvancedEditor::ShownAttr(const TLineAttrs& attrs, std::size_t i) const {
+  TCharAttr a = i < attrs.size() ? attrs[i] : TCharAttr{EditorFont.color, color_, EditorFont.style, 0};
+  if (selFlags_[i]) {
+    a.FgColor = SelTextColor;
+    a.BgColor = SelColor;
+  }
+  return a;
+}
+
 void TAdvancedEditor::PaintUtf8Runs(platform::Canvas& bitmap, int line, int rowOffset, std::string_view row,
                                     bool lineEnd, int startCol, int endCol) {
   constexpr TTextEncoding kUtf8 = TTextEncoding::Utf8;
   const TLineAttrs& attrs = Lines->Attrs(line);
-  const TCharAttr plain{EditorFont.color, color_, EditorFont.style, 0};
   // The attribute of the character at `pos` of the row: its first byte's.
-  auto shownAttr = [&](int pos) {
-    const auto i = static_cast<std::size_t>(rowOffset + pos);
-    TCharAttr a = i < attrs.size() ? attrs[i] : plain;
-    if (selFlags_[i]) {
-      a.FgColor = SelTextColor;
-      a.BgColor = SelColor;
-    }
-    return a;
-  };
+  auto shownAttr = [&](int pos) { return ShownAttr(attrs, static_cast<std::size_t>(rowOffset + pos)); };
   const int rowLength = static_cast<int>(row.size());
   const int shownEnd = rowLength + (lineEnd ? 1 : 0);  // the mark stands at the row's end
   auto shows = [&](int pos, int col) { return pos < shownEnd && col < endCol && rowOffset + pos < selFlagsLength_; };

@@ -28,6 +28,14 @@ std::size_t MostColumns(std::string_view text) {
   return text.size() - continuation + wide;
 }
 
+// Where a row from `pos` that can hold the text up to `fit` ends: after its
+// last space past the row's first character, else at `hard`.
+std::size_t RowEnd(std::string_view text, std::size_t pos, std::size_t fit, std::size_t hard) {
+  for (std::size_t i = fit; i-- > pos + 1;)
+    if (text[i] == ' ') return i + 1;
+  return hard;
+}
+
 // The character at `pos` of UTF-8 text with the zero-width characters after
 // it: where it ends and its columns (a byte that is not UTF-8 is one column).
 std::size_t CharacterAt(std::string_view text, std::size_t pos, std::size_t& columns) {
@@ -65,13 +73,7 @@ void WrapColumns(std::string_view text, std::size_t w, std::uint32_t& rows, std:
       fit = next;
     }
     if (fit >= n) return;
-    if (fit > pos) next = fit;
-    for (std::size_t i = fit; i-- > pos + 1;) {
-      if (text[i] == ' ') {
-        next = i + 1;
-        break;
-      }
-    }
+    next = RowEnd(text, pos, fit, fit > pos ? fit : next);
     if (starts) starts->push_back(static_cast<std::uint32_t>(next));
     ++rows;
     pos = next;
@@ -96,13 +98,7 @@ std::uint32_t TAdvLines::Wrap(std::string_view text, std::vector<std::uint32_t>*
   while (text.size() - pos > w) {
     // The row keeps everything up to its last space at position >= 2 among its
     // first w characters; without one it is cut hard after w characters.
-    std::size_t next = pos + w;
-    for (std::size_t i = pos + w - 1; i > pos; --i) {
-      if (text[i] == ' ') {
-        next = i + 1;
-        break;
-      }
-    }
+    const std::size_t next = RowEnd(text, pos, pos + w, pos + w);
     if (starts) starts->push_back(static_cast<std::uint32_t>(next));
     ++rows;
     pos = next;
