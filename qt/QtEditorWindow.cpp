@@ -1,6 +1,7 @@
 #include "qt/QtEditorWindow.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -121,6 +122,9 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     });
   }
 
+  settleShown_.setSingleShot(true);
+  settleShown_.setInterval(0);
+  connect(&settleShown_, &QTimer::timeout, this, [this] { SettleShownPixels(); });
   blink_.setTimerType(Qt::CoarseTimer);
   connect(&blink_, &QTimer::timeout, this, [this] {
     blinkOn_ = !blinkOn_;
@@ -190,6 +194,30 @@ void QtEditorWindow::PaintPending() {
 
 void QtEditorWindow::UpdateNow() { PaintPending(); }
 
+void QtEditorWindow::ShowChangesNow() {
+  // The rows a key changed are on the screen before the next event is
+  // looked at: the window's update request, which Qt would post behind the
+  // events already queued, is handled here.
+  if (QWidget* top = window(); top && top->isVisible()) {
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(top, &request);
+    if (onX11_ && !settleShown_.isActive()) settleShown_.start();
+  }
+}
+
+void QtEditorWindow::SettleShownPixels() {
+  // On X11 the pixels just shown are read by the server from memory shared
+  // with it, and the next paint over them first waits for the server to be
+  // done with them (a round trip). Waiting here, while nothing else is to
+  // do, takes that wait off the next key's way.
+  QWidget* top = window();
+  QBackingStore* store = top ? top->backingStore() : nullptr;
+  if (!store || !isVisible()) return;
+  const QRegion area(QRect(viewport()->mapTo(top, QPoint(0, 0)), viewport()->size()));
+  store->beginPaint(area);
+  store->endPaint();
+}
+
 void QtEditorWindow::ScrollPixels(const Rect& area, int dy) {
   const QRect a = ToQRect(area) & image_.rect();
   if (dy == 0 || a.isEmpty()) return;
@@ -255,9 +283,11 @@ void QtEditorWindow::resizeEvent(QResizeEvent*) {
   // Called for the frame and for the viewport; only the viewport's size counts.
   const QSize size(std::max(1, viewport()->width()), std::max(1, viewport()->height()));
   if (size == image_.size()) return;
+  // Moved, not shared: a second owner of the pixels would make the first
+  // write below copy the whole image into fresh memory.
   QImage grown = WindowImage(size);
   grown.fill(ToQColor(editor_.Color()));
-  image_ = grown;
+  image_ = std::move(grown);
   pending_ = QRegion();
   Deliver([&] { editor_.Resize(); });
   InvalidateAll();
@@ -364,6 +394,7 @@ void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
     for (char32_t ch : text.toUcs4()) editor_.TypeCharacter(ch);
   });
   event->accept();
+  ShowChangesNow();
 }
 
 void QtEditorWindow::mousePressEvent(QMouseEvent* event) {

@@ -14,6 +14,7 @@
 // the editor's answer sets the bar.
 
 #include <QAbstractScrollArea>
+#include <QGuiApplication>
 #include <QImage>
 #include <QRegion>
 #include <QTimer>
@@ -97,6 +98,9 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   void Deliver(F&& call);
   void ShowError(const std::string& message);
   void PaintPending();
+  // Paints and shows at once what an input event changed.
+  void ShowChangesNow();
+  void SettleShownPixels();
   void BarAction(ScrollBarKind kind, int action);
   void UpdateCaret();
   void RestartBlink();
@@ -111,6 +115,8 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   int wheelRest_ = 0;
   std::map<int, std::unique_ptr<QTimer>> timers_;
   QTimer blink_;
+  QTimer settleShown_;  // SettleShownPixels once the events queued are done
+  const bool onX11_ = QGuiApplication::platformName() == QLatin1String("xcb");
   QPoint caretPos_;
   QSize caretSize_;
   bool caretExists_ = false, caretVisible_ = false, blinkOn_ = true;
