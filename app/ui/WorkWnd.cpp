@@ -473,16 +473,23 @@ void TMainForm::NewDocument() {
 }
 
 void TMainForm::RefreshTabs() {
-  // Every caption is rebuilt; a tab is touched only where its caption
-  // changed, so that an edit repaints no more of the tab row than it changes.
+  // A caption is rebuilt only where its file or mark changed, and a tab is
+  // touched only where its caption changed, so that an edit repaints no more
+  // of the tab row than it changes.
   refreshingTabs_ = true;
   const int count = FManager->Count();
   while (tcFiles->count() > count) tcFiles->removeTab(tcFiles->count() - 1);
+  tabsShown_.resize(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     const TSourceEditor& e = FManager->Editor(i);
+    TabShown& shown = tabsShown_[static_cast<std::size_t>(i)];
+    if (i < tcFiles->count() && shown.fileName == e.FileName && shown.modified == e.FileModified &&
+        tcFiles->tabText(i) == shown.text)
+      continue;
     std::string caption = FilePart(e.FileName);
     if (e.FileModified) caption = "[" + caption + "]";
     const QString text = Name(caption);
+    shown = {e.FileName, e.FileModified, text};
     if (i >= tcFiles->count()) {
       tcFiles->addTab(text);
     } else if (tcFiles->tabText(i) != text) {
@@ -506,8 +513,10 @@ void TMainForm::UpdateCaption() {
   if (FManager->Count() == 0 || FManager->CurrentIndex() < 0) {
     setWindowTitle("TAVO");
     FTitle = "Korrin";
-  } else {
-    std::string full = FullPath(Current().FileName);
+    captionOf_.reset();
+  } else if (captionOf_ != Current().FileName) {
+    captionOf_ = Current().FileName;
+    std::string full = FullPath(*captionOf_);
     setWindowTitle(Name("TAVO - [" + full + "]"));
     FTitle = Name(FilePart(full));
   }

@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -222,6 +223,14 @@ class TMainForm : public QMainWindow {
   QMenu* miRecent = nullptr;
   QTimer Timer;
   QString FTitle;
+  std::optional<std::string> captionOf_;  // the file the window's title was made for
+  // What each tab's caption was made from, and the caption.
+  struct TabShown {
+    std::string fileName;
+    bool modified = false;
+    QString text;
+  };
+  std::vector<TabShown> tabsShown_;
   bool refreshingTabs_ = false;
   bool keepFormatChanged_ = false;  // the user switched the option: it goes to the settings
   bool ending_ = false;             // the session ends: nothing more is asked or saved
