@@ -68,7 +68,11 @@ struct LoadedFace {
   QRawFont raw;
   int ascent = 0;
   int height = 0;
+  mutable bool warm = false;  // its printable ASCII glyphs were drawn once
 };
+
+constexpr char kPrintableAscii[] =
+    "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
 using FaceKey = std::tuple<std::string, int, std::uint8_t>;  // name, points, style bits
 
 std::map<FaceKey, LoadedFace>& LoadedFaces() {
@@ -178,7 +182,27 @@ QColor ToQColor(Color color, const QPalette* palette) {
 
 int PointsToPixels(int points) { return static_cast<int>(std::lround(points * 96.0 / 72.0)); }
 
-void PrepareFace(const FontSpec& font) { LoadFace(font.name, font.size, font.style); }
+void PrepareFace(const FontSpec& font) {
+  const LoadedFace& face = LoadFace(font.name, font.size, font.style);
+  if (!face.raw.isValid() || face.warm) return;
+  // Qt renders a glyph the first time it is drawn, for every painter after.
+  // Drawing the printable ASCII ones here, before any document, takes that
+  // off the first screen's way.
+  QList<quint32> glyphs = face.raw.glyphIndexesForString(QString::fromLatin1(kPrintableAscii));
+  QList<QPointF> positions;
+  const int advance = std::max(1, face.height);
+  for (qsizetype i = 0; i < glyphs.size(); ++i) positions.append(QPointF(static_cast<qreal>(i * advance), 0));
+  QImage scratch(static_cast<int>(glyphs.size()) * advance, face.height, QImage::Format_RGB32);
+  scratch.fill(Qt::white);
+  QPainter p(&scratch);
+  p.setPen(Qt::black);
+  QGlyphRun run;
+  run.setRawFont(face.raw);
+  run.setGlyphIndexes(glyphs);
+  run.setPositions(positions);
+  p.drawGlyphRun(QPointF(0, face.ascent), run);
+  face.warm = true;
+}
 
 ImageCanvas::ImageCanvas(int width, int height)
     : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
@@ -244,8 +268,11 @@ Point ImageCanvas::MeasureGlyph(char ch, std::uint8_t style) {
 void ImageCanvas::Fill(QRect r, QRgb rgb) {
   r &= image_.rect();
   if (r.isEmpty()) return;
+  // One look at whether the pixels are shared, not one per row.
+  uchar* bits = image_.bits();
+  const qsizetype perLine = image_.bytesPerLine();
   for (int y = r.top(); y <= r.bottom(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y)) + r.left();
+    auto* line = reinterpret_cast<QRgb*>(bits + y * perLine) + r.left();
     std::fill(line, line + r.width(), rgb);
   }
 }
@@ -304,18 +331,12 @@ void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Co
   if (bytes.empty() || advance <= 0) return;
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
-  // The rows of the cells that lie inside the image.
-  const int top = std::max(y, 0), bottom = std::min(y + f.height, image_.height());
-  if (top >= bottom) return;
+  if (std::max(y, 0) >= std::min(y + f.height, image_.height())) return;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const int left = x + static_cast<int>(i) * advance;
-    const int from = std::max(left, 0), to = std::min(left + advance, image_.width());
-    if (from >= to) continue;
-    const QRgb* tile = Tile(static_cast<unsigned char>(bytes[i]), fgRgb, bgRgb, style, advance, f);
-    for (int row = top; row < bottom; ++row) {
-      const QRgb* src = tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(advance) + (from - left);
-      std::copy(src, src + (to - from), reinterpret_cast<QRgb*>(image_.scanLine(row)) + from);
-    }
+    if (left >= image_.width()) break;
+    if (left + advance <= 0) continue;
+    Blit(Tile(static_cast<unsigned char>(bytes[i]), fgRgb, bgRgb, style, advance, f), left, y, advance, f.height);
   }
 }
 
@@ -375,9 +396,11 @@ void ImageCanvas::Blit(const QRgb* tile, int left, int y, int width, int height)
   const int from = std::max(left, 0), to = std::min(left + width, image_.width());
   const int top = std::max(y, 0), bottom = std::min(y + height, image_.height());
   if (from >= to) return;
+  uchar* bits = image_.bits();
+  const qsizetype perLine = image_.bytesPerLine();
   for (int row = top; row < bottom; ++row) {
     const QRgb* src = tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(width) + (from - left);
-    std::copy(src, src + (to - from), reinterpret_cast<QRgb*>(image_.scanLine(row)) + from);
+    std::copy(src, src + (to - from), reinterpret_cast<QRgb*>(bits + row * perLine) + from);
   }
 }
 
