@@ -231,8 +231,9 @@ void TAdvancedEditor::RepaintStaleColours(int firstLine) {
   if (!window_ || !RowExists(TopRow)) return;
   int line = 0, k = 0;
   Lines->RowToParagraph(TopRow, line, k);
-  for (line = std::max(line, firstLine); line < Lines->Count(); ++line) {
-    const int first = Lines->FirstRow(line);
+  line = std::max(line, firstLine);
+  // The first row of each line from the one before: one look-up, not one per line.
+  for (int first = Lines->FirstRow(line); line < Lines->Count(); first += Lines->RowCount(line), ++line) {
     if (first > BottomRow + 1) break;
     // A line whose text changed was painted by the change itself.
     if (!Lines->Dirty(line) && !ColoursCurrent(line)) RepaintLineRows(first);
