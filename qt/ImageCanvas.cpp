@@ -287,6 +287,9 @@ void ImageCanvas::MakeRoomForTiles(int advance) {
   tileIndex_.clear();
   clusterIndex_.clear();
   tiles_.clear();
+  // Room for the tiles of a first screen at once: growing by doubling would
+  // copy them and touch fresh memory at every step.
+  tiles_.reserve(std::size_t{64} << 10);
   tileAdvance_ = advance;
 }
 
@@ -298,7 +301,10 @@ const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t
   auto [it, fresh] = tileIndex_.try_emplace(key, tiles_.size());
   if (!fresh) return tiles_.data() + it->second;
 
-  QImage cell(advance, face.height, QImage::Format_RGB32);
+  // One cell drawn on again for every tile of this size.
+  if (tileCell_.width() != advance || tileCell_.height() != face.height)
+    tileCell_ = QImage(advance, face.height, QImage::Format_RGB32);
+  QImage& cell = tileCell_;
   cell.fill(bg);
   if (byte != ' ' || (style & (fontstyle::Underline | fontstyle::StrikeOut))) {
     QPainter p(&cell);

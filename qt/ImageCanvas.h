@@ -87,6 +87,7 @@ class ImageCanvas : public Canvas {
   std::unordered_map<std::string, std::size_t> clusterIndex_;
   std::string clusterKey_;
   std::vector<QRgb> tiles_;
+  QImage tileCell_;  // where a Windows-1252 tile is drawn before it is kept
   int tileAdvance_ = 0;
 };
 
