@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QClipboard>
 #include <QImage>
 #include <QKeyEvent>
@@ -202,13 +203,24 @@ TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
     QKeyEvent press(QEvent::KeyPress, qtKey, mods, text);
     QApplication::sendEvent(&View(), &press);
   };
+  // What the window system is given to show: the top-level window's backing store.
+  auto shownCell = [&](int c, int r) {
+    QWidget* top = View().window();
+    auto* pixels = dynamic_cast<QImage*>(top->backingStore()->paintDevice());
+    if (!pixels) return QImage();
+    return pixels->copy(Cell(c, r).translated(View().viewport()->mapTo(top, QPoint(0, 0))));
+  };
   key(Qt::Key_End, Qt::NoModifier, {});
+  const QImage shownBefore = shownCell(5, 0);
   key(Qt::Key_Exclam, Qt::ShiftModifier, "!");
   EXPECT_EQ(LinesOf(*Ed().Lines), (std::vector<std::string>{"hello!", "world"}));
   // Without waiting for Qt's paint: the typed row is already in the window's image, the next one unchanged.
   const QImage& after = View().Image();
   EXPECT_NE(after.copy(Cell(5, 0)), before.copy(Cell(5, 0)));
   EXPECT_EQ(after.copy(0, CH(), after.width(), CH()), before.copy(0, CH(), before.width(), CH()));
+  // And it has been handed to the window system before the key's handler returned.
+  ASSERT_FALSE(shownBefore.isNull());
+  EXPECT_NE(shownCell(5, 0), shownBefore);
 
   key(Qt::Key_Left, Qt::ShiftModifier, {});
   key(Qt::Key_Left, Qt::ShiftModifier, {});
