@@ -401,20 +401,42 @@ struct TByteSet {
   bool operator()(char c) const { return has[static_cast<unsigned char>(c)]; }
 };
 
-// A few bytes to stop at, looked for 16 bytes at a time.
+// A few bytes to stop at, looked for 16 bytes at a time: the bytes and, made
+// once, a vector of each.
 template <std::size_t K>
-using TStops = std::array<char, K>;
+struct TStops {
+  std::array<char, K> chars;
+#if defined(__SSE2__)
+  __m128i want[K];
+#endif
+  explicit TStops(const std::array<char, K>& c) : chars(c) {
+#if defined(__SSE2__)
+    for (std::size_t k = 0; k < K; ++k) want[k] = _mm_set1_epi8(c[k]);
+#endif
+  }
+};
 
 // PHP code: strings, comments and "?>" begin at these.
-constexpr TStops<5> kPhpCodeStops{'"', '\'', '/', '#', '?'};
+const TStops<5> kPhpCodeStops({'"', '\'', '/', '#', '?'});
+const TStops<1> kSlashStops({'/'});
 // HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
-constexpr TStops<2> kAngleStops{'<', '>'};
-constexpr TStops<3> kAttrNameStops{'<', '>', '='};
-constexpr TStops<5> kAttrValueStops{'<', '>', ' ', '"', '\''};
+const TStops<2> kAngleStops({'<', '>'});
+const TStops<3> kAttrNameStops({'<', '>', '='});
+const TStops<5> kAttrValueStops({'<', '>', ' ', '"', '\''});
 // JavaScript and CSS code between words and numbers: words, numbers, strings,
 // comments and the ends of the element or the comment begin at these.
 constexpr TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 constexpr TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+
+#if defined(__SSE2__)
+template <std::size_t K>
+__attribute__((no_sanitize("address"))) inline unsigned StopMask(const char* at, const TStops<K>& stops) {
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  __m128i hit = _mm_cmpeq_epi8(b, stops.want[0]);
+  for (std::size_t k = 1; k < K; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, stops.want[k]));
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
 
 // The first position of p[from .. n - 1] that holds one of `stops`; n when
 // none does. The last piece of a line is read 16 bytes wide as well where
@@ -424,23 +446,15 @@ template <std::size_t K>
 __attribute__((no_sanitize("address"))) inline std::size_t FindAny(const char* p, std::size_t from, std::size_t n,
                                                                    const TStops<K>& stops) {
 #if defined(__SSE2__)
-  __m128i want[K];
-  for (std::size_t k = 0; k < K; ++k) want[k] = _mm_set1_epi8(stops[k]);
-  for (; from < n; from += 16) {
-    const char* at = p + from;
-    const bool whole = from + 16 <= n;
-    if (!whole && (reinterpret_cast<std::uintptr_t>(at) & 4095) > 4096 - 16) break;
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    __m128i hit = _mm_cmpeq_epi8(b, want[0]);
-    for (std::size_t k = 1; k < K; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, want[k]));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (!whole) mask &= (1u << (n - from)) - 1;
-    if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
-    if (!whole) return n;
+  for (; from + 16 <= n; from += 16)
+    if (const unsigned mask = StopMask(p + from, stops)) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+  if (from < n && (reinterpret_cast<std::uintptr_t>(p + from) & 4095) <= 4096 - 16) {
+    const unsigned mask = StopMask(p + from, stops) & ((1u << (n - from)) - 1);
+    return mask != 0 ? from + static_cast<std::size_t>(__builtin_ctz(mask)) : n;
   }
 #endif
   for (; from < n; ++from)
-    for (char c : stops)
+    for (char c : stops.chars)
       if (p[from] == c) return from;
   return n;
 }
@@ -495,7 +509,7 @@ std::size_t PassPHP(const char* p, std::size_t pos, std::size_t n, TPHPLineState
         l.See(p[pos++]);
         continue;
       }
-      const std::size_t q = FindAny<2>(p, pos, n, {l.quote, '\\'});
+      const std::size_t q = FindAny(p, pos, n, TStops<2>({l.quote, '\\'}));
       if (q == n) return n;
       l.Passed(p, pos, q);
       l.See(p[q]);
@@ -507,7 +521,7 @@ std::size_t PassPHP(const char* p, std::size_t pos, std::size_t n, TPHPLineState
       continue;
     }
     if (s.InBlockComment) {
-      const std::size_t q = FindAny<1>(p, pos, n, {'/'});
+      const std::size_t q = FindAny(p, pos, n, kSlashStops);
       if (q == n) return n;
       const char prev = q > pos ? p[q - 1] : l.Last();
       l.Passed(p, pos, q);
@@ -582,7 +596,7 @@ std::size_t PassAttributes(const char* p, std::size_t q, std::size_t n, TPHPLine
     else if (!s.InAttrString)
       q = FindAny(p, q, n, kAttrValueStops);
     else
-      q = FindAny<3>(p, q, n, {attrQuote, '<', '>'});
+      q = FindAny(p, q, n, TStops<3>({attrQuote, '<', '>'}));
     if (q == n || p[q] == '<' || p[q] == '>') break;
     const char c = p[q++];
     if (s.ExpectAttrName) {
@@ -795,7 +809,7 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
       }
     } else if (s.InScript) {
       if (jsString) {
-        if (!escape) q = FindAny<3>(p, from, n, {quote, '\\', '<'});
+        if (!escape) q = FindAny(p, from, n, TStops<3>({quote, '\\', '<'}));
       } else if (jsLineComment) {
         q = FindAny(p, from, n, kAngleStops);
       } else if (s.InScriptWord && number) {

@@ -30,18 +30,24 @@ class TStateStore {
 
   // Sets lines `line` .. shift + other.Size() - 1 to the states of `other`'s
   // lines line - shift .. other.Size() - 1, taking `other`'s blocks over
-  // whole where they fall on this store's blocks past its last line (shift a
-  // multiple of kBlockLines); `line` is at most Size().
+  // whole where they fall on this store's blocks (shift a multiple of
+  // kBlockLines) and replace all the lines of one; `line` is at most Size().
   void SetFrom(std::size_t line, TStateStore&& other, std::size_t shift) {
     const std::size_t end = shift + other.size_;
-    for (; line < end; ++line) {
-      if (line == size_ && (line & kMask) == 0 && (shift & kMask) == 0) {
-        for (std::size_t b = (line - shift) >> kShift; b < other.blocks_.size(); ++b)
-          blocks_.push_back(std::move(other.blocks_[b]));
-        size_ = end;
-        break;
+    while (line < end) {
+      // A block of `other` that covers a whole block here, or the rest of this store.
+      if ((line & kMask) == 0 && (shift & kMask) == 0 && (line + kBlockLines <= end || end >= size_)) {
+        Block& taken = other.blocks_[(line - shift) >> kShift];
+        if ((line >> kShift) == blocks_.size())
+          blocks_.push_back(std::move(taken));
+        else
+          blocks_[line >> kShift] = std::move(taken);
+        line = std::min(line + kBlockLines, end);
+        size_ = std::max(size_, line);
+        continue;
       }
       Set(line, other.Get(line - shift));
+      ++line;
     }
     other.blocks_.clear();
     other.size_ = 0;
@@ -55,6 +61,17 @@ class TStateStore {
     }
     Block& b = blocks_[line >> kShift];
     const std::size_t at = line & kMask;
+    // Neighbouring lines mostly end in the state the last line set did.
+    if (!b.palette.empty()) {
+      if (Block::Same(b.palette[b.last], state)) {
+        b.index[at] = b.last;
+        return;
+      }
+      if (Block::Same(b.palette[b.before], state)) {
+        b.index[at] = b.before;
+        return;
+      }
+    }
     const std::size_t used = std::min(size_ - (line & ~kMask), kMask + 1);
     b.index[at] = b.Number(state, used, at);
   }
