@@ -482,7 +482,8 @@ struct TLineLocals {
   char quote = 0;
   bool tagName = false;  // between a "<" and the end of the tag name after it
   std::size_t nameStart = 0;
-  char attrQuote = 0;  // the quote of the attribute value open
+  char attrQuote = 0;   // the quote of the attribute value open
+  bool number = false;  // a JavaScript or CSS number goes on
   char Last() const { return static_cast<char>(recent); }
   void See(char c) { recent = (recent << 8) | static_cast<unsigned char>(c); }
   // The characters from .. to - 1 were passed over without changing the state.
@@ -656,6 +657,33 @@ std::size_t PassMarkup(const TWordList& tags, std::string_view text, std::size_t
   return n;
 }
 
+// Advances over JavaScript code outside strings and comments from `pos` (no
+// "<" among the three characters before it), a character at a time through
+// the word and number rules, up to the next character that may begin a
+// string, a comment, an opener or the end of the element (returned), or the
+// end of the line (n).
+std::size_t PassScript(const char* p, std::size_t pos, std::size_t n, TPHPLineState& s, TLineLocals& l) {
+  for (; pos < n; ++pos) {
+    const char cur = p[pos], prev = l.Last();
+    if (IsQuote(cur) || cur == '/' || cur == '<' || cur == '>') return pos;
+    l.See(cur);
+    if (s.InScriptWord && !IsWord(cur)) s.InScriptWord = 0;
+    if (!l.number) {
+      if (hl::IsDigit(cur) && IsNumberStart(prev)) {
+        l.number = true;
+        continue;
+      }
+    } else if (hl::IsNumberPart(cur)) {
+      continue;
+    } else {
+      l.number = false;
+    }
+    if (!s.InScriptWord && IsLetter(cur)) s.InScriptWord = 1;
+    if (s.InScriptWord && (pos + 1 == n || !IsWord(cur))) s.InScriptWord = 0;
+  }
+  return n;
+}
+
 // Advances `s` over one line exactly as TPHPScanner does, without the classes
 // and the word lookups that only colour (PHP, JavaScript and CSS words). One
 // loop with the line's own state in locals; after each character that may
@@ -674,7 +702,7 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
   std::size_t& nameStart = l.nameStart;
   bool jsString = false, jsLineComment = false;
   bool& escape = l.escape;
-  bool number = false;
+  bool& number = l.number;
   char& quote = l.quote;
   char& attrQuote = l.attrQuote;
   attrQuote = static_cast<char>(s.AttrQuote);
@@ -685,6 +713,9 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
       if (pos >= n) break;
     } else if (!s.InHTMLComment && !s.InScript && !tagName && (pos == 0 || !NearOpener(p, pos - 1))) {
       pos = PassMarkup(tags, text, pos, s, l);
+      if (pos >= n) break;
+    } else if (s.InScript && !s.InHTMLComment && !jsString && !jsLineComment && (pos == 0 || !NearOpener(p, pos - 1))) {
+      pos = PassScript(p, pos, n, s, l);
       if (pos >= n) break;
     }
     recent = (recent << 8) | static_cast<unsigned char>(p[pos]);
