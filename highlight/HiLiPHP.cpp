@@ -589,29 +589,33 @@ void EndTagName(const TWordList& tags, std::string_view text, std::size_t start,
 
 // Attribute names, "=", values and quotes inside a tag from `q` up to the
 // next "<" or ">" (returned) or the end of the line (n), taken one after
-// another as the markup rule takes them.
+// another as the markup rule takes them: names and the places between values
+// a byte at a time (they are short), quoted values up to their quote.
 std::size_t PassAttributes(const char* p, std::size_t q, std::size_t n, TPHPLineState& s, char& attrQuote) {
-  while (q < n) {
-    if (s.ExpectAttrName)
-      q = FindAny(p, q, n, kAttrNameStops);
-    else if (!s.InAttrString)
-      q = FindAny(p, q, n, kAttrValueStops);
-    else
-      q = FindAny(p, q, n, TStops<3>({attrQuote, '<', '>'}));
-    if (q == n || p[q] == '<' || p[q] == '>') break;
-    const char c = p[q++];
-    if (s.ExpectAttrName) {
-      s.ExpectAttrName = 0;  // at "="
-    } else if (!s.InAttrString) {
-      if (c == ' ') s.ExpectAttrName = 1;
-      if (IsQuote(c)) {
-        attrQuote = c;
-        s.InAttrString = 1;
-      }
-    } else {
-      s.InAttrString = 0;  // at the closing quote
+  bool name = s.ExpectAttrName, quoted = s.InAttrString;
+  char quote = attrQuote;
+  for (; q < n; ++q) {
+    // An attribute name comes first, also after a quote left open.
+    if (quoted && !name) {
+      q = FindAny(p, q, n, TStops<3>({quote, '<', '>'}));
+      if (q == n || p[q] != quote) break;
+      quoted = false;
+      continue;
+    }
+    const char c = p[q];
+    if (c == '<' || c == '>') break;
+    if (name) {
+      name = c != '=';
+    } else if (c == ' ') {
+      name = true;
+    } else if (IsQuote(c)) {
+      quote = c;
+      quoted = true;
     }
   }
+  if (s.ExpectAttrName != name) s.ExpectAttrName = name;
+  if (s.InAttrString != quoted) s.InAttrString = quoted;
+  attrQuote = quote;
   return q;
 }
 
