@@ -484,6 +484,7 @@ struct TLineLocals {
   std::size_t nameStart = 0;
   char attrQuote = 0;   // the quote of the attribute value open
   bool number = false;  // a JavaScript or CSS number goes on
+  bool jsString = false, jsLineComment = false;
   char Last() const { return static_cast<char>(recent); }
   void See(char c) { recent = (recent << 8) | static_cast<unsigned char>(c); }
   // The characters from .. to - 1 were passed over without changing the state.
@@ -661,17 +662,65 @@ std::size_t PassMarkup(const TWordList& tags, std::string_view text, std::size_t
   return n;
 }
 
-// Advances over JavaScript code outside strings and comments from `pos` (no
-// "<" among the three characters before it), a character at a time through
-// the word and number rules, up to the next character that may begin a
-// string, a comment, an opener or the end of the element (returned), or the
-// end of the line (n).
+// A "<" at `q` that "?" or "!" follows: it may begin an opener, which the
+// character steps take.
+inline bool OpenerAt(const char* p, std::size_t q, std::size_t n) {
+  return q + 1 < n && (p[q + 1] == '?' || p[q + 1] == '!');
+}
+
+// Advances over the body of a script element from `pos` (no "<" among the
+// three characters before it): strings to their quote, a backslash or a "<",
+// line comments to the next "<" or ">", code a character at a time through
+// the word and number rules. Returns where the element ends (the position
+// after "</script>"), an opener may begin (its "<"), or the line does (n).
 std::size_t PassScript(const char* p, std::size_t pos, std::size_t n, TPHPLineState& s, TLineLocals& l) {
-  for (; pos < n; ++pos) {
+  while (pos < n) {
+    if (l.jsString || l.jsLineComment) {
+      if (l.escape) {
+        // An escaped "<" still begins an opener.
+        l.escape = false;
+        l.See(p[pos]);
+        if (p[pos++] == '<' && OpenerAt(p, pos - 1, n)) return pos;
+        continue;
+      }
+      const std::size_t q =
+          l.jsString ? FindAny(p, pos, n, TStops<3>({l.quote, '\\', '<'})) : FindAny(p, pos, n, kAngleStops);
+      if (q == n) return n;
+      l.Passed(p, pos, q);
+      const char cur = p[q];
+      if (cur == '<' && OpenerAt(p, q, n)) return q;
+      l.See(cur);
+      pos = q + 1;
+      if (!l.jsString) {
+        if (cur == '>' && EndsWith(p, q, "</SCRIPT>")) {
+          s.InScript = 0;
+          return pos;
+        }
+      } else if (cur == '\\') {
+        l.escape = true;
+      } else if (cur == l.quote) {
+        l.jsString = false;
+      }
+      continue;
+    }
     const char cur = p[pos], prev = l.Last();
-    if (IsQuote(cur) || cur == '/' || cur == '<' || cur == '>') return pos;
+    if (cur == '<' && OpenerAt(p, pos, n)) return pos;
     l.See(cur);
+    ++pos;
     if (s.InScriptWord && !IsWord(cur)) s.InScriptWord = 0;
+    if (IsQuote(cur)) {
+      l.quote = cur;
+      l.jsString = true;
+      continue;
+    }
+    if (cur == '>' && EndsWith(p, pos - 1, "</SCRIPT>")) {
+      s.InScript = 0;
+      return pos;
+    }
+    if (prev == '/' && cur == '/') {
+      l.jsLineComment = true;
+      continue;
+    }
     if (!l.number) {
       if (hl::IsDigit(cur) && IsNumberStart(prev)) {
         l.number = true;
@@ -683,7 +732,7 @@ std::size_t PassScript(const char* p, std::size_t pos, std::size_t n, TPHPLineSt
       l.number = false;
     }
     if (!s.InScriptWord && IsLetter(cur)) s.InScriptWord = 1;
-    if (s.InScriptWord && (pos + 1 == n || !IsWord(cur))) s.InScriptWord = 0;
+    if (s.InScriptWord && (pos == n || !IsWord(cur))) s.InScriptWord = 0;
   }
   return n;
 }
@@ -704,7 +753,8 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
   const auto setCur = [&recent](char c) { recent = (recent & ~0xFFu) | static_cast<unsigned char>(c); };
   bool& tagName = l.tagName;
   std::size_t& nameStart = l.nameStart;
-  bool jsString = false, jsLineComment = false;
+  bool& jsString = l.jsString;
+  bool& jsLineComment = l.jsLineComment;
   bool& escape = l.escape;
   bool& number = l.number;
   char& quote = l.quote;
@@ -718,7 +768,7 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
     } else if (!s.InHTMLComment && !s.InScript && !tagName && (pos == 0 || !NearOpener(p, pos - 1))) {
       pos = PassMarkup(tags, text, pos, s, l);
       if (pos >= n) break;
-    } else if (s.InScript && !s.InHTMLComment && !jsString && !jsLineComment && (pos == 0 || !NearOpener(p, pos - 1))) {
+    } else if (s.InScript && !s.InHTMLComment && (pos == 0 || !NearOpener(p, pos - 1))) {
       pos = PassScript(p, pos, n, s, l);
       if (pos >= n) break;
     }
