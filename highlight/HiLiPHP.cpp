@@ -401,20 +401,42 @@ struct TByteSet {
   bool operator()(char c) const { return has[static_cast<unsigned char>(c)]; }
 };
 
-// A few bytes to stop at, looked for 16 bytes at a time.
+// A few bytes to stop at, looked for 16 bytes at a time: the bytes and, made
+// once, a vector of each.
 template <std::size_t K>
-using TStops = std::array<char, K>;
+struct TStops {
+  std::array<char, K> chars;
+#if defined(__SSE2__)
+  __m128i want[K];
+#endif
+  explicit TStops(const std::array<char, K>& c) : chars(c) {
+#if defined(__SSE2__)
+    for (std::size_t k = 0; k < K; ++k) want[k] = _mm_set1_epi8(c[k]);
+#endif
+  }
+};
 
 // PHP code: strings, comments and "?>" begin at these.
-constexpr TStops<5> kPhpCodeStops{'"', '\'', '/', '#', '?'};
+const TStops<5> kPhpCodeStops({'"', '\'', '/', '#', '?'});
+const TStops<1> kSlashStops({'/'});
 // HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
-constexpr TStops<2> kAngleStops{'<', '>'};
-constexpr TStops<3> kAttrNameStops{'<', '>', '='};
-constexpr TStops<5> kAttrValueStops{'<', '>', ' ', '"', '\''};
+const TStops<2> kAngleStops({'<', '>'});
+const TStops<3> kAttrNameStops({'<', '>', '='});
+const TStops<5> kAttrValueStops({'<', '>', ' ', '"', '\''});
 // JavaScript and CSS code between words and numbers: words, numbers, strings,
 // comments and the ends of the element or the comment begin at these.
 constexpr TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 constexpr TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+
+#if defined(__SSE2__)
+template <std::size_t K>
+__attribute__((no_sanitize("address"))) inline unsigned StopMask(const char* at, const TStops<K>& stops) {
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  __m128i hit = _mm_cmpeq_epi8(b, stops.want[0]);
+  for (std::size_t k = 1; k < K; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, stops.want[k]));
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
 
 // The first position of p[from .. n - 1] that holds one of `stops`; n when
 // none does. The last piece of a line is read 16 bytes wide as well where
@@ -424,23 +446,15 @@ template <std::size_t K>
 __attribute__((no_sanitize("address"))) inline std::size_t FindAny(const char* p, std::size_t from, std::size_t n,
                                                                    const TStops<K>& stops) {
 #if defined(__SSE2__)
-  __m128i want[K];
-  for (std::size_t k = 0; k < K; ++k) want[k] = _mm_set1_epi8(stops[k]);
-  for (; from < n; from += 16) {
-    const char* at = p + from;
-    const bool whole = from + 16 <= n;
-    if (!whole && (reinterpret_cast<std::uintptr_t>(at) & 4095) > 4096 - 16) break;
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    __m128i hit = _mm_cmpeq_epi8(b, want[0]);
-    for (std::size_t k = 1; k < K; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, want[k]));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (!whole) mask &= (1u << (n - from)) - 1;
-    if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
-    if (!whole) return n;
+  for (; from + 16 <= n; from += 16)
+    if (const unsigned mask = StopMask(p + from, stops)) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+  if (from < n && (reinterpret_cast<std::uintptr_t>(p + from) & 4095) <= 4096 - 16) {
+    const unsigned mask = StopMask(p + from, stops) & ((1u << (n - from)) - 1);
+    return mask != 0 ? from + static_cast<std::size_t>(__builtin_ctz(mask)) : n;
   }
 #endif
   for (; from < n; ++from)
-    for (char c : stops)
+    for (char c : stops.chars)
       if (p[from] == c) return from;
   return n;
 }
@@ -460,6 +474,269 @@ inline bool NearOpener(const char* p, std::size_t pos) {
   return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
 }
 
+// The line-local part of the scan: what a line starts afresh.
+struct TLineLocals {
+  // The last two characters seen, the last one in the low byte.
+  std::uint32_t recent = ' ';
+  bool phpLineComment = false, phpString = false, escape = false;
+  char quote = 0;
+  bool tagName = false;  // between a "<" and the end of the tag name after it
+  std::size_t nameStart = 0;
+  char attrQuote = 0;   // the quote of the attribute value open
+  bool number = false;  // a JavaScript or CSS number goes on
+  bool jsString = false, jsLineComment = false;
+  char Last() const { return static_cast<char>(recent); }
+  void See(char c) { recent = (recent << 8) | static_cast<unsigned char>(c); }
+  // The characters from .. to - 1 were passed over without changing the state.
+  void Passed(const char* p, std::size_t from, std::size_t to) {
+    if (to == from + 1)
+      See(p[from]);
+    else if (to > from)
+      recent = static_cast<std::uint32_t>(static_cast<unsigned char>(p[to - 2])) << 8 |
+               static_cast<unsigned char>(p[to - 1]);
+  }
+};
+
+// Advances over PHP code from `pos` until the block ends ("?>", the position
+// after it is returned) or the line does (n). Strings are passed to their
+// closing quote or a backslash, block comments to their next "/", code to the
+// next byte that may begin a string, a comment or "?>"; a "/" or "?" is
+// followed by one step on the next character, which may complete the pair.
+std::size_t PassPHP(const char* p, std::size_t pos, std::size_t n, TPHPLineState& s, TLineLocals& l) {
+  while (pos < n) {
+    if (l.phpLineComment) return n;
+    if (l.phpString) {
+      if (l.escape) {
+        l.escape = false;
+        l.See(p[pos++]);
+        continue;
+      }
+      const std::size_t q = FindAny(p, pos, n, TStops<2>({l.quote, '\\'}));
+      if (q == n) return n;
+      l.Passed(p, pos, q);
+      l.See(p[q]);
+      if (p[q] == '\\')
+        l.escape = true;
+      else
+        l.phpString = false;
+      pos = q + 1;
+      continue;
+    }
+    if (s.InBlockComment) {
+      const std::size_t q = FindAny(p, pos, n, kSlashStops);
+      if (q == n) return n;
+      const char prev = q > pos ? p[q - 1] : l.Last();
+      l.Passed(p, pos, q);
+      pos = q + 1;
+      if (prev == '*') {
+        l.See('x');
+        s.InBlockComment = 0;
+      } else {
+        l.See('/');
+      }
+      continue;
+    }
+    const char last = l.Last();
+    const std::size_t q = last == '/' || last == '?' ? pos : FindAny(p, pos, n, kPhpCodeStops);
+    if (q == n) return n;
+    const char prev = q > pos ? p[q - 1] : last, cur = p[q];
+    l.Passed(p, pos, q);
+    l.See(cur);
+    pos = q + 1;
+    if (IsQuote(cur)) {
+      l.quote = cur;
+      l.phpString = true;
+    } else if ((prev == '/' && cur == '/') || cur == '#') {
+      l.phpLineComment = true;
+    } else if (prev == '/' && cur == '*') {
+      l.recent = (l.recent & ~0xFFu) | static_cast<unsigned char>('x');
+      s.InBlockComment = 1;
+    } else if (prev == '?' && cur == '>') {
+      s.InPHP = 0;
+      return pos;
+    }
+  }
+  return n;
+}
+
+// The end of a tag name at p[end] (the character after the name, or its last
+// character at the end of the line): the tag's attributes follow, and a known
+// tag sets the script and style flags. The name began at the "<" at `start`.
+void EndTagName(const TWordList& tags, std::string_view text, std::size_t start, std::size_t end, TPHPLineState& s) {
+  const char cur = text[end];
+  const std::size_t nameEnd = IsWord(cur) ? end + 1 : end;
+  s.InTag = cur != '>';
+  s.ExpectAttrName = 1;
+  std::string_view name = nameEnd - start <= hl::TWordText::kCapacity ? text.substr(start, nameEnd - start) : "";
+  const bool closing = name.size() >= 2 && name[1] == '/';
+  if (!name.empty() && name.front() == '<') name.remove_prefix(1);
+  if (!name.empty() && name.front() == '/') name.remove_prefix(1);
+  if (!name.empty() && name.back() == '>') name.remove_suffix(1);
+  // A known tag matters only where it changes the script and style
+  // flags: a script or style tag, or any tag while one is set.
+  const bool isScript = name.size() == 6 && EqualNoCase(name, "SCRIPT");
+  const bool isStyle = name.size() == 5 && EqualNoCase(name, "STYLE");
+  if ((s.TagIsScript || s.TagIsStyle || isScript || isStyle) && tags.Contains(name)) {
+    if (closing) {
+      s.TagIsScript = 0;
+      s.TagIsStyle = 0;
+    } else {
+      s.TagIsScript = isScript;
+      if (cur == '>' && isScript) s.InScript = 1;
+      s.TagIsStyle = isStyle;
+    }
+  }
+}
+
+// Attribute names, "=", values and quotes inside a tag from `q` up to the
+// next "<" or ">" (returned) or the end of the line (n), taken one after
+// another as the markup rule takes them: names and the places between values
+// a byte at a time (they are short), quoted values up to their quote.
+std::size_t PassAttributes(const char* p, std::size_t q, std::size_t n, TPHPLineState& s, char& attrQuote) {
+  bool name = s.ExpectAttrName, quoted = s.InAttrString;
+  char quote = attrQuote;
+  for (; q < n; ++q) {
+    // An attribute name comes first, also after a quote left open.
+    if (quoted && !name) {
+      q = FindAny(p, q, n, TStops<3>({quote, '<', '>'}));
+      if (q == n || p[q] != quote) break;
+      quoted = false;
+      continue;
+    }
+    const char c = p[q];
+    if (c == '<' || c == '>') break;
+    if (name) {
+      name = c != '=';
+    } else if (c == ' ') {
+      name = true;
+    } else if (IsQuote(c)) {
+      quote = c;
+      quoted = true;
+    }
+  }
+  if (s.ExpectAttrName != name) s.ExpectAttrName = name;
+  if (s.InAttrString != quoted) s.InAttrString = quoted;
+  attrQuote = quote;
+  return q;
+}
+
+// Advances over HTML text and tags from `pos` (no "<" among the three
+// characters before it) until the line ends (n) or something begins that
+// the character steps take: a script body, or a "<" before "?" or "!"
+// (returned: the position to step from next).
+std::size_t PassMarkup(const TWordList& tags, std::string_view text, std::size_t pos, TPHPLineState& s,
+                       TLineLocals& l) {
+  const char* const p = text.data();
+  const std::size_t n = text.size();
+  while (pos < n) {
+    const std::size_t q = s.InTag ? PassAttributes(p, pos, n, s, l.attrQuote) : FindAny(p, pos, n, kAngleStops);
+    if (q == n) return n;
+    if (p[q] == '>') {
+      l.Passed(p, pos, q);
+      l.See('>');
+      pos = q + 1;
+      s.InTag = 0;
+      if (s.TagIsScript) {
+        s.InScript = 1;
+        return pos;
+      }
+      continue;
+    }
+    // A "<": a tag name follows, but for the openers the steps take.
+    if (q + 1 == n) return n;
+    if (p[q + 1] == '?' || p[q + 1] == '!') {
+      l.Passed(p, pos, q);
+      return q;
+    }
+    // "<", an optional "/" and the name; the line's last character ends it.
+    std::size_t end = q + 1;
+    while (end < n && ((IsWord(p[end]) && end + 1 < n) || p[end] == '/')) ++end;
+    if (end == n) return n;
+    EndTagName(tags, text, q, end, s);
+    l.Passed(p, pos, end);
+    l.See(p[end]);
+    pos = end + 1;
+    // A "<" that ends a name may begin an opener with the characters after it.
+    if (s.InScript || p[end] == '<') return pos;
+  }
+  return n;
+}
+
+// A "<" at `q` that "?" or "!" follows: it may begin an opener, which the
+// character steps take.
+inline bool OpenerAt(const char* p, std::size_t q, std::size_t n) {
+  return q + 1 < n && (p[q + 1] == '?' || p[q + 1] == '!');
+}
+
+// Advances over the body of a script element from `pos` (no "<" among the
+// three characters before it): strings to their quote, a backslash or a "<",
+// line comments to the next "<" or ">", code a character at a time through
+// the word and number rules. Returns where the element ends (the position
+// after "</script>"), an opener may begin (its "<"), or the line does (n).
+std::size_t PassScript(const char* p, std::size_t pos, std::size_t n, TPHPLineState& s, TLineLocals& l) {
+  while (pos < n) {
+    if (l.jsString || l.jsLineComment) {
+      if (l.escape) {
+        // An escaped "<" still begins an opener.
+        l.escape = false;
+        l.See(p[pos]);
+        if (p[pos++] == '<' && OpenerAt(p, pos - 1, n)) return pos;
+        continue;
+      }
+      const std::size_t q =
+          l.jsString ? FindAny(p, pos, n, TStops<3>({l.quote, '\\', '<'})) : FindAny(p, pos, n, kAngleStops);
+      if (q == n) return n;
+      l.Passed(p, pos, q);
+      const char cur = p[q];
+      if (cur == '<' && OpenerAt(p, q, n)) return q;
+      l.See(cur);
+      pos = q + 1;
+      if (!l.jsString) {
+        if (cur == '>' && EndsWith(p, q, "</SCRIPT>")) {
+          s.InScript = 0;
+          return pos;
+        }
+      } else if (cur == '\\') {
+        l.escape = true;
+      } else if (cur == l.quote) {
+        l.jsString = false;
+      }
+      continue;
+    }
+    const char cur = p[pos], prev = l.Last();
+    if (cur == '<' && OpenerAt(p, pos, n)) return pos;
+    l.See(cur);
+    ++pos;
+    if (s.InScriptWord && !IsWord(cur)) s.InScriptWord = 0;
+    if (IsQuote(cur)) {
+      l.quote = cur;
+      l.jsString = true;
+      continue;
+    }
+    if (cur == '>' && EndsWith(p, pos - 1, "</SCRIPT>")) {
+      s.InScript = 0;
+      return pos;
+    }
+    if (prev == '/' && cur == '/') {
+      l.jsLineComment = true;
+      continue;
+    }
+    if (!l.number) {
+      if (hl::IsDigit(cur) && IsNumberStart(prev)) {
+        l.number = true;
+        continue;
+      }
+    } else if (hl::IsNumberPart(cur)) {
+      continue;
+    } else {
+      l.number = false;
+    }
+    if (!s.InScriptWord && IsLetter(cur)) s.InScriptWord = 1;
+    if (s.InScriptWord && (pos == n || !IsWord(cur))) s.InScriptWord = 0;
+  }
+  return n;
+}
+
 // Advances `s` over one line exactly as TPHPScanner does, without the classes
 // and the word lookups that only colour (PHP, JavaScript and CSS words). One
 // loop with the line's own state in locals; after each character that may
@@ -470,16 +747,31 @@ inline bool NearOpener(const char* p, std::size_t pos) {
 void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState& s) {
   const char* const p = text.data();
   const std::size_t n = text.size();
+  TLineLocals l;
   // The last three characters, the current one in the low byte.
-  std::uint32_t recent = ' ';
+  std::uint32_t& recent = l.recent;
   const auto setCur = [&recent](char c) { recent = (recent & ~0xFFu) | static_cast<unsigned char>(c); };
-  bool tagName = false;  // between a "<" and the end of the tag name after it
-  std::size_t nameStart = 0;
-  bool phpLineComment = false, phpString = false, jsString = false, jsLineComment = false;
-  bool escape = false, number = false;
-  char quote = 0, attrQuote = static_cast<char>(s.AttrQuote);
+  bool& tagName = l.tagName;
+  std::size_t& nameStart = l.nameStart;
+  bool& jsString = l.jsString;
+  bool& jsLineComment = l.jsLineComment;
+  bool& escape = l.escape;
+  bool& number = l.number;
+  char& quote = l.quote;
+  char& attrQuote = l.attrQuote;
+  attrQuote = static_cast<char>(s.AttrQuote);
 
   for (std::size_t pos = 0; pos < n; ++pos) {
+    if (s.InPHP) {
+      pos = PassPHP(p, pos, n, s, l);
+      if (pos >= n) break;
+    } else if (!s.InHTMLComment && !s.InScript && !tagName && (pos == 0 || !NearOpener(p, pos - 1))) {
+      pos = PassMarkup(tags, text, pos, s, l);
+      if (pos >= n) break;
+    } else if (s.InScript && !s.InHTMLComment && (pos == 0 || !NearOpener(p, pos - 1))) {
+      pos = PassScript(p, pos, n, s, l);
+      if (pos >= n) break;
+    }
     recent = (recent << 8) | static_cast<unsigned char>(p[pos]);
     const char cur = static_cast<char>(recent), prev = static_cast<char>(recent >> 8),
                prev2 = static_cast<char>(recent >> 16);
@@ -532,32 +824,7 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
       return false;
     };
 
-    if (s.InPHP) {
-      if (phpString) {
-        if (escape)
-          escape = false;
-        else if (cur == '\\')
-          escape = true;
-        else if (cur == quote)
-          phpString = false;
-      } else if (IsQuote(cur) && !phpLineComment && !s.InBlockComment) {
-        quote = cur;
-        phpString = true;
-      } else if (phpLineComment) {
-      } else if (s.InBlockComment) {
-        if (prev == '*' && cur == '/') {
-          setCur('x');
-          s.InBlockComment = 0;
-        }
-      } else if ((prev == '/' && cur == '/') || cur == '#') {
-        phpLineComment = true;
-      } else if (prev == '/' && cur == '*') {
-        setCur('x');
-        s.InBlockComment = 1;
-      } else if (prev == '?' && cur == '>') {
-        s.InPHP = 0;
-      }
-    } else if (hl::Upper(prev) == 'H' && hl::Upper(cur) == 'P' && EndsWith(p, pos, "<?php")) {
+    if (hl::Upper(prev) == 'H' && hl::Upper(cur) == 'P' && EndsWith(p, pos, "<?php")) {
       s.InPHP = 1;
       tagName = false;
     } else if (prev == '<' && cur == '?') {
@@ -598,28 +865,7 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
     } else if ((IsWord(cur) && !last) || cur == '/') {
       // The tag name goes on: "<", an optional "/" and the name.
     } else {
-      const std::size_t nameEnd = IsWord(cur) ? pos + 1 : pos;
-      s.InTag = cur != '>';
-      s.ExpectAttrName = 1;
-      std::string_view name =
-          nameEnd - nameStart <= hl::TWordText::kCapacity ? text.substr(nameStart, nameEnd - nameStart) : "";
-      const bool closing = name.size() >= 2 && name[1] == '/';
-      if (!name.empty() && name.front() == '<') name.remove_prefix(1);
-      if (!name.empty() && name.front() == '/') name.remove_prefix(1);
-      if (!name.empty() && name.back() == '>') name.remove_suffix(1);
-      // A known tag matters only where it changes the script and style
-      // flags: a script or style tag, or any tag while one is set.
-      const bool isScript = EqualNoCase(name, "SCRIPT"), isStyle = EqualNoCase(name, "STYLE");
-      if ((s.TagIsScript || s.TagIsStyle || isScript || isStyle) && tags.Contains(name)) {
-        if (closing) {
-          s.TagIsScript = 0;
-          s.TagIsStyle = 0;
-        } else {
-          s.TagIsScript = isScript;
-          if (cur == '>' && isScript) s.InScript = 1;
-          s.TagIsStyle = isStyle;
-        }
-      }
+      EndTagName(tags, text, nameStart, pos, s);
       tagName = false;
     }
 
@@ -629,14 +875,7 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
     const char now = static_cast<char>(recent);
     std::size_t q = from;
     if (s.InPHP) {
-      if (phpLineComment)
-        q = n;
-      else if (phpString)
-        q = escape ? from : FindAny<2>(p, from, n, {quote, '\\'});
-      else if (s.InBlockComment)
-        q = FindAny<1>(p, from, n, {'/'});
-      else if (now != '/' && now != '?')  // else the next character may complete a pair
-        q = FindAny(p, from, n, kPhpCodeStops);
+      // The next round passes over the PHP code.
     } else if (tagName) {
       // Name characters, but the line's last, which ends the name.
       while (q + 1 < n && (IsWord(p[q]) || p[q] == '/')) ++q;
@@ -655,7 +894,7 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
       }
     } else if (s.InScript) {
       if (jsString) {
-        if (!escape) q = FindAny<3>(p, from, n, {quote, '\\', '<'});
+        if (!escape) q = FindAny(p, from, n, TStops<3>({quote, '\\', '<'}));
       } else if (jsLineComment) {
         q = FindAny(p, from, n, kAngleStops);
       } else if (s.InScriptWord && number) {
@@ -669,31 +908,8 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
     } else if (!s.InTag) {
       q = FindAny(p, from, n, kAngleStops);
     } else {
-      // Attribute names, "=", values and quotes, up to the next "<" or ">":
-      // none of them can complete an opener (no "<" is near), so they are
-      // taken here one after another, as the markup rule above takes them.
-      for (;;) {
-        if (s.ExpectAttrName)
-          q = FindAny(p, q, n, kAttrNameStops);
-        else if (!s.InAttrString)
-          q = FindAny(p, q, n, kAttrValueStops);
-        else
-          q = FindAny<3>(p, q, n, {attrQuote, '<', '>'});
-        if (q == n || p[q] == '<' || p[q] == '>') break;
-        const char c = p[q++];
-        if (s.ExpectAttrName) {
-          s.ExpectAttrName = 0;  // at "="
-        } else if (!s.InAttrString) {
-          if (c == ' ') s.ExpectAttrName = 1;
-          if (IsQuote(c)) {
-            attrQuote = c;
-            s.InAttrString = 1;
-          }
-        } else {
-          s.InAttrString = 0;  // at the closing quote
-        }
-        if (q == n) break;
-      }
+      // None of the attribute characters can complete an opener: no "<" is near.
+      q = PassAttributes(p, q, n, s, attrQuote);
     }
     if (q <= from) continue;
     // The characters passed over become the previous ones.

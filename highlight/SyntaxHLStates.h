@@ -30,18 +30,24 @@ class TStateStore {
 
   // Sets lines `line` .. shift + other.Size() - 1 to the states of `other`'s
   // lines line - shift .. other.Size() - 1, taking `other`'s blocks over
-  // whole where they fall on this store's blocks past its last line (shift a
-  // multiple of kBlockLines); `line` is at most Size().
+  // whole where they fall on this store's blocks (shift a multiple of
+  // kBlockLines) and replace all the lines of one; `line` is at most Size().
   void SetFrom(std::size_t line, TStateStore&& other, std::size_t shift) {
     const std::size_t end = shift + other.size_;
-    for (; line < end; ++line) {
-      if (line == size_ && (line & kMask) == 0 && (shift & kMask) == 0) {
-        for (std::size_t b = (line - shift) >> kShift; b < other.blocks_.size(); ++b)
-          blocks_.push_back(std::move(other.blocks_[b]));
-        size_ = end;
-        break;
+    while (line < end) {
+      // A block of `other` that covers a whole block here, or the rest of this store.
+      if ((line & kMask) == 0 && (shift & kMask) == 0 && (line + kBlockLines <= end || end >= size_)) {
+        Block& taken = other.blocks_[(line - shift) >> kShift];
+        if ((line >> kShift) == blocks_.size())
+          blocks_.push_back(std::move(taken));
+        else
+          blocks_[line >> kShift] = std::move(taken);
+        line = std::min(line + kBlockLines, end);
+        size_ = std::max(size_, line);
+        continue;
       }
       Set(line, other.Get(line - shift));
+      ++line;
     }
     other.blocks_.clear();
     other.size_ = 0;
@@ -49,6 +55,25 @@ class TStateStore {
 
   // Sets the state of a line that has one, or of the line right after them.
   void Set(std::size_t line, const TState& state) {
+    if (line < size_ || (line & kMask) != 0) {
+      Block& b = blocks_[line >> kShift];
+      // Neighbouring lines mostly end in one of the few states seen last.
+      for (std::size_t k = 0; k < b.seenCount; ++k)
+        if (Block::Same(b.palette[b.seen[k]], state)) {
+          if (line == size_) ++size_;
+          b.index[line & kMask] = b.Front(k);
+          return;
+        }
+    }
+    SetLookedUp(line, state);
+  }
+
+ private:
+  static constexpr std::size_t kShift = 16, kMask = kBlockLines - 1;
+  static_assert(kBlockLines == std::size_t{1} << kShift);
+
+  // Set, for a state not among those seen last.
+  __attribute__((noinline)) void SetLookedUp(std::size_t line, const TState& state) {
     if (line == size_) {
       if ((line >> kShift) == blocks_.size()) blocks_.emplace_back();
       ++size_;
@@ -58,19 +83,33 @@ class TStateStore {
     const std::size_t used = std::min(size_ - (line & ~kMask), kMask + 1);
     b.index[at] = b.Number(state, used, at);
   }
-
- private:
-  static constexpr std::size_t kShift = 16, kMask = kBlockLines - 1;
-  static_assert(kBlockLines == std::size_t{1} << kShift);
   struct Block {
     std::unique_ptr<std::uint16_t[]> index = std::make_unique_for_overwrite<std::uint16_t[]>(kMask + 1);
     std::vector<TState> palette;
     std::vector<std::uint32_t> numbers;  // open addressing over the palette: number + 1, 0 = free
-    std::uint16_t last = 0, before = 0;  // the numbers of the last two states seen
+    // The numbers of the last states set, the latest first.
+    static constexpr std::size_t kSeen = 4;
+    std::uint16_t seen[kSeen] = {};
+    std::uint8_t seenCount = 0;
+
+    // Moves seen[k] to the front; returns it.
+    std::uint16_t Front(std::size_t k) {
+      const std::uint16_t n = seen[k];
+      for (; k > 0; --k) seen[k] = seen[k - 1];
+      return seen[0] = n;
+    }
 
     // Records of one-byte fields are equal exactly when their bytes are.
     static bool Same(const TState& a, const TState& b) {
-      if constexpr (std::has_unique_object_representations_v<TState>)
+      if constexpr (std::has_unique_object_representations_v<TState> && sizeof(TState) > 8 && sizeof(TState) <= 16) {
+        // Two words that overlap in the middle, compared without a branch between them.
+        std::uint64_t a0, a1, b0, b1;
+        std::memcpy(&a0, &a, 8);
+        std::memcpy(&b0, &b, 8);
+        std::memcpy(&a1, reinterpret_cast<const char*>(&a) + sizeof(TState) - 8, 8);
+        std::memcpy(&b1, reinterpret_cast<const char*>(&b) + sizeof(TState) - 8, 8);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+      } else if constexpr (std::has_unique_object_representations_v<TState>)
         return std::memcmp(&a, &b, sizeof(TState)) == 0;
       else
         return a == b;
@@ -94,14 +133,6 @@ class TStateStore {
     }
     // The number of a state in the palette, for line `at` of the `used` lines.
     std::uint16_t Number(const TState& s, std::size_t used, std::size_t at) {
-      // Neighbouring lines mostly end in one of the last two states seen.
-      if (!palette.empty()) {
-        if (Same(palette[last], s)) return last;
-        if (Same(palette[before], s)) {
-          std::swap(last, before);
-          return last;
-        }
-      }
       if (!numbers.empty()) {
         for (std::size_t i = Hash(s) & (numbers.size() - 1); numbers[i] != 0; i = (i + 1) & (numbers.size() - 1))
           if (Same(palette[numbers[i] - 1u], s)) return Seen(static_cast<std::uint16_t>(numbers[i] - 1u));
@@ -118,8 +149,9 @@ class TStateStore {
       return Seen(static_cast<std::uint16_t>(palette.size() - 1));
     }
     std::uint16_t Seen(std::uint16_t n) {
-      before = last;
-      return last = n;
+      if (seenCount < kSeen) ++seenCount;
+      for (std::size_t k = seenCount - 1u; k > 0; --k) seen[k] = seen[k - 1];
+      return seen[0] = n;
     }
     // Drops the states no line holds any longer (left by rescans); line `at` gets a new one.
     void Compact(std::size_t used, std::size_t at) {
@@ -135,7 +167,7 @@ class TStateStore {
         n = static_cast<std::uint16_t>(renumber[n]);
       }
       palette = std::move(kept);
-      last = before = 0;
+      seenCount = 0;
       Rehash();
     }
   };

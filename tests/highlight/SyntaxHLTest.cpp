@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <utility>
@@ -164,14 +165,20 @@ TEST(StateCache, AStoreTakenOverGivesEveryLineItsState) {
   constexpr std::size_t kBlock = TStateStore<State>::kBlockLines;
   std::mt19937 rng(11);
   auto random = [&] { return State{static_cast<std::uint8_t>(rng() % 5), static_cast<std::uint8_t>(rng() % 3), 0}; };
-  // The first line taken over at the shift or past it, on a block or not; the shift on a block or not.
-  for (auto [shift, from] : {std::pair{2 * kBlock, 2 * kBlock},
-                             {2 * kBlock, 2 * kBlock + 300},
-                             {kBlock, 2 * kBlock - 1},
-                             {kBlock + 7, kBlock + 9}}) {
+  // The first line taken over at the shift or past it, on a block or not; the shift on a block or not;
+  // the store holding no line from there on, lines short of the end taken over, or lines past it.
+  struct Row {
+    std::size_t shift, from, held;
+  };
+  for (auto [shift, from, held] : {Row{2 * kBlock, 2 * kBlock, 2 * kBlock},
+                                   {2 * kBlock, 2 * kBlock + 300, 2 * kBlock + 300},
+                                   {kBlock, 2 * kBlock - 1, 2 * kBlock - 1},
+                                   {kBlock + 7, kBlock + 9, kBlock + 9},
+                                   {2 * kBlock, 2 * kBlock, 4 * kBlock + 50},
+                                   {kBlock, kBlock + 5, 6 * kBlock + 9}}) {
     TStateStore<State> store, other;
     std::vector<State> expected;
-    for (std::size_t i = 0; i < from; ++i) {
+    for (std::size_t i = 0; i < held; ++i) {
       expected.push_back(random());
       store.Set(i, expected.back());
     }
@@ -180,8 +187,8 @@ TEST(StateCache, AStoreTakenOverGivesEveryLineItsState) {
       given.push_back(random());
       other.Set(k, given.back());
     }
-    expected.resize(shift + given.size());
-    for (std::size_t i = from; i < expected.size(); ++i) expected[i] = given[i - shift];
+    expected.resize(std::max(held, shift + given.size()));
+    for (std::size_t i = from; i < shift + given.size(); ++i) expected[i] = given[i - shift];
     store.SetFrom(from, std::move(other), shift);
     ASSERT_EQ(store.Size(), expected.size());
     for (int round = 0; round < 20000; ++round) {
