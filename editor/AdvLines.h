@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "editor/AEAtoms.h"
+#include "editor/AdvLinesArea.h"
 #include "editor/Fenwick.h"
 #include "editor/FileIO.h"
 #include "editor/LineFormat.h"
@@ -233,6 +234,7 @@ class TAdvLines {
   static constexpr std::size_t kMaxAttrLines = 16384;      // lines that keep their colour records
   static constexpr std::size_t kSmallRegion = 256;         // edited text this short is owned per line
   static constexpr std::size_t kParallelSplit = 8 << 20;   // text this long is split on two cores
+  static constexpr std::size_t kAreaSplit = 4 << 20;       // text this long has its records in areas
   static constexpr std::int64_t kCompactSlack = 64 << 20;  // unused chunk bytes tolerated
 
   // A line as the blocks hold it: 16 bytes. Whatever else a line may have
@@ -257,8 +259,9 @@ class TAdvLines {
     std::unique_ptr<TLineAsRead> asRead;  // the line's bytes as read, while its text is the one read
     bool Unused() const { return !owned && rowStarts.empty() && attrs.empty() && !asRead; }
   };
+  using RecordVector = std::vector<Record, TAreaAllocator<Record>>;
   struct Block {
-    std::vector<Record> lines;
+    RecordVector lines;
     std::int64_t chars = 0;  // sum of (length + 2)
     std::int64_t rows = 0;   // sum of row counts
   };
@@ -320,7 +323,8 @@ class TAdvLines {
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
   std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
-  static void SplitBorrowed(std::string_view text, std::vector<Block>& out, std::size_t& longest);
+  static void SplitBorrowed(std::string_view text, const std::shared_ptr<TRecordArea>& area, std::vector<Block>& out,
+                            std::size_t& longest);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
   std::string_view AddChunk(std::string&& bytes);

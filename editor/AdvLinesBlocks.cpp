@@ -9,6 +9,10 @@
 #include "editor/AdvLines.h"
 #include "editor/TextScan.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool HasRawChars(std::string_view s) { return s.find_first_of("\t\r\n") != std::string_view::npos; }
@@ -403,17 +407,54 @@ void TAdvLines::MaybeCompact() {
 
 // ---------------------------------------------------------------- splitting
 
-void TAdvLines::SplitBorrowed(std::string_view text, std::vector<Block>& out, std::size_t& longest) {
-  ForEachLine(text, [&](std::string_view line) {
-    if (out.empty() || out.back().lines.size() == kBlockTarget) {
-      out.emplace_back();
-      out.back().lines.reserve(kBlockTarget);
+void TAdvLines::SplitBorrowed(std::string_view text, const std::shared_ptr<TRecordArea>& area,
+                              std::vector<Block>& out, std::size_t& longest) {
+  Block* b = nullptr;
+  std::size_t most = longest;
+  auto emit = [&](std::size_t from, std::size_t to) {
+    if (!b || b->lines.size() == kBlockTarget) {
+      b = &out.emplace_back();
+      b->lines = RecordVector(TAreaAllocator<Record>(area));
+      b->lines.reserve(kBlockTarget);
     }
-    out.back().lines.push_back({line.data(), static_cast<std::uint32_t>(line.size()), 0});
-    out.back().chars += static_cast<std::int64_t>(line.size()) + 2;
-    ++out.back().rows;
-    longest = std::max(longest, line.size());
-  });
+    const std::size_t length = to - from;
+    b->lines.push_back({text.data() + from, static_cast<std::uint32_t>(length), 0});
+    b->chars += static_cast<std::int64_t>(length) + 2;
+    ++b->rows;
+    most = std::max(most, length);
+  };
+  // Every CR and LF ends a line, except an LF right after a CR: the CR
+  // already ended it. The breaks of 64 bytes are found at once.
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t start = 0;
+  auto atBreak = [&](std::size_t at) {
+    if (p[at] == '\n' && at > 0 && p[at - 1] == '\r') {
+      start = at + 1;
+      return;
+    }
+    emit(start, at);
+    start = at + 1;
+  };
+  std::size_t pos = 0;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; pos + 64 <= n; pos += 64) {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16 * k));
+      const auto bits = static_cast<std::uint32_t>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(c, lf))));
+      mask |= std::uint64_t{bits} << (16 * k);
+    }
+    for (; mask != 0; mask &= mask - 1) atBreak(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
+  }
+#endif
+  for (; pos < n; ++pos)
+    if (p[pos] == '\r' || p[pos] == '\n') atBreak(pos);
+  if (start < n) emit(start, n);
+  longest = most;
 }
 
 std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
@@ -425,13 +466,24 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     std::size_t middle = text.size() >= kParallelSplit ? FindLineBreak(text, text.size() / 2) : text.size();
     if (middle < text.size())
       middle += text[middle] == '\r' && middle + 1 < text.size() && text[middle + 1] == '\n' ? 2 : 1;
+    // The records of a large text are written to areas of their own, one
+    // for each core.
+    std::shared_ptr<TRecordArea> area, areaSecond;
+    if (text.size() >= kAreaSplit) {
+      const std::size_t piece = std::clamp<std::size_t>(text.size() / 2, kAreaSplit, std::size_t{64} << 20);
+      area = std::make_shared<TRecordArea>(piece);
+      if (middle < text.size()) areaSecond = std::make_shared<TRecordArea>(piece);
+    }
     std::vector<Block> second;
     std::size_t longestSecond = 0;
     std::thread other;
-    if (middle < text.size()) other = std::thread([&] { SplitBorrowed(text.substr(middle), second, longestSecond); });
-    SplitBorrowed(text.substr(0, middle), out, longest);
+    if (middle < text.size())
+      other = std::thread([&] { SplitBorrowed(text.substr(middle), areaSecond, second, longestSecond); });
+    SplitBorrowed(text.substr(0, middle), area, out, longest);
+    if (area) area->Close();
     if (other.joinable()) {
       other.join();
+      if (areaSecond) areaSecond->Close();
       out.insert(out.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
       longest = std::max(longest, longestSecond);
     }
