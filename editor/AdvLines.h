@@ -223,7 +223,10 @@ class TAdvLines {
   template <typename Fn>
   void ForEachLineAsRead(Fn&& fn) const {
     for (const auto& b : blocks_)
-      for (const auto& r : b.lines) fn(View(r), r.extra ? extras_[r.extra - 1]->asRead.get() : nullptr);
+      for (const auto& r : b.lines) {
+        const Extra* e = ExtraOf(r);
+        fn(View(r), e ? e->asRead.get() : nullptr);
+      }
   }
   // Whether the last whole-text assignment replaced TABs.
   bool TabsExpanded() const { return tabsExpanded_; }
@@ -237,27 +240,34 @@ class TAdvLines {
   static constexpr std::size_t kAreaSplit = 4 << 20;       // text this long has its records in areas
   static constexpr std::int64_t kCompactSlack = 64 << 20;  // unused chunk bytes tolerated
 
-  // A line as the blocks hold it: 16 bytes. Whatever else a line may have
-  // lives in its side record.
+  // A line as the blocks hold it: 8 bytes. A line whose bytes lie in the
+  // main chunk (the text last assigned as a whole, or the one compaction
+  // made) is its offset there; any other line (its bytes owned, or in a
+  // chunk of its own, or with a side record) is the index of its far entry.
   struct Record {
-    const char* data = nullptr;
-    std::uint32_t length = 0;
-    std::uint32_t extra = 0;  // 1-based index of the side record, 0 = none
+    std::uint32_t at = 0;
+    std::uint32_t length : 31 = 0;
+    std::uint32_t far : 1 = 0;
   };
-  static_assert(sizeof(Record) == 16);
+  static_assert(sizeof(Record) == 8);
+  // Where a far line's bytes are, the rows it is cut into and its side record.
+  struct Far {
+    const char* data = nullptr;
+    std::uint32_t extra = 0;               // 1-based index of the side record, 0 = none
+    std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
+  };
   // What a line has besides its bytes in a chunk: its own bytes, its row
   // breaks, its colours.
   struct Extra {
     std::string text;  // the line's bytes when it owns them
     bool owned = false;
     bool raw = false;                      // may hold TAB, CR or LF (stored unchanged by Put)
-    std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
     TLineAttrs attrs;
     TColourKey colourKey{};
     std::uint32_t clean = 0;              // generation in which the colours were rebuilt
     std::uint64_t attrSerial = 0;         // its entry in the attribute queue, 0 = none
     std::unique_ptr<TLineAsRead> asRead;  // the line's bytes as read, while its text is the one read
-    bool Unused() const { return !owned && rowStarts.empty() && attrs.empty() && !asRead; }
+    bool Unused() const { return !owned && attrs.empty() && !asRead; }
   };
   using RecordVector = std::vector<Record, TAreaAllocator<Record>>;
   struct Block {
@@ -284,18 +294,34 @@ class TAdvLines {
   Location Locate(int line) const;
   const Record& Rec(int line) const;
   Record& Rec(int line);
-  Extra* ExtraOf(const Record& r) const;
+  Extra* ExtraOf(const Record& r) const {
+    if (!r.far) return nullptr;
+    const std::uint32_t x = far_[r.at].extra;
+    return x ? extras_[x - 1].get() : nullptr;
+  }
+  std::uint32_t ExtraIndex(const Record& r) const { return r.far ? far_[r.at].extra : 0; }
+  const char* DataOf(const Record& r) const { return r.far ? far_[r.at].data : base_ + r.at; }
+  bool InMain(const char* data) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(data), base = reinterpret_cast<std::uintptr_t>(base_);
+    return at >= base && at - base <= static_cast<std::uintptr_t>(mainSize_);
+  }
+  // Gives a record its bytes: an offset in the main chunk where it can be one.
+  void SetData(Record& r, const char* data);
+  void MakeFar(Record& r);
+  void ReleaseFar(Record& r);
   Extra& EnsureExtra(Record& r);
   void ReleaseExtra(Record& r);
   void ReleaseIfUnused(Record& r);
   void SetRecordText(Record& r, std::string_view text);
   void Rewrap(Record& r);
   void DropAttrs(Record& r);
-  std::string_view View(const Record& r) const { return {r.data, r.length}; }
-  int RowsOf(const Record& r) const {
-    return r.extra ? static_cast<int>(extras_[r.extra - 1]->rowStarts.size()) + 1 : 1;
+  std::string_view View(const Record& r) const { return {DataOf(r), r.length}; }
+  int RowsOf(const Record& r) const { return r.far ? static_cast<int>(far_[r.at].rowStarts.size()) + 1 : 1; }
+  const std::vector<std::uint32_t>& RowStarts(const Record& r) const { return far_[r.at].rowStarts; }
+  bool RawOf(const Record& r) const {
+    const Extra* e = ExtraOf(r);
+    return e && e->raw;
   }
-  bool RawOf(const Record& r) const { return r.extra && extras_[r.extra - 1]->raw; }
   std::string_view RowText(const Record& r, int k) const;
 
   // The one change of the records: replaces `deleteCount` lines from `first`
@@ -323,8 +349,9 @@ class TAdvLines {
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
   std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
-  static void SplitBorrowed(std::string_view text, const std::shared_ptr<TRecordArea>& area, std::vector<Block>& out,
-                            std::size_t& longest);
+  // Records of the lines of `text` as offsets from `base`.
+  static void SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
+                            std::vector<Block>& out, std::size_t& longest);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
   std::string_view AddChunk(std::string&& bytes);
@@ -343,6 +370,10 @@ class TAdvLines {
   std::vector<Block> blocks_;
   TFenwick lineTree_, charTree_, rowTree_;
   std::vector<std::unique_ptr<Extra>> extras_;
+  std::vector<Far> far_;
+  std::vector<std::uint32_t> freeFar_;
+  const char* base_ = "";          // the main chunk
+  std::ptrdiff_t mainSize_ = 0;
   std::vector<std::uint32_t> freeExtras_;
   std::vector<std::unique_ptr<TTextBuffer>> chunks_;
   std::int64_t chunkBytes_ = 0;     // bytes held in chunks

@@ -2,8 +2,10 @@
 
 // Room for the line records of one large split, taken in a few large pieces
 // instead of one allocation per block. Thousands of small arrays written for
-// the first time each fault in fresh 4 KB pages; a piece of many megabytes
-// is asked to be backed by huge pages, which fault in 2 MB at a time.
+// the first time each fault in fresh 4 KB pages, one trap per page; the
+// pages of a piece are mapped ahead of use in runs of 256 KB, one call
+// for each run. Huge pages would be quicker still, but half of the last one
+// would be held for nothing.
 //
 // The area hands out memory while the split that made it runs (Close ends
 // that); each array taken from it is given back to it, not to the heap. The
@@ -37,14 +39,20 @@ class TRecordArea {
       const std::size_t size = std::max(pieceBytes_, (bytes + kHugePage - 1) / kHugePage * kHugePage);
       char* begin = static_cast<char*>(std::aligned_alloc(kHugePage, size));
       if (!begin) return nullptr;
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-      ::madvise(begin, size, MADV_HUGEPAGE);
-#endif
       pieces_.push_back({begin, size});
-      used_ = 0;
+      used_ = mapped_ = 0;
     }
-    void* at = pieces_.back().begin + used_;
+    const Piece& piece = pieces_.back();
+    void* at = piece.begin + used_;
     used_ += bytes;
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    if (used_ > mapped_ && mapAhead_) {
+      const std::size_t to = std::min(piece.size, (used_ + kMapAhead - 1) / kMapAhead * kMapAhead);
+      // Where the kernel cannot, the pages fault in one at a time as usual.
+      if (::madvise(piece.begin + mapped_, to - mapped_, MADV_POPULATE_WRITE) != 0) mapAhead_ = false;
+      mapped_ = to;
+    }
+#endif
     return at;
   }
   bool Holds(const void* p) const {
@@ -56,6 +64,7 @@ class TRecordArea {
 
  private:
   static constexpr std::size_t kAlign = 16;
+  static constexpr std::size_t kMapAhead = std::size_t{256} << 10;
   struct Piece {
     char* begin;
     std::size_t size;
@@ -63,6 +72,8 @@ class TRecordArea {
   std::size_t pieceBytes_;
   std::vector<Piece> pieces_;
   std::size_t used_ = 0;
+  std::size_t mapped_ = 0;  // bytes of the current piece already mapped
+  bool mapAhead_ = true;
   bool closed_ = false;
 };
 

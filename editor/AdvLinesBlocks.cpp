@@ -58,32 +58,75 @@ void TAdvLines::CheckIndex(int index) const {
 
 // ---------------------------------------------------------------- side records
 
-TAdvLines::Extra* TAdvLines::ExtraOf(const Record& r) const { return r.extra ? extras_[r.extra - 1].get() : nullptr; }
+// ---------------------------------------------------------------- far entries
 
-TAdvLines::Extra& TAdvLines::EnsureExtra(Record& r) {
-  if (r.extra) return *extras_[r.extra - 1];
-  if (!freeExtras_.empty()) {
-    r.extra = freeExtras_.back();
-    freeExtras_.pop_back();
-    extras_[r.extra - 1] = std::make_unique<Extra>();
+void TAdvLines::MakeFar(Record& r) {
+  if (r.far) return;
+  const Far entry{base_ + r.at, 0};
+  if (!freeFar_.empty()) {
+    r.at = freeFar_.back();
+    freeFar_.pop_back();
+    far_[r.at] = entry;
   } else {
-    extras_.push_back(std::make_unique<Extra>());
-    r.extra = static_cast<std::uint32_t>(extras_.size());
+    r.at = static_cast<std::uint32_t>(far_.size());
+    far_.push_back(entry);
   }
-  return *extras_[r.extra - 1];
+  r.far = 1;
 }
 
+void TAdvLines::ReleaseFar(Record& r) {
+  if (!r.far) return;
+  far_[r.at] = Far{};
+  freeFar_.push_back(r.at);
+  r.at = 0;
+  r.far = 0;
+}
+
+void TAdvLines::SetData(Record& r, const char* data) {
+  if ((!r.far || (far_[r.at].extra == 0 && far_[r.at].rowStarts.empty())) && InMain(data)) {
+    ReleaseFar(r);
+    r.at = static_cast<std::uint32_t>(data - base_);
+    return;
+  }
+  MakeFar(r);
+  far_[r.at].data = data;
+}
+
+TAdvLines::Extra& TAdvLines::EnsureExtra(Record& r) {
+  MakeFar(r);
+  Far& f = far_[r.at];
+  if (f.extra) return *extras_[f.extra - 1];
+  if (!freeExtras_.empty()) {
+    f.extra = freeExtras_.back();
+    freeExtras_.pop_back();
+    extras_[f.extra - 1] = std::make_unique<Extra>();
+  } else {
+    extras_.push_back(std::make_unique<Extra>());
+    f.extra = static_cast<std::uint32_t>(extras_.size());
+  }
+  return *extras_[f.extra - 1];
+}
+
+// The side record goes; so does the far entry, where the line's bytes are in
+// the main chunk.
 void TAdvLines::ReleaseExtra(Record& r) {
-  if (!r.extra) return;
-  Extra& e = *extras_[r.extra - 1];
+  const std::uint32_t x = ExtraIndex(r);
+  if (!x) return;
+  Extra& e = *extras_[x - 1];
   if (e.attrSerial != 0) --attrHolders_;
-  extras_[r.extra - 1].reset();
-  freeExtras_.push_back(r.extra);
-  r.extra = 0;
+  extras_[x - 1].reset();
+  freeExtras_.push_back(x);
+  far_[r.at].extra = 0;
+  SetData(r, far_[r.at].data);
 }
 
 void TAdvLines::ReleaseIfUnused(Record& r) {
-  if (Extra* e = ExtraOf(r); e && e->Unused()) ReleaseExtra(r);
+  if (!r.far) return;
+  if (Extra* e = ExtraOf(r)) {
+    if (e->Unused()) ReleaseExtra(r);
+  } else {
+    SetData(r, far_[r.at].data);
+  }
 }
 
 void TAdvLines::SetRecordText(Record& r, std::string_view text) {
@@ -93,7 +136,7 @@ void TAdvLines::SetRecordText(Record& r, std::string_view text) {
   Extra& x = EnsureExtra(r);
   x.text.assign(text.data(), text.size());
   x.owned = true;
-  r.data = x.text.data();
+  far_[r.at].data = x.text.data();
   r.length = static_cast<std::uint32_t>(text.size());
   x.raw = HasRawChars(text);
   if (x.raw) ++rawLines_;
@@ -153,6 +196,7 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
     change.RowsRemoved += RowsOf(r);
     removedChars += r.length + 2;
     ReleaseExtra(r);
+    ReleaseFar(r);
   }
   for (const Block& b : fresh) {
     for (const Record& r : b.lines) {
@@ -391,12 +435,17 @@ void TAdvLines::MaybeCompact() {
   // Copy every borrowed line into one new chunk and free the old ones.
   auto fresh = std::make_unique<TTextBuffer>(static_cast<std::size_t>(borrowedBytes_));
   char* out = fresh->Data();
+  // The new chunk becomes the main one: its lines are offsets again.
+  const char* oldBase = base_;
+  base_ = fresh->Data();
+  mainSize_ = static_cast<std::ptrdiff_t>(fresh->Size());
   for (Block& b : blocks_) {
     for (Record& r : b.lines) {
       Extra* e = ExtraOf(r);
       if (e && e->owned) continue;
-      if (r.length) std::memcpy(out, r.data, r.length);
-      r.data = out;
+      const char* from = r.far ? far_[r.at].data : oldBase + r.at;
+      if (r.length) std::memcpy(out, from, r.length);
+      SetData(r, out);
       out += r.length;
     }
   }
@@ -407,7 +456,7 @@ void TAdvLines::MaybeCompact() {
 
 // ---------------------------------------------------------------- splitting
 
-void TAdvLines::SplitBorrowed(std::string_view text, const std::shared_ptr<TRecordArea>& area,
+void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
                               std::vector<Block>& out, std::size_t& longest) {
   Block* b = nullptr;
   std::size_t most = longest;
@@ -418,7 +467,10 @@ void TAdvLines::SplitBorrowed(std::string_view text, const std::shared_ptr<TReco
       b->lines.reserve(kBlockTarget);
     }
     const std::size_t length = to - from;
-    b->lines.push_back({text.data() + from, static_cast<std::uint32_t>(length), 0});
+    Record r;
+    r.at = static_cast<std::uint32_t>(text.data() + from - base);
+    r.length = static_cast<std::uint32_t>(length);
+    b->lines.push_back(r);
     b->chars += static_cast<std::int64_t>(length) + 2;
     ++b->rows;
     most = std::max(most, length);
@@ -478,8 +530,8 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     std::size_t longestSecond = 0;
     std::thread other;
     if (middle < text.size())
-      other = std::thread([&] { SplitBorrowed(text.substr(middle), areaSecond, second, longestSecond); });
-    SplitBorrowed(text.substr(0, middle), area, out, longest);
+      other = std::thread([&] { SplitBorrowed(text.substr(middle), text.data(), areaSecond, second, longestSecond); });
+    SplitBorrowed(text.substr(0, middle), text.data(), area, out, longest);
     if (area) area->Close();
     if (other.joinable()) {
       other.join();
@@ -487,6 +539,14 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
       out.insert(out.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
       longest = std::max(longest, longestSecond);
     }
+    // Lines of a text outside the main chunk are far lines.
+    if (!InMain(text.data()) || !InMain(text.data() + text.size()))
+      for (Block& b : out)
+        for (Record& r : b.lines) {
+          const char* data = text.data() + r.at;
+          MakeFar(r);
+          far_[r.at].data = data;
+        }
   } else {
     ForEachLine(text, [&](std::string_view line) {
       if (out.empty() || out.back().lines.size() == kBlockTarget) {
@@ -494,14 +554,11 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
         out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
       }
       Record r;
-      r.data = line.data();
       r.length = static_cast<std::uint32_t>(line.size());
-      if (owned) {
-        Extra& e = EnsureExtra(r);
-        e.text.assign(line);
-        e.owned = true;
-        r.data = e.text.data();
-      }
+      Extra& e = EnsureExtra(r);
+      e.text.assign(line);
+      e.owned = true;
+      far_[r.at].data = e.text.data();
       longest = std::max(longest, line.size());
       out.back().lines.push_back(r);
     });
@@ -518,7 +575,8 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
         if (r.length <= w) continue;
         const std::uint32_t rows = Wrap(View(r), &starts);
         if (rows <= 1) continue;
-        EnsureExtra(r).rowStarts.swap(starts);
+        MakeFar(r);
+        far_[r.at].rowStarts.swap(starts);
         b.rows += rows - 1;
       }
     }
@@ -594,7 +652,7 @@ TLineAttrs& TAdvLines::Attrs(int line) {
   Extra& e = EnsureExtra(r);
   if (e.attrSerial == 0) {
     e.attrSerial = nextSerial_++;
-    attrQueue_.emplace_back(r.extra, e.attrSerial);
+    attrQueue_.emplace_back(ExtraIndex(r), e.attrSerial);
     ++attrHolders_;
     // Drop the colours of the lines prepared longest ago.
     while (attrHolders_ > kMaxAttrLines && attrQueueHead_ < attrQueue_.size()) {
