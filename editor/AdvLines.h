@@ -9,8 +9,10 @@
 // block in O(log n), so lookups and single-line edits cost the same in a
 // 1 KB and a 100 MB document. A line's bytes are either borrowed from a large
 // shared chunk (a loaded file, an inserted text) or owned by the line's side
-// record. The side record also holds the row breaks of a wrapped line and the
-// colour records of a painted line; plain lines have none.
+// record. A line of the main chunk is 8 bytes, its offset and length; any
+// other line, and a wrapped one with its row breaks, also has a far entry.
+// The side record holds the colour records of a painted line; plain lines
+// have none.
 //
 // "Mark every line Dirty" is a generation counter: a line is clean only when
 // it was cleaned in the current generation and still has its colours.
@@ -26,6 +28,7 @@
 // of the other lines it removes go with the change (TLinesChange), so that
 // whoever takes the change back can give them back to the lines it restores.
 
+#include <bit>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -250,18 +253,22 @@ class TAdvLines {
     std::uint32_t far : 1 = 0;
   };
   static_assert(sizeof(Record) == 8);
+  // A line in the main chunk, made in one store (the length shares its word with `far`).
+  static Record MainRecord(std::uint32_t at, std::uint32_t length) {
+    return std::bit_cast<Record>(std::uint64_t{at} | std::uint64_t{length & 0x7FFFFFFFu} << 32);
+  }
   // Where a far line's bytes are, the rows it is cut into and its side record.
   struct Far {
     const char* data = nullptr;
     std::uint32_t extra = 0;               // 1-based index of the side record, 0 = none
     std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
   };
-  // What a line has besides its bytes in a chunk: its own bytes, its row
-  // breaks, its colours.
+  // What a line has besides its bytes in a chunk and its rows: its own
+  // bytes, its colours, its bytes as read.
   struct Extra {
     std::string text;  // the line's bytes when it owns them
     bool owned = false;
-    bool raw = false;                      // may hold TAB, CR or LF (stored unchanged by Put)
+    bool raw = false;  // may hold TAB, CR or LF (stored unchanged by Put)
     TLineAttrs attrs;
     TColourKey colourKey{};
     std::uint32_t clean = 0;              // generation in which the colours were rebuilt
@@ -372,7 +379,7 @@ class TAdvLines {
   std::vector<std::unique_ptr<Extra>> extras_;
   std::vector<Far> far_;
   std::vector<std::uint32_t> freeFar_;
-  const char* base_ = "";          // the main chunk
+  const char* base_ = "";  // the main chunk
   std::ptrdiff_t mainSize_ = 0;
   std::vector<std::uint32_t> freeExtras_;
   std::vector<std::unique_ptr<TTextBuffer>> chunks_;

@@ -467,10 +467,8 @@ void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std
       b->lines.reserve(kBlockTarget);
     }
     const std::size_t length = to - from;
-    Record r;
-    r.at = static_cast<std::uint32_t>(text.data() + from - base);
-    r.length = static_cast<std::uint32_t>(length);
-    b->lines.push_back(r);
+    b->lines.push_back(
+        MainRecord(static_cast<std::uint32_t>(text.data() + from - base), static_cast<std::uint32_t>(length)));
     b->chars += static_cast<std::int64_t>(length) + 2;
     ++b->rows;
     most = std::max(most, length);
@@ -496,8 +494,8 @@ void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std
     std::uint64_t mask = 0;
     for (int k = 0; k < 4; ++k) {
       const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16 * k));
-      const auto bits = static_cast<std::uint32_t>(
-          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(c, lf))));
+      const auto bits =
+          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(c, lf))));
       mask |= std::uint64_t{bits} << (16 * k);
     }
     for (; mask != 0; mask &= mask - 1) atBreak(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
