@@ -157,8 +157,18 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
       capacity_ = 0;
       RebuildTrees();
     }
+    far_.clear();
+    freeFar_.clear();
+    base_ = "";
+    mainSize_ = 0;
     std::vector<Block> fresh;
-    if (text.Size() > 0) fresh = SplitIntoBlocks(AddChunk(std::move(text)), false);
+    if (text.Size() > 0) {
+      // The text is the main chunk: its lines are offsets into it.
+      const std::string_view main = AddChunk(std::move(text));
+      base_ = main.data();
+      mainSize_ = static_cast<std::ptrdiff_t>(main.size());
+      fresh = SplitIntoBlocks(main, false);
+    }
     for (const Block& b : fresh) {
       count_ += static_cast<int>(b.lines.size());
       totalRows_ += b.rows;
@@ -239,7 +249,7 @@ void TAdvLines::PutRow(int row, std::string_view text) {
   Changing();
   const Record& r = Rec(line);
   std::string_view whole = View(r);
-  std::string_view before = whole.substr(0, k == 0 ? 0 : ExtraOf(r)->rowStarts[k - 1]);
+  std::string_view before = whole.substr(0, k == 0 ? 0 : RowStarts(r)[k - 1]);
   std::string_view rowText = RowText(r, k);
   std::string_view after = whole.substr(before.size() + rowText.size());
   std::string joined;

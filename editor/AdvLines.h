@@ -9,8 +9,10 @@
 // block in O(log n), so lookups and single-line edits cost the same in a
 // 1 KB and a 100 MB document. A line's bytes are either borrowed from a large
 // shared chunk (a loaded file, an inserted text) or owned by the line's side
-// record. The side record also holds the row breaks of a wrapped line and the
-// colour records of a painted line; plain lines have none.
+// record. A line of the main chunk is 8 bytes, its offset and length; any
+// other line, and a wrapped one with its row breaks, also has a far entry.
+// The side record holds the colour records of a painted line; plain lines
+// have none.
 //
 // "Mark every line Dirty" is a generation counter: a line is clean only when
 // it was cleaned in the current generation and still has its colours.
@@ -26,6 +28,7 @@
 // of the other lines it removes go with the change (TLinesChange), so that
 // whoever takes the change back can give them back to the lines it restores.
 
+#include <bit>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -34,6 +37,7 @@
 #include <vector>
 
 #include "editor/AEAtoms.h"
+#include "editor/AdvLinesArea.h"
 #include "editor/Fenwick.h"
 #include "editor/FileIO.h"
 #include "editor/LineFormat.h"
@@ -222,7 +226,10 @@ class TAdvLines {
   template <typename Fn>
   void ForEachLineAsRead(Fn&& fn) const {
     for (const auto& b : blocks_)
-      for (const auto& r : b.lines) fn(View(r), r.extra ? extras_[r.extra - 1]->asRead.get() : nullptr);
+      for (const auto& r : b.lines) {
+        const Extra* e = ExtraOf(r);
+        fn(View(r), e ? e->asRead.get() : nullptr);
+      }
   }
   // Whether the last whole-text assignment replaced TABs.
   bool TabsExpanded() const { return tabsExpanded_; }
@@ -233,32 +240,45 @@ class TAdvLines {
   static constexpr std::size_t kMaxAttrLines = 16384;      // lines that keep their colour records
   static constexpr std::size_t kSmallRegion = 256;         // edited text this short is owned per line
   static constexpr std::size_t kParallelSplit = 8 << 20;   // text this long is split on two cores
+  static constexpr std::size_t kAreaSplit = 4 << 20;       // text this long has its records in areas
   static constexpr std::int64_t kCompactSlack = 64 << 20;  // unused chunk bytes tolerated
 
-  // A line as the blocks hold it: 16 bytes. Whatever else a line may have
-  // lives in its side record.
+  // A line as the blocks hold it: 8 bytes. A line whose bytes lie in the
+  // main chunk (the text last assigned as a whole, or the one compaction
+  // made) is its offset there; any other line (its bytes owned, or in a
+  // chunk of its own, or with a side record) is the index of its far entry.
   struct Record {
-    const char* data = nullptr;
-    std::uint32_t length = 0;
-    std::uint32_t extra = 0;  // 1-based index of the side record, 0 = none
+    std::uint32_t at = 0;
+    std::uint32_t length : 31 = 0;
+    std::uint32_t far : 1 = 0;
   };
-  static_assert(sizeof(Record) == 16);
-  // What a line has besides its bytes in a chunk: its own bytes, its row
-  // breaks, its colours.
+  static_assert(sizeof(Record) == 8);
+  // A line in the main chunk, made in one store (the length shares its word with `far`).
+  static Record MainRecord(std::uint32_t at, std::uint32_t length) {
+    return std::bit_cast<Record>(std::uint64_t{at} | std::uint64_t{length & 0x7FFFFFFFu} << 32);
+  }
+  // Where a far line's bytes are, the rows it is cut into and its side record.
+  struct Far {
+    const char* data = nullptr;
+    std::uint32_t extra = 0;               // 1-based index of the side record, 0 = none
+    std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
+  };
+  // What a line has besides its bytes in a chunk and its rows: its own
+  // bytes, its colours, its bytes as read.
   struct Extra {
     std::string text;  // the line's bytes when it owns them
     bool owned = false;
-    bool raw = false;                      // may hold TAB, CR or LF (stored unchanged by Put)
-    std::vector<std::uint32_t> rowStarts;  // start of rows 1.. of a wrapped line
+    bool raw = false;  // may hold TAB, CR or LF (stored unchanged by Put)
     TLineAttrs attrs;
     TColourKey colourKey{};
     std::uint32_t clean = 0;              // generation in which the colours were rebuilt
     std::uint64_t attrSerial = 0;         // its entry in the attribute queue, 0 = none
     std::unique_ptr<TLineAsRead> asRead;  // the line's bytes as read, while its text is the one read
-    bool Unused() const { return !owned && rowStarts.empty() && attrs.empty() && !asRead; }
+    bool Unused() const { return !owned && attrs.empty() && !asRead; }
   };
+  using RecordVector = std::vector<Record, TAreaAllocator<Record>>;
   struct Block {
-    std::vector<Record> lines;
+    RecordVector lines;
     std::int64_t chars = 0;  // sum of (length + 2)
     std::int64_t rows = 0;   // sum of row counts
   };
@@ -281,18 +301,34 @@ class TAdvLines {
   Location Locate(int line) const;
   const Record& Rec(int line) const;
   Record& Rec(int line);
-  Extra* ExtraOf(const Record& r) const;
+  Extra* ExtraOf(const Record& r) const {
+    if (!r.far) return nullptr;
+    const std::uint32_t x = far_[r.at].extra;
+    return x ? extras_[x - 1].get() : nullptr;
+  }
+  std::uint32_t ExtraIndex(const Record& r) const { return r.far ? far_[r.at].extra : 0; }
+  const char* DataOf(const Record& r) const { return r.far ? far_[r.at].data : base_ + r.at; }
+  bool InMain(const char* data) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(data), base = reinterpret_cast<std::uintptr_t>(base_);
+    return at >= base && at - base <= static_cast<std::uintptr_t>(mainSize_);
+  }
+  // Gives a record its bytes: an offset in the main chunk where it can be one.
+  void SetData(Record& r, const char* data);
+  void MakeFar(Record& r);
+  void ReleaseFar(Record& r);
   Extra& EnsureExtra(Record& r);
   void ReleaseExtra(Record& r);
   void ReleaseIfUnused(Record& r);
   void SetRecordText(Record& r, std::string_view text);
   void Rewrap(Record& r);
   void DropAttrs(Record& r);
-  std::string_view View(const Record& r) const { return {r.data, r.length}; }
-  int RowsOf(const Record& r) const {
-    return r.extra ? static_cast<int>(extras_[r.extra - 1]->rowStarts.size()) + 1 : 1;
+  std::string_view View(const Record& r) const { return {DataOf(r), r.length}; }
+  int RowsOf(const Record& r) const { return r.far ? static_cast<int>(far_[r.at].rowStarts.size()) + 1 : 1; }
+  const std::vector<std::uint32_t>& RowStarts(const Record& r) const { return far_[r.at].rowStarts; }
+  bool RawOf(const Record& r) const {
+    const Extra* e = ExtraOf(r);
+    return e && e->raw;
   }
-  bool RawOf(const Record& r) const { return r.extra && extras_[r.extra - 1]->raw; }
   std::string_view RowText(const Record& r, int k) const;
 
   // The one change of the records: replaces `deleteCount` lines from `first`
@@ -320,7 +356,9 @@ class TAdvLines {
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
   std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
-  static void SplitBorrowed(std::string_view text, std::vector<Block>& out, std::size_t& longest);
+  // Records of the lines of `text` as offsets from `base`.
+  static void SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
+                            std::vector<Block>& out, std::size_t& longest);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
   std::string_view AddChunk(std::string&& bytes);
@@ -339,6 +377,10 @@ class TAdvLines {
   std::vector<Block> blocks_;
   TFenwick lineTree_, charTree_, rowTree_;
   std::vector<std::unique_ptr<Extra>> extras_;
+  std::vector<Far> far_;
+  std::vector<std::uint32_t> freeFar_;
+  const char* base_ = "";  // the main chunk
+  std::ptrdiff_t mainSize_ = 0;
   std::vector<std::uint32_t> freeExtras_;
   std::vector<std::unique_ptr<TTextBuffer>> chunks_;
   std::int64_t chunkBytes_ = 0;     // bytes held in chunks

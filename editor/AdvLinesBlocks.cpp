@@ -9,6 +9,10 @@
 #include "editor/AdvLines.h"
 #include "editor/TextScan.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool HasRawChars(std::string_view s) { return s.find_first_of("\t\r\n") != std::string_view::npos; }
@@ -54,32 +58,75 @@ void TAdvLines::CheckIndex(int index) const {
 
 // ---------------------------------------------------------------- side records
 
-TAdvLines::Extra* TAdvLines::ExtraOf(const Record& r) const { return r.extra ? extras_[r.extra - 1].get() : nullptr; }
+// ---------------------------------------------------------------- far entries
 
-TAdvLines::Extra& TAdvLines::EnsureExtra(Record& r) {
-  if (r.extra) return *extras_[r.extra - 1];
-  if (!freeExtras_.empty()) {
-    r.extra = freeExtras_.back();
-    freeExtras_.pop_back();
-    extras_[r.extra - 1] = std::make_unique<Extra>();
+void TAdvLines::MakeFar(Record& r) {
+  if (r.far) return;
+  const Far entry{base_ + r.at, 0};
+  if (!freeFar_.empty()) {
+    r.at = freeFar_.back();
+    freeFar_.pop_back();
+    far_[r.at] = entry;
   } else {
-    extras_.push_back(std::make_unique<Extra>());
-    r.extra = static_cast<std::uint32_t>(extras_.size());
+    r.at = static_cast<std::uint32_t>(far_.size());
+    far_.push_back(entry);
   }
-  return *extras_[r.extra - 1];
+  r.far = 1;
 }
 
+void TAdvLines::ReleaseFar(Record& r) {
+  if (!r.far) return;
+  far_[r.at] = Far{};
+  freeFar_.push_back(r.at);
+  r.at = 0;
+  r.far = 0;
+}
+
+void TAdvLines::SetData(Record& r, const char* data) {
+  if ((!r.far || (far_[r.at].extra == 0 && far_[r.at].rowStarts.empty())) && InMain(data)) {
+    ReleaseFar(r);
+    r.at = static_cast<std::uint32_t>(data - base_);
+    return;
+  }
+  MakeFar(r);
+  far_[r.at].data = data;
+}
+
+TAdvLines::Extra& TAdvLines::EnsureExtra(Record& r) {
+  MakeFar(r);
+  Far& f = far_[r.at];
+  if (f.extra) return *extras_[f.extra - 1];
+  if (!freeExtras_.empty()) {
+    f.extra = freeExtras_.back();
+    freeExtras_.pop_back();
+    extras_[f.extra - 1] = std::make_unique<Extra>();
+  } else {
+    extras_.push_back(std::make_unique<Extra>());
+    f.extra = static_cast<std::uint32_t>(extras_.size());
+  }
+  return *extras_[f.extra - 1];
+}
+
+// The side record goes; so does the far entry, where the line's bytes are in
+// the main chunk.
 void TAdvLines::ReleaseExtra(Record& r) {
-  if (!r.extra) return;
-  Extra& e = *extras_[r.extra - 1];
+  const std::uint32_t x = ExtraIndex(r);
+  if (!x) return;
+  Extra& e = *extras_[x - 1];
   if (e.attrSerial != 0) --attrHolders_;
-  extras_[r.extra - 1].reset();
-  freeExtras_.push_back(r.extra);
-  r.extra = 0;
+  extras_[x - 1].reset();
+  freeExtras_.push_back(x);
+  far_[r.at].extra = 0;
+  SetData(r, far_[r.at].data);
 }
 
 void TAdvLines::ReleaseIfUnused(Record& r) {
-  if (Extra* e = ExtraOf(r); e && e->Unused()) ReleaseExtra(r);
+  if (!r.far) return;
+  if (Extra* e = ExtraOf(r)) {
+    if (e->Unused()) ReleaseExtra(r);
+  } else {
+    SetData(r, far_[r.at].data);
+  }
 }
 
 void TAdvLines::SetRecordText(Record& r, std::string_view text) {
@@ -89,7 +136,7 @@ void TAdvLines::SetRecordText(Record& r, std::string_view text) {
   Extra& x = EnsureExtra(r);
   x.text.assign(text.data(), text.size());
   x.owned = true;
-  r.data = x.text.data();
+  far_[r.at].data = x.text.data();
   r.length = static_cast<std::uint32_t>(text.size());
   x.raw = HasRawChars(text);
   if (x.raw) ++rawLines_;
@@ -149,6 +196,7 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
     change.RowsRemoved += RowsOf(r);
     removedChars += r.length + 2;
     ReleaseExtra(r);
+    ReleaseFar(r);
   }
   for (const Block& b : fresh) {
     for (const Record& r : b.lines) {
@@ -387,12 +435,17 @@ void TAdvLines::MaybeCompact() {
   // Copy every borrowed line into one new chunk and free the old ones.
   auto fresh = std::make_unique<TTextBuffer>(static_cast<std::size_t>(borrowedBytes_));
   char* out = fresh->Data();
+  // The new chunk becomes the main one: its lines are offsets again.
+  const char* oldBase = base_;
+  base_ = fresh->Data();
+  mainSize_ = static_cast<std::ptrdiff_t>(fresh->Size());
   for (Block& b : blocks_) {
     for (Record& r : b.lines) {
       Extra* e = ExtraOf(r);
       if (e && e->owned) continue;
-      if (r.length) std::memcpy(out, r.data, r.length);
-      r.data = out;
+      const char* from = r.far ? far_[r.at].data : oldBase + r.at;
+      if (r.length) std::memcpy(out, from, r.length);
+      SetData(r, out);
       out += r.length;
     }
   }
@@ -403,17 +456,55 @@ void TAdvLines::MaybeCompact() {
 
 // ---------------------------------------------------------------- splitting
 
-void TAdvLines::SplitBorrowed(std::string_view text, std::vector<Block>& out, std::size_t& longest) {
-  ForEachLine(text, [&](std::string_view line) {
-    if (out.empty() || out.back().lines.size() == kBlockTarget) {
-      out.emplace_back();
-      out.back().lines.reserve(kBlockTarget);
+void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
+                              std::vector<Block>& out, std::size_t& longest) {
+  Block* b = nullptr;
+  std::size_t most = longest;
+  auto emit = [&](std::size_t from, std::size_t to) {
+    if (!b || b->lines.size() == kBlockTarget) {
+      b = &out.emplace_back();
+      b->lines = RecordVector(TAreaAllocator<Record>(area));
+      b->lines.reserve(kBlockTarget);
     }
-    out.back().lines.push_back({line.data(), static_cast<std::uint32_t>(line.size()), 0});
-    out.back().chars += static_cast<std::int64_t>(line.size()) + 2;
-    ++out.back().rows;
-    longest = std::max(longest, line.size());
-  });
+    const std::size_t length = to - from;
+    b->lines.push_back(
+        MainRecord(static_cast<std::uint32_t>(text.data() + from - base), static_cast<std::uint32_t>(length)));
+    b->chars += static_cast<std::int64_t>(length) + 2;
+    ++b->rows;
+    most = std::max(most, length);
+  };
+  // Every CR and LF ends a line, except an LF right after a CR: the CR
+  // already ended it. The breaks of 64 bytes are found at once.
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t start = 0;
+  auto atBreak = [&](std::size_t at) {
+    if (p[at] == '\n' && at > 0 && p[at - 1] == '\r') {
+      start = at + 1;
+      return;
+    }
+    emit(start, at);
+    start = at + 1;
+  };
+  std::size_t pos = 0;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; pos + 64 <= n; pos += 64) {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16 * k));
+      const auto bits =
+          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(c, lf))));
+      mask |= std::uint64_t{bits} << (16 * k);
+    }
+    for (; mask != 0; mask &= mask - 1) atBreak(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
+  }
+#endif
+  for (; pos < n; ++pos)
+    if (p[pos] == '\r' || p[pos] == '\n') atBreak(pos);
+  if (start < n) emit(start, n);
+  longest = most;
 }
 
 std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
@@ -425,16 +516,35 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     std::size_t middle = text.size() >= kParallelSplit ? FindLineBreak(text, text.size() / 2) : text.size();
     if (middle < text.size())
       middle += text[middle] == '\r' && middle + 1 < text.size() && text[middle + 1] == '\n' ? 2 : 1;
+    // The records of a large text are written to areas of their own, one
+    // for each core.
+    std::shared_ptr<TRecordArea> area, areaSecond;
+    if (text.size() >= kAreaSplit) {
+      const std::size_t piece = std::clamp<std::size_t>(text.size() / 2, kAreaSplit, std::size_t{64} << 20);
+      area = std::make_shared<TRecordArea>(piece);
+      if (middle < text.size()) areaSecond = std::make_shared<TRecordArea>(piece);
+    }
     std::vector<Block> second;
     std::size_t longestSecond = 0;
     std::thread other;
-    if (middle < text.size()) other = std::thread([&] { SplitBorrowed(text.substr(middle), second, longestSecond); });
-    SplitBorrowed(text.substr(0, middle), out, longest);
+    if (middle < text.size())
+      other = std::thread([&] { SplitBorrowed(text.substr(middle), text.data(), areaSecond, second, longestSecond); });
+    SplitBorrowed(text.substr(0, middle), text.data(), area, out, longest);
+    if (area) area->Close();
     if (other.joinable()) {
       other.join();
+      if (areaSecond) areaSecond->Close();
       out.insert(out.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
       longest = std::max(longest, longestSecond);
     }
+    // Lines of a text outside the main chunk are far lines.
+    if (!InMain(text.data()) || !InMain(text.data() + text.size()))
+      for (Block& b : out)
+        for (Record& r : b.lines) {
+          const char* data = text.data() + r.at;
+          MakeFar(r);
+          far_[r.at].data = data;
+        }
   } else {
     ForEachLine(text, [&](std::string_view line) {
       if (out.empty() || out.back().lines.size() == kBlockTarget) {
@@ -442,14 +552,11 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
         out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
       }
       Record r;
-      r.data = line.data();
       r.length = static_cast<std::uint32_t>(line.size());
-      if (owned) {
-        Extra& e = EnsureExtra(r);
-        e.text.assign(line);
-        e.owned = true;
-        r.data = e.text.data();
-      }
+      Extra& e = EnsureExtra(r);
+      e.text.assign(line);
+      e.owned = true;
+      far_[r.at].data = e.text.data();
       longest = std::max(longest, line.size());
       out.back().lines.push_back(r);
     });
@@ -466,7 +573,8 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
         if (r.length <= w) continue;
         const std::uint32_t rows = Wrap(View(r), &starts);
         if (rows <= 1) continue;
-        EnsureExtra(r).rowStarts.swap(starts);
+        MakeFar(r);
+        far_[r.at].rowStarts.swap(starts);
         b.rows += rows - 1;
       }
     }
@@ -542,7 +650,7 @@ TLineAttrs& TAdvLines::Attrs(int line) {
   Extra& e = EnsureExtra(r);
   if (e.attrSerial == 0) {
     e.attrSerial = nextSerial_++;
-    attrQueue_.emplace_back(r.extra, e.attrSerial);
+    attrQueue_.emplace_back(ExtraIndex(r), e.attrSerial);
     ++attrHolders_;
     // Drop the colours of the lines prepared longest ago.
     while (attrHolders_ > kMaxAttrLines && attrQueueHead_ < attrQueue_.size()) {

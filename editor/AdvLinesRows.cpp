@@ -111,9 +111,10 @@ void TAdvLines::Rewrap(Record& r) {
   DropAttrs(r);
   std::string_view text = View(r);
   if (!Wrapping() || text.size() <= static_cast<std::size_t>(Editor->GetWrapColumn())) {
-    if (Extra* e = ExtraOf(r)) std::vector<std::uint32_t>().swap(e->rowStarts);
+    if (r.far) std::vector<std::uint32_t>().swap(far_[r.at].rowStarts);
   } else {
-    Wrap(text, &EnsureExtra(r).rowStarts);
+    MakeFar(r);
+    Wrap(text, &far_[r.at].rowStarts);
   }
   ReleaseIfUnused(r);
 }
@@ -123,7 +124,7 @@ std::string_view TAdvLines::RowText(const Record& r, int k) const {
   const int rows = RowsOf(r);
   if (rows == 1) return k == 0 ? text : std::string_view();
   if (k < 0 || k >= rows) return {};
-  const auto& starts = ExtraOf(r)->rowStarts;
+  const auto& starts = RowStarts(r);
   std::size_t s = k == 0 ? 0 : starts[k - 1];
   std::size_t e = k + 1 == rows ? text.size() : starts[k];
   return text.substr(s, e - s);
@@ -214,7 +215,7 @@ void TAdvLines::GetRowInfo(int row, int& line, std::string& lineText, int& offse
   if (line < 0) throw EStringListError(row);
   const Record& r = Rec(line);
   lineText.assign(View(r));
-  offset = k == 0 ? 0 : static_cast<int>(ExtraOf(r)->rowStarts[k - 1]);
+  offset = k == 0 ? 0 : static_cast<int>(RowStarts(r)[k - 1]);
 }
 
 void TAdvLines::RowToLine(int column, int row, int& lineColumn, int& line) const {
@@ -223,7 +224,7 @@ void TAdvLines::RowToLine(int column, int row, int& lineColumn, int& line) const
   RowToParagraph(row, line, k);
   if (line < 0) throw EStringListError(row);
   const Record& r = Rec(line);
-  lineColumn = column + (k == 0 ? 0 : static_cast<int>(ExtraOf(r)->rowStarts[k - 1]));
+  lineColumn = column + (k == 0 ? 0 : static_cast<int>(RowStarts(r)[k - 1]));
 }
 
 void TAdvLines::LineToRow(int line, int lineColumn, int& row, int& rowColumn) const {
@@ -320,7 +321,7 @@ std::string TAdvLines::TextRange(std::int64_t offset, std::int64_t length) const
       for (std::int64_t k = from; k < static_cast<std::int64_t>(r.length) + 2 && need > 0;) {
         if (k < r.length) {
           std::int64_t n = std::min<std::int64_t>(r.length - k, need);
-          std::memcpy(dst, r.data + k, static_cast<std::size_t>(n));
+          std::memcpy(dst, DataOf(r) + k, static_cast<std::size_t>(n));
           dst += n;
           need -= n;
           k += n;

@@ -588,10 +588,12 @@ class TPagesAhead {
 TTextBuffer::TTextBuffer(std::size_t size) : size_(size) {
   // Not zero-filled: the bytes are written before they are read. A large
   // buffer takes whole huge pages: each fault then brings 2 MB, not 4 KB.
+  // Its last bytes that fill no huge page stay on small pages, so that a
+  // text a little longer than a huge page does not hold a whole one more.
   if (size >= kLargeBuffer) {
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
     raw_.reset(static_cast<char*>(std::aligned_alloc(kHugePage, rounded)));
-    if (raw_) ::madvise(raw_.get(), rounded, MADV_HUGEPAGE);
+    if (raw_) ::madvise(raw_.get(), size / kHugePage * kHugePage, MADV_HUGEPAGE);
   } else {
     raw_.reset(static_cast<char*>(std::malloc(std::max<std::size_t>(size, 1))));
   }

@@ -330,3 +330,47 @@ TEST_F(LineStore, ColoursOfLongUnpaintedLinesAreDroppedAndTheLineIsDirtyAgain) {
 }
 
 }  // namespace
+
+// A text edited over and over by large replacements leaves chunks behind
+// until the store copies its lines into one chunk of their own; the loaded
+// lines, the replaced ones, the lines typed into and their rows stay exactly
+// those of the same text assigned afresh.
+TEST(LineStoreChunks, LinesAndRowsStayThoseOfAFreshAssignmentAcrossCompaction) {
+  FakeLinesOwner owner, freshOwner;
+  owner.wordWrap = freshOwner.wordWrap = true;
+  owner.wrapColumn = freshOwner.wrapColumn = 7;
+  TAdvLines lines{&owner};
+  std::mt19937 rng(11);
+  auto block = [&](std::size_t bytes) {
+    std::string s;
+    while (s.size() < bytes) {
+      s.append(rng() % 19, static_cast<char>('a' + rng() % 26));
+      s += rng() % 5 == 0 ? " x\r\n" : rng() % 2 ? "\n" : "\r";
+    }
+    return s;
+  };
+  lines.SetTextQuiet(block(9u << 20));  // large enough to be split on two cores
+  for (int round = 0; round < 40; ++round) {
+    // 2 MB replaced by 2 MB: at least 80 MB of chunks pass through the store.
+    const std::int64_t total = lines.TextLength();
+    const std::int64_t offset = static_cast<std::int64_t>(rng() % static_cast<unsigned>(total - (2 << 20)));
+    const std::string insert = block(2u << 20);
+    ASSERT_EQ(lines.ReplaceText(offset, 2 << 20, insert).size(), 2u << 20);
+    // A few characters typed here and there: lines owned one by one.
+    for (int k = 0; k < 20; ++k) {
+      const std::int64_t at = static_cast<std::int64_t>(rng() % static_cast<unsigned>(lines.TextLength()));
+      lines.ReplaceText(at, 0, "q");
+    }
+    if (round % 13 != 12) continue;
+    const std::string text = lines.GetTextStr();
+    ASSERT_EQ(static_cast<std::int64_t>(text.size()), lines.TextLength());
+    TAdvLines fresh{&freshOwner};
+    fresh.SetTextQuiet(text);
+    ASSERT_EQ(lines.Count(), fresh.Count());
+    ASSERT_EQ(lines.GetRowCount(), fresh.GetRowCount());
+    for (int i = 0; i < lines.Count(); ++i) {
+      ASSERT_EQ(lines.LineView(i), fresh.LineView(i)) << "line " << i;
+      ASSERT_EQ(lines.Paragraph(i).Rows, fresh.Paragraph(i).Rows) << "line " << i;
+    }
+  }
+}
