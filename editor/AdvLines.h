@@ -41,6 +41,7 @@
 #include "editor/Fenwick.h"
 #include "editor/FileIO.h"
 #include "editor/LineFormat.h"
+#include "editor/PagedTable.h"
 #include "editor/TextEncoding.h"
 
 // What a change asks of the store's owner besides keeping its own state in step.
@@ -377,7 +378,7 @@ class TAdvLines {
   std::vector<Block> blocks_;
   TFenwick lineTree_, charTree_, rowTree_;
   std::vector<std::unique_ptr<Extra>> extras_;
-  std::vector<Far> far_;
+  TPagedTable<Far> far_;  // grown by pastes into large documents: never moved
   std::vector<std::uint32_t> freeFar_;
   const char* base_ = "";  // the main chunk
   std::ptrdiff_t mainSize_ = 0;
