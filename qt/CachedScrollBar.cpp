@@ -5,7 +5,38 @@
 
 namespace platform {
 
-CachedScrollBar::CachedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {}
+namespace {
+
+// A style loads and colours the pictures of a bar's arrows the first time it
+// draws a bar, and keeps them for every bar after. Drawing one bar of each
+// orientation when the first bar is made does that before any document is
+// shown, rather than on the first screen of the first one.
+void PrepareStyle(const QScrollBar& bar) {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  for (Qt::Orientation orientation : {Qt::Horizontal, Qt::Vertical}) {
+    QStyleOptionSlider opt;
+    opt.initFrom(&bar);
+    opt.orientation = orientation;
+    opt.state |= orientation == Qt::Horizontal ? QStyle::State_Horizontal : QStyle::State_None;
+    opt.rect = orientation == Qt::Horizontal ? QRect(0, 0, 100, 16) : QRect(0, 0, 16, 100);
+    opt.minimum = 0;
+    opt.maximum = 100;
+    opt.pageStep = 10;
+    opt.subControls = QStyle::SC_All;
+    QPixmap scratch(opt.rect.size());
+    scratch.fill(Qt::transparent);
+    QPainter p(&scratch);
+    bar.style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, &bar);
+  }
+}
+
+}  // namespace
+
+CachedScrollBar::CachedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {
+  PrepareStyle(*this);
+}
 
 void CachedScrollBar::paintEvent(QPaintEvent* event) {
   if (underMouse() || isSliderDown()) {
