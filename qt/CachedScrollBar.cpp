@@ -60,11 +60,25 @@ void CachedScrollBar::paintEvent(QPaintEvent* event) {
                   static_cast<int>(opt.direction),
                   opt.upsideDown};
   if (kept_.isNull() || !(look == keptLook_)) {
-    kept_ = QPixmap(size() * look.ratio);
-    kept_.setDevicePixelRatio(look.ratio);
-    kept_.fill(Qt::transparent);
+    // The groove does not depend on the range or the position: it is kept,
+    // and the rest is drawn over it as the style draws it over its groove.
+    Look without = look;
+    without.minimum = without.maximum = without.position = without.pageStep = 0;
+    if (background_.isNull() || !(without == backgroundLook_)) {
+      background_ = QPixmap(size() * look.ratio);
+      background_.setDevicePixelRatio(look.ratio);
+      background_.fill(Qt::transparent);
+      QStyleOptionSlider groove = opt;
+      groove.subControls = QStyle::SC_ScrollBarGroove;
+      QPainter p(&background_);
+      style()->drawComplexControl(QStyle::CC_ScrollBar, &groove, &p, this);
+      backgroundLook_ = without;
+    }
+    kept_ = background_.copy();
+    QStyleOptionSlider rest = opt;
+    rest.subControls = QStyle::SubControls(QStyle::SC_All) & ~QStyle::SubControls(QStyle::SC_ScrollBarGroove);
     QPainter p(&kept_);
-    style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, this);
+    style()->drawComplexControl(QStyle::CC_ScrollBar, &rest, &p, this);
     keptLook_ = look;
   }
   QPainter p(this);
