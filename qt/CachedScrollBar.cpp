@@ -5,7 +5,38 @@
 
 namespace platform {
 
-CachedScrollBar::CachedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {}
+namespace {
+
+// A style loads and colours the pictures of a bar's arrows the first time it
+// draws a bar, and keeps them for every bar after. Drawing one bar of each
+// orientation when the first bar is made does that before any document is
+// shown, rather than on the first screen of the first one.
+void PrepareStyle(const QScrollBar& bar) {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  for (Qt::Orientation orientation : {Qt::Horizontal, Qt::Vertical}) {
+    QStyleOptionSlider opt;
+    opt.initFrom(&bar);
+    opt.orientation = orientation;
+    opt.state |= orientation == Qt::Horizontal ? QStyle::State_Horizontal : QStyle::State_None;
+    opt.rect = orientation == Qt::Horizontal ? QRect(0, 0, 100, 16) : QRect(0, 0, 16, 100);
+    opt.minimum = 0;
+    opt.maximum = 100;
+    opt.pageStep = 10;
+    opt.subControls = QStyle::SC_All;
+    QPixmap scratch(opt.rect.size());
+    scratch.fill(Qt::transparent);
+    QPainter p(&scratch);
+    bar.style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, &bar);
+  }
+}
+
+}  // namespace
+
+CachedScrollBar::CachedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {
+  PrepareStyle(*this);
+}
 
 void CachedScrollBar::paintEvent(QPaintEvent* event) {
   if (underMouse() || isSliderDown()) {
@@ -29,11 +60,25 @@ void CachedScrollBar::paintEvent(QPaintEvent* event) {
                   static_cast<int>(opt.direction),
                   opt.upsideDown};
   if (kept_.isNull() || !(look == keptLook_)) {
-    kept_ = QPixmap(size() * look.ratio);
-    kept_.setDevicePixelRatio(look.ratio);
-    kept_.fill(Qt::transparent);
+    // The groove does not depend on the range or the position: it is kept,
+    // and the rest is drawn over it as the style draws it over its groove.
+    Look without = look;
+    without.minimum = without.maximum = without.position = without.pageStep = 0;
+    if (background_.isNull() || !(without == backgroundLook_)) {
+      background_ = QPixmap(size() * look.ratio);
+      background_.setDevicePixelRatio(look.ratio);
+      background_.fill(Qt::transparent);
+      QStyleOptionSlider groove = opt;
+      groove.subControls = QStyle::SC_ScrollBarGroove;
+      QPainter p(&background_);
+      style()->drawComplexControl(QStyle::CC_ScrollBar, &groove, &p, this);
+      backgroundLook_ = without;
+    }
+    kept_ = background_.copy();
+    QStyleOptionSlider rest = opt;
+    rest.subControls = QStyle::SubControls(QStyle::SC_All) & ~QStyle::SubControls(QStyle::SC_ScrollBarGroove);
     QPainter p(&kept_);
-    style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, this);
+    style()->drawComplexControl(QStyle::CC_ScrollBar, &rest, &p, this);
     keptLook_ = look;
   }
   QPainter p(this);

@@ -3,8 +3,9 @@
 // CachedScrollBar: a QScrollBar that keeps its last drawing. A style draws a
 // bar with gradients and frames, which costs more than the editor's whole
 // text area; a bar whose look did not change since (size, range, position,
-// state, palette, style) is drawn again from the kept image. While the mouse
-// is over it or its thumb is held, it draws as every QScrollBar does.
+// state, palette, style) is drawn again from the kept image, and one whose
+// range or position alone changed is drawn over its kept groove. While the
+// mouse is over it or its thumb is held, it draws as every QScrollBar does.
 
 #include <QPixmap>
 #include <QScrollBar>
@@ -32,6 +33,10 @@ class CachedScrollBar : public QScrollBar {
     bool operator==(const Look&) const = default;
   };
 
+  // The groove a look is drawn on, kept as long as only the range and the
+  // position change (as scrolling changes them).
+  QPixmap background_;
+  Look backgroundLook_;
   QPixmap kept_;
   Look keptLook_;
 };

@@ -226,7 +226,10 @@ void ImageCanvas::SetFont(const FontSpec& font) {
   for (auto& f : faces_) f.reset();
   tileIndex_.clear();
   clusterIndex_.clear();
-  tiles_.clear();
+  // Room for the tiles of a first screen, its pages touched here, before any
+  // document is drawn: a first screen makes a few hundred tiles.
+  if (tiles_.size() < kFirstTiles) tiles_.assign(kFirstTiles, 0);
+  tilesUsed_ = 0;
 }
 
 QFont ImageCanvas::FontFor(std::uint8_t style) { return FaceFor(style).font; }
@@ -283,14 +286,18 @@ void ImageCanvas::FillRect(const Rect& r, Color color) {
 }
 
 void ImageCanvas::MakeRoomForTiles(int advance) {
-  if (advance == tileAdvance_ && tiles_.size() <= (std::size_t{2} << 20)) return;
+  if (advance == tileAdvance_ && tilesUsed_ <= kMostTilePixels) return;
   tileIndex_.clear();
   clusterIndex_.clear();
-  tiles_.clear();
-  // Room for the tiles of a first screen at once: growing by doubling would
-  // copy them and touch fresh memory at every step.
-  tiles_.reserve(std::size_t{64} << 10);
+  tilesUsed_ = 0;
   tileAdvance_ = advance;
+}
+
+QRgb* ImageCanvas::NewTile(std::size_t pixels) {
+  if (tilesUsed_ + pixels > tiles_.size()) tiles_.resize(std::max(tiles_.size() * 2, tilesUsed_ + pixels));
+  QRgb* out = tiles_.data() + tilesUsed_;
+  tilesUsed_ += pixels;
+  return out;
 }
 
 const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face) {
@@ -298,16 +305,19 @@ const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t
   const std::uint64_t key = (std::uint64_t{fg & 0xFFFFFF} << 36) | (std::uint64_t{bg & 0xFFFFFF} << 12) |
                             (std::uint64_t{style & 0x0Fu} << 8) | byte;
   const std::size_t size = static_cast<std::size_t>(advance) * static_cast<std::size_t>(face.height);
-  auto [it, fresh] = tileIndex_.try_emplace(key, tiles_.size());
+  auto [it, fresh] = tileIndex_.try_emplace(key, tilesUsed_);
   if (!fresh) return tiles_.data() + it->second;
 
-  // One cell drawn on again for every tile of this size.
-  if (tileCell_.width() != advance || tileCell_.height() != face.height)
+  // One cell drawn on again for every tile of this size, by one painter.
+  if (tileCell_.width() != advance || tileCell_.height() != face.height) {
+    tilePainter_.reset();
     tileCell_ = QImage(advance, face.height, QImage::Format_RGB32);
+  }
   QImage& cell = tileCell_;
   cell.fill(bg);
   if (byte != ' ' || (style & (fontstyle::Underline | fontstyle::StrikeOut))) {
-    QPainter p(&cell);
+    if (!tilePainter_) tilePainter_.emplace(&cell);
+    QPainter& p = *tilePainter_;
     p.setPen(QColor::fromRgb(fg));
     if (face.glyphs[byte] != 0) {
       QGlyphRun run;
@@ -319,13 +329,14 @@ const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t
       p.drawGlyphRun(QPointF(0, face.ascent), run);
     } else {
       // A character the font lacks: through the font's fallback.
+      p.save();
       p.setFont(face.font);
       const char32_t ch = CellChar(byte);
       p.drawText(QPointF(0, face.ascent), QString::fromUcs4(&ch, 1));
+      p.restore();
     }
   }
-  tiles_.resize(tiles_.size() + size);
-  QRgb* out = tiles_.data() + it->second;
+  QRgb* out = NewTile(size);
   for (int y = 0; y < face.height; ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(cell.constScanLine(y));
     std::copy(line, line + advance, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(advance));
@@ -388,14 +399,14 @@ const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb
     if (style & fontstyle::StrikeOut)
       p.fillRect(0, face.ascent - metrics.strikeOutPos(), width, thickness, p.pen().color());
   }
-  const std::size_t at = tiles_.size();
-  tiles_.resize(at + static_cast<std::size_t>(width) * static_cast<std::size_t>(face.height));
+  const std::size_t at = tilesUsed_;
+  QRgb* out = NewTile(static_cast<std::size_t>(width) * static_cast<std::size_t>(face.height));
   for (int y = 0; y < face.height; ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(cell.constScanLine(y));
-    std::copy(line, line + width, tiles_.data() + at + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
+    std::copy(line, line + width, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
   }
   clusterIndex_.emplace(clusterKey_, at);
-  return tiles_.data() + at;
+  return out;
 }
 
 void ImageCanvas::Blit(const QRgb* tile, int left, int y, int width, int height) {

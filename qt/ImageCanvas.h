@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QRawFont>
 #include <array>
 #include <optional>
@@ -75,6 +76,8 @@ class ImageCanvas : public Canvas {
                           const Face& face);
   // Drops the tiles when they were made for another advance or grew too many.
   void MakeRoomForTiles(int advance);
+  // Room for a new tile of `pixels` at the end of those kept.
+  QRgb* NewTile(std::size_t pixels);
   // Copies `width` pixels of a tile's rows to the image at (left, y).
   void Blit(const QRgb* tile, int left, int y, int width, int height);
 
@@ -86,8 +89,12 @@ class ImageCanvas : public Canvas {
   // the scratch key of a look-up).
   std::unordered_map<std::string, std::size_t> clusterIndex_;
   std::string clusterKey_;
-  std::vector<QRgb> tiles_;
-  QImage tileCell_;  // where a Windows-1252 tile is drawn before it is kept
+  static constexpr std::size_t kFirstTiles = std::size_t{64} << 10;     // pixels kept ready for tiles
+  static constexpr std::size_t kMostTilePixels = std::size_t{2} << 20;  // tiles this large are dropped
+  std::vector<QRgb> tiles_;                                             // the first tilesUsed_ pixels hold tiles
+  std::size_t tilesUsed_ = 0;
+  QImage tileCell_;                      // where a Windows-1252 tile is drawn before it is kept
+  std::optional<QPainter> tilePainter_;  // open on tileCell_
   int tileAdvance_ = 0;
 };
 

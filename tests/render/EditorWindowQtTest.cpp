@@ -466,6 +466,29 @@ TEST(CanvasQt, TextKeepsItsFixedAdvanceAndOpaqueBackground) {
   EXPECT_EQ(canvas.FontFor(platform::fontstyle::Bold).pixelSize(), 16);
 }
 
+TEST(CanvasQt, ACellIsDrawnAlikeHoweverManyTilesCameBeforeIt) {
+  TestApplication();
+  // Far more tiles than a first screen makes: their store grows, and one
+  // painter draws them all, styles and fallback characters among them.
+  platform::ImageCanvas kept(1000, 20);
+  kept.SetFont({"Courier New", 10, 0, 0});
+  const int advance = kept.MeasureGlyph('W', 0).x, height = kept.MeasureGlyph('W', 0).y;
+  const std::string text = "Wg_|\x81\x9D~@ \xE9";
+  const std::uint8_t styles[] = {0, platform::fontstyle::Underline, platform::fontstyle::Bold,
+                                 platform::fontstyle::Italic | platform::fontstyle::StrikeOut};
+  for (int round = 0; round < 2; ++round)
+    for (std::uint32_t colour = 0; colour < 120; ++colour) {
+      const platform::Color fg = colour * 0x020301, bg = 0xFFFFFF - colour * 0x010102;
+      const std::uint8_t style = styles[colour % 4];
+      kept.DrawText(0, 0, text, advance, fg, bg, style);
+      platform::ImageCanvas fresh(1000, 20);
+      fresh.SetFont({"Courier New", 10, 0, 0});
+      fresh.DrawText(0, 0, text, advance, fg, bg, style);
+      const QRect cells(0, 0, advance * static_cast<int>(text.size()), height);
+      ASSERT_EQ(kept.Image().copy(cells), fresh.Image().copy(cells)) << "round " << round << ", colour " << colour;
+    }
+}
+
 }  // namespace
 
 namespace {
