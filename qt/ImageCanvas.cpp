@@ -9,6 +9,7 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <string>
 #include <tuple>
@@ -224,12 +225,10 @@ void ImageCanvas::SetFont(const FontSpec& font) {
   }
   spec_ = font;
   for (auto& f : faces_) f.reset();
-  tileIndex_.clear();
-  clusterIndex_.clear();
+  DropTiles();
   // Room for the tiles of a first screen, its pages touched here, before any
   // document is drawn: a first screen makes a few hundred tiles.
   if (tiles_.size() < kFirstTiles) tiles_.assign(kFirstTiles, 0);
-  tilesUsed_ = 0;
 }
 
 QFont ImageCanvas::FontFor(std::uint8_t style) { return FaceFor(style).font; }
@@ -271,13 +270,15 @@ Point ImageCanvas::MeasureGlyph(char ch, std::uint8_t style) {
 void ImageCanvas::Fill(QRect r, QRgb rgb) {
   r &= image_.rect();
   if (r.isEmpty()) return;
-  // One look at whether the pixels are shared, not one per row.
+  // One look at whether the pixels are shared, not one per row; the first
+  // row filled, the others copied from it.
   uchar* bits = image_.bits();
   const qsizetype perLine = image_.bytesPerLine();
-  for (int y = r.top(); y <= r.bottom(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(bits + y * perLine) + r.left();
-    std::fill(line, line + r.width(), rgb);
-  }
+  auto* first = reinterpret_cast<QRgb*>(bits + r.top() * perLine) + r.left();
+  std::fill(first, first + r.width(), rgb);
+  const std::size_t bytes = static_cast<std::size_t>(r.width()) * sizeof(QRgb);
+  for (int y = r.top() + 1; y <= r.bottom(); ++y)
+    std::memcpy(reinterpret_cast<QRgb*>(bits + y * perLine) + r.left(), first, bytes);
 }
 
 void ImageCanvas::FillRect(const Rect& r, Color color) {
@@ -287,10 +288,24 @@ void ImageCanvas::FillRect(const Rect& r, Color color) {
 
 void ImageCanvas::MakeRoomForTiles(int advance) {
   if (advance == tileAdvance_ && tilesUsed_ <= kMostTilePixels) return;
-  tileIndex_.clear();
+  DropTiles();
+  tileAdvance_ = advance;
+}
+
+void ImageCanvas::DropTiles() {
+  tileTables_.clear();
+  lastTable_ = nullptr;
   clusterIndex_.clear();
   tilesUsed_ = 0;
-  tileAdvance_ = advance;
+}
+
+ImageCanvas::TileTable& ImageCanvas::TilesFor(QRgb fg, QRgb bg, std::uint8_t style) {
+  const std::uint64_t key =
+      (std::uint64_t{fg & 0xFFFFFF} << 28) | (std::uint64_t{bg & 0xFFFFFF} << 4) | (style & 0x0Fu);
+  if (lastTable_ && lastTableKey_ == key) return *lastTable_;
+  lastTable_ = &tileTables_[key];
+  lastTableKey_ = key;
+  return *lastTable_;
 }
 
 QRgb* ImageCanvas::NewTile(std::size_t pixels) {
@@ -300,13 +315,11 @@ QRgb* ImageCanvas::NewTile(std::size_t pixels) {
   return out;
 }
 
-const QRgb* ImageCanvas::Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face) {
-  MakeRoomForTiles(advance);
-  const std::uint64_t key = (std::uint64_t{fg & 0xFFFFFF} << 36) | (std::uint64_t{bg & 0xFFFFFF} << 12) |
-                            (std::uint64_t{style & 0x0Fu} << 8) | byte;
+const QRgb* ImageCanvas::Tile(TileTable& table, unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance,
+                              const Face& face) {
+  if (const std::uint32_t at = table[byte]) return tiles_.data() + (at - 1);
   const std::size_t size = static_cast<std::size_t>(advance) * static_cast<std::size_t>(face.height);
-  auto [it, fresh] = tileIndex_.try_emplace(key, tilesUsed_);
-  if (!fresh) return tiles_.data() + it->second;
+  table[byte] = static_cast<std::uint32_t>(tilesUsed_ + 1);
 
   // One cell drawn on again for every tile of this size, by one painter.
   if (tileCell_.width() != advance || tileCell_.height() != face.height) {
@@ -349,17 +362,19 @@ void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Co
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
   if (std::max(y, 0) >= std::min(y + f.height, image_.height())) return;
+  MakeRoomForTiles(advance);
+  TileTable& table = TilesFor(fgRgb, bgRgb, style);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const int left = x + static_cast<int>(i) * advance;
     if (left >= image_.width()) break;
     if (left + advance <= 0) continue;
-    Blit(Tile(static_cast<unsigned char>(bytes[i]), fgRgb, bgRgb, style, advance, f), left, y, advance, f.height);
+    Blit(Tile(table, static_cast<unsigned char>(bytes[i]), fgRgb, bgRgb, style, advance, f), left, y, advance,
+         f.height);
   }
 }
 
 const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb fg, QRgb bg, std::uint8_t style,
                                      int advance, const Face& face) {
-  MakeRoomForTiles(advance);
   const char colours[] = {static_cast<char>(fg),          static_cast<char>(fg >> 8), static_cast<char>(fg >> 16),
                           static_cast<char>(bg),          static_cast<char>(bg >> 8), static_cast<char>(bg >> 16),
                           static_cast<char>(style & 0x0F)};
@@ -427,12 +442,14 @@ void ImageCanvas::DrawUtf8Text(int x, int y, std::string_view text, int advance,
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
   if (std::max(y, 0) >= std::min(y + f.height, image_.height())) return;
+  MakeRoomForTiles(advance);
+  TileTable& table = TilesFor(fgRgb, bgRgb, style);
   int left = x;
   for (std::size_t pos = 0; pos < text.size() && left < image_.width();) {
     const auto b = static_cast<unsigned char>(text[pos]);
     if (b < 0x80 && (pos + 1 == text.size() || static_cast<unsigned char>(text[pos + 1]) < 0x80)) {
       // ASCII with no mark after it: the tile of its byte.
-      if (left + advance > 0) Blit(Tile(b, fgRgb, bgRgb, style, advance, f), left, y, advance, f.height);
+      if (left + advance > 0) Blit(Tile(table, b, fgRgb, bgRgb, style, advance, f), left, y, advance, f.height);
       left += advance;
       ++pos;
       continue;

@@ -67,15 +67,22 @@ class ImageCanvas : public Canvas {
   Face& FaceFor(std::uint8_t style);
   char32_t CellChar(unsigned char cell) const { return Windows1252Char(cell); }
   void Fill(QRect r, QRgb rgb);
+  // Where the tiles of one colour pair and style are, by byte: 1 + their
+  // first pixel in tiles_, 0 for none yet.
+  using TileTable = std::array<std::uint32_t, 256>;
+  TileTable& TilesFor(QRgb fg, QRgb bg, std::uint8_t style);
   // The pixels of one character cell, advance x height, rendered once per
   // character, colours and style and kept for the next time.
-  const QRgb* Tile(unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance, const Face& face);
+  const QRgb* Tile(TileTable& table, unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance,
+                   const Face& face);
   // The same for a character of UTF-8 text with the combining marks after
   // it, `columns` cells wide.
   const QRgb* ClusterTile(std::string_view cluster, int columns, QRgb fg, QRgb bg, std::uint8_t style, int advance,
                           const Face& face);
-  // Drops the tiles when they were made for another advance or grew too many.
+  // Drops the tiles when they were made for another advance or grew too
+  // many; called before a run of text is drawn, never within it.
   void MakeRoomForTiles(int advance);
+  void DropTiles();
   // Room for a new tile of `pixels` at the end of those kept.
   QRgb* NewTile(std::size_t pixels);
   // Copies `width` pixels of a tile's rows to the image at (left, y).
@@ -84,7 +91,9 @@ class ImageCanvas : public Canvas {
   QImage image_;
   FontSpec spec_;
   std::array<std::optional<Face>, 16> faces_;
-  std::unordered_map<std::uint64_t, std::size_t> tileIndex_;
+  std::unordered_map<std::uint64_t, TileTable> tileTables_;  // by colours and style
+  TileTable* lastTable_ = nullptr;                           // the one looked up last
+  std::uint64_t lastTableKey_ = 0;
   // Tiles of UTF-8 characters, by colours, style and bytes (clusterKey_ is
   // the scratch key of a look-up).
   std::unordered_map<std::string, std::size_t> clusterIndex_;
