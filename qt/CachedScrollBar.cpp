@@ -40,7 +40,6 @@ CachedScrollBar::CachedScrollBar(Qt::Orientation orientation, QWidget* parent) :
 
 void CachedScrollBar::paintEvent(QPaintEvent* event) {
   if (underMouse() || isSliderDown()) {
-    kept_ = QPixmap();
     QScrollBar::paintEvent(event);
     return;
   }
@@ -48,41 +47,25 @@ void CachedScrollBar::paintEvent(QPaintEvent* event) {
   initStyleOption(&opt);
   opt.subControls = QStyle::SC_All;
   opt.activeSubControls = QStyle::SC_None;
-  const Look look{size(),
-                  opt.minimum,
-                  opt.maximum,
-                  opt.sliderPosition,
-                  opt.pageStep,
-                  static_cast<int>(opt.state),
-                  palette().cacheKey(),
-                  style(),
-                  devicePixelRatioF(),
-                  static_cast<int>(opt.direction),
+  // The groove does not depend on the range or the position.
+  const Look look{size(),        static_cast<int>(opt.state), palette().cacheKey(),
+                  style(),       devicePixelRatioF(),         static_cast<int>(opt.direction),
                   opt.upsideDown};
-  if (kept_.isNull() || !(look == keptLook_)) {
-    // The groove does not depend on the range or the position: it is kept,
-    // and the rest is drawn over it as the style draws it over its groove.
-    Look without = look;
-    without.minimum = without.maximum = without.position = without.pageStep = 0;
-    if (background_.isNull() || !(without == backgroundLook_)) {
-      background_ = QPixmap(size() * look.ratio);
-      background_.setDevicePixelRatio(look.ratio);
-      background_.fill(Qt::transparent);
-      QStyleOptionSlider groove = opt;
-      groove.subControls = QStyle::SC_ScrollBarGroove;
-      QPainter p(&background_);
-      style()->drawComplexControl(QStyle::CC_ScrollBar, &groove, &p, this);
-      backgroundLook_ = without;
-    }
-    kept_ = background_.copy();
-    QStyleOptionSlider rest = opt;
-    rest.subControls = QStyle::SubControls(QStyle::SC_All) & ~QStyle::SubControls(QStyle::SC_ScrollBarGroove);
-    QPainter p(&kept_);
-    style()->drawComplexControl(QStyle::CC_ScrollBar, &rest, &p, this);
-    keptLook_ = look;
+  if (groove_.isNull() || !(look == grooveLook_)) {
+    groove_ = QPixmap(size() * look.ratio);
+    groove_.setDevicePixelRatio(look.ratio);
+    groove_.fill(Qt::transparent);
+    QStyleOptionSlider groove = opt;
+    groove.subControls = QStyle::SC_ScrollBarGroove;
+    QPainter p(&groove_);
+    style()->drawComplexControl(QStyle::CC_ScrollBar, &groove, &p, this);
+    grooveLook_ = look;
   }
+  // The rest over it, as the style draws it over its groove.
   QPainter p(this);
-  p.drawPixmap(0, 0, kept_);
+  p.drawPixmap(0, 0, groove_);
+  opt.subControls = QStyle::SubControls(QStyle::SC_All) & ~QStyle::SubControls(QStyle::SC_ScrollBarGroove);
+  style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, this);
 }
 
 }  // namespace platform

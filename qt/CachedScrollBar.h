@@ -1,11 +1,11 @@
 #pragma once
 
-// CachedScrollBar: a QScrollBar that keeps its last drawing. A style draws a
-// bar with gradients and frames, which costs more than the editor's whole
-// text area; a bar whose look did not change since (size, range, position,
-// state, palette, style) is drawn again from the kept image, and one whose
-// range or position alone changed is drawn over its kept groove. While the
-// mouse is over it or its thumb is held, it draws as every QScrollBar does.
+// CachedScrollBar: a QScrollBar that keeps the drawing of its groove. A
+// style draws the groove with a gradient along the whole bar, which costs
+// more than the editor's whole text area and far more than the thumb and the
+// arrows; scrolling changes only those. The groove is drawn again when the
+// bar's size, state, palette or style changes. While the mouse is over the
+// bar or its thumb is held, it draws as every QScrollBar does.
 
 #include <QPixmap>
 #include <QScrollBar>
@@ -20,10 +20,9 @@ class CachedScrollBar : public QScrollBar {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  // What the drawing depends on.
+  // What the groove's drawing depends on.
   struct Look {
     QSize size;
-    int minimum = 0, maximum = 0, position = 0, pageStep = 0;
     int state = 0;
     qint64 palette = 0;
     const void* style = nullptr;
@@ -33,12 +32,8 @@ class CachedScrollBar : public QScrollBar {
     bool operator==(const Look&) const = default;
   };
 
-  // The groove a look is drawn on, kept as long as only the range and the
-  // position change (as scrolling changes them).
-  QPixmap background_;
-  Look backgroundLook_;
-  QPixmap kept_;
-  Look keptLook_;
+  QPixmap groove_;
+  Look grooveLook_;
 };
 
 }  // namespace platform
