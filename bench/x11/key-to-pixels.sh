@@ -6,7 +6,10 @@
 #
 #   bench/x11/key-to-pixels.sh BUILD_DIR FILE [ROUNDS] [PRESSES] [WHO...]
 #
-# WHO is any of quorvel qpte qsci (default all three). BUILD_DIR holds the
+# WHO is any of quorvel qpte qsci (default all three). KEY and AFTER (X keysym
+# names) choose the key pressed and the one that undoes it: x and BackSpace
+# unless set, e.g. KEY=Next AFTER=Prior WHERE=top for paging (WHERE: top, end
+# or both, the default). BUILD_DIR holds the
 # quorvel executable and bench/x11/key-to-pixels; the peers are built from
 # ../shared/peers (PEERS, PEERS_BUILD) the way its run-peers builds them.
 set -euo pipefail
@@ -67,7 +70,8 @@ run() {  # who where
   local before=()
   [[ $2 == end ]] && before=(--before End+ctrl)
   printf '%-8s %-4s ' "$1" "$2"
-  "$tool" "$title" --presses "$presses" "${before[@]}" || tail -5 "$work/app.out"
+  "$tool" "$title" --presses "$presses" --key "${KEY:-x}" --after "${AFTER:-BackSpace}" "${before[@]}" ||
+    tail -5 "$work/app.out"
   kill "$app" 2>/dev/null
   wait "$app" 2>/dev/null || true
   app=""
@@ -75,7 +79,7 @@ run() {  # who where
 }
 
 for ((r = 1; r <= rounds; ++r)); do
-  for where in top end; do
+  for where in ${WHERE:-top end}; do
     for w in "${who[@]}"; do run "$w" "$where"; done
   done
 done
