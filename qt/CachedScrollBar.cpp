@@ -5,38 +5,7 @@
 
 namespace platform {
 
-namespace {
-
-// A style loads and colours the pictures of a bar's arrows the first time it
-// draws a bar, and keeps them for every bar after. Drawing one bar of each
-// orientation when the first bar is made does that before any document is
-// shown, rather than on the first screen of the first one.
-void PrepareStyle(const QScrollBar& bar) {
-  static bool prepared = false;
-  if (prepared) return;
-  prepared = true;
-  for (Qt::Orientation orientation : {Qt::Horizontal, Qt::Vertical}) {
-    QStyleOptionSlider opt;
-    opt.initFrom(&bar);
-    opt.orientation = orientation;
-    opt.state |= orientation == Qt::Horizontal ? QStyle::State_Horizontal : QStyle::State_None;
-    opt.rect = orientation == Qt::Horizontal ? QRect(0, 0, 100, 16) : QRect(0, 0, 16, 100);
-    opt.minimum = 0;
-    opt.maximum = 100;
-    opt.pageStep = 10;
-    opt.subControls = QStyle::SC_All;
-    QPixmap scratch(opt.rect.size());
-    scratch.fill(Qt::transparent);
-    QPainter p(&scratch);
-    bar.style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, &bar);
-  }
-}
-
-}  // namespace
-
-CachedScrollBar::CachedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {
-  PrepareStyle(*this);
-}
+CachedScrollBar::CachedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {}
 
 void CachedScrollBar::paintEvent(QPaintEvent* event) {
   if (underMouse() || isSliderDown()) {
@@ -52,6 +21,14 @@ void CachedScrollBar::paintEvent(QPaintEvent* event) {
                   style(),       devicePixelRatioF(),         static_cast<int>(opt.direction),
                   opt.upsideDown};
   if (groove_.isNull() || !(look == grooveLook_)) {
+    // A look seen for the first time is drawn as a plain bar draws it: most
+    // bars (a document's first screen) are drawn once in a look, and keeping
+    // their groove would cost fresh memory for nothing.
+    if (!(look == seenLook_)) {
+      seenLook_ = look;
+      QScrollBar::paintEvent(event);
+      return;
+    }
     groove_ = QPixmap(size() * look.ratio);
     groove_.setDevicePixelRatio(look.ratio);
     groove_.fill(Qt::transparent);

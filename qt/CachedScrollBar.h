@@ -4,8 +4,9 @@
 // style draws the groove with a gradient along the whole bar, which costs
 // more than the editor's whole text area and far more than the thumb and the
 // arrows; scrolling changes only those. The groove is drawn again when the
-// bar's size, state, palette or style changes. While the mouse is over the
-// bar or its thumb is held, it draws as every QScrollBar does.
+// bar's size, state, palette or style changes, and kept from the second paint
+// in that look on. While the mouse is over the bar or its thumb is held, it
+// draws as every QScrollBar does.
 
 #include <QPixmap>
 #include <QScrollBar>
@@ -34,6 +35,7 @@ class CachedScrollBar : public QScrollBar {
 
   QPixmap groove_;
   Look grooveLook_;
+  Look seenLook_;  // the groove's look last drawn without keeping it
 };
 
 }  // namespace platform

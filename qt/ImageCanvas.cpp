@@ -226,9 +226,6 @@ void ImageCanvas::SetFont(const FontSpec& font) {
   spec_ = font;
   for (auto& f : faces_) f.reset();
   DropTiles();
-  // Room for the tiles of a first screen, its pages touched here, before any
-  // document is drawn: a first screen makes a few hundred tiles.
-  if (tiles_.size() < kFirstTiles) tiles_.assign(kFirstTiles, 0);
 }
 
 QFont ImageCanvas::FontFor(std::uint8_t style) { return FaceFor(style).font; }
@@ -287,7 +284,7 @@ void ImageCanvas::FillRect(const Rect& r, Color color) {
 }
 
 void ImageCanvas::MakeRoomForTiles(int advance) {
-  if (advance == tileAdvance_ && tilesUsed_ <= kMostTilePixels) return;
+  if (advance == tileAdvance_ && tiles_.size() <= kMostTilePixels) return;
   DropTiles();
   tileAdvance_ = advance;
 }
@@ -296,7 +293,7 @@ void ImageCanvas::DropTiles() {
   tileTables_.clear();
   lastTable_ = nullptr;
   clusterIndex_.clear();
-  tilesUsed_ = 0;
+  tiles_.clear();
 }
 
 ImageCanvas::TileTable& ImageCanvas::TilesFor(QRgb fg, QRgb bg, std::uint8_t style) {
@@ -309,17 +306,19 @@ ImageCanvas::TileTable& ImageCanvas::TilesFor(QRgb fg, QRgb bg, std::uint8_t sty
 }
 
 QRgb* ImageCanvas::NewTile(std::size_t pixels) {
-  if (tilesUsed_ + pixels > tiles_.size()) tiles_.resize(std::max(tiles_.size() * 2, tilesUsed_ + pixels));
-  QRgb* out = tiles_.data() + tilesUsed_;
-  tilesUsed_ += pixels;
-  return out;
+  // Room for the tiles of a first screen at once: growing by doubling would
+  // copy them and touch fresh memory at every step.
+  if (tiles_.capacity() == 0) tiles_.reserve(kFirstTiles);
+  const std::size_t at = tiles_.size();
+  tiles_.resize(at + pixels);
+  return tiles_.data() + at;
 }
 
 const QRgb* ImageCanvas::Tile(TileTable& table, unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance,
                               const Face& face) {
   if (const std::uint32_t at = table[byte]) return tiles_.data() + (at - 1);
   const std::size_t size = static_cast<std::size_t>(advance) * static_cast<std::size_t>(face.height);
-  table[byte] = static_cast<std::uint32_t>(tilesUsed_ + 1);
+  table[byte] = static_cast<std::uint32_t>(tiles_.size() + 1);
 
   // One cell drawn on again for every tile of this size, by one painter.
   if (tileCell_.width() != advance || tileCell_.height() != face.height) {
@@ -414,7 +413,7 @@ const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb
     if (style & fontstyle::StrikeOut)
       p.fillRect(0, face.ascent - metrics.strikeOutPos(), width, thickness, p.pen().color());
   }
-  const std::size_t at = tilesUsed_;
+  const std::size_t at = tiles_.size();
   QRgb* out = NewTile(static_cast<std::size_t>(width) * static_cast<std::size_t>(face.height));
   for (int y = 0; y < face.height; ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(cell.constScanLine(y));

@@ -98,10 +98,9 @@ class ImageCanvas : public Canvas {
   // the scratch key of a look-up).
   std::unordered_map<std::string, std::size_t> clusterIndex_;
   std::string clusterKey_;
-  static constexpr std::size_t kFirstTiles = std::size_t{64} << 10;     // pixels kept ready for tiles
+  static constexpr std::size_t kFirstTiles = std::size_t{64} << 10;     // pixels reserved for tiles at first
   static constexpr std::size_t kMostTilePixels = std::size_t{2} << 20;  // tiles this large are dropped
-  std::vector<QRgb> tiles_;                                             // the first tilesUsed_ pixels hold tiles
-  std::size_t tilesUsed_ = 0;
+  std::vector<QRgb> tiles_;
   QImage tileCell_;                      // where a Windows-1252 tile is drawn before it is kept
   std::optional<QPainter> tilePainter_;  // open on tileCell_
   int tileAdvance_ = 0;
