@@ -46,7 +46,9 @@ std::int64_t ScanStatesOnTwoCores(const TAdvLines& lines, int from, int n, TStat
                                   const Advance& advance, int pieceLines = kStatePieceLines) {
   const std::vector<int> starts = StatePieceStarts(from, n, pieceLines);
   const int pieces = static_cast<int>(starts.size()) - 1;
-  std::vector<TStateStore<TState>> guessed(static_cast<std::size_t>(pieces));  // line starts[k] + j at j
+  std::vector<TStateStore<TState>> guessed;  // line starts[k] + j at j
+  guessed.reserve(static_cast<std::size_t>(pieces));
+  for (int k = 0; k < pieces; ++k) guessed.emplace_back(true);
   std::mutex taking;
   int front = 0, back = pieces;  // the pieces nobody took yet: front .. back - 1
   auto take = [&](bool fromTop) {
