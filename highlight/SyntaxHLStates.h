@@ -109,7 +109,7 @@ class TStateStore {
     std::vector<TState> palette;
     std::vector<std::uint32_t> numbers;  // open addressing over the palette: number + 1, 0 = free
     // The numbers of the last states set, the latest first.
-    static constexpr std::size_t kSeen = 4;
+    static constexpr std::size_t kSeen = 8;
     std::uint16_t seen[kSeen] = {};
     std::uint8_t seenCount = 0;
 
