@@ -468,7 +468,11 @@ inline bool EndsWith(const char* p, std::size_t pos, std::string_view what) {
 // A "<" at or up to three characters before `pos`: the characters ahead may
 // complete "<?php" or "<!--".
 inline bool NearOpener(const char* p, std::size_t pos) {
-  if (pos < 3) return std::string_view(p, pos + 1).find('<') != std::string_view::npos;
+  if (pos < 3) {
+    for (std::size_t k = 0; k <= pos; ++k)
+      if (p[k] == '<') return true;
+    return false;
+  }
   std::uint32_t four;
   std::memcpy(&four, p + pos - 3, 4);
   const std::uint32_t x = four ^ 0x3C3C3C3Cu;  // a zero byte where "<" is

@@ -113,11 +113,10 @@ class TStateStore {
     std::uint16_t seen[kSeen] = {};
     std::uint8_t seenCount = 0;
 
-    // Moves seen[k] to the front; returns it.
+    // Puts seen[k] in front, where the next line looks first; returns it.
     std::uint16_t Front(std::size_t k) {
-      const std::uint16_t n = seen[k];
-      for (; k > 0; --k) seen[k] = seen[k - 1];
-      return seen[0] = n;
+      std::swap(seen[0], seen[k]);
+      return seen[0];
     }
 
     // Records of one-byte fields are equal exactly when their bytes are.
