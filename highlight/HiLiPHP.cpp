@@ -421,8 +421,6 @@ const TStops<5> kPhpCodeStops({'"', '\'', '/', '#', '?'});
 const TStops<1> kSlashStops({'/'});
 // HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
 const TStops<2> kAngleStops({'<', '>'});
-const TStops<3> kAttrNameStops({'<', '>', '='});
-const TStops<5> kAttrValueStops({'<', '>', ' ', '"', '\''});
 const TStops<5> kScriptCodeBreaks({'"', '\'', '/', '<', '>'});
 // JavaScript and CSS code between words and numbers: words, numbers, strings,
 // comments and the ends of the element or the comment begin at these.
