@@ -421,8 +421,7 @@ const TStops<5> kPhpCodeStops({'"', '\'', '/', '#', '?'});
 const TStops<1> kSlashStops({'/'});
 // HTML text, HTML comments, JavaScript line comments: tags, openers, "-->", "</script>".
 const TStops<2> kAngleStops({'<', '>'});
-const TStops<3> kAttrNameStops({'<', '>', '='});
-const TStops<5> kAttrValueStops({'<', '>', ' ', '"', '\''});
+const TStops<5> kScriptCodeBreaks({'"', '\'', '/', '<', '>'});
 // JavaScript and CSS code between words and numbers: words, numbers, strings,
 // comments and the ends of the element or the comment begin at these.
 constexpr TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
@@ -467,7 +466,11 @@ inline bool EndsWith(const char* p, std::size_t pos, std::string_view what) {
 // A "<" at or up to three characters before `pos`: the characters ahead may
 // complete "<?php" or "<!--".
 inline bool NearOpener(const char* p, std::size_t pos) {
-  if (pos < 3) return std::string_view(p, pos + 1).find('<') != std::string_view::npos;
+  if (pos < 3) {
+    for (std::size_t k = 0; k <= pos; ++k)
+      if (p[k] == '<') return true;
+    return false;
+  }
   std::uint32_t four;
   std::memcpy(&four, p + pos - 3, 4);
   const std::uint32_t x = four ^ 0x3C3C3C3Cu;  // a zero byte where "<" is
@@ -674,6 +677,7 @@ inline bool OpenerAt(const char* p, std::size_t q, std::size_t n) {
 // the word and number rules. Returns where the element ends (the position
 // after "</script>"), an opener may begin (its "<"), or the line does (n).
 std::size_t PassScript(const char* p, std::size_t pos, std::size_t n, TPHPLineState& s, TLineLocals& l) {
+  std::size_t plainTo = 0;  // p[pos .. plainTo - 1] holds none of kScriptCodeBreaks
   while (pos < n) {
     if (l.jsString || l.jsLineComment) {
       if (l.escape) {
@@ -702,6 +706,25 @@ std::size_t PassScript(const char* p, std::size_t pos, std::size_t n, TPHPLineSt
         l.jsString = false;
       }
       continue;
+    }
+    // Code. Up to the next byte that may begin a string, a comment, an
+    // opener or the element's end, only the word and number flags change,
+    // and what that byte leads to clears them: both are dropped. Where no
+    // such byte follows, they are known after the last byte that ends a
+    // word and a number; the characters after it are stepped.
+    if (pos >= plainTo) {
+      std::size_t q = FindAny(p, pos, n, kScriptCodeBreaks);
+      if (q == n) {
+        while (q > pos && (IsWord(p[q - 1]) || p[q - 1] == '.')) --q;
+        plainTo = n;
+      }
+      if (q > pos) {
+        if (s.InScriptWord) s.InScriptWord = 0;
+        l.number = false;
+        l.Passed(p, pos, q);
+        pos = q;
+        if (pos == n) return n;
+      }
     }
     const char cur = p[pos], prev = l.Last();
     if (cur == '<' && OpenerAt(p, pos, n)) return pos;

@@ -3,6 +3,7 @@
 // The character classes every scanner shares: single bytes of the code page,
 // no multi-byte handling.
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -53,6 +54,11 @@ inline bool IsNumberPart(char c) { return Has(c, kNumberPart); }
 inline char Upper(char c) { return kChars.upper[static_cast<unsigned char>(c)]; }
 
 // ASCII letters compared without regard to case.
-bool EqualNoCase(std::string_view a, std::string_view b);
+inline bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
 
 }  // namespace hl

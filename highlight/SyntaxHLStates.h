@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "highlight/SyntaxHLIndexPool.h"
+
 // The end-of-line states of the lines a highlighter has reached. Each block
 // of 65,536 lines keeps every distinct state once and a 16-bit number per
 // line, so the cache costs two bytes per line reached and grows without
@@ -19,6 +21,10 @@
 template <class TState>
 class TStateStore {
  public:
+  // A store that is expected to grow large takes every block's numbers from
+  // the pool of huge pages; any other takes all but the first block's there.
+  explicit TStateStore(bool large = false) : large_(large) {}
+
   // The lines that have a state: 0 .. Size() - 1.
   std::size_t Size() const { return size_; }
   const TState& Get(std::size_t line) const {
@@ -75,7 +81,7 @@ class TStateStore {
   // Set, for a state not among those seen last.
   __attribute__((noinline)) void SetLookedUp(std::size_t line, const TState& state) {
     if (line == size_) {
-      if ((line >> kShift) == blocks_.size()) blocks_.emplace_back();
+      if ((line >> kShift) == blocks_.size()) blocks_.emplace_back(large_ || !blocks_.empty());
       ++size_;
     }
     Block& b = blocks_[line >> kShift];
@@ -83,20 +89,34 @@ class TStateStore {
     const std::size_t used = std::min(size_ - (line & ~kMask), kMask + 1);
     b.index[at] = b.Number(state, used, at);
   }
+  // Gives a block's numbers back where they came from.
+  struct IndexFree {
+    bool pooled = false;
+    void operator()(std::uint16_t* p) const noexcept {
+      if (pooled)
+        hl::GiveIndexPiece(p);
+      else
+        delete[] p;
+    }
+  };
+  static_assert((kMask + 1) * sizeof(std::uint16_t) == hl::kIndexPieceBytes);
+
   struct Block {
-    std::unique_ptr<std::uint16_t[]> index = std::make_unique_for_overwrite<std::uint16_t[]>(kMask + 1);
+    explicit Block(bool pooled)
+        : index(pooled ? static_cast<std::uint16_t*>(hl::TakeIndexPiece()) : new std::uint16_t[kMask + 1],
+                IndexFree{pooled}) {}
+    std::unique_ptr<std::uint16_t[], IndexFree> index;
     std::vector<TState> palette;
     std::vector<std::uint32_t> numbers;  // open addressing over the palette: number + 1, 0 = free
     // The numbers of the last states set, the latest first.
-    static constexpr std::size_t kSeen = 4;
+    static constexpr std::size_t kSeen = 8;
     std::uint16_t seen[kSeen] = {};
     std::uint8_t seenCount = 0;
 
-    // Moves seen[k] to the front; returns it.
+    // Puts seen[k] in front, where the next line looks first; returns it.
     std::uint16_t Front(std::size_t k) {
-      const std::uint16_t n = seen[k];
-      for (; k > 0; --k) seen[k] = seen[k - 1];
-      return seen[0] = n;
+      std::swap(seen[0], seen[k]);
+      return seen[0];
     }
 
     // Records of one-byte fields are equal exactly when their bytes are.
@@ -173,4 +193,5 @@ class TStateStore {
   };
   std::vector<Block> blocks_;
   std::size_t size_ = 0;
+  bool large_;
 };

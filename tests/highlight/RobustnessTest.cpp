@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiJava.h"
@@ -14,6 +17,7 @@
 #include "highlight/HiLiPHP.h"
 #include "highlight/HiLiXML.h"
 #include "highlight/SyntaxHLChars.h"
+#include "highlight/SyntaxHLTwoCores.h"
 #include "tests/highlight/HighlightTestUtil.h"
 #include "tests/support/FakeLinesOwner.h"
 
@@ -362,12 +366,13 @@ TEST(CFamilyScan, ColoursOfTheStepByStepRules) {
 
 namespace {
 
-// A long stretch of lines is scanned on two cores, the second half from a
+// A long stretch of lines is scanned on two cores, pieces of it from a
 // guessed state; the states are those of one scan from the top, also where
-// the guess is wrong across the middle.
+// the guess is wrong across a piece boundary in the middle.
 TEST(StateScan, ALongStretchGivesTheStatesOfOneScan) {
   constexpr int kLines = 1'200'000;
-  const int kMiddle = TwoCoreMiddle(0, kLines - 1);  // the lines above the last are brought up to date
+  const std::vector<int> starts = StatePieceStarts(0, kLines - 1);  // the lines above the last are brought up to date
+  const int kMiddle = starts[starts.size() / 2];
   std::string text;
   for (int i = 0; i < kLines; ++i) {
     if (i == kMiddle - 7 || i == kLines - 300)
@@ -394,6 +399,51 @@ TEST(StateScan, ALongStretchGivesTheStatesOfOneScan) {
   TColourKey key;
   std::memcpy(key.Bytes.data(), &state, sizeof state);
   EXPECT_EQ(last, key);
+}
+
+// Small pieces, comments that open and close anywhere (so that a guess is
+// right at once, late, or never within its piece), and either thread held
+// back so that the other takes most pieces: every state is that of one scan
+// from the top, whichever thread scanned its line.
+TEST(StateScan, PiecesTakenByEitherThreadGiveTheStatesOfOneScan) {
+  FakeLinesOwner owner;
+  TAdvLines lines(&owner);
+  Exposed<TCHighLight, TCLineState> h(lines);
+  std::mt19937 rng(5);
+  const std::thread::id caller = std::this_thread::get_id();
+  for (int slow : {0, 1, 2}) {  // none, the caller, the second thread
+    for (int round = 0; round < 4; ++round) {
+      std::string text;
+      const int count = 3000 + static_cast<int>(rng() % 2000);
+      for (int i = 0; i < count; ++i) {
+        const unsigned r = rng() % 400;
+        text += r == 0 ? "x /* open\n" : r == 1 ? "close */ y\n" : r == 2 ? "\n" : "int a; // c\n";
+      }
+      lines.SetTextStr(text);
+      const int from = static_cast<int>(rng() % 100), n = lines.Count() - static_cast<int>(rng() % 100);
+      const int pieceLines = 37 + static_cast<int>(rng() % 200);
+      std::vector<TCLineState> expected;
+      for (TCLineState s = h.Start(); static_cast<int>(expected.size()) < n; expected.push_back(s))
+        h.Advance(lines.LineView(static_cast<int>(expected.size())), s);
+      const TCLineState start = from == 0 ? h.Start() : expected[static_cast<std::size_t>(from) - 1];
+      TStateStore<TCLineState> states;
+      for (int i = 0; i < from; ++i) states.Set(static_cast<std::size_t>(i), expected[static_cast<std::size_t>(i)]);
+      const std::int64_t scanned = ScanStatesOnTwoCores(
+          lines, from, n, start, states,
+          [&](std::string_view line, TCLineState& s) {
+            if (slow != 0 && (std::this_thread::get_id() == caller) == (slow == 1))
+              std::this_thread::sleep_for(std::chrono::microseconds(20));
+            h.Advance(line, s);
+          },
+          pieceLines);
+      ASSERT_EQ(states.Size(), static_cast<std::size_t>(n));
+      EXPECT_GE(scanned, n - from);
+      for (int i = 0; i < n; ++i)
+        ASSERT_TRUE(states.Get(static_cast<std::size_t>(i)) == expected[static_cast<std::size_t>(i)])
+            << "slow " << slow << " round " << round << " line " << i << " of " << from << ".." << n << ", pieces of "
+            << pieceLines;
+    }
+  }
 }
 
 }  // namespace

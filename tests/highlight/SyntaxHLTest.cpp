@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "highlight/HiLiC.h"
 #include "highlight/HiLiPHP.h"
 #include "highlight/SyntaxHLChars.h"
+#include "highlight/SyntaxHLIndexPool.h"
 #include "highlight/SyntaxHLStates.h"
 #include "highlight/SyntaxHLWordText.h"
 #include "highlight/SyntaxHLWords.h"
@@ -199,6 +201,43 @@ TEST(StateCache, AStoreTakenOverGivesEveryLineItsState) {
     }
     for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(store.Get(i), expected[i]) << "line " << i;
   }
+}
+
+// Pieces taken on two threads at once are each a piece of their own (each
+// keeps what was written into it), and once the pieces and the stores built
+// on them are given back, so are the regions they were cut from.
+TEST(StateCache, IndexPiecesAreDistinctAndTheirRegionsGoBack) {
+  const std::size_t regionsBefore = hl::IndexRegionsHeld();
+  constexpr std::size_t kWords = hl::kIndexPieceBytes / sizeof(std::uint32_t);
+  std::vector<void*> pieces[2];
+  auto take = [&pieces](int t) {
+    for (int k = 0; k < 40; ++k) {
+      auto* words = static_cast<std::uint32_t*>(hl::TakeIndexPiece());
+      std::fill(words, words + kWords, static_cast<std::uint32_t>(t * 1000 + k));
+      pieces[t].push_back(words);
+    }
+  };
+  std::thread other(take, 1);
+  take(0);
+  other.join();
+  std::mt19937 rng(3);
+  std::vector<std::pair<void*, std::uint32_t>> all;
+  for (int t = 0; t < 2; ++t)
+    for (int k = 0; k < 40; ++k) all.emplace_back(pieces[t][static_cast<std::size_t>(k)], t * 1000 + k);
+  std::shuffle(all.begin(), all.end(), rng);
+  for (auto [piece, mark] : all) {
+    const auto* words = static_cast<const std::uint32_t*>(piece);
+    ASSERT_TRUE(std::all_of(words, words + kWords, [mark](std::uint32_t w) { return w == mark; })) << mark;
+  }
+  EXPECT_GT(hl::IndexRegionsHeld(), regionsBefore);
+  for (auto [piece, mark] : all) hl::GiveIndexPiece(piece);
+  {
+    TStateStore<std::uint8_t> large(true);
+    constexpr std::size_t kLines = 5 * TStateStore<std::uint8_t>::kBlockLines;
+    for (std::size_t i = 0; i < kLines; ++i) large.Set(i, static_cast<std::uint8_t>(i % 3));
+    for (std::size_t i = 0; i < kLines; i += 997) ASSERT_EQ(large.Get(i), i % 3) << "line " << i;
+  }
+  EXPECT_EQ(hl::IndexRegionsHeld(), regionsBefore);
 }
 
 TEST(StateCache, OpeningAndClosingACommentRecoloursTheLinesBelow) {
