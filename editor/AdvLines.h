@@ -11,6 +11,8 @@
 // shared chunk (a loaded file, an inserted text) or owned by the line's side
 // record. A line of the main chunk is 8 bytes, its offset and length; any
 // other line, and a wrapped one with its row breaks, also has a far entry.
+// A loaded text has room after its bytes, where large edited regions (a
+// paste) are written: their lines are lines of the main chunk too.
 // The side record holds the colour records of a painted line; plain lines
 // have none.
 //
@@ -348,7 +350,8 @@ class TAdvLines {
                      std::vector<Block>& fresh);
   void SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fresh);
   void SumBlock(Block& b) const;
-  void RebuildTrees();
+  // The trees after the blocks from `from` on changed.
+  void RebuildTrees(std::size_t from = 0);
   void UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t dChars, std::int64_t dRows);
   void InvalidateCursor() const { cursorBlock_ = SIZE_MAX; }
   void Announce(TLinesChange change);
@@ -362,6 +365,11 @@ class TAdvLines {
                             std::vector<Block>& out, std::size_t& longest);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
+  // Room for `size` bytes after the main chunk's, or null; then those bytes
+  // taken into it.
+  char* MainRoom(std::size_t size);
+  std::string_view TakeMainRoom(std::size_t size);
+  void GiveBackLastRegion();
   std::string_view AddChunk(std::string&& bytes);
   std::string_view AddChunk(TTextBuffer&& bytes);
   void MaybeCompact();
@@ -382,6 +390,17 @@ class TAdvLines {
   std::vector<std::uint32_t> freeFar_;
   const char* base_ = "";  // the main chunk
   std::ptrdiff_t mainSize_ = 0;
+  TTextBuffer* mainChunk_ = nullptr;  // the chunk base_ points into, one of chunks_
+  // The region last taken from the main chunk's room (offsets from base_)
+  // and the lines that use its bytes: once none does (a paste undone), its
+  // bytes go back to the room, and the next paste writes the same pages.
+  struct RoomRegion {
+    std::ptrdiff_t from = 0, to = 0;
+    std::int64_t lines = 0;
+  } lastRegion_;
+  bool InLastRegion(const char* data) const {
+    return data >= base_ + lastRegion_.from && data < base_ + lastRegion_.to;
+  }
   std::vector<std::uint32_t> freeExtras_;
   std::vector<std::unique_ptr<TTextBuffer>> chunks_;
   std::int64_t chunkBytes_ = 0;     // bytes held in chunks
