@@ -9,7 +9,6 @@
 #include "editor/FileIO.h"
 #include "editor/LargeBuffer.h"
 #include "editor/TextScan.h"
-#include "editor/Utf8.h"
 
 TAdvLines::TAdvLines(TAdvLinesOwner* editor) : Editor(editor) {}
 
@@ -129,16 +128,20 @@ void TAdvLines::SetUpdateState(bool updating) {
 // ---------------------------------------------------------------- whole text
 
 void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span) {
-  // Clear, then every line of the text, as one change.
-  if (!keepAsRead) assignedHighBytes_ = utf8::FindNonAscii(text.View(), 0) < text.Size();
-  tabsExpanded_ = text.View().find('\t') != std::string_view::npos;
-  if (tabsExpanded_) text = TTextBuffer(ExpandTabs(text.View()));
-  // An edit that rebuilds the text keeps the bytes as read of the lines it
-  // leaves as they were (the others go with the change); any other
-  // assignment starts without them.
+  // Clear, then every line of the text, as one change. An edit that
+  // rebuilds the text keeps the bytes as read of the lines it leaves as they
+  // were (the others go with the change); any other assignment starts
+  // without them. Those are found in the text with its TABs expanded; else
+  // the split finds the TABs (and the bytes above 0x7F) on its way.
+  const bool carry = keepAsRead && asReadLines_ > 0;
+  bool tabs = false;
+  if (carry) {
+    tabs = text.View().find('\t') != std::string_view::npos;
+    if (tabs) text = TTextBuffer(ExpandTabs(text.View()));
+  }
   TLinesChange change;
   TKeptAsRead kept;
-  if (keepAsRead && asReadLines_ > 0) CarryAsReadWhole(text.View(), span, kept, change.AsReadRemoved);
+  if (carry) CarryAsReadWhole(text.View(), span, kept, change.AsReadRemoved);
   asReadLines_ = 0;
   const int oldCount = count_;
   const int oldRows = static_cast<int>(totalRows_);
@@ -149,10 +152,9 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
       blocks_.clear();
       extras_.clear();
       freeExtras_.clear();
-      chunks_.clear();
       attrQueue_.clear();
       attrQueueHead_ = attrHolders_ = idleExtras_ = 0;
-      chunkBytes_ = borrowedBytes_ = rawLines_ = 0;
+      borrowedBytes_ = rawLines_ = 0;
       count_ = 0;
       totalRows_ = 0;
       capacity_ = 0;
@@ -160,20 +162,38 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
     }
     far_.clear();
     freeFar_.clear();
+    chunks_.clear();
+    chunkBytes_ = 0;
     base_ = "";
     mainSize_ = 0;
     mainChunk_ = nullptr;
     lastRegion_ = {};
     std::vector<Block> fresh;
-    if (text.Size() > 0 || text.Room() > 0) {
-      // The text is the main chunk: its lines are offsets into it, and so
-      // are those of the regions later written into its room.
-      const std::string_view main = AddChunk(std::move(text));
+    SplitFinds finds;
+    finds.stopAtTab = true;
+    // The text is the main chunk: its lines are offsets into it, and so are
+    // those of the regions later written into its room.
+    auto takeMain = [&](TTextBuffer&& bytes) {
+      const std::string_view main = AddChunk(std::move(bytes));
       mainChunk_ = chunks_.back().get();
       base_ = mainChunk_->Data();
       mainSize_ = static_cast<std::ptrdiff_t>(main.size());
-      if (!main.empty()) fresh = SplitIntoBlocks(main, false);
+      if (!main.empty()) fresh = SplitIntoBlocks(main, false, &finds);
+      return main;
+    };
+    if (text.Size() > 0 || text.Room() > 0) {
+      const std::string_view main = takeMain(std::move(text));
+      if (finds.tab) {
+        TTextBuffer expanded(ExpandTabs(main));
+        chunks_.clear();
+        chunkBytes_ = 0;
+        finds.tab = false;
+        tabs = true;
+        takeMain(std::move(expanded));
+      }
     }
+    tabsExpanded_ = tabs;
+    if (!keepAsRead) assignedHighBytes_ = finds.high;
     for (const Block& b : fresh) {
       count_ += static_cast<int>(b.lines.size());
       totalRows_ += b.rows;

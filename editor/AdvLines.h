@@ -30,6 +30,7 @@
 // of the other lines it removes go with the change (TLinesChange), so that
 // whoever takes the change back can give them back to the lines it restores.
 
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <exception>
@@ -357,12 +358,18 @@ class TAdvLines {
   void Announce(TLinesChange change);
   TLinesNotice Notice() const { return quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Changed; }
 
+  // What a split of borrowed text found besides its lines.
+  struct SplitFinds {
+    bool stopAtTab = false;
+    std::atomic<bool> tab{false};   // a TAB, where the split stops at one: it stopped, with no records
+    std::atomic<bool> high{false};  // a byte above 0x7F
+  };
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
-  std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
+  std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned, SplitFinds* finds = nullptr);
   // Records of the lines of `text` as offsets from `base`.
   static void SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
-                            std::vector<Block>& out, std::size_t& longest);
+                            std::vector<Block>& out, std::size_t& longest, SplitFinds& finds);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
   // Room for `size` bytes after the main chunk's, or null; then those bytes

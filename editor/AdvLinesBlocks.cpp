@@ -488,7 +488,7 @@ void TAdvLines::MaybeCompact() {
 // ---------------------------------------------------------------- splitting
 
 void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
-                              std::vector<Block>& out, std::size_t& longest) {
+                              std::vector<Block>& out, std::size_t& longest, SplitFinds& finds) {
   Block* b = nullptr;
   std::size_t most = longest;
   auto emit = [&](std::size_t from, std::size_t to) {
@@ -517,31 +517,55 @@ void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std
     emit(start, at);
     start = at + 1;
   };
+  // The same pass looks for bytes above 0x7F, and for a TAB, which ends it:
+  // a text with TABs is split again once they are expanded. The other half's
+  // TAB ends it too.
   std::size_t pos = 0;
+  bool high = false;
 #if defined(__SSE2__)
   const __m128i cr = _mm_set1_epi8('\r');
   const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i tab = _mm_set1_epi8('\t');
+  __m128i highBits = _mm_setzero_si128();
   for (; pos + 64 <= n; pos += 64) {
     std::uint64_t mask = 0;
+    __m128i tabs = _mm_setzero_si128();
     for (int k = 0; k < 4; ++k) {
       const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16 * k));
       const auto bits =
           static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(c, lf))));
       mask |= std::uint64_t{bits} << (16 * k);
+      tabs = _mm_or_si128(tabs, _mm_cmpeq_epi8(c, tab));
+      highBits = _mm_or_si128(highBits, c);
+    }
+    if (finds.stopAtTab && (_mm_movemask_epi8(tabs) != 0 ||
+                            (pos % (std::size_t{1} << 16) == 0 && finds.tab.load(std::memory_order_relaxed)))) {
+      finds.tab = true;
+      return;
     }
     for (; mask != 0; mask &= mask - 1) atBreak(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
   }
+  high = _mm_movemask_epi8(highBits) != 0;
 #endif
-  for (; pos < n; ++pos)
+  for (; pos < n; ++pos) {
     if (p[pos] == '\r' || p[pos] == '\n') atBreak(pos);
+    if (p[pos] == '\t' && finds.stopAtTab) {
+      finds.tab = true;
+      return;
+    }
+    high |= static_cast<unsigned char>(p[pos]) > 0x7F;
+  }
   if (start < n) emit(start, n);
   longest = most;
+  if (high) finds.high = true;
 }
 
-std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
+std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned, SplitFinds* found) {
   std::vector<Block> out;
   std::size_t longest = 0;
   if (!owned) {
+    SplitFinds own;
+    SplitFinds& finds = found ? *found : own;
     // Lines of the main chunk are offsets into it; those of any other text
     // are offsets from its start first, and far lines in the end.
     const bool inMain = InMain(text.data()) && InMain(text.data() + text.size());
@@ -563,8 +587,8 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     std::size_t longestSecond = 0;
     std::thread other;
     if (middle < text.size())
-      other = std::thread([&] { SplitBorrowed(text.substr(middle), base, areaSecond, second, longestSecond); });
-    SplitBorrowed(text.substr(0, middle), base, area, out, longest);
+      other = std::thread([&] { SplitBorrowed(text.substr(middle), base, areaSecond, second, longestSecond, finds); });
+    SplitBorrowed(text.substr(0, middle), base, area, out, longest, finds);
     if (area) area->Close();
     if (other.joinable()) {
       other.join();
@@ -576,6 +600,7 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
       out.insert(out.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
       longest = std::max(longest, longestSecond);
     }
+    if (finds.tab) return {};
     if (!inMain)
       for (Block& b : out)
         for (Record& r : b.lines) {

@@ -213,6 +213,27 @@ TEST_F(LineStore, ALargeTextSplitsIntoTheSameLinesWhereverItsMiddleFalls) {
   }
 }
 
+// The split of a large text (two halves on two cores) also finds its TABs
+// and its bytes above 0x7F, wherever they lie: in either half or in the
+// last bytes, which are not taken 64 at a time.
+TEST_F(LineStore, ATabOrAHighByteIsFoundWhereverItLiesInALargeText) {
+  std::string text;
+  while (text.size() < (9u << 20)) text += "abc\r\n";
+  auto letter = [](std::size_t at) { return at - at % 5 + 1; };  // a "b"
+  for (const char c : {'\t', '\xE9'})
+    for (const std::size_t at :
+         {letter(0), letter(text.size() / 2 + 101), letter(text.size() - 5), std::string::npos}) {
+      std::string changed = text;
+      if (at != std::string::npos) changed[at] = c;
+      const bool placed = at != std::string::npos;
+      lines.SetTextStr(changed);
+      const std::string where = std::string(1, c) + " at " + std::to_string(at);
+      EXPECT_EQ(lines.TabsExpanded(), placed && c == '\t') << where;
+      EXPECT_EQ(lines.AssignedHighBytes(), placed && c != '\t') << where;
+      ASSERT_TRUE(lines.GetTextStr() == ExpandTabs(changed, owner.tabWidth)) << where;
+    }
+}
+
 TEST_F(LineStore, ReplaceTextGivesTheLinesOfAWholeRebuild) {
   std::mt19937 rng(7);
   const char alphabet[] = {'a', 'b', ' ', '\r', '\n', '\t'};
