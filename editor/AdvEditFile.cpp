@@ -4,7 +4,7 @@
 
 void TAdvancedEditor::LoadText(const std::string& fileName) {
   bool ascii = false;
-  TTextBuffer bytes = ReadFileBuffer(fileName, &ascii);
+  TTextBuffer bytes = ReadFileBuffer(fileName, &ascii, true);
   const TFileEncoding encoding = FileEncodingOf(bytes.View(), ascii);
   if (encoding.ByteOrderMark) bytes.DropFront(kByteOrderMark.size());
   const auto readBytes = static_cast<std::int64_t>(bytes.Size());

@@ -4,11 +4,11 @@
 #include "editor/AdvLines.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "editor/FileIO.h"
 #include "editor/LargeBuffer.h"
 #include "editor/TextScan.h"
-#include "editor/Utf8.h"
 
 TAdvLines::TAdvLines(TAdvLinesOwner* editor) : Editor(editor) {}
 
@@ -128,16 +128,20 @@ void TAdvLines::SetUpdateState(bool updating) {
 // ---------------------------------------------------------------- whole text
 
 void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span) {
-  // Clear, then every line of the text, as one change.
-  if (!keepAsRead) assignedHighBytes_ = utf8::FindNonAscii(text.View(), 0) < text.Size();
-  tabsExpanded_ = text.View().find('\t') != std::string_view::npos;
-  if (tabsExpanded_) text = TTextBuffer(ExpandTabs(text.View()));
-  // An edit that rebuilds the text keeps the bytes as read of the lines it
-  // leaves as they were (the others go with the change); any other
-  // assignment starts without them.
+  // Clear, then every line of the text, as one change. An edit that
+  // rebuilds the text keeps the bytes as read of the lines it leaves as they
+  // were (the others go with the change); any other assignment starts
+  // without them. Those are found in the text with its TABs expanded; else
+  // the split finds the TABs (and the bytes above 0x7F) on its way.
+  const bool carry = keepAsRead && asReadLines_ > 0;
+  bool tabs = false;
+  if (carry) {
+    tabs = text.View().find('\t') != std::string_view::npos;
+    if (tabs) text = TTextBuffer(ExpandTabs(text.View()));
+  }
   TLinesChange change;
   TKeptAsRead kept;
-  if (keepAsRead && asReadLines_ > 0) CarryAsReadWhole(text.View(), span, kept, change.AsReadRemoved);
+  if (carry) CarryAsReadWhole(text.View(), span, kept, change.AsReadRemoved);
   asReadLines_ = 0;
   const int oldCount = count_;
   const int oldRows = static_cast<int>(totalRows_);
@@ -148,10 +152,9 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
       blocks_.clear();
       extras_.clear();
       freeExtras_.clear();
-      chunks_.clear();
       attrQueue_.clear();
       attrQueueHead_ = attrHolders_ = idleExtras_ = 0;
-      chunkBytes_ = borrowedBytes_ = rawLines_ = 0;
+      borrowedBytes_ = rawLines_ = 0;
       count_ = 0;
       totalRows_ = 0;
       capacity_ = 0;
@@ -159,16 +162,38 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
     }
     far_.clear();
     freeFar_.clear();
+    chunks_.clear();
+    chunkBytes_ = 0;
     base_ = "";
     mainSize_ = 0;
+    mainChunk_ = nullptr;
+    lastRegion_ = {};
     std::vector<Block> fresh;
-    if (text.Size() > 0) {
-      // The text is the main chunk: its lines are offsets into it.
-      const std::string_view main = AddChunk(std::move(text));
-      base_ = main.data();
+    SplitFinds finds;
+    finds.stopAtTab = true;
+    // The text is the main chunk: its lines are offsets into it, and so are
+    // those of the regions later written into its room.
+    auto takeMain = [&](TTextBuffer&& bytes) {
+      const std::string_view main = AddChunk(std::move(bytes));
+      mainChunk_ = chunks_.back().get();
+      base_ = mainChunk_->Data();
       mainSize_ = static_cast<std::ptrdiff_t>(main.size());
-      fresh = SplitIntoBlocks(main, false);
+      if (!main.empty()) fresh = SplitIntoBlocks(main, false, &finds);
+      return main;
+    };
+    if (text.Size() > 0 || text.Room() > 0) {
+      const std::string_view main = takeMain(std::move(text));
+      if (finds.tab) {
+        TTextBuffer expanded(ExpandTabs(main));
+        chunks_.clear();
+        chunkBytes_ = 0;
+        finds.tab = false;
+        tabs = true;
+        takeMain(std::move(expanded));
+      }
     }
+    tabsExpanded_ = tabs;
+    if (!keepAsRead) assignedHighBytes_ = finds.high;
     for (const Block& b : fresh) {
       count_ += static_cast<int>(b.lines.size());
       totalRows_ += b.rows;
@@ -216,7 +241,7 @@ void TAdvLines::SetTextQuiet(std::string text) {
 void TAdvLines::LoadFromFile(const std::string& fileName) {
   {
     QuietScope quiet(*this);
-    SetTextStr(ReadFileBuffer(fileName));
+    SetTextStr(ReadFileBuffer(fileName, nullptr, true));
   }
   Changed();
 }
@@ -298,20 +323,41 @@ std::string TAdvLines::ReplaceText(std::int64_t offset, std::int64_t deleteLengt
   int last = deleteLength > 0 ? LineAtOffset(end - 1, nullptr) : std::min(first, count_ - 1);
   std::int64_t regionEnd = LineStartOffset(last + 1);
   if (last < first) regionEnd = regionStart;
-  // Room for the whole region at once: a large insert is not moved while it grows.
-  std::string region;
-  ReserveLarge(region, static_cast<std::size_t>((offset - regionStart) + (regionEnd - end)) + insert.size());
-  region.append(TextRange(regionStart, offset - regionStart));
-  region.append(insert);
-  region.append(TextRange(end, regionEnd - end));
-  // A region that no longer ends in a line break joins the next line.
-  while (!region.empty() && region.back() != '\r' && region.back() != '\n' && last + 1 < count_) {
-    ++last;
-    region.append(LineView(last));
-    region.append("\r\n");
+  const std::string head = TextRange(regionStart, offset - regionStart);
+  const std::string tail = TextRange(end, regionEnd - end);
+  // A region that no longer ends in a line break joins the next line, and
+  // then ends in CR LF.
+  const char back = !tail.empty() ? tail.back() : !insert.empty() ? insert.back() : head.empty() ? '\n' : head.back();
+  const bool joins = back != '\r' && back != '\n' && last + 1 < count_;
+  if (joins) ++last;
+  const std::size_t size = head.size() + insert.size() + tail.size() + (joins ? LineView(last).size() + 2 : 0);
+  auto pieces = [&](auto&& put) {
+    put(head);
+    put(insert);
+    put(tail);
+    if (joins) {
+      put(LineView(last));
+      put("\r\n");
+    }
+  };
+  std::vector<Block> records;
+  if (size <= kSmallRegion) {
+    std::string region;
+    pieces([&](std::string_view s) { region.append(s); });
+    records = SplitIntoBlocks(region, true);
+  } else if (char* room = MainRoom(size)) {
+    pieces([&](std::string_view s) {
+      if (!s.empty()) std::memcpy(room, s.data(), s.size());
+      room += s.size();
+    });
+    records = SplitIntoBlocks(TakeMainRoom(size), false);
+  } else {
+    // Room for the whole region at once: a large insert is not moved while it grows.
+    std::string region;
+    ReserveLarge(region, size);
+    pieces([&](std::string_view s) { region.append(s); });
+    records = SplitIntoBlocks(AddChunk(std::move(region)), false);
   }
-  std::vector<Block> records = region.size() <= kSmallRegion ? SplitIntoBlocks(region, true)
-                                                             : SplitIntoBlocks(AddChunk(std::move(region)), false);
   SpliceRecords(first, last - first + 1, std::move(records), TLinesNotice::None, {offset, end});
   capacity_ = 0;
   FitCapacity();

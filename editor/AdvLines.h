@@ -11,6 +11,8 @@
 // shared chunk (a loaded file, an inserted text) or owned by the line's side
 // record. A line of the main chunk is 8 bytes, its offset and length; any
 // other line, and a wrapped one with its row breaks, also has a far entry.
+// A loaded text has room after its bytes, where large edited regions (a
+// paste) are written: their lines are lines of the main chunk too.
 // The side record holds the colour records of a painted line; plain lines
 // have none.
 //
@@ -28,6 +30,7 @@
 // of the other lines it removes go with the change (TLinesChange), so that
 // whoever takes the change back can give them back to the lines it restores.
 
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <exception>
@@ -348,20 +351,32 @@ class TAdvLines {
                      std::vector<Block>& fresh);
   void SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fresh);
   void SumBlock(Block& b) const;
-  void RebuildTrees();
+  // The trees after the blocks from `from` on changed.
+  void RebuildTrees(std::size_t from = 0);
   void UpdateTrees(std::size_t block, std::int64_t dLines, std::int64_t dChars, std::int64_t dRows);
   void InvalidateCursor() const { cursorBlock_ = SIZE_MAX; }
   void Announce(TLinesChange change);
   TLinesNotice Notice() const { return quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Changed; }
 
+  // What a split of borrowed text found besides its lines.
+  struct SplitFinds {
+    bool stopAtTab = false;
+    std::atomic<bool> tab{false};   // a TAB, where the split stops at one: it stopped, with no records
+    std::atomic<bool> high{false};  // a byte above 0x7F
+  };
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
-  std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned);
+  std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned, SplitFinds* finds = nullptr);
   // Records of the lines of `text` as offsets from `base`.
   static void SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
-                            std::vector<Block>& out, std::size_t& longest);
+                            std::vector<Block>& out, std::size_t& longest, SplitFinds& finds);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
+  // Room for `size` bytes after the main chunk's, or null; then those bytes
+  // taken into it.
+  char* MainRoom(std::size_t size);
+  std::string_view TakeMainRoom(std::size_t size);
+  void GiveBackLastRegion();
   std::string_view AddChunk(std::string&& bytes);
   std::string_view AddChunk(TTextBuffer&& bytes);
   void MaybeCompact();
@@ -382,6 +397,17 @@ class TAdvLines {
   std::vector<std::uint32_t> freeFar_;
   const char* base_ = "";  // the main chunk
   std::ptrdiff_t mainSize_ = 0;
+  TTextBuffer* mainChunk_ = nullptr;  // the chunk base_ points into, one of chunks_
+  // The region last taken from the main chunk's room (offsets from base_)
+  // and the lines that use its bytes: once none does (a paste undone), its
+  // bytes go back to the room, and the next paste writes the same pages.
+  struct RoomRegion {
+    std::ptrdiff_t from = 0, to = 0;
+    std::int64_t lines = 0;
+  } lastRegion_;
+  bool InLastRegion(const char* data) const {
+    return data >= base_ + lastRegion_.from && data < base_ + lastRegion_.to;
+  }
   std::vector<std::uint32_t> freeExtras_;
   std::vector<std::unique_ptr<TTextBuffer>> chunks_;
   std::int64_t chunkBytes_ = 0;     // bytes held in chunks

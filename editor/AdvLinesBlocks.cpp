@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "editor/AdvLines.h"
+#include "editor/LargeBuffer.h"
 #include "editor/TextScan.h"
 
 #if defined(__SSE2__)
@@ -62,7 +63,7 @@ void TAdvLines::CheckIndex(int index) const {
 
 void TAdvLines::MakeFar(Record& r) {
   if (r.far) return;
-  const Far entry{base_ + r.at, 0};
+  const Far entry{base_ + r.at, 0, {}};
   if (!freeFar_.empty()) {
     r.at = freeFar_.back();
     freeFar_.pop_back();
@@ -160,11 +161,11 @@ void TAdvLines::SumBlock(Block& b) const {
   }
 }
 
-void TAdvLines::RebuildTrees() {
+void TAdvLines::RebuildTrees(std::size_t from) {
   const std::size_t n = blocks_.size();
-  lineTree_.Build(n, [this](std::size_t b) { return blocks_[b].lines.size(); });
-  charTree_.Build(n, [this](std::size_t b) { return blocks_[b].chars; });
-  rowTree_.Build(n, [this](std::size_t b) { return blocks_[b].rows; });
+  lineTree_.Rebuild(from, n, [this](std::size_t b) { return blocks_[b].lines.size(); });
+  charTree_.Rebuild(from, n, [this](std::size_t b) { return blocks_[b].chars; });
+  rowTree_.Rebuild(from, n, [this](std::size_t b) { return blocks_[b].rows; });
   InvalidateCursor();
 }
 
@@ -188,10 +189,12 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
   if (asReadLines_ > 0) CarryAsRead(first, deleteCount, fresh, change.AsReadRemoved, span);
   // Release what the deleted lines held.
   std::int64_t removedChars = 0;
+  const bool region = lastRegion_.to > lastRegion_.from;
   for (int i = 0; i < deleteCount; ++i) {
     Record& r = Rec(first + i);
     Extra* e = ExtraOf(r);
     if (!e || !e->owned) borrowedBytes_ -= r.length;
+    if (region && InLastRegion(DataOf(r))) --lastRegion_.lines;
     if (e && e->raw) --rawLines_;
     change.RowsRemoved += RowsOf(r);
     removedChars += r.length + 2;
@@ -202,6 +205,7 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
     for (const Record& r : b.lines) {
       Extra* e = ExtraOf(r);
       if (!e || !e->owned) borrowedBytes_ += r.length;
+      if (region && InLastRegion(DataOf(r))) ++lastRegion_.lines;
       if (e && e->raw) ++rawLines_;
       change.RowsInserted += RowsOf(r);
     }
@@ -211,6 +215,7 @@ void TAdvLines::SpliceRecords(int first, int deleteCount, std::vector<Block>&& f
     SpliceBlocks(first, deleteCount, std::move(fresh));
   count_ += change.LinesInserted - deleteCount;
   totalRows_ += change.RowsInserted - change.RowsRemoved;
+  if (region) GiveBackLastRegion();
   MaybeCompact();
   Announce(std::move(change));
 }
@@ -296,7 +301,7 @@ void TAdvLines::SpliceBlocks(int first, int deleteCount, std::vector<Block>&& fr
                    std::make_move_iterator(rebuilt.end()));
   else if (fresher < replaced)
     blocks_.erase(from + kept, from + replaced);
-  RebuildTrees();
+  RebuildTrees(sb);
 }
 
 // ---------------------------------------------------------------- bytes as read
@@ -430,10 +435,34 @@ std::string_view TAdvLines::AddChunk(TTextBuffer&& bytes) {
   return chunks_.back()->View();
 }
 
+char* TAdvLines::MainRoom(std::size_t size) {
+  // Offsets in the main chunk are 32-bit.
+  if (!mainChunk_ || mainChunk_->Room() < size || mainChunk_->Size() + size > UINT32_MAX) return nullptr;
+  return mainChunk_->Data() + mainChunk_->Size();
+}
+
+std::string_view TAdvLines::TakeMainRoom(std::size_t size) {
+  const std::string_view taken(mainChunk_->Data() + mainChunk_->Size(), size);
+  lastRegion_ = {mainSize_, mainSize_ + static_cast<std::ptrdiff_t>(size), 0};
+  mainChunk_->Grow(size);
+  mainSize_ = static_cast<std::ptrdiff_t>(mainChunk_->Size());
+  chunkBytes_ += static_cast<std::int64_t>(size);
+  return taken;
+}
+
+void TAdvLines::GiveBackLastRegion() {
+  if (lastRegion_.lines > 0 || lastRegion_.to != mainSize_ || lastRegion_.to == lastRegion_.from) return;
+  chunkBytes_ -= lastRegion_.to - lastRegion_.from;
+  mainChunk_->Shrink(static_cast<std::size_t>(lastRegion_.from));
+  mainSize_ = lastRegion_.from;
+  lastRegion_ = {};
+}
+
 void TAdvLines::MaybeCompact() {
   if (chunkBytes_ - borrowedBytes_ <= std::max<std::int64_t>(kCompactSlack, borrowedBytes_)) return;
   // Copy every borrowed line into one new chunk and free the old ones.
-  auto fresh = std::make_unique<TTextBuffer>(static_cast<std::size_t>(borrowedBytes_));
+  const auto bytes = static_cast<std::size_t>(borrowedBytes_);
+  auto fresh = std::make_unique<TTextBuffer>(bytes, TextRoom(bytes));
   char* out = fresh->Data();
   // The new chunk becomes the main one: its lines are offsets again.
   const char* oldBase = base_;
@@ -451,13 +480,15 @@ void TAdvLines::MaybeCompact() {
   }
   chunks_.clear();
   chunkBytes_ = static_cast<std::int64_t>(fresh->Size());
+  mainChunk_ = fresh.get();
+  lastRegion_ = {};
   chunks_.push_back(std::move(fresh));
 }
 
 // ---------------------------------------------------------------- splitting
 
 void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
-                              std::vector<Block>& out, std::size_t& longest) {
+                              std::vector<Block>& out, std::size_t& longest, SplitFinds& finds) {
   Block* b = nullptr;
   std::size_t most = longest;
   auto emit = [&](std::size_t from, std::size_t to) {
@@ -486,31 +517,59 @@ void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std
     emit(start, at);
     start = at + 1;
   };
+  // The same pass looks for bytes above 0x7F, and for a TAB, which ends it:
+  // a text with TABs is split again once they are expanded. The other half's
+  // TAB ends it too.
   std::size_t pos = 0;
+  bool high = false;
 #if defined(__SSE2__)
   const __m128i cr = _mm_set1_epi8('\r');
   const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i tab = _mm_set1_epi8('\t');
+  __m128i highBits = _mm_setzero_si128();
   for (; pos + 64 <= n; pos += 64) {
     std::uint64_t mask = 0;
+    __m128i tabs = _mm_setzero_si128();
     for (int k = 0; k < 4; ++k) {
       const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16 * k));
       const auto bits =
           static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(c, lf))));
       mask |= std::uint64_t{bits} << (16 * k);
+      tabs = _mm_or_si128(tabs, _mm_cmpeq_epi8(c, tab));
+      highBits = _mm_or_si128(highBits, c);
+    }
+    if (finds.stopAtTab && (_mm_movemask_epi8(tabs) != 0 ||
+                            (pos % (std::size_t{1} << 16) == 0 && finds.tab.load(std::memory_order_relaxed)))) {
+      finds.tab = true;
+      return;
     }
     for (; mask != 0; mask &= mask - 1) atBreak(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
   }
+  high = _mm_movemask_epi8(highBits) != 0;
 #endif
-  for (; pos < n; ++pos)
+  for (; pos < n; ++pos) {
     if (p[pos] == '\r' || p[pos] == '\n') atBreak(pos);
+    if (p[pos] == '\t' && finds.stopAtTab) {
+      finds.tab = true;
+      return;
+    }
+    high |= static_cast<unsigned char>(p[pos]) > 0x7F;
+  }
   if (start < n) emit(start, n);
   longest = most;
+  if (high) finds.high = true;
 }
 
-std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned) {
+std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned, SplitFinds* found) {
   std::vector<Block> out;
   std::size_t longest = 0;
   if (!owned) {
+    SplitFinds own;
+    SplitFinds& finds = found ? *found : own;
+    // Lines of the main chunk are offsets into it; those of any other text
+    // are offsets from its start first, and far lines in the end.
+    const bool inMain = InMain(text.data()) && InMain(text.data() + text.size());
+    const char* base = inMain ? base_ : text.data();
     // A large text is split in two halves at a line break, the second on the
     // other core; the records are the same as from one pass.
     std::size_t middle = text.size() >= kParallelSplit ? FindLineBreak(text, text.size() / 2) : text.size();
@@ -528,20 +587,24 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     std::size_t longestSecond = 0;
     std::thread other;
     if (middle < text.size())
-      other = std::thread([&] { SplitBorrowed(text.substr(middle), text.data(), areaSecond, second, longestSecond); });
-    SplitBorrowed(text.substr(0, middle), text.data(), area, out, longest);
+      other = std::thread([&] { SplitBorrowed(text.substr(middle), base, areaSecond, second, longestSecond, finds); });
+    SplitBorrowed(text.substr(0, middle), base, area, out, longest, finds);
     if (area) area->Close();
     if (other.joinable()) {
       other.join();
       if (areaSecond) areaSecond->Close();
+      // With room for the blocks later pastes add: a list of blocks that
+      // outgrows its memory moves into fresh pages, all of it.
+      const std::size_t blocks = out.size() + second.size();
+      if (out.capacity() < blocks + blocks / 8) out.reserve(blocks + blocks / 8);
       out.insert(out.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
       longest = std::max(longest, longestSecond);
     }
-    // Lines of a text outside the main chunk are far lines.
-    if (!InMain(text.data()) || !InMain(text.data() + text.size()))
+    if (finds.tab) return {};
+    if (!inMain)
       for (Block& b : out)
         for (Record& r : b.lines) {
-          const char* data = text.data() + r.at;
+          const char* data = base + r.at;
           MakeFar(r);
           far_[r.at].data = data;
         }

@@ -585,24 +585,28 @@ class TPagesAhead {
 
 }  // namespace
 
-TTextBuffer::TTextBuffer(std::size_t size) : size_(size) {
+TTextBuffer::TTextBuffer(std::size_t size, std::size_t room) : size_(size) {
   // Not zero-filled: the bytes are written before they are read. A large
   // buffer takes whole huge pages: each fault then brings 2 MB, not 4 KB.
   // Its last bytes that fill no huge page stay on small pages, so that a
   // text a little longer than a huge page does not hold a whole one more.
+  // The room after them stays on small pages: it is taken a piece at a time.
+  room = (room + kHugePage - 1) / kHugePage * kHugePage;
   if (size >= kLargeBuffer) {
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    raw_.reset(static_cast<char*>(std::aligned_alloc(kHugePage, rounded)));
+    raw_.reset(static_cast<char*>(std::aligned_alloc(kHugePage, rounded + room)));
+    capacity_ = rounded + room;
     if (raw_) ::madvise(raw_.get(), size / kHugePage * kHugePage, MADV_HUGEPAGE);
   } else {
-    raw_.reset(static_cast<char*>(std::malloc(std::max<std::size_t>(size, 1))));
+    raw_.reset(static_cast<char*>(std::malloc(std::max<std::size_t>(size + room, 1))));
+    capacity_ = size + room;
   }
   if (!raw_) throw std::bad_alloc();
 }
 
 void TTextBuffer::Free::operator()(char* p) const { std::free(p); }
 
-TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii) {
+TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomToGrow) {
   // Looked at before it is opened: opening a pipe or a device may wait for
   // ever or do something of its own.
   struct stat st {};
@@ -617,7 +621,7 @@ TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii) {
   // Read to the end whatever the size said: the file may change while we
   // read. It may not grow past the limit, though.
   std::size_t capacity = static_cast<std::size_t>(std::min<std::int64_t>(st.st_size + 1, kMaxFileSize));
-  TTextBuffer buffer(capacity);
+  TTextBuffer buffer(capacity, roomToGrow ? TextRoom(capacity) : 0);
   std::optional<TPagesAhead> pagesAhead(std::in_place, buffer.Data(), capacity);
   std::size_t used = 0;
   // Read a piece at a time that fits the cache, for the check of `ascii`.
@@ -628,7 +632,7 @@ TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii) {
       if (static_cast<std::int64_t>(used) >= kMaxFileSize) Fail("Cannot open file", fileName, TooLarge());
       capacity =
           static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(capacity) * 2, kMaxFileSize));
-      TTextBuffer bigger(capacity);
+      TTextBuffer bigger(capacity, roomToGrow ? TextRoom(capacity) : 0);
       std::memcpy(bigger.Data(), buffer.Data(), used);
       pagesAhead.reset();  // its pages go with the old buffer
       buffer = std::move(bigger);

@@ -19,16 +19,21 @@ class EFileError : public std::runtime_error {
 };
 
 // A block of bytes that is not zero-filled when allocated, or a string taken over.
+// It may have room after its bytes to grow into: address space only, until
+// it is written.
 class TTextBuffer {
  public:
   TTextBuffer() = default;
-  explicit TTextBuffer(std::size_t size);
+  explicit TTextBuffer(std::size_t size, std::size_t room = 0);
   explicit TTextBuffer(std::string text) : text_(std::move(text)) {}
   char* Data() { return raw_ ? raw_.get() + start_ : text_.data(); }
   std::size_t Size() const { return raw_ ? size_ : text_.size(); }
   std::string_view View() const {
     return raw_ ? std::string_view(raw_.get() + start_, size_) : std::string_view(text_);
   }
+  // Bytes after the last one that may be written and then taken in by Grow.
+  std::size_t Room() const { return raw_ ? capacity_ - size_ : 0; }
+  void Grow(std::size_t count) { size_ += std::min(count, Room()); }
   void Shrink(std::size_t size) {
     if (raw_)
       size_ = std::min(size_, size);
@@ -41,6 +46,7 @@ class TTextBuffer {
       count = std::min(count, size_);
       start_ += count;
       size_ -= count;
+      capacity_ -= count;
     } else {
       text_.erase(0, count);
     }
@@ -53,6 +59,7 @@ class TTextBuffer {
   std::unique_ptr<char[], Free> raw_;
   std::size_t start_ = 0;
   std::size_t size_ = 0;
+  std::size_t capacity_ = 0;  // bytes from start_ on
   std::string text_;
 };
 
@@ -68,7 +75,9 @@ constexpr std::string_view kTempFilePrefix = ".~quorvel-";
 // refused before it is opened, and opening never waits. Throws EFileError.
 // With `ascii`, also tells whether every byte is below 0x80: found while each
 // piece read is still in the cache, which costs next to nothing.
-TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii = nullptr);
+// With `roomToGrow`, the buffer has room after the bytes for what a document
+// pastes (TextRoom).
+TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii = nullptr, bool roomToGrow = false);
 std::string ReadFileBytes(const std::string& fileName);
 
 // Collects output in large blocks and hands them to the file.

@@ -6,6 +6,7 @@
 // asked to be backed by huge pages where the system offers them on request
 // (transparent huge pages in "madvise" mode).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,6 +18,13 @@
 // The size of a huge page, and the size from which a buffer asks for them.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kLargeBuffer = 4 * kHugePage;
+
+// The room a document's text is given to grow into: address space that
+// costs memory only where a paste writes it. A paste that finds no room left
+// goes into memory of its own.
+inline std::size_t TextRoom(std::size_t size) {
+  return std::clamp(size / 4, std::size_t{16} << 20, std::size_t{512} << 20);
+}
 
 inline void ReserveLarge(std::string& s, std::size_t n) {
   s.reserve(n);

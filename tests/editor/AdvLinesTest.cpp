@@ -7,6 +7,7 @@
 #include "editor/AdvLines.h"
 #include "editor/TextScan.h"
 #include "tests/support/FakeLinesOwner.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -212,6 +213,27 @@ TEST_F(LineStore, ALargeTextSplitsIntoTheSameLinesWhereverItsMiddleFalls) {
   }
 }
 
+// The split of a large text (two halves on two cores) also finds its TABs
+// and its bytes above 0x7F, wherever they lie: in either half or in the
+// last bytes, which are not taken 64 at a time.
+TEST_F(LineStore, ATabOrAHighByteIsFoundWhereverItLiesInALargeText) {
+  std::string text;
+  while (text.size() < (9u << 20)) text += "abc\r\n";
+  auto letter = [](std::size_t at) { return at - at % 5 + 1; };  // a "b"
+  for (const char c : {'\t', '\xE9'})
+    for (const std::size_t at :
+         {letter(0), letter(text.size() / 2 + 101), letter(text.size() - 5), std::string::npos}) {
+      std::string changed = text;
+      if (at != std::string::npos) changed[at] = c;
+      const bool placed = at != std::string::npos;
+      lines.SetTextStr(changed);
+      const std::string where = std::string(1, c) + " at " + std::to_string(at);
+      EXPECT_EQ(lines.TabsExpanded(), placed && c == '\t') << where;
+      EXPECT_EQ(lines.AssignedHighBytes(), placed && c != '\t') << where;
+      ASSERT_TRUE(lines.GetTextStr() == ExpandTabs(changed, owner.tabWidth)) << where;
+    }
+}
+
 TEST_F(LineStore, ReplaceTextGivesTheLinesOfAWholeRebuild) {
   std::mt19937 rng(7);
   const char alphabet[] = {'a', 'b', ' ', '\r', '\n', '\t'};
@@ -373,4 +395,104 @@ TEST(LineStoreChunks, LinesAndRowsStayThoseOfAFreshAssignmentAcrossCompaction) {
       ASSERT_EQ(lines.Paragraph(i).Rows, fresh.Paragraph(i).Rows) << "line " << i;
     }
   }
+}
+
+// The block trees are rebuilt only from the first block a splice changed:
+// after any change of the values from an index on, and of their number,
+// every prefix sum and every search is that of a tree built afresh.
+TEST(LineStoreTrees, ARebuildFromAnIndexIsAFreshBuild) {
+  std::mt19937 rng(3);
+  std::vector<std::int64_t> values(1 + rng() % 40);
+  for (auto& v : values) v = rng() % 9;
+  TFenwick tree;
+  tree.Build(values);
+  for (int round = 0; round < 400; ++round) {
+    const std::size_t from = rng() % (values.size() + 1);
+    values.resize(from + rng() % 70);
+    for (std::size_t i = from; i < values.size(); ++i) values[i] = rng() % 9;
+    tree.Rebuild(from, values.size(), [&](std::size_t i) { return values[i]; });
+    TFenwick fresh;
+    fresh.Build(values);
+    for (std::size_t i = 0; i <= values.size(); ++i) ASSERT_EQ(tree.Prefix(i), fresh.Prefix(i)) << round << " " << i;
+    const std::int64_t total = fresh.Prefix(values.size());
+    for (std::int64_t target = 0; target <= total; ++target) {
+      std::int64_t before = 0, freshBefore = 0;
+      ASSERT_EQ(tree.Find(target, before), fresh.Find(target, freshBefore)) << round << " " << target;
+      ASSERT_EQ(before, freshBefore);
+    }
+  }
+}
+
+// Pastes into a loaded text are written into the room after its bytes, and
+// a paste undone gives its bytes back there for the next one. Lines that
+// still use bytes of a paste (the rest of a partly deleted paste, a paste
+// below the one undone) keep them, and so does a line pasted from the store
+// itself: after every step the text is that of the same edits made on a
+// plain string, and the lines and rows are those of that text assigned afresh.
+TEST(LineStoreChunks, PastesIntoTheRoomOfALoadedTextAndTheirUndoKeepEveryLine) {
+  TempDir dir;
+  std::mt19937 rng(5);
+  auto block = [&](std::size_t bytes) {
+    std::string s;
+    while (s.size() < bytes) {
+      s.append(rng() % 7 == 0 ? 300 + rng() % 200 : rng() % 30, static_cast<char>('a' + rng() % 26));
+      s += "\r\n";
+    }
+    return s;
+  };
+  const std::string file = dir.File("doc.txt");
+  WriteBytes(file, block(256 << 10));
+  FakeLinesOwner owner, plainOwner;
+  owner.wordWrap = plainOwner.wordWrap = true;
+  owner.wrapColumn = plainOwner.wrapColumn = 9;
+  TAdvLines lines{&owner};
+  lines.LoadFromFile(file);
+  std::string model = lines.GetTextStr();
+  // `insert` may be a view of the store's own bytes; `asText` is a copy of it.
+  auto replace = [&](std::int64_t offset, std::int64_t length, std::string_view insert, std::string asText) {
+    std::string expected = model.substr(0, offset) + asText + model.substr(offset + length);
+    lines.ReplaceText(offset, length, insert);
+    TAdvLines plain{&plainOwner};
+    plain.SetTextStr(std::move(expected));
+    model = plain.GetTextStr();
+  };
+  // A place between lines or within one, never between a CR and its LF.
+  auto place = [&] {
+    auto at = static_cast<std::int64_t>(rng() % (model.size() + 1));
+    return at > 0 && model[at - 1] == '\r' ? at + 1 : at;
+  };
+  for (int step = 0; step < 40; ++step) {
+    const std::string paste = block(1000 + rng() % 30000);
+    const std::int64_t at = place();
+    replace(at, 0, paste, paste);
+    switch (rng() % 4) {
+      case 0:  // undone
+        replace(at, static_cast<std::int64_t>(paste.size()), "", "");
+        break;
+      case 1: {  // partly deleted, from within the paste to beyond it
+        const std::int64_t from = at + static_cast<std::int64_t>(rng() % paste.size());
+        replace(from, std::min<std::int64_t>(static_cast<std::int64_t>(model.size()) - from, 5000), "", "");
+        break;
+      }
+      case 2: {  // a second paste, undone, then a long line of the store pasted
+        const std::string second = block(2000);
+        const std::int64_t there = place();
+        replace(there, 0, second, second);
+        replace(there, static_cast<std::int64_t>(second.size()), "", "");
+        for (int i = lines.Count() - 1; i >= 0; --i)
+          if (lines.LineLength(i) > 300) {
+            replace(place(), 0, lines.LineView(i), std::string(lines.LineView(i)));
+            break;
+          }
+        break;
+      }
+      default:  // typed into
+        for (int k = 0; k < 5; ++k) replace(place(), 0, "q", "q");
+    }
+    ASSERT_EQ(lines.GetTextStr(), model) << "step " << step;
+  }
+  TAdvLines fresh{&plainOwner};
+  fresh.SetTextStr(model);
+  ASSERT_EQ(lines.Count(), fresh.Count());
+  for (int i = 0; i < lines.Count(); ++i) ASSERT_EQ(lines.Paragraph(i).Rows, fresh.Paragraph(i).Rows) << "line " << i;
 }
