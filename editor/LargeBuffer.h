@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #if defined(__linux__)
@@ -24,6 +25,17 @@ constexpr std::size_t kLargeBuffer = 4 * kHugePage;
 // goes into memory of its own.
 inline std::size_t TextRoom(std::size_t size) {
   return std::clamp(size / 4, std::size_t{16} << 20, std::size_t{512} << 20);
+}
+
+// At least `bytes` of memory aligned to a huge page and asked to be backed by
+// huge pages, or null; given back with std::free.
+inline void* AllocateHugePages(std::size_t bytes) {
+  const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* data = std::aligned_alloc(kHugePage, whole);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (data) madvise(data, whole, MADV_HUGEPAGE);
+#endif
+  return data;
 }
 
 inline void ReserveLarge(std::string& s, std::size_t n) {

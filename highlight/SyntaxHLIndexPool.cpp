@@ -8,10 +8,6 @@
 
 #include "editor/LargeBuffer.h"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace hl {
 namespace {
 
@@ -37,33 +33,12 @@ TPool& Pool() {
 
 // A region of kRegionBytes aligned to its size, so that it can be one huge page.
 char* MapRegion() {
-#if defined(__linux__)
-  const std::size_t span = 2 * kRegionBytes;
-  void* m = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (m == MAP_FAILED) throw std::bad_alloc();
-  const auto at = reinterpret_cast<std::uintptr_t>(m);
-  const std::uintptr_t base = (at + kRegionBytes - 1) & ~(kRegionBytes - 1);
-  if (base > at) ::munmap(m, base - at);
-  if (base + kRegionBytes < at + span)
-    ::munmap(reinterpret_cast<void*>(base + kRegionBytes), at + span - base - kRegionBytes);
-#if defined(MADV_HUGEPAGE)
-  ::madvise(reinterpret_cast<void*>(base), kRegionBytes, MADV_HUGEPAGE);
-#endif
-  return reinterpret_cast<char*>(base);
-#else
-  void* m = std::aligned_alloc(kRegionBytes, kRegionBytes);
-  if (m == nullptr) throw std::bad_alloc();
-  return static_cast<char*>(m);
-#endif
+  void* base = AllocateHugePages(kRegionBytes);
+  if (base == nullptr) throw std::bad_alloc();
+  return static_cast<char*>(base);
 }
 
-void UnmapRegion(char* base) {
-#if defined(__linux__)
-  ::munmap(base, kRegionBytes);
-#else
-  std::free(base);
-#endif
-}
+void UnmapRegion(char* base) { std::free(base); }
 
 TRegion* RegionOf(TPool& pool, const char* piece) {
   for (TRegion& r : pool.regions)

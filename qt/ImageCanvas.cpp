@@ -291,7 +291,6 @@ void ImageCanvas::MakeRoomForTiles(int advance) {
 
 void ImageCanvas::DropTiles() {
   tileTables_.clear();
-  lastTable_ = nullptr;
   clusterIndex_.clear();
   tiles_.clear();
 }
@@ -299,10 +298,7 @@ void ImageCanvas::DropTiles() {
 ImageCanvas::TileTable& ImageCanvas::TilesFor(QRgb fg, QRgb bg, std::uint8_t style) {
   const std::uint64_t key =
       (std::uint64_t{fg & 0xFFFFFF} << 28) | (std::uint64_t{bg & 0xFFFFFF} << 4) | (style & 0x0Fu);
-  if (lastTable_ && lastTableKey_ == key) return *lastTable_;
-  lastTable_ = &tileTables_[key];
-  lastTableKey_ = key;
-  return *lastTable_;
+  return tileTables_[key];
 }
 
 QRgb* ImageCanvas::NewTile(std::size_t pixels) {

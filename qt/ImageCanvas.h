@@ -92,8 +92,6 @@ class ImageCanvas : public Canvas {
   FontSpec spec_;
   std::array<std::optional<Face>, 16> faces_;
   std::unordered_map<std::uint64_t, TileTable> tileTables_;  // by colours and style
-  TileTable* lastTable_ = nullptr;                           // the one looked up last
-  std::uint64_t lastTableKey_ = 0;
   // Tiles of UTF-8 characters, by colours, style and bytes (clusterKey_ is
   // the scratch key of a look-up).
   std::unordered_map<std::string, std::size_t> clusterIndex_;

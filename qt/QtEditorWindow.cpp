@@ -36,16 +36,12 @@ QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()
 QImage WindowImage(QSize size) {
   const int width = std::max(1, size.width()), height = std::max(1, size.height());
   const std::size_t bytes = static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height);
-#if defined(MADV_HUGEPAGE)
   if (bytes >= kHugePage) {
-    const std::size_t whole = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-    if (void* data = std::aligned_alloc(kHugePage, whole)) {
-      madvise(data, whole, MADV_HUGEPAGE);
+    if (void* data = AllocateHugePages(bytes)) {
       const QImageCleanupFunction release = [](void* memory) { std::free(memory); };
       return QImage(static_cast<uchar*>(data), width, height, width * 4, QImage::Format_RGB32, release, data);
     }
   }
-#endif
   return QImage(width, height, QImage::Format_RGB32);
 }
 
