@@ -12,8 +12,8 @@ namespace platform {
 // thread pool in pieces and waits for each; drawn on one of the pool's own
 // threads, it draws them there at once. So the kept drawing is made on the
 // pool, into an image of its own, from a copy of the bar's option and without
-// the widget. It is started as soon as the bar's size or range gives it a new
-// look, so that it is drawn while the window goes on to lay out and paint the
+// the widget. It is started as soon as the bar is shown or its size or range
+// gives it a new look, so that it is drawn while the window goes on to lay out and paint the
 // text beside it.
 struct CachedScrollBar::Drawing {
   Look look;
@@ -89,6 +89,11 @@ void CachedScrollBar::FinishDrawing() {
 
 void CachedScrollBar::resizeEvent(QResizeEvent* event) {
   QScrollBar::resizeEvent(event);
+  DrawAhead();
+}
+
+void CachedScrollBar::showEvent(QShowEvent* event) {
+  QScrollBar::showEvent(event);
   DrawAhead();
 }
 

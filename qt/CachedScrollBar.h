@@ -24,6 +24,7 @@ class CachedScrollBar : public QScrollBar {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void sliderChange(SliderChange change) override;
   void changeEvent(QEvent* event) override;
 
