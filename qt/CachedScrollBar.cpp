@@ -13,8 +13,8 @@ namespace platform {
 // threads, it draws them there at once. So the kept drawing is made on the
 // pool, into an image of its own, from a copy of the bar's option and without
 // the widget. It is started as soon as the bar is shown or its size or range
-// gives it a new look, so that it is drawn while the window goes on to lay out and paint the
-// text beside it.
+// gives it a new look, so that it is drawn while the window goes on to lay
+// out and paint the text beside it.
 struct CachedScrollBar::Drawing {
   Look look;
   QImage image;
