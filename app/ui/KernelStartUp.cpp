@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/ProcessMemory.h"
 #include "qt/DesktopShell.h"
 #include "qt/FileRegistry.h"
 #include "qt/Fonts.h"
@@ -113,6 +114,7 @@ TAppServices ProgramServices() {
 
 int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm,
                platform::InstanceChannelLimits limits) {
+  platform::UseOneHeapForAllThreads();
   QApplication application(argc, argv);
   platform::InstallFontSubstitutes();
   App = new TApp(ProgramServices());

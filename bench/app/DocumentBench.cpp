@@ -19,6 +19,7 @@
 #include "bench/support/Corpus.h"
 #include "editor/EditSearch.h"
 #include "editor/TextEncoding.h"
+#include "platform/ProcessMemory.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
 
@@ -29,6 +30,7 @@ QApplication& Qt() {
   static char name[] = "bench_documents";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  platform::UseOneHeapForAllThreads();  // as the program does before its first thread
   static QApplication* app = new QApplication(argc, argv);
   return *app;
 }

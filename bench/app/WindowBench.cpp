@@ -15,6 +15,7 @@
 #include "app/EditMgr.h"
 #include "app/LineNumbers.h"
 #include "bench/support/Corpus.h"
+#include "platform/ProcessMemory.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
 
@@ -25,6 +26,7 @@ QApplication& Qt() {
   static char name[] = "bench_window";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  platform::UseOneHeapForAllThreads();  // as the program does before its first thread
   static QApplication* app = new QApplication(argc, argv);
   return *app;
 }

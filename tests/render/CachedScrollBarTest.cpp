@@ -18,6 +18,9 @@ TEST(CachedScrollBar, DrawsWhatAPlainScrollBarDrawsInEveryState) {
   for (Qt::Orientation orientation : {Qt::Horizontal, Qt::Vertical}) {
     platform::CachedScrollBar cached(orientation);
     QScrollBar plain(orientation);
+    // Shown, as in a window: a shown bar draws a new size or range ahead.
+    cached.show();
+    plain.show();
     const struct {
       int length, minimum, maximum, value, page;
       bool enabled, inverted;
@@ -27,6 +30,8 @@ TEST(CachedScrollBar, DrawsWhatAPlainScrollBarDrawsInEveryState) {
         {500, 0, 100, 60, 90, true, false},  {500, 0, 33'000'000, 16'000'000, 50, true, false},
         {500, 0, 100, 100, 10, true, false}, {500, 0, 100, 100, 10, false, false},
         {500, 0, 100, 20, 10, true, true},   {300, 0, 100, 0, 10, true, false},
+        {500, 0, 0, 0, 10, true, false},     {500, 0, 0, 0, 10, true, false},  // nothing to scroll
+        {500, 0, 0, 0, 10, false, true},     {500, 0, 100, 0, 10, true, false},
     };
     for (const auto& s : steps) {
       for (QScrollBar* bar : {static_cast<QScrollBar*>(&cached), &plain}) {
