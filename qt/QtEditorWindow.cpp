@@ -118,9 +118,6 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     });
   }
 
-  settleShown_.setSingleShot(true);
-  settleShown_.setInterval(0);
-  connect(&settleShown_, &QTimer::timeout, this, [this] { SettleShownPixels(); });
   blink_.setTimerType(Qt::CoarseTimer);
   connect(&blink_, &QTimer::timeout, this, [this] {
     blinkOn_ = !blinkOn_;
@@ -198,8 +195,8 @@ void QtEditorWindow::ShowChangesNow() {
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(top, &request);
     // The server's wait is taken at once: this thread sleeps right after
-    // the hand-over, so the server, which the hand-over usually wakes on
-    // this same processor, runs now instead of after the rest of the event.
+    // the hand-over until the server has read the pixels, and a server
+    // woken on this processor runs meanwhile.
     if (onX11_) SettleShownPixels();
   }
 }
@@ -207,8 +204,8 @@ void QtEditorWindow::ShowChangesNow() {
 void QtEditorWindow::SettleShownPixels() {
   // On X11 the pixels just shown are read by the server from memory shared
   // with it, and the next paint over them first waits for the server to be
-  // done with them (a round trip). Waiting here, while nothing else is to
-  // do, takes that wait off the next key's way.
+  // done with them (a round trip). Waiting here, right after a key's
+  // pixels were handed over, takes that wait off the next key's way.
   QWidget* top = window();
   QBackingStore* store = top ? top->backingStore() : nullptr;
   if (!store || !isVisible()) return;
