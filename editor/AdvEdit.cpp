@@ -440,6 +440,20 @@ void TAdvancedEditor::Invalidate() {
 
 void TAdvancedEditor::ChangeNotification() {
   Modified = true;
+  if (notificationsHeld_ > 0) {
+    notificationPending_ = true;
+    return;
+  }
+  NotifyWatchers();
+}
+
+void TAdvancedEditor::ReleaseNotifications() {
+  if (notificationsHeld_ == 0 || --notificationsHeld_ > 0 || !notificationPending_) return;
+  notificationPending_ = false;
+  NotifyWatchers();
+}
+
+void TAdvancedEditor::NotifyWatchers() {
   // Lines below a change whose colours follow from it are painted again.
   if (UpdateCount == 0 && colourCheckFrom_ != INT32_MAX) {
     RepaintStaleColours(colourCheckFrom_);

@@ -320,6 +320,12 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void EndUpdate();
   void Invalidate();
   virtual void ChangeNotification();
+  // While held, what a change tells its watchers (the colour check of the
+  // lines below it, OnChange, OnStatusChange) waits for the last release,
+  // which tells it once; Modified is set at once. The window holds it while
+  // a key's rows are handed to the screen.
+  void HoldNotifications() { ++notificationsHeld_; }
+  void ReleaseNotifications();
   void RecalcMetrics(bool fontChanged, bool repaintGutter);
   void FontChanged();
   void Resize();
@@ -559,6 +565,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // Repaints the visible rows of the lines from `firstLine` on whose text is
   // unchanged but whose colours no longer hold.
   void RepaintStaleColours(int firstLine);
+  // The part of ChangeNotification that a hold puts off.
+  void NotifyWatchers();
   void ResetCaret();
   void RecomputeView();
   void PlaceSystemCaret();
@@ -594,6 +602,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   bool destroying_ = false;
   bool lineEndSelected_ = false;
   int colourCheckFrom_ = INT32_MAX;  // the first line changed since the colours were last checked
+  int notificationsHeld_ = 0;
+  bool notificationPending_ = false;  // a change came while the notifications were held
 
   // Scratch state of keys, mouse, painting and the tab computations.
   bool keyHandled_ = false, chordPending_ = false;

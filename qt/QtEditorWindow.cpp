@@ -118,9 +118,6 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     });
   }
 
-  settleShown_.setSingleShot(true);
-  settleShown_.setInterval(0);
-  connect(&settleShown_, &QTimer::timeout, this, [this] { SettleShownPixels(); });
   blink_.setTimerType(Qt::CoarseTimer);
   connect(&blink_, &QTimer::timeout, this, [this] {
     blinkOn_ = !blinkOn_;
@@ -197,15 +194,18 @@ void QtEditorWindow::ShowChangesNow() {
   if (QWidget* top = window(); top && top->isVisible()) {
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(top, &request);
-    if (onX11_ && !settleShown_.isActive()) settleShown_.start();
+    // The server's wait is taken at once: this thread sleeps right after
+    // the hand-over until the server has read the pixels, and a server
+    // woken on this processor runs meanwhile.
+    if (onX11_) SettleShownPixels();
   }
 }
 
 void QtEditorWindow::SettleShownPixels() {
   // On X11 the pixels just shown are read by the server from memory shared
   // with it, and the next paint over them first waits for the server to be
-  // done with them (a round trip). Waiting here, while nothing else is to
-  // do, takes that wait off the next key's way.
+  // done with them (a round trip). Waiting here, right after a key's
+  // pixels were handed over, takes that wait off the next key's way.
   QWidget* top = window();
   QBackingStore* store = top ? top->backingStore() : nullptr;
   if (!store || !isVisible()) return;
@@ -383,6 +383,10 @@ void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
   std::uint16_t key = VirtualKeyOf(event->key(), mods);
   const TShiftState shift = ShiftStateOf(mods);
   const QString text = event->text();
+  // The key's own rows reach the screen first; what its change tells the
+  // watchers (the colours below it, the tab and the title) comes right
+  // after them, still inside this event.
+  editor_.HoldNotifications();
   Deliver([&] {
     editor_.KeyDown(key, shift);
     // Alt with a key is a menu key and types nothing (Ctrl+Alt is AltGr).
@@ -390,6 +394,8 @@ void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
     for (char32_t ch : text.toUcs4()) editor_.TypeCharacter(ch);
   });
   event->accept();
+  ShowChangesNow();
+  Deliver([&] { editor_.ReleaseNotifications(); });
   ShowChangesNow();
 }
 

@@ -115,7 +115,6 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   int wheelRest_ = 0;
   std::map<int, std::unique_ptr<QTimer>> timers_;
   QTimer blink_;
-  QTimer settleShown_;  // SettleShownPixels once the events queued are done
   const bool onX11_ = QGuiApplication::platformName() == QLatin1String("xcb");
   QPoint caretPos_;
   QSize caretSize_;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeLinesOwner.h"
 
@@ -60,6 +62,35 @@ TEST_F(EventOrder, TypedCharacter) {
   editor.KeyPress('x');
   EXPECT_EQ(Told(), "paint change");
   EXPECT_EQ(UndoSteps(), "[abc @1,0] ");
+}
+
+TEST_F(EventOrder, HeldNotificationsComeOnceAtTheLastRelease) {
+  Start("abc", 1, 0);
+  editor.HoldNotifications();
+  editor.HoldNotifications();
+  editor.KeyPress('x');
+  editor.KeyPress('y');
+  // The rows are painted and the document is modified at once; its watchers wait.
+  EXPECT_TRUE(editor.Modified);
+  EXPECT_EQ(window.Take(), "paint");
+  editor.ReleaseNotifications();
+  EXPECT_EQ(window.Take(), "");
+  editor.ReleaseNotifications();
+  EXPECT_EQ(Told(), "change");
+  // A release with nothing held changes nothing: the next key is told at once.
+  editor.ReleaseNotifications();
+  editor.KeyPress('z');
+  EXPECT_EQ(Told(), "paint change");
+  // A watcher failing at the release leaves nothing held.
+  editor.OnChange = [](TAdvancedEditor&) { throw std::runtime_error("watcher failed"); };
+  editor.HoldNotifications();
+  editor.KeyPress('w');
+  EXPECT_THROW(editor.ReleaseNotifications(), std::runtime_error);
+  LogNotifications(editor, window);
+  window.events.clear();
+  editor.KeyPress('v');
+  EXPECT_EQ(Told(), "paint change");
+  EXPECT_EQ(LinesOf(*editor.Lines)[0], "axyzwvbc");
 }
 
 TEST_F(EventOrder, PasteOverASelection) {

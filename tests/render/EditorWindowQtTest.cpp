@@ -235,6 +235,35 @@ TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
   EXPECT_EQ(LinesOf(*Ed().Lines)[0], "hello!");
 }
 
+TEST_F(EditorWindowQt, AKeysWatchersHearItOnceWithItsRowAlreadyShown) {
+  Ed().Lines->SetTextStr("hello\r\nworld");
+  Settle();
+  auto key = [&](int qtKey, Qt::KeyboardModifiers mods, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, qtKey, mods, text);
+    QApplication::sendEvent(&View(), &press);
+  };
+  auto shownCell = [&](int c, int r) {
+    QWidget* top = View().window();
+    auto* pixels = dynamic_cast<QImage*>(top->backingStore()->paintDevice());
+    if (!pixels) return QImage();
+    return pixels->copy(Cell(c, r).translated(View().viewport()->mapTo(top, QPoint(0, 0))));
+  };
+  key(Qt::Key_End, Qt::NoModifier, {});
+  const QImage shownBefore = shownCell(5, 0);
+  ASSERT_FALSE(shownBefore.isNull());
+  int changes = 0;
+  QImage shownAtChange;
+  Ed().OnChange = [&](TAdvancedEditor&) {
+    ++changes;
+    shownAtChange = shownCell(5, 0);
+  };
+  key(Qt::Key_Exclam, Qt::ShiftModifier, "!");
+  // Told once, before the key's handler returned, with the typed cell already handed to the window system.
+  EXPECT_EQ(changes, 1);
+  EXPECT_NE(shownAtChange, shownBefore);
+  EXPECT_EQ(shownAtChange, shownCell(5, 0));
+}
+
 TEST_F(EditorWindowQt, TheClipboardCarriesADocumentsCharactersInEitherEncoding) {
   TempDir dir;
   const std::string path = dir.File("u.txt");
