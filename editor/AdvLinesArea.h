@@ -20,6 +20,11 @@
 #include <type_traits>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "editor/LargeBuffer.h"
 
 class TRecordArea {
@@ -60,7 +65,18 @@ class TRecordArea {
       if (p >= piece.begin && p < piece.begin + piece.size) return true;
     return false;
   }
-  void Close() { closed_ = true; }
+  // No more memory is handed out: the pages mapped ahead of use that no
+  // array took go back.
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+#if defined(__linux__)
+    if (pieces_.empty()) return;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t from = (used_ + page - 1) / page * page;
+    if (mapped_ > from) ::madvise(pieces_.back().begin + from, mapped_ - from, MADV_DONTNEED);
+#endif
+  }
 
  private:
   static constexpr std::size_t kAlign = 16;
