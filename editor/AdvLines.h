@@ -407,14 +407,14 @@ class TAdvLines {
     std::uint32_t wrapAt = UINT32_MAX;  // lines longer than this may need rows
     std::vector<Block> out;
     // The lines cut into rows (by their index among the lines of `out`),
-    // with the starts of their rows 1.. in rowStarts from firstStart on; a
-    // line with a byte above 0x7F is cut by the store, in its encoding
-    // (noted with no rows).
+    // with the starts of their rows 1.. in rowStarts from firstStart up to
+    // the next one's. A line with a byte above 0x7F is cut by the store, in
+    // its encoding (kByStore in its index, no row starts).
     struct LongLine {
       std::uint32_t line;
       std::uint32_t firstStart;
-      std::uint32_t rows;
     };
+    static constexpr std::uint32_t kByStore = 1u << 31;
     std::vector<LongLine> longLines;
     std::vector<std::uint32_t> rowStarts;
     std::uint32_t lineCount = 0;

@@ -505,13 +505,13 @@ void TAdvLines::Splitter::CutLong(std::size_t from, std::size_t length) {
   // a character of several: the store cuts it once it knows the encoding.
   const std::string_view text(base + from, length);
   if (utf8::FindNonAscii(text, 0) < length) {
-    longLines.push_back({lineCount, 0, 0});
+    longLines.push_back({lineCount | kByStore, static_cast<std::uint32_t>(rowStarts.size())});
     return;
   }
   const auto first = static_cast<std::uint32_t>(rowStarts.size());
   const std::uint32_t rows = WrapBytes(text, std::max<std::uint32_t>(wrapAt, 1), false, &rowStarts);
   if (rows > 1) {
-    longLines.push_back({lineCount, first, rows});
+    longLines.push_back({lineCount, first});
     pendingRows += rows - 1;
   }
 }
@@ -633,15 +633,23 @@ std::vector<TAdvLines::Block> TAdvLines::JoinSplit(Splitter* parts, int count, S
   std::size_t firstBlock = 0;
   for (int k = 0; k < count; ++k) {
     const Splitter& part = parts[k];
-    for (const auto [line, first, cut] : part.longLines) {
-      Block& b = out[firstBlock + line / kBlockTarget];
-      Record& r = b.lines[line % kBlockTarget];
-      if (cut > 0) {
+    const std::size_t n = part.longLines.size();
+    auto recordOf = [&](std::uint32_t line) -> Record& {
+      line &= ~Splitter::kByStore;
+      return out[firstBlock + line / kBlockTarget].lines[line % kBlockTarget];
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+      // The records lie far apart: the next ones are asked for ahead.
+      if (i + 8 < n) __builtin_prefetch(&recordOf(part.longLines[i + 8].line), 1);
+      const auto [line, first] = part.longLines[i];
+      Record& r = recordOf(line);
+      if (!(line & Splitter::kByStore)) {
+        const std::size_t end = i + 1 < n ? part.longLines[i + 1].firstStart : part.rowStarts.size();
         MakeFar(r);
-        const auto from = part.rowStarts.begin() + first;
-        far_[r.at].rowStarts.assign(from, from + (cut - 1));
+        far_[r.at].rowStarts.assign(part.rowStarts.begin() + first, part.rowStarts.begin() + end);
         continue;
       }
+      Block& b = out[firstBlock + (line & ~Splitter::kByStore) / kBlockTarget];
       const std::uint32_t rows = Wrap(View(r), &starts);
       if (rows <= 1) continue;
       MakeFar(r);
