@@ -397,7 +397,7 @@ class TAdvLines {
     void Feed(std::size_t from, std::size_t to);
     void Finish(std::size_t end);
     void StartAt(std::size_t at, bool afterCr) {
-      start = at;
+      begin = start = at;
       afterCR = afterCr;
     }
 
@@ -405,6 +405,7 @@ class TAdvLines {
     std::shared_ptr<TRecordArea> area;
     SplitFinds* finds = nullptr;
     std::uint32_t wrapAt = UINT32_MAX;  // lines longer than this may need rows
+    std::size_t end = 0;                // where the text ends, for the records still to come
     std::vector<Block> out;
     // The lines cut into rows (by their index among the lines of `out`),
     // with the starts of their rows 1.. in rowStarts from firstStart up to
@@ -425,6 +426,7 @@ class TAdvLines {
     void Emit(std::size_t from, std::size_t to);
     void CutLong(std::size_t from, std::size_t length);
     void Flush();
+    std::size_t begin = 0;  // where the first line began
     std::size_t start = 0;  // where the line being read began
     bool afterCR = false;   // the last byte fed was a CR
     bool stopped = false;   // at a TAB: no more records

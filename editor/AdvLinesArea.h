@@ -52,7 +52,14 @@ class TRecordArea {
     used_ += bytes;
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
     if (used_ > mapped_ && mapAhead_) {
-      const std::size_t to = std::min(piece.size, (used_ + kMapAhead - 1) / kMapAhead * kMapAhead);
+      std::size_t to = std::min(piece.size, (used_ + kMapAhead - 1) / kMapAhead * kMapAhead);
+      // A whole huge page where at least two more are still to be taken:
+      // one fault for 2 MB instead of 512. Near the end small pages again,
+      // so that no huge page is held half empty.
+      if (mapped_ % kHugePage == 0 && expected_ >= 2 * kHugePage && mapped_ + kHugePage <= piece.size) {
+        to = std::max(to, mapped_ + kHugePage);
+        ::madvise(piece.begin + mapped_, kHugePage, MADV_HUGEPAGE);
+      }
       // Where the kernel cannot, the pages fault in one at a time as usual.
       if (::madvise(piece.begin + mapped_, to - mapped_, MADV_POPULATE_WRITE) != 0) mapAhead_ = false;
       mapped_ = to;
@@ -60,6 +67,8 @@ class TRecordArea {
 #endif
     return at;
   }
+  // How many bytes its user still expects to take.
+  void Expect(std::size_t bytes) { expected_ = bytes; }
   bool Holds(const void* p) const {
     for (const Piece& piece : pieces_)
       if (p >= piece.begin && p < piece.begin + piece.size) return true;
@@ -89,6 +98,7 @@ class TRecordArea {
   std::vector<Piece> pieces_;
   std::size_t used_ = 0;
   std::size_t mapped_ = 0;  // bytes of the current piece already mapped
+  std::size_t expected_ = 0;
   bool mapAhead_ = true;
   bool closed_ = false;
 };

@@ -490,6 +490,12 @@ void TAdvLines::MaybeCompact() {
 
 void TAdvLines::Splitter::Flush() {
   if (pending == 0) return;
+  if (area && start > begin && end > start) {
+    // As many records again as the bytes still to come held so far.
+    const double more = static_cast<double>(lineCount) * sizeof(Record) * static_cast<double>(end - start) /
+                        static_cast<double>(start - begin);
+    area->Expect(static_cast<std::size_t>(std::min(more, 1e15)));
+  }
   Block& b = out.emplace_back();
   b.lines = RecordVector(TAreaAllocator<Record>(area));
   b.lines.reserve(kBlockTarget);
@@ -692,6 +698,8 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     Splitter parts[2] = {{base, area, &finds, WrapAt()}, {base, areaSecond, &finds, WrapAt()}};
     parts[0].StartAt(from, false);
     parts[1].StartAt(middle, false);
+    parts[0].end = middle;
+    parts[1].end = to;
     std::thread other;
     auto second = [&] {
       parts[1].Feed(middle, to);
@@ -762,6 +770,8 @@ class TAdvLines::LoadSplit final : public TReadPieces {
     seeking_ = true;
     const std::size_t piece = std::clamp<std::size_t>(size / 2, kAreaSplit, std::size_t{64} << 20);
     for (Splitter& part : parts_) part = Splitter(data, std::make_shared<TRecordArea>(piece), &finds_, wrapAt_);
+    parts_[0].end = second;
+    parts_[1].end = size;
   }
   void Piece(int part, std::size_t from, std::size_t to) override {
     if (part == 0) {
