@@ -1,7 +1,10 @@
 // The line store as a string list: splitting, tab expansion, errors and notifications.
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <random>
 
 #include "editor/AdvLines.h"
@@ -559,4 +562,33 @@ TEST_F(LineStore, AFileSplitWhileItIsReadHasTheLinesAndRowsOfTheTextAssignedWhol
     EXPECT_EQ(rowsDiffer, 0) << c.what;
     EXPECT_GT(lines.GetRowCount(), lines.Count()) << c.what;
   }
+}
+
+// The records of a large split take memory ahead of use, on huge pages while
+// much more is expected; once the split ends, what no array took goes back.
+TEST(LineStoreArea, WhatWasMappedAheadAndNotTakenGoesBackWhenTheSplitEnds) {
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  TRecordArea area(std::size_t{16} << 20);
+  area.Expect(std::size_t{64} << 20);
+  auto* begin = static_cast<char*>(area.Take(2048));
+  ASSERT_NE(begin, nullptr);
+  std::size_t used = 2048;
+  auto take = [&](std::size_t bytes) {
+    char* at = static_cast<char*>(area.Take(bytes));
+    ASSERT_EQ(at, begin + used);
+    std::memset(at, 1, bytes);
+    used += bytes;
+  };
+  for (int i = 0; i < 1500; ++i) take(2048);  // into the second huge page
+  area.Expect(0);
+  for (int i = 0; i < 20; ++i) take(2048);
+  area.Close();
+  EXPECT_EQ(area.Take(16), nullptr);
+  std::vector<unsigned char> resident((std::size_t{8} << 20) / page);
+  ASSERT_EQ(::mincore(begin, resident.size() * page, resident.data()), 0);
+  std::size_t takenAndResident = 0, otherResident = 0;
+  for (std::size_t i = 0; i < resident.size(); ++i)
+    (i * page < used ? takenAndResident : otherResident) += resident[i] & 1;
+  EXPECT_EQ(takenAndResident, (used + page - 1) / page);
+  EXPECT_EQ(otherResident, 0u);
 }
