@@ -409,15 +409,16 @@ class TAdvLines {
     std::vector<Block> out;
     // The lines cut into rows (by their index among the lines of `out`),
     // with the starts of their rows 1.. in rowStarts from firstStart up to
-    // the next one's. A line with a byte above 0x7F is cut by the store, in
-    // its encoding (kByStore in its index, no row starts).
+    // the next one's.
     struct LongLine {
       std::uint32_t line;
       std::uint32_t firstStart;
     };
-    static constexpr std::uint32_t kByStore = 1u << 31;
     std::vector<LongLine> longLines;
     std::vector<std::uint32_t> rowStarts;
+    // The blocks (their index in `out`) with a line longer than wrapAt and a
+    // byte above 0x7F: the store cuts such a line once it knows the encoding.
+    std::vector<std::uint32_t> blocksToCut;
     std::uint32_t lineCount = 0;
     std::size_t longest = 0;
     bool high = false;  // a byte above 0x7F among those fed, TAB or not
@@ -433,6 +434,7 @@ class TAdvLines {
     // The records of the block being filled, kept here (in the cache) until it is full.
     std::uint32_t pending = 0;
     std::int64_t pendingChars = 0, pendingRows = 0;
+    bool pendingToCut = false;
     Record block[kBlockTarget];
   };
   // The wrap column that lines are cut at, or UINT32_MAX without word wrap.

@@ -502,8 +502,10 @@ void TAdvLines::Splitter::Flush() {
   b.lines.assign(block, block + pending);
   b.chars = pendingChars;
   b.rows = pendingRows;
+  if (pendingToCut) blocksToCut.push_back(static_cast<std::uint32_t>(out.size() - 1));
   pending = 0;
   pendingChars = pendingRows = 0;
+  pendingToCut = false;
 }
 
 void TAdvLines::Splitter::CutLong(std::size_t from, std::size_t length) {
@@ -511,7 +513,7 @@ void TAdvLines::Splitter::CutLong(std::size_t from, std::size_t length) {
   // a character of several: the store cuts it once it knows the encoding.
   const std::string_view text(base + from, length);
   if (utf8::FindNonAscii(text, 0) < length) {
-    longLines.push_back({lineCount | kByStore, static_cast<std::uint32_t>(rowStarts.size())});
+    pendingToCut = true;
     return;
   }
   const auto first = static_cast<std::uint32_t>(rowStarts.size());
@@ -641,7 +643,6 @@ std::vector<TAdvLines::Block> TAdvLines::JoinSplit(Splitter* parts, int count, S
     const Splitter& part = parts[k];
     const std::size_t n = part.longLines.size();
     auto recordOf = [&](std::uint32_t line) -> Record& {
-      line &= ~Splitter::kByStore;
       return out[firstBlock + line / kBlockTarget].lines[line % kBlockTarget];
     };
     for (std::size_t i = 0; i < n; ++i) {
@@ -649,24 +650,28 @@ std::vector<TAdvLines::Block> TAdvLines::JoinSplit(Splitter* parts, int count, S
       if (i + 8 < n) __builtin_prefetch(&recordOf(part.longLines[i + 8].line), 1);
       const auto [line, first] = part.longLines[i];
       Record& r = recordOf(line);
-      if (!(line & Splitter::kByStore)) {
-        const std::size_t end = i + 1 < n ? part.longLines[i + 1].firstStart : part.rowStarts.size();
-        MakeFar(r);
-        far_[r.at].rowStarts.assign(part.rowStarts.begin() + first, part.rowStarts.begin() + end);
-        continue;
-      }
-      Block& b = out[firstBlock + (line & ~Splitter::kByStore) / kBlockTarget];
-      const std::uint32_t rows = Wrap(View(r), &starts);
-      if (rows <= 1) continue;
+      const std::size_t end = i + 1 < n ? part.longLines[i + 1].firstStart : part.rowStarts.size();
       MakeFar(r);
-      far_[r.at].rowStarts.swap(starts);
-      b.rows += rows - 1;
+      far_[r.at].rowStarts.assign(part.rowStarts.begin() + first, part.rowStarts.begin() + end);
+    }
+    // The lines left to the store: their rows as the encoding cuts them.
+    for (const std::uint32_t block : part.blocksToCut) {
+      Block& b = out[firstBlock + block];
+      for (Record& r : b.lines) {
+        if (r.length <= part.wrapAt || (r.far && !far_[r.at].rowStarts.empty())) continue;
+        const std::uint32_t rows = Wrap(View(r), &starts);
+        if (rows <= 1) continue;
+        MakeFar(r);
+        far_[r.at].rowStarts.swap(starts);
+        b.rows += rows - 1;
+      }
     }
     firstBlock += (part.lineCount + kBlockTarget - 1) / kBlockTarget;
   }
   for (int k = 0; k < count; ++k) {
     std::vector<Splitter::LongLine>().swap(parts[k].longLines);
     std::vector<std::uint32_t>().swap(parts[k].rowStarts);
+    std::vector<std::uint32_t>().swap(parts[k].blocksToCut);
   }
   return out;
 }
