@@ -4,7 +4,8 @@
 
 void TAdvancedEditor::LoadText(const std::string& fileName) {
   bool ascii = false;
-  TTextBuffer bytes = ReadFileBuffer(fileName, &ascii, true);
+  TAdvLines::TReadText read = Lines->ReadText(fileName, &ascii);
+  TTextBuffer& bytes = read.Bytes;
   const TFileEncoding encoding = FileEncodingOf(bytes.View(), ascii);
   if (encoding.ByteOrderMark) bytes.DropFront(kByteOrderMark.size());
   const auto readBytes = static_cast<std::int64_t>(bytes.Size());
@@ -18,7 +19,7 @@ void TAdvancedEditor::LoadText(const std::string& fileName) {
   encoding_ = encoding.Encoding;
   ++UpdateCount;
   try {
-    Lines->SetTextStr(std::move(bytes));
+    Lines->SetTextStr(std::move(read));
   } catch (...) {
     --UpdateCount;
     encoding_ = was;

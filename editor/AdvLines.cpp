@@ -127,7 +127,8 @@ void TAdvLines::SetUpdateState(bool updating) {
 
 // ---------------------------------------------------------------- whole text
 
-void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span) {
+void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span,
+                                LoadSplit* split) {
   // Clear, then every line of the text, as one change. An edit that
   // rebuilds the text keeps the bytes as read of the lines it leaves as they
   // were (the others go with the change); any other assignment starts
@@ -178,7 +179,9 @@ void TAdvLines::AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool ke
       mainChunk_ = chunks_.back().get();
       base_ = mainChunk_->Data();
       mainSize_ = static_cast<std::ptrdiff_t>(main.size());
-      if (!main.empty()) fresh = SplitIntoBlocks(main, false, &finds);
+      // A file's lines may have been found while it was read.
+      if (!TakeLoadSplit(split, main, fresh, finds) && !main.empty()) fresh = SplitIntoBlocks(main, false, &finds);
+      split = nullptr;
       return main;
     };
     if (text.Size() > 0 || text.Room() > 0) {
@@ -234,6 +237,11 @@ void TAdvLines::SetTextStr(TTextBuffer text) {
   AssignWholeText(std::move(text), quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Assigned, false);
 }
 
+void TAdvLines::SetTextStr(TReadText text) {
+  AssignWholeText(std::move(text.Bytes), quiet_ > 0 ? TLinesNotice::None : TLinesNotice::Assigned, false, {},
+                  text.split_.get());
+}
+
 void TAdvLines::SetTextQuiet(std::string text) {
   AssignWholeText(TTextBuffer(std::move(text)), TLinesNotice::None, true);
 }
@@ -241,7 +249,7 @@ void TAdvLines::SetTextQuiet(std::string text) {
 void TAdvLines::LoadFromFile(const std::string& fileName) {
   {
     QuietScope quiet(*this);
-    SetTextStr(ReadFileBuffer(fileName, nullptr, true));
+    SetTextStr(ReadText(fileName));
   }
   Changed();
 }

@@ -138,6 +138,29 @@ class TAdvLines {
   // Whole-text assignment from outside (the owner clears its undo and resets its caret).
   void SetTextStr(std::string text);
   void SetTextStr(TTextBuffer text);
+  // A file's bytes as ReadText read them, with the lines of a large one
+  // found on the way. Bytes may be changed before SetTextStr takes them; the
+  // lines found are used only for exactly the bytes they were found in.
+  class LoadSplit;
+  class TReadText {
+   public:
+    TReadText();
+    TReadText(TReadText&&) noexcept;
+    TReadText& operator=(TReadText&&) noexcept;
+    ~TReadText();
+    TTextBuffer Bytes;
+    // Whether the lines were found while the file was read.
+    bool LinesFound() const;
+
+   private:
+    friend class TAdvLines;
+    std::unique_ptr<LoadSplit> split_;
+  };
+  // Reads a file as ReadFileBuffer does (with room to grow), splitting a
+  // large one into this store's lines while each piece read is still in the
+  // cache, on two cores.
+  TReadText ReadText(const std::string& fileName, bool* ascii = nullptr) const;
+  void SetTextStr(TReadText text);
   // Every line followed by CR LF, the last one included.
   std::string GetTextStr() const;
   void LoadFromFile(const std::string& fileName);
@@ -364,12 +387,67 @@ class TAdvLines {
     std::atomic<bool> tab{false};   // a TAB, where the split stops at one: it stopped, with no records
     std::atomic<bool> high{false};  // a byte above 0x7F
   };
+  // The split of borrowed text into records that are offsets from `base`,
+  // a piece at a time: bytes [from, to) fed in order, then the end, give the
+  // lines of one pass over them. A line begins where the first piece does.
+  struct Splitter {
+    Splitter() = default;
+    Splitter(const char* base, std::shared_ptr<TRecordArea> area, SplitFinds* finds, std::uint32_t wrapAt)
+        : base(base), area(std::move(area)), finds(finds), wrapAt(wrapAt) {}
+    void Feed(std::size_t from, std::size_t to);
+    void Finish(std::size_t end);
+    void StartAt(std::size_t at, bool afterCr) {
+      begin = start = at;
+      afterCR = afterCr;
+    }
+
+    const char* base = nullptr;
+    std::shared_ptr<TRecordArea> area;
+    SplitFinds* finds = nullptr;
+    std::uint32_t wrapAt = UINT32_MAX;  // lines longer than this may need rows
+    std::size_t end = 0;                // where the text ends, for the records still to come
+    std::vector<Block> out;
+    // The lines cut into rows (by their index among the lines of `out`),
+    // with the starts of their rows 1.. in rowStarts from firstStart up to
+    // the next one's.
+    struct LongLine {
+      std::uint32_t line;
+      std::uint32_t firstStart;
+    };
+    std::vector<LongLine> longLines;
+    std::vector<std::uint32_t> rowStarts;
+    // The blocks (their index in `out`) with a line longer than wrapAt and a
+    // byte above 0x7F: the store cuts such a line once it knows the encoding.
+    std::vector<std::uint32_t> blocksToCut;
+    std::uint32_t lineCount = 0;
+    std::size_t longest = 0;
+    bool high = false;  // a byte above 0x7F among those fed, TAB or not
+
+   private:
+    void Emit(std::size_t from, std::size_t to);
+    void CutLong(std::size_t from, std::size_t length);
+    void Flush();
+    std::size_t begin = 0;  // where the first line began
+    std::size_t start = 0;  // where the line being read began
+    bool afterCR = false;   // the last byte fed was a CR
+    bool stopped = false;   // at a TAB: no more records
+    // The records of the block being filled, kept here (in the cache) until it is full.
+    std::uint32_t pending = 0;
+    std::int64_t pendingChars = 0, pendingRows = 0;
+    bool pendingToCut = false;
+    Record block[kBlockTarget];
+  };
+  // The wrap column that lines are cut at, or UINT32_MAX without word wrap.
+  std::uint32_t WrapAt() const;
   // Splits text by the whole-text rules into wrapped records that borrow
   // their bytes from `text`, or own a copy of them.
   std::vector<Block> SplitIntoBlocks(std::string_view text, bool owned, SplitFinds* finds = nullptr);
-  // Records of the lines of `text` as offsets from `base`.
-  static void SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
-                            std::vector<Block>& out, std::size_t& longest, SplitFinds& finds);
+  // The blocks of splitters that fed one text in order, as one list of
+  // wrapped records; empty when the split stopped at a TAB.
+  std::vector<Block> JoinSplit(Splitter* parts, int count, SplitFinds& finds);
+  // The lines `split` found while it read `text`, if it read these bytes for
+  // the store as it is cut now; else false.
+  bool TakeLoadSplit(LoadSplit* split, std::string_view text, std::vector<Block>& out, SplitFinds& finds);
   // One line stored as given (Put, Insert): a block of one record.
   std::vector<Block> OneLine(std::string_view text);
   // Room for `size` bytes after the main chunk's, or null; then those bytes
@@ -380,13 +458,17 @@ class TAdvLines {
   std::string_view AddChunk(std::string&& bytes);
   std::string_view AddChunk(TTextBuffer&& bytes);
   void MaybeCompact();
-  void AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span = {});
+  void AssignWholeText(TTextBuffer&& text, TLinesNotice notice, bool keepAsRead, TChangeSpan span = {},
+                       LoadSplit* split = nullptr);
   void PutLine(int index, std::string_view text, TLinesNotice notice);
   void CheckIndex(int index) const;
   int GrowCapacity(int capacity) const;
   void FitCapacity();
   std::string ExpandTabs(std::string_view text) const;
   std::uint32_t Wrap(std::string_view text, std::vector<std::uint32_t>* starts) const;
+  // The rows of a line cut at `w` columns: their count, and the starts of
+  // rows 1.. appended to `starts`.
+  static std::uint32_t WrapBytes(std::string_view text, std::size_t w, bool utf8, std::vector<std::uint32_t>* starts);
   bool Wrapping() const;
   bool RecordsEqualWholeRebuild() const { return rawLines_ == 0; }
 

@@ -20,6 +20,11 @@
 #include <type_traits>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "editor/LargeBuffer.h"
 
 class TRecordArea {
@@ -47,7 +52,14 @@ class TRecordArea {
     used_ += bytes;
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
     if (used_ > mapped_ && mapAhead_) {
-      const std::size_t to = std::min(piece.size, (used_ + kMapAhead - 1) / kMapAhead * kMapAhead);
+      std::size_t to = std::min(piece.size, (used_ + kMapAhead - 1) / kMapAhead * kMapAhead);
+      // A whole huge page where at least two more are still to be taken:
+      // one fault for 2 MB instead of 512. Near the end small pages again,
+      // so that no huge page is held half empty.
+      if (mapped_ % kHugePage == 0 && expected_ >= 2 * kHugePage && mapped_ + kHugePage <= piece.size) {
+        to = std::max(to, mapped_ + kHugePage);
+        ::madvise(piece.begin + mapped_, kHugePage, MADV_HUGEPAGE);
+      }
       // Where the kernel cannot, the pages fault in one at a time as usual.
       if (::madvise(piece.begin + mapped_, to - mapped_, MADV_POPULATE_WRITE) != 0) mapAhead_ = false;
       mapped_ = to;
@@ -55,12 +67,25 @@ class TRecordArea {
 #endif
     return at;
   }
+  // How many bytes its user still expects to take.
+  void Expect(std::size_t bytes) { expected_ = bytes; }
   bool Holds(const void* p) const {
     for (const Piece& piece : pieces_)
       if (p >= piece.begin && p < piece.begin + piece.size) return true;
     return false;
   }
-  void Close() { closed_ = true; }
+  // No more memory is handed out: the pages mapped ahead of use that no
+  // array took go back.
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+#if defined(__linux__)
+    if (pieces_.empty()) return;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t from = (used_ + page - 1) / page * page;
+    if (mapped_ > from) ::madvise(pieces_.back().begin + from, mapped_ - from, MADV_DONTNEED);
+#endif
+  }
 
  private:
   static constexpr std::size_t kAlign = 16;
@@ -73,6 +98,7 @@ class TRecordArea {
   std::vector<Piece> pieces_;
   std::size_t used_ = 0;
   std::size_t mapped_ = 0;  // bytes of the current piece already mapped
+  std::size_t expected_ = 0;
   bool mapAhead_ = true;
   bool closed_ = false;
 };

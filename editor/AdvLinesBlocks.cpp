@@ -9,6 +9,7 @@
 #include "editor/AdvLines.h"
 #include "editor/LargeBuffer.h"
 #include "editor/TextScan.h"
+#include "editor/Utf8.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -487,82 +488,196 @@ void TAdvLines::MaybeCompact() {
 
 // ---------------------------------------------------------------- splitting
 
-void TAdvLines::SplitBorrowed(std::string_view text, const char* base, const std::shared_ptr<TRecordArea>& area,
-                              std::vector<Block>& out, std::size_t& longest, SplitFinds& finds) {
-  Block* b = nullptr;
-  std::size_t most = longest;
-  auto emit = [&](std::size_t from, std::size_t to) {
-    if (!b || b->lines.size() == kBlockTarget) {
-      b = &out.emplace_back();
-      b->lines = RecordVector(TAreaAllocator<Record>(area));
-      b->lines.reserve(kBlockTarget);
-    }
-    const std::size_t length = to - from;
-    b->lines.push_back(
-        MainRecord(static_cast<std::uint32_t>(text.data() + from - base), static_cast<std::uint32_t>(length)));
-    b->chars += static_cast<std::int64_t>(length) + 2;
-    ++b->rows;
-    most = std::max(most, length);
+void TAdvLines::Splitter::Flush() {
+  if (pending == 0) return;
+  if (area && start > begin && end > start) {
+    // As many records again as the bytes still to come held so far.
+    const double more = static_cast<double>(lineCount) * sizeof(Record) * static_cast<double>(end - start) /
+                        static_cast<double>(start - begin);
+    area->Expect(static_cast<std::size_t>(std::min(more, 1e15)));
+  }
+  Block& b = out.emplace_back();
+  b.lines = RecordVector(TAreaAllocator<Record>(area));
+  b.lines.reserve(kBlockTarget);
+  b.lines.assign(block, block + pending);
+  b.chars = pendingChars;
+  b.rows = pendingRows;
+  if (pendingToCut) blocksToCut.push_back(static_cast<std::uint32_t>(out.size() - 1));
+  pending = 0;
+  pendingChars = pendingRows = 0;
+  pendingToCut = false;
+}
+
+void TAdvLines::Splitter::CutLong(std::size_t from, std::size_t length) {
+  // Cut while its bytes are in the cache; a byte above 0x7F may be part of
+  // a character of several: the store cuts it once it knows the encoding.
+  const std::string_view text(base + from, length);
+  if (utf8::FindNonAscii(text, 0) < length) {
+    pendingToCut = true;
+    return;
+  }
+  const auto first = static_cast<std::uint32_t>(rowStarts.size());
+  const std::uint32_t rows = WrapBytes(text, std::max<std::uint32_t>(wrapAt, 1), false, &rowStarts);
+  if (rows > 1) {
+    longLines.push_back({lineCount, first});
+    pendingRows += rows - 1;
+  }
+}
+
+inline void TAdvLines::Splitter::Emit(std::size_t from, std::size_t to) {
+  const std::size_t length = to - from;
+  block[pending++] = MainRecord(static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(length));
+  pendingChars += static_cast<std::int64_t>(length) + 2;
+  ++pendingRows;
+  longest = std::max(longest, length);
+  if (length > wrapAt) [[unlikely]]
+    CutLong(from, length);
+  ++lineCount;
+  if (pending == kBlockTarget) [[unlikely]]
+    Flush();
+}
+
+void TAdvLines::Splitter::Feed(std::size_t from, std::size_t to) {
+  const char* p = base;
+  auto highIn = [p](std::size_t a, std::size_t b) {
+    return utf8::FindNonAscii(std::string_view(p + a, b - a), 0) < b - a;
+  };
+  if (stopped) {
+    high = high || highIn(from, to);
+    return;
+  }
+  // A TAB ends the split (a text with TABs is split again once they are
+  // expanded), and so does the other part's TAB; the bytes above 0x7F are
+  // still looked for.
+  auto stop = [&](std::size_t at) {
+    finds->tab = true;
+    stopped = true;
+    high = high || highIn(at, to);
   };
   // Every CR and LF ends a line, except an LF right after a CR: the CR
   // already ended it. The breaks of 64 bytes are found at once.
-  const char* p = text.data();
-  const std::size_t n = text.size();
-  std::size_t start = 0;
-  auto atBreak = [&](std::size_t at) {
-    if (p[at] == '\n' && at > 0 && p[at - 1] == '\r') {
-      start = at + 1;
-      return;
-    }
-    emit(start, at);
-    start = at + 1;
-  };
-  // The same pass looks for bytes above 0x7F, and for a TAB, which ends it:
-  // a text with TABs is split again once they are expanded. The other half's
-  // TAB ends it too.
-  std::size_t pos = 0;
-  bool high = false;
+  std::size_t pos = from;
 #if defined(__SSE2__)
   const __m128i cr = _mm_set1_epi8('\r');
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i tab = _mm_set1_epi8('\t');
   __m128i highBits = _mm_setzero_si128();
-  for (; pos + 64 <= n; pos += 64) {
-    std::uint64_t mask = 0;
+  for (; pos + 64 <= to; pos += 64) {
+    std::uint64_t crs = 0, lfs = 0;
     __m128i tabs = _mm_setzero_si128();
     for (int k = 0; k < 4; ++k) {
       const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16 * k));
-      const auto bits =
-          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(c, lf))));
-      mask |= std::uint64_t{bits} << (16 * k);
+      crs |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, cr)))} << (16 * k);
+      lfs |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, lf)))} << (16 * k);
       tabs = _mm_or_si128(tabs, _mm_cmpeq_epi8(c, tab));
       highBits = _mm_or_si128(highBits, c);
     }
-    if (finds.stopAtTab && (_mm_movemask_epi8(tabs) != 0 ||
-                            (pos % (std::size_t{1} << 16) == 0 && finds.tab.load(std::memory_order_relaxed)))) {
-      finds.tab = true;
+    if (finds->stopAtTab && (_mm_movemask_epi8(tabs) != 0 ||
+                             (pos % (std::size_t{1} << 16) == 0 && finds->tab.load(std::memory_order_relaxed)))) {
+      high = high || _mm_movemask_epi8(highBits) != 0;
+      stop(pos);
       return;
     }
-    for (; mask != 0; mask &= mask - 1) atBreak(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
+    // The LFs that follow a CR (the one before these 64 bytes included).
+    const std::uint64_t skipped = lfs & (crs << 1 | std::uint64_t{afterCR});
+    std::uint64_t breaks = (crs | lfs) & ~skipped;
+    if (skipped & 1) start = pos + 1;
+    for (; breaks != 0; breaks &= breaks - 1) {
+      const auto bit = static_cast<unsigned>(__builtin_ctzll(breaks));
+      Emit(start, pos + bit);
+      start = pos + bit + 1 + ((skipped >> bit >> 1) & 1);
+    }
+    afterCR = (crs >> 63) != 0;
   }
-  high = _mm_movemask_epi8(highBits) != 0;
+  high = high || _mm_movemask_epi8(highBits) != 0;
 #endif
-  for (; pos < n; ++pos) {
-    if (p[pos] == '\r' || p[pos] == '\n') atBreak(pos);
-    if (p[pos] == '\t' && finds.stopAtTab) {
-      finds.tab = true;
+  for (; pos < to; ++pos) {
+    const char c = p[pos];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' || !afterCR) Emit(start, pos);
+      start = pos + 1;
+    } else if (c == '\t' && finds->stopAtTab) {
+      stop(pos);
       return;
     }
-    high |= static_cast<unsigned char>(p[pos]) > 0x7F;
+    afterCR = c == '\r';
+    high = high || static_cast<unsigned char>(c) > 0x7F;
   }
-  if (start < n) emit(start, n);
-  longest = most;
-  if (high) finds.high = true;
+}
+
+void TAdvLines::Splitter::Finish(std::size_t end) {
+  if (!stopped && start < end) Emit(start, end);
+  if (!stopped) Flush();
+  start = end;
+  if (high) finds->high = true;
+}
+
+std::uint32_t TAdvLines::WrapAt() const {
+  return Wrapping() ? static_cast<std::uint32_t>(std::max(0, Editor->GetWrapColumn())) : UINT32_MAX;
+}
+
+std::vector<TAdvLines::Block> TAdvLines::JoinSplit(Splitter* parts, int count, SplitFinds& finds) {
+  std::vector<Block> out;
+  if (finds.tab) return out;
+  std::size_t blocks = 0, longest = 0;
+  for (int k = 0; k < count; ++k) {
+    blocks += parts[k].out.size();
+    longest = std::max(longest, parts[k].longest);
+    if (parts[k].area) parts[k].area->Close();
+  }
+  out = std::move(parts[0].out);
+  if (count > 1) {
+    // With room for the blocks later pastes add: a list of blocks that
+    // outgrows its memory moves into fresh pages, all of it.
+    if (out.capacity() < blocks + blocks / 8) out.reserve(blocks + blocks / 8);
+    for (int k = 1; k < count; ++k)
+      out.insert(out.end(), std::make_move_iterator(parts[k].out.begin()), std::make_move_iterator(parts[k].out.end()));
+  }
+  longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(longest, INT32_MAX)));
+  // Only lines longer than the wrap column may need rows; a UTF-8 line
+  // longer than w bytes may still fit in w columns: only a line cut into
+  // rows gets a side record for them. A part's blocks are full but its last.
+  std::vector<std::uint32_t> starts;
+  std::size_t firstBlock = 0;
+  for (int k = 0; k < count; ++k) {
+    const Splitter& part = parts[k];
+    const std::size_t n = part.longLines.size();
+    auto recordOf = [&](std::uint32_t line) -> Record& {
+      return out[firstBlock + line / kBlockTarget].lines[line % kBlockTarget];
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+      // The records lie far apart: the next ones are asked for ahead.
+      if (i + 8 < n) __builtin_prefetch(&recordOf(part.longLines[i + 8].line), 1);
+      const auto [line, first] = part.longLines[i];
+      Record& r = recordOf(line);
+      const std::size_t end = i + 1 < n ? part.longLines[i + 1].firstStart : part.rowStarts.size();
+      MakeFar(r);
+      far_[r.at].rowStarts.assign(part.rowStarts.begin() + first, part.rowStarts.begin() + end);
+    }
+    // The lines left to the store: their rows as the encoding cuts them.
+    for (const std::uint32_t block : part.blocksToCut) {
+      Block& b = out[firstBlock + block];
+      for (Record& r : b.lines) {
+        if (r.length <= part.wrapAt || (r.far && !far_[r.at].rowStarts.empty())) continue;
+        const std::uint32_t rows = Wrap(View(r), &starts);
+        if (rows <= 1) continue;
+        MakeFar(r);
+        far_[r.at].rowStarts.swap(starts);
+        b.rows += rows - 1;
+      }
+    }
+    firstBlock += (part.lineCount + kBlockTarget - 1) / kBlockTarget;
+  }
+  for (int k = 0; k < count; ++k) {
+    std::vector<Splitter::LongLine>().swap(parts[k].longLines);
+    std::vector<std::uint32_t>().swap(parts[k].rowStarts);
+    std::vector<std::uint32_t>().swap(parts[k].blocksToCut);
+  }
+  return out;
 }
 
 std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, bool owned, SplitFinds* found) {
   std::vector<Block> out;
-  std::size_t longest = 0;
   if (!owned) {
     SplitFinds own;
     SplitFinds& finds = found ? *found : own;
@@ -570,66 +685,64 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     // are offsets from its start first, and far lines in the end.
     const bool inMain = InMain(text.data()) && InMain(text.data() + text.size());
     const char* base = inMain ? base_ : text.data();
+    const std::size_t from = static_cast<std::size_t>(text.data() - base), to = from + text.size();
     // A large text is split in two halves at a line break, the second on the
     // other core; the records are the same as from one pass.
     std::size_t middle = text.size() >= kParallelSplit ? FindLineBreak(text, text.size() / 2) : text.size();
     if (middle < text.size())
       middle += text[middle] == '\r' && middle + 1 < text.size() && text[middle + 1] == '\n' ? 2 : 1;
+    middle += from;
     // The records of a large text are written to areas of their own, one
     // for each core.
     std::shared_ptr<TRecordArea> area, areaSecond;
     if (text.size() >= kAreaSplit) {
       const std::size_t piece = std::clamp<std::size_t>(text.size() / 2, kAreaSplit, std::size_t{64} << 20);
       area = std::make_shared<TRecordArea>(piece);
-      if (middle < text.size()) areaSecond = std::make_shared<TRecordArea>(piece);
+      if (middle < to) areaSecond = std::make_shared<TRecordArea>(piece);
     }
-    std::vector<Block> second;
-    std::size_t longestSecond = 0;
+    Splitter parts[2] = {{base, area, &finds, WrapAt()}, {base, areaSecond, &finds, WrapAt()}};
+    parts[0].StartAt(from, false);
+    parts[1].StartAt(middle, false);
+    parts[0].end = middle;
+    parts[1].end = to;
     std::thread other;
-    if (middle < text.size())
-      other = std::thread([&] { SplitBorrowed(text.substr(middle), base, areaSecond, second, longestSecond, finds); });
-    SplitBorrowed(text.substr(0, middle), base, area, out, longest, finds);
-    if (area) area->Close();
-    if (other.joinable()) {
-      other.join();
-      if (areaSecond) areaSecond->Close();
-      // With room for the blocks later pastes add: a list of blocks that
-      // outgrows its memory moves into fresh pages, all of it.
-      const std::size_t blocks = out.size() + second.size();
-      if (out.capacity() < blocks + blocks / 8) out.reserve(blocks + blocks / 8);
-      out.insert(out.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
-      longest = std::max(longest, longestSecond);
-    }
-    if (finds.tab) return {};
-    if (!inMain)
-      for (Block& b : out)
-        for (Record& r : b.lines) {
-          const char* data = base + r.at;
-          MakeFar(r);
-          far_[r.at].data = data;
-        }
-  } else {
-    ForEachLine(text, [&](std::string_view line) {
-      if (out.empty() || out.back().lines.size() == kBlockTarget) {
-        out.emplace_back();
-        out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
-      }
-      Record r;
-      r.length = static_cast<std::uint32_t>(line.size());
-      Extra& e = EnsureExtra(r);
-      e.text.assign(line);
-      e.owned = true;
-      far_[r.at].data = e.text.data();
-      longest = std::max(longest, line.size());
-      out.back().lines.push_back(r);
-    });
-    for (Block& b : out) SumBlock(b);
+    auto second = [&] {
+      parts[1].Feed(middle, to);
+      parts[1].Finish(to);
+    };
+    if (middle < to) other = std::thread(second);
+    parts[0].Feed(from, middle);
+    parts[0].Finish(middle);
+    if (other.joinable()) other.join();
+    if (!inMain && !finds.tab)
+      for (Splitter& part : parts)
+        for (Block& b : part.out)
+          for (Record& r : b.lines) {
+            const char* data = base + r.at;
+            MakeFar(r);
+            far_[r.at].data = data;
+          }
+    return JoinSplit(parts, middle < to ? 2 : 1, finds);
   }
+  std::size_t longest = 0;
+  ForEachLine(text, [&](std::string_view line) {
+    if (out.empty() || out.back().lines.size() == kBlockTarget) {
+      out.emplace_back();
+      out.back().lines.reserve(std::min<std::size_t>(kBlockTarget, text.size() / 16 + 1));
+    }
+    Record r;
+    r.length = static_cast<std::uint32_t>(line.size());
+    Extra& e = EnsureExtra(r);
+    e.text.assign(line);
+    e.owned = true;
+    far_[r.at].data = e.text.data();
+    longest = std::max(longest, line.size());
+    out.back().lines.push_back(r);
+  });
+  for (Block& b : out) SumBlock(b);
   longestEntered_ = std::max(longestEntered_, static_cast<int>(std::min<std::size_t>(longest, INT32_MAX)));
   if (Wrapping() && longest > static_cast<std::size_t>(Editor->GetWrapColumn())) {
     const auto w = static_cast<std::uint32_t>(Editor->GetWrapColumn());
-    // A UTF-8 line longer than w bytes may still fit in w columns: only a
-    // line cut into rows gets a side record for them.
     std::vector<std::uint32_t> starts;
     for (Block& b : out) {
       for (Record& r : b.lines) {
@@ -643,6 +756,94 @@ std::vector<TAdvLines::Block> TAdvLines::SplitIntoBlocks(std::string_view text, 
     }
   }
   return out;
+}
+
+// ---------------------------------------------------------------- split while read
+
+// The lines of a file found while it is read in two parts: the first part's
+// lines run up to the first line break at or after the middle, where the
+// second part's first line begins. The bytes the second part reads before
+// that break are split by the first part at the end.
+class TAdvLines::LoadSplit final : public TReadPieces {
+ public:
+  explicit LoadSplit(std::uint32_t wrapAt) : wrapAt_(wrapAt) { finds_.stopAtTab = true; }
+  std::size_t From() const override { return kParallelSplit; }
+  void Start(const char* data, std::size_t size, std::size_t second) override {
+    data_ = data;
+    size_ = size;
+    second_ = middle_ = second;
+    seeking_ = true;
+    const std::size_t piece = std::clamp<std::size_t>(size / 2, kAreaSplit, std::size_t{64} << 20);
+    for (Splitter& part : parts_) part = Splitter(data, std::make_shared<TRecordArea>(piece), &finds_, wrapAt_);
+    parts_[0].end = second;
+    parts_[1].end = size;
+  }
+  void Piece(int part, std::size_t from, std::size_t to) override {
+    if (part == 0) {
+      parts_[0].Feed(from, to);
+      return;
+    }
+    if (seeking_) {
+      const std::size_t at = FindLineBreak(std::string_view(data_, to), from);
+      if (at >= to) return;
+      middle_ = at + 1;
+      seeking_ = false;
+      parts_[1].StartAt(middle_, data_[at] == '\r');
+      from = middle_;
+    }
+    parts_[1].Feed(from, to);
+  }
+  bool Finish() override {
+    if (seeking_) middle_ = size_;
+    parts_[0].Feed(second_, middle_);
+    parts_[0].Finish(middle_);
+    parts_[1].StartAt(std::max(middle_, size_), false);
+    parts_[1].Finish(size_);
+    done_ = true;
+    return !parts_[0].high && !parts_[1].high;
+  }
+  void Drop() override {
+    for (Splitter& part : parts_) part = Splitter();
+    finds_.tab = false;
+    finds_.high = false;
+  }
+  // Whether these are the lines of `text`, cut for `wrapAt`.
+  bool Of(std::string_view text, std::uint32_t wrapAt) const {
+    return done_ && text.data() == data_ && text.size() == size_ && wrapAt == wrapAt_;
+  }
+  bool Done() const { return done_; }
+  Splitter* Parts() { return parts_; }
+  SplitFinds& Finds() { return finds_; }
+
+ private:
+  const std::uint32_t wrapAt_;
+  SplitFinds finds_;
+  Splitter parts_[2];
+  const char* data_ = nullptr;
+  std::size_t size_ = 0, second_ = 0, middle_ = 0;
+  bool seeking_ = true;  // the second part's first break is still to be found
+  bool done_ = false;
+};
+
+bool TAdvLines::TakeLoadSplit(LoadSplit* split, std::string_view text, std::vector<Block>& out, SplitFinds& finds) {
+  if (!split || !split->Of(text, WrapAt())) return false;
+  out = JoinSplit(split->Parts(), 2, split->Finds());
+  finds.tab = split->Finds().tab.load();
+  finds.high = split->Finds().high.load();
+  return true;
+}
+
+TAdvLines::TReadText::TReadText() = default;
+TAdvLines::TReadText::TReadText(TReadText&&) noexcept = default;
+TAdvLines::TReadText& TAdvLines::TReadText::operator=(TReadText&&) noexcept = default;
+TAdvLines::TReadText::~TReadText() = default;
+bool TAdvLines::TReadText::LinesFound() const { return split_ && split_->Done(); }
+
+TAdvLines::TReadText TAdvLines::ReadText(const std::string& fileName, bool* ascii) const {
+  TReadText read;
+  read.split_ = std::make_unique<LoadSplit>(WrapAt());
+  read.Bytes = ReadFileBuffer(fileName, ascii, true, read.split_.get());
+  return read;
 }
 
 std::vector<TAdvLines::Block> TAdvLines::OneLine(std::string_view text) {

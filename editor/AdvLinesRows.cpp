@@ -85,9 +85,14 @@ void WrapColumns(std::string_view text, std::size_t w, std::uint32_t& rows, std:
 std::uint32_t TAdvLines::Wrap(std::string_view text, std::vector<std::uint32_t>* starts) const {
   if (starts) starts->clear();
   if (!Wrapping()) return 1;
-  const std::size_t w = static_cast<std::size_t>(std::max(1, Editor->GetWrapColumn()));
+  return WrapBytes(text, static_cast<std::size_t>(std::max(1, Editor->GetWrapColumn())),
+                   Editor->GetEncoding() == TTextEncoding::Utf8, starts);
+}
+
+std::uint32_t TAdvLines::WrapBytes(std::string_view text, std::size_t w, bool utf8,
+                                   std::vector<std::uint32_t>* starts) {
   std::uint32_t rows = 1;
-  if (text.size() > w && Editor->GetEncoding() == TTextEncoding::Utf8 && utf8::FindNonAscii(text, 0) < text.size()) {
+  if (text.size() > w && utf8 && utf8::FindNonAscii(text, 0) < text.size()) {
     // A character is never more columns than bytes: a line of at most w
     // bytes needs no look; nor does one whose most columns (two for every
     // character of three or four bytes, one for any other) fit.

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <random>
 #include <string>
@@ -583,6 +584,63 @@ class TPagesAhead {
   std::thread thread_;
 };
 
+// Reads bytes [from, to) of the file, a piece at a time, each handed to
+// `pieces` as part `part`. False at a short read or an error.
+bool ReadPart(int fd, char* data, std::size_t from, std::size_t to, int part, TReadPieces& pieces) {
+  // Pieces that fit the cache: whoever takes one finds its bytes there.
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  for (std::size_t at = from; at < to;) {
+    const ssize_t n = ::pread(fd, data + at, std::min(kPiece, to - at), static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    pieces.Piece(part, at, at + static_cast<std::size_t>(n));
+    at += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads the file's `st.st_size` bytes in two parts at once, the second on
+// another thread. False when the file changed on the way: it was shorter,
+// it grew, or it was written.
+bool ReadInParts(int fd, const struct stat& st, char* data, TReadPieces& pieces) {
+  const auto size = static_cast<std::size_t>(st.st_size);
+  const std::size_t second = size / 2;
+  pieces.Start(data, size, second);
+  bool firstRead = false, secondRead = false;
+  std::exception_ptr failed;
+  auto readSecond = [&] {
+    try {
+      secondRead = ReadPart(fd, data, second, size, 1, pieces);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+  };
+  std::thread other;
+  try {
+    other = std::thread(readSecond);
+  } catch (const std::system_error&) {
+    // No thread to spare: the second part after the first.
+  }
+  try {
+    firstRead = ReadPart(fd, data, 0, second, 0, pieces);
+  } catch (...) {
+    if (other.joinable()) other.join();
+    throw;
+  }
+  if (other.joinable())
+    other.join();
+  else
+    readSecond();
+  if (failed) std::rethrow_exception(failed);
+  char past = 0;
+  ssize_t n;
+  do n = ::pread(fd, &past, 1, static_cast<off_t>(size));
+  while (n < 0 && errno == EINTR);
+  struct stat now {};
+  return firstRead && secondRead && n == 0 && ::fstat(fd, &now) == 0 && now.st_size == st.st_size &&
+         now.st_mtim.tv_sec == st.st_mtim.tv_sec && now.st_mtim.tv_nsec == st.st_mtim.tv_nsec;
+}
+
 }  // namespace
 
 TTextBuffer::TTextBuffer(std::size_t size, std::size_t room) : size_(size) {
@@ -606,7 +664,7 @@ TTextBuffer::TTextBuffer(std::size_t size, std::size_t room) : size_(size) {
 
 void TTextBuffer::Free::operator()(char* p) const { std::free(p); }
 
-TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomToGrow) {
+TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomToGrow, TReadPieces* pieces) {
   // Looked at before it is opened: opening a pipe or a device may wait for
   // ever or do something of its own.
   struct stat st {};
@@ -621,6 +679,16 @@ TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomTo
   // Read to the end whatever the size said: the file may change while we
   // read. It may not grow past the limit, though.
   std::size_t capacity = static_cast<std::size_t>(std::min<std::int64_t>(st.st_size + 1, kMaxFileSize));
+  if (pieces && static_cast<std::size_t>(st.st_size) >= std::max<std::size_t>(pieces->From(), 1)) {
+    TTextBuffer buffer(capacity, roomToGrow ? TextRoom(capacity) : 0);
+    if (ReadInParts(fd, st, buffer.Data(), *pieces)) {
+      buffer.Shrink(static_cast<std::size_t>(st.st_size));
+      const bool allAscii = pieces->Finish();
+      if (ascii) *ascii = allAscii;
+      return buffer;
+    }
+    pieces->Drop();
+  }
   TTextBuffer buffer(capacity, roomToGrow ? TextRoom(capacity) : 0);
   std::optional<TPagesAhead> pagesAhead(std::in_place, buffer.Data(), capacity);
   std::size_t used = 0;

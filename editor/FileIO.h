@@ -77,8 +77,34 @@ constexpr std::string_view kTempFilePrefix = ".~quorvel-";
 // piece read is still in the cache, which costs next to nothing.
 // With `roomToGrow`, the buffer has room after the bytes for what a document
 // pastes (TextRoom).
-TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii = nullptr, bool roomToGrow = false);
+//
+// With `pieces`, a file of at least pieces->From() bytes is read in two
+// parts at once, each on a core of its own, and every piece is handed to
+// `pieces` on the thread that read it, while its bytes are still in the
+// cache. A file that changes while it is read (its size, a short read) is
+// read again the plain way, after pieces->Drop().
+class TReadPieces;
+TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii = nullptr, bool roomToGrow = false,
+                           TReadPieces* pieces = nullptr);
 std::string ReadFileBytes(const std::string& fileName);
+
+// Takes the pieces of a file read in two parts at once. Piece is called on
+// two threads at the same time, once for each part's pieces in their order.
+class TReadPieces {
+ public:
+  virtual ~TReadPieces() = default;
+  // Files this large are read in parts.
+  virtual std::size_t From() const = 0;
+  // Before the first piece: where the file's `size` bytes go and where its second part begins.
+  virtual void Start(const char* data, std::size_t size, std::size_t second) = 0;
+  // Bytes [from, to) of the file, of part 0 or 1, are in place.
+  virtual void Piece(int part, std::size_t from, std::size_t to) = 0;
+  // Every byte is in place and the file did not change while it was read.
+  // Returns whether every byte is below 0x80.
+  virtual bool Finish() = 0;
+  // The pieces were of a file that changed: none of them is to be used.
+  virtual void Drop() = 0;
+};
 
 // Collects output in large blocks and hands them to the file.
 class TFileWriter {

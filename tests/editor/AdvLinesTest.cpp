@@ -1,7 +1,10 @@
 // The line store as a string list: splitting, tab expansion, errors and notifications.
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <random>
 
 #include "editor/AdvLines.h"
@@ -495,4 +498,97 @@ TEST(LineStoreChunks, PastesIntoTheRoomOfALoadedTextAndTheirUndoKeepEveryLine) {
   fresh.SetTextStr(model);
   ASSERT_EQ(lines.Count(), fresh.Count());
   for (int i = 0; i < lines.Count(); ++i) ASSERT_EQ(lines.Paragraph(i).Rows, fresh.Paragraph(i).Rows) << "line " << i;
+}
+
+// A large file is split into lines while it is read, in two parts on two
+// cores, a piece at a time. Wherever a break, a TAB or a byte above 0x7F
+// falls (at the middle, across the end of a piece, only in the bytes before
+// the second part's first line), its lines and rows are those of the same
+// text assigned whole.
+TEST_F(LineStore, AFileSplitWhileItIsReadHasTheLinesAndRowsOfTheTextAssignedWhole) {
+  TempDir dir;
+  owner.wordWrap = true;
+  std::mt19937 random(25);
+  std::string base;
+  while (base.size() < (9u << 20)) {
+    const std::size_t length = random() % 8 == 0 ? 81 + random() % 220 : random() % 60;
+    for (std::size_t i = 0; i < length; ++i) base += i % 7 == 6 ? ' ' : static_cast<char>('a' + i % 26);
+    base += random() % 4 == 0 ? "\r\n" : "\n";
+  }
+  const std::size_t half = base.size() / 2, piece = 1 << 20;
+  const std::string longHigh = "\n" + std::string(150, 'x') + "\xC3\xA9" + std::string(150, 'y') + "\n";
+  const struct {
+    const char* what;
+    std::size_t at;
+    std::string bytes;  // written over the text from `at`
+  } cases[] = {
+      {"the text as it is", 0, ""},
+      {"CR before the middle, LF at it", half - 1, "\r\n"},
+      {"CR at the middle, LF after it", half, "\r\n"},
+      {"LF at the middle", half - 1, "x\n"},
+      {"CR LF across the end of the first part's first piece", piece - 1, "\r\n"},
+      {"CR LF across the end of the second part's first piece", half + piece - 1, "\r\n"},
+      {"a byte above 0x7F before the second part's first line", half,
+       "ab\xE9"
+       "cd\n"},
+      {"a long line with a byte above 0x7F in each part", half / 2, longHigh},
+      {"a long line with a byte above 0x7F in the second part", half + 3 * piece, longHigh},
+      {"a TAB in the second part", base.size() - 100, "\t"},
+      {"a TAB before the second part's first line", half, "a\tb\n"},
+      {"no break after the middle", half, std::string(base.size() - half, 'z')},
+  };
+  for (const auto& c : cases) {
+    std::string text = base;
+    text.replace(c.at, c.bytes.size(), c.bytes);
+    if (c.at == half / 2) text.replace(half + 2 * piece, c.bytes.size(), c.bytes);
+    WriteBytes(dir.File("doc.php"), text);
+    bool ascii = true;
+    TAdvLines::TReadText read = lines.ReadText(dir.File("doc.php"), &ascii);
+    EXPECT_TRUE(read.LinesFound()) << c.what;
+    EXPECT_EQ(ascii, text.find_first_of("\x80\xA9\xC3\xE9") == std::string::npos) << c.what;
+    lines.SetTextStr(std::move(read));
+    TAdvLines whole(&owner);
+    whole.SetTextStr(text);
+    ASSERT_TRUE(lines.GetTextStr() == whole.GetTextStr()) << c.what;
+    EXPECT_EQ(lines.TabsExpanded(), whole.TabsExpanded()) << c.what;
+    EXPECT_EQ(lines.AssignedHighBytes(), whole.AssignedHighBytes()) << c.what;
+    ASSERT_EQ(lines.GetRowCount(), whole.GetRowCount()) << c.what;
+    int rowsDiffer = 0;
+    for (int line = 0; line < lines.Count(); ++line) {
+      const int rows = lines.RowCount(line);
+      rowsDiffer += rows != whole.RowCount(line);
+      for (int k = 0; k < rows && rows > 1; ++k) rowsDiffer += lines.RowOfLine(line, k) != whole.RowOfLine(line, k);
+    }
+    EXPECT_EQ(rowsDiffer, 0) << c.what;
+    EXPECT_GT(lines.GetRowCount(), lines.Count()) << c.what;
+  }
+}
+
+// The records of a large split take memory ahead of use, on huge pages while
+// much more is expected; once the split ends, what no array took goes back.
+TEST(LineStoreArea, WhatWasMappedAheadAndNotTakenGoesBackWhenTheSplitEnds) {
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  TRecordArea area(std::size_t{16} << 20);
+  area.Expect(std::size_t{64} << 20);
+  auto* begin = static_cast<char*>(area.Take(2048));
+  ASSERT_NE(begin, nullptr);
+  std::size_t used = 2048;
+  auto take = [&](std::size_t bytes) {
+    char* at = static_cast<char*>(area.Take(bytes));
+    ASSERT_EQ(at, begin + used);
+    std::memset(at, 1, bytes);
+    used += bytes;
+  };
+  for (int i = 0; i < 1500; ++i) take(2048);  // into the second huge page
+  area.Expect(0);
+  for (int i = 0; i < 20; ++i) take(2048);
+  area.Close();
+  EXPECT_EQ(area.Take(16), nullptr);
+  std::vector<unsigned char> resident((std::size_t{8} << 20) / page);
+  ASSERT_EQ(::mincore(begin, resident.size() * page, resident.data()), 0);
+  std::size_t takenAndResident = 0, otherResident = 0;
+  for (std::size_t i = 0; i < resident.size(); ++i)
+    (i * page < used ? takenAndResident : otherResident) += resident[i] & 1;
+  EXPECT_EQ(takenAndResident, (used + page - 1) / page);
+  EXPECT_EQ(otherResident, 0u);
 }

@@ -16,7 +16,9 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <set>
 
 #include "editor/AdvLines.h"
@@ -199,6 +201,108 @@ TEST_F(Files, ATruncationByAnotherProcessLeavesTheOpenTextAsItWas) {
   std::string back;
   for (int i = 0; i < lines.Count(); ++i) back.append(lines.LineView(i)).append("\r\n");
   EXPECT_TRUE(back == text);
+}
+
+// Takes the pieces of a file read in two parts, checking that each part's
+// pieces come in order and cover it once; `change` is called once, with the
+// second part's first piece.
+class PieceLog : public TReadPieces {
+ public:
+  std::function<void()> change;
+  int started = 0, finished = 0, dropped = 0;
+  bool inOrder = true, whole = false;
+
+  std::size_t From() const override { return std::size_t{1} << 20; }
+  void Start(const char* data, std::size_t size, std::size_t second) override {
+    ++started;
+    data_ = data;
+    size_ = size;
+    second_ = second;
+    next_[0] = 0;
+    next_[1] = second;
+    high_ = false;
+  }
+  void Piece(int part, std::size_t from, std::size_t to) override {
+    bool changeNow = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      inOrder = inOrder && from == next_[part] && to > from;
+      next_[part] = to;
+      for (std::size_t i = from; i < to && !high_; ++i) high_ = static_cast<unsigned char>(data_[i]) > 0x7F;
+      changeNow = part == 1 && from == second_ && change;
+    }
+    if (changeNow) change();
+  }
+  bool Finish() override {
+    ++finished;
+    whole = next_[0] == second_ && next_[1] == size_;
+    return !high_;
+  }
+  void Drop() override { ++dropped; }
+
+ private:
+  std::mutex mutex_;
+  const char* data_ = nullptr;
+  std::size_t size_ = 0, second_ = 0, next_[2] = {};
+  bool high_ = false;
+};
+
+// A file read in parts hands over every piece once, in order. One that
+// changes while it is read (shorter, longer, or written with the same size)
+// is read again the plain way: the bytes are those it has after the change.
+TEST_F(Files, AFileReadInPartsHandsOverEveryPieceAndOneThatChangesOnTheWayIsReadAgain) {
+  std::string text;
+  for (int i = 0; text.size() < (6u << 20); ++i) text += "line " + std::to_string(i) + "\n";
+  text[text.size() - 3] = '\xE9';
+  const std::string name = dir.File("doc.txt");
+  auto writeOld = [&] {
+    WriteBytes(name, text);
+    // An hour old: a write now gives it another time of change.
+    const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+  };
+  writeOld();
+  {
+    PieceLog log;
+    bool ascii = true;
+    EXPECT_TRUE(ReadFileBuffer(name, &ascii, true, &log).View() == text);
+    EXPECT_EQ(log.started, 1);
+    EXPECT_EQ(log.finished, 1);
+    EXPECT_EQ(log.dropped, 0);
+    EXPECT_TRUE(log.inOrder);
+    EXPECT_TRUE(log.whole);
+    EXPECT_FALSE(ascii);
+  }
+  auto onFile = [&](auto&& write) {
+    return [&name, write] {
+      const int fd = ::open(name.c_str(), O_WRONLY);
+      if (fd >= 0) write(fd);
+      ::close(fd);
+    };
+  };
+  const std::string changed(10, 'Q');
+  const struct {
+    const char* what;
+    std::function<void(int)> write;
+    std::string after;
+  } changes[] = {
+      {"truncated", [](int fd) { EXPECT_EQ(::ftruncate(fd, 4 << 20), 0); }, text.substr(0, 4 << 20)},
+      {"grown", [&](int fd) { EXPECT_EQ(::pwrite(fd, "more\n", 5, static_cast<off_t>(text.size())), 5); },
+       text + "more\n"},
+      {"written", [&](int fd) { EXPECT_EQ(::pwrite(fd, changed.data(), changed.size(), 0), 10); },
+       changed + text.substr(changed.size())},
+  };
+  for (const auto& c : changes) {
+    writeOld();
+    PieceLog log;
+    log.change = onFile(c.write);
+    bool ascii = false;
+    const TTextBuffer read = ReadFileBuffer(name, &ascii, true, &log);
+    EXPECT_TRUE(read.View() == c.after) << c.what << ": " << read.Size() << " bytes";
+    EXPECT_EQ(log.dropped, 1) << c.what;
+    EXPECT_EQ(log.finished, 0) << c.what;
+    EXPECT_EQ(ascii, c.after.find('\xE9') == std::string::npos) << c.what;
+  }
 }
 
 TEST_F(Files, OnlyRegularFilesBelowTwoGibibytesAreReadAndOpeningNeverWaits) {
