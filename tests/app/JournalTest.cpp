@@ -865,8 +865,10 @@ TEST(Journal, ASnapshotCopiedInSlicesRecoversEveryChangeMadeMeanwhile) {
     EXPECT_GT(building, 40) << "snapshots were copied in slices";
     EXPECT_GT(written, 125) << "most flushes found a journal to check (a slow writer delays slices)";
     // Ended as on a logout in the middle of a snapshot: it is finished first.
+    // The new text outgrows the old many times over, so that a snapshot is
+    // under way after the flush whether or not one was before it.
     doc.editor.ExecuteCommand(cmdSelectAll);
-    doc.editor.InsertText(TabbedUtf8File(200).substr(3));
+    doc.editor.InsertText(TabbedUtf8File(2000).substr(3));
     keeper->Flush();
     ASSERT_TRUE(keeper->Building());
     doc.TypeAt(3, 0, "last words ");
