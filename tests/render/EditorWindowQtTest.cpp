@@ -59,6 +59,18 @@ class EditorWindowQt : public ::testing::Test {
     return n;
   }
   QRect Cell(int c, int r) { return QRect(CellLeft(c), r * CH(), CW(), CH()); }
+  void Key(int qtKey, Qt::KeyboardModifiers mods, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, qtKey, mods, text);
+    QApplication::sendEvent(&View(), &press);
+  }
+  // The cell (c, r) as the window system is given it to show: the top-level
+  // window's backing store.
+  QImage ShownCell(int c, int r) {
+    QWidget* top = View().window();
+    auto* pixels = dynamic_cast<QImage*>(top->backingStore()->paintDevice());
+    if (!pixels) return QImage();
+    return pixels->copy(Cell(c, r).translated(View().viewport()->mapTo(top, QPoint(0, 0))));
+  }
 
   std::unique_ptr<DocumentWindow> doc;
 };
@@ -199,20 +211,9 @@ TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
   Ed().Lines->SetTextStr("hello\r\nworld");
   Settle();
   const QImage before = View().Image().copy();
-  auto key = [&](int qtKey, Qt::KeyboardModifiers mods, const QString& text) {
-    QKeyEvent press(QEvent::KeyPress, qtKey, mods, text);
-    QApplication::sendEvent(&View(), &press);
-  };
-  // What the window system is given to show: the top-level window's backing store.
-  auto shownCell = [&](int c, int r) {
-    QWidget* top = View().window();
-    auto* pixels = dynamic_cast<QImage*>(top->backingStore()->paintDevice());
-    if (!pixels) return QImage();
-    return pixels->copy(Cell(c, r).translated(View().viewport()->mapTo(top, QPoint(0, 0))));
-  };
-  key(Qt::Key_End, Qt::NoModifier, {});
-  const QImage shownBefore = shownCell(5, 0);
-  key(Qt::Key_Exclam, Qt::ShiftModifier, "!");
+  Key(Qt::Key_End, Qt::NoModifier, {});
+  const QImage shownBefore = ShownCell(5, 0);
+  Key(Qt::Key_Exclam, Qt::ShiftModifier, "!");
   EXPECT_EQ(LinesOf(*Ed().Lines), (std::vector<std::string>{"hello!", "world"}));
   // Without waiting for Qt's paint: the typed row is already in the window's image, the next one unchanged.
   const QImage& after = View().Image();
@@ -220,48 +221,38 @@ TEST_F(EditorWindowQt, KeysTypeAndSelectAndTheRowIsRepaintedAtOnce) {
   EXPECT_EQ(after.copy(0, CH(), after.width(), CH()), before.copy(0, CH(), before.width(), CH()));
   // And it has been handed to the window system before the key's handler returned.
   ASSERT_FALSE(shownBefore.isNull());
-  EXPECT_NE(shownCell(5, 0), shownBefore);
+  EXPECT_NE(ShownCell(5, 0), shownBefore);
 
-  key(Qt::Key_Left, Qt::ShiftModifier, {});
-  key(Qt::Key_Left, Qt::ShiftModifier, {});
+  Key(Qt::Key_Left, Qt::ShiftModifier, {});
+  Key(Qt::Key_Left, Qt::ShiftModifier, {});
   EXPECT_EQ(Ed().GetSelText(), "o!");
-  key(Qt::Key_Backspace, Qt::NoModifier, "\b");
+  Key(Qt::Key_Backspace, Qt::NoModifier, "\b");
   EXPECT_EQ(LinesOf(*Ed().Lines), (std::vector<std::string>{"hell", "world"}));
   // Ctrl+Z undoes; its control character types nothing.
-  key(Qt::Key_Z, Qt::ControlModifier, QString(QChar(26)));
+  Key(Qt::Key_Z, Qt::ControlModifier, QString(QChar(26)));
   EXPECT_EQ(LinesOf(*Ed().Lines)[0], "hello!");
   // Alt with a letter types nothing either.
-  key(Qt::Key_Q, Qt::AltModifier, "q");
+  Key(Qt::Key_Q, Qt::AltModifier, "q");
   EXPECT_EQ(LinesOf(*Ed().Lines)[0], "hello!");
 }
 
 TEST_F(EditorWindowQt, AKeysWatchersHearItOnceWithItsRowAlreadyShown) {
   Ed().Lines->SetTextStr("hello\r\nworld");
   Settle();
-  auto key = [&](int qtKey, Qt::KeyboardModifiers mods, const QString& text) {
-    QKeyEvent press(QEvent::KeyPress, qtKey, mods, text);
-    QApplication::sendEvent(&View(), &press);
-  };
-  auto shownCell = [&](int c, int r) {
-    QWidget* top = View().window();
-    auto* pixels = dynamic_cast<QImage*>(top->backingStore()->paintDevice());
-    if (!pixels) return QImage();
-    return pixels->copy(Cell(c, r).translated(View().viewport()->mapTo(top, QPoint(0, 0))));
-  };
-  key(Qt::Key_End, Qt::NoModifier, {});
-  const QImage shownBefore = shownCell(5, 0);
+  Key(Qt::Key_End, Qt::NoModifier, {});
+  const QImage shownBefore = ShownCell(5, 0);
   ASSERT_FALSE(shownBefore.isNull());
   int changes = 0;
   QImage shownAtChange;
   Ed().OnChange = [&](TAdvancedEditor&) {
     ++changes;
-    shownAtChange = shownCell(5, 0);
+    shownAtChange = ShownCell(5, 0);
   };
-  key(Qt::Key_Exclam, Qt::ShiftModifier, "!");
+  Key(Qt::Key_Exclam, Qt::ShiftModifier, "!");
   // Told once, before the key's handler returned, with the typed cell already handed to the window system.
   EXPECT_EQ(changes, 1);
   EXPECT_NE(shownAtChange, shownBefore);
-  EXPECT_EQ(shownAtChange, shownCell(5, 0));
+  EXPECT_EQ(shownAtChange, ShownCell(5, 0));
 }
 
 TEST_F(EditorWindowQt, TheClipboardCarriesADocumentsCharactersInEitherEncoding) {
