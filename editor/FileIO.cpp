@@ -584,11 +584,13 @@ class TPagesAhead {
   std::thread thread_;
 };
 
+// A file is read a piece at a time that fits the cache: whatever looks at a
+// piece right after it is read finds its bytes there.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
 // Reads bytes [from, to) of the file, a piece at a time, each handed to
 // `pieces` as part `part`. False at a short read or an error.
 bool ReadPart(int fd, char* data, std::size_t from, std::size_t to, int part, TReadPieces& pieces) {
-  // Pieces that fit the cache: whoever takes one finds its bytes there.
-  constexpr std::size_t kPiece = std::size_t{1} << 20;
   for (std::size_t at = from; at < to;) {
     const ssize_t n = ::pread(fd, data + at, std::min(kPiece, to - at), static_cast<off_t>(at));
     if (n < 0 && errno == EINTR) continue;
@@ -692,8 +694,7 @@ TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomTo
   TTextBuffer buffer(capacity, roomToGrow ? TextRoom(capacity) : 0);
   std::optional<TPagesAhead> pagesAhead(std::in_place, buffer.Data(), capacity);
   std::size_t used = 0;
-  // Read a piece at a time that fits the cache, for the check of `ascii`.
-  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  // Read a piece at a time, for the check of `ascii`.
   bool allAscii = true;
   for (;;) {
     if (used == capacity) {
