@@ -21,6 +21,7 @@
 #include "editor/LargeBuffer.h"
 #include "qt/CachedScrollBar.h"
 #include "qt/ImageCanvas.h"
+#include "qt/KeyDelivery.h"
 #include "qt/KeyMap.h"
 
 namespace platform {
@@ -104,6 +105,7 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   // and the caret inverts without a conversion.
   image_ = WindowImage(viewport()->size());
   image_.fill(ToQColor(editor.Color()));
+  HandleEditorKeysAtOnce();
 
   for (ScrollBarKind kind : {ScrollBarKind::Horizontal, ScrollBarKind::Vertical}) {
     QScrollBar* bar = kind == ScrollBarKind::Vertical ? verticalScrollBar() : horizontalScrollBar();
@@ -378,7 +380,14 @@ void QtEditorWindow::BarAction(ScrollBarKind kind, int code) {
 
 // ---------------------------------------------------------------- input
 
+bool QtEditorWindow::event(QEvent* event) {
+  // A key on its way to a shortcut: what the shortcut does runs queued.
+  if (event->type() == QEvent::ShortcutOverride) QueueWindowSystemEvents();
+  return QAbstractScrollArea::event(event);
+}
+
 void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
+  QueueWindowSystemEvents();
   const Qt::KeyboardModifiers mods = event->modifiers();
   std::uint16_t key = VirtualKeyOf(event->key(), mods);
   const TShiftState shift = ShiftStateOf(mods);
