@@ -381,8 +381,18 @@ void QtEditorWindow::BarAction(ScrollBarKind kind, int code) {
 // ---------------------------------------------------------------- input
 
 bool QtEditorWindow::event(QEvent* event) {
-  // A key on its way to a shortcut: what the shortcut does runs queued.
-  if (event->type() == QEvent::ShortcutOverride) QueueWindowSystemEvents();
+  if (event->type() == QEvent::ShortcutOverride) {
+    // A key on its way to a shortcut: what the shortcut does runs queued.
+    QueueWindowSystemEvents();
+    // A character typed without Ctrl, Alt or Meta is the text's, as in Qt's
+    // own text fields: no shortcut is looked up for it.
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    if (mods == Qt::NoModifier && key->key() < Qt::Key_Escape && !key->text().isEmpty()) {
+      key->accept();
+      return true;
+    }
+  }
   return QAbstractScrollArea::event(event);
 }
 
