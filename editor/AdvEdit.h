@@ -21,6 +21,7 @@
 #include "editor/AdvEditErrors.h"
 #include "editor/AdvLines.h"
 #include "editor/AdvUndo.h"
+#include "editor/PaintedRows.h"
 #include "editor/TextEncoding.h"
 #include "platform/Canvas.h"
 #include "platform/EditorWindow.h"
@@ -455,7 +456,11 @@ class TAdvancedEditor : public TAdvLinesOwner {
 
   // ---- painting (platform paint request and row repaints) ----
   void Paint(const platform::Rect& clip);
-  void PaintRow(int row, int firstCol, int lastCol);
+  // How a row's paint reaches the window: all of its strip (Whole), all of it
+  // through a clip that may leave part of it as it was (Clipped), or only as
+  // far as its old or new text reaches (Changed).
+  enum class TRowPaint : std::uint8_t { Whole, Clipped, Changed };
+  void PaintRow(int row, int firstCol, int lastCol, TRowPaint how = TRowPaint::Whole);
   virtual void PrepareLine(int line, int row, int rowOffset, int rowLength, int firstCol, int lastCol,
                            std::string_view text);
   virtual void BeforeHighlight(int line, int firstCol, int lastCol);
@@ -616,6 +621,7 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int mouseX_ = 0, mouseY_ = 0, mouseCol_ = 0, mouseRow_ = 0;
   bool fullRepaint_ = true;
   std::string preparedLine_;  // the line being painted, with its line-end mark
+  TPaintedRows paintedRows_;  // how far each visible row's last paint reached
   TSelAttrs selFlags_;        // one flag per character of the line being painted
   int selFlagsLength_ = 0;
   std::string paintRun_;                               // the characters of a run being drawn, as shown

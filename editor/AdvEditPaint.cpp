@@ -34,13 +34,15 @@ void TAdvancedEditor::Paint(const platform::Rect& clip) {
   // a one-row scroll paints one row.
   const int c0 = r.left / CharWidth, c1 = r.right / CharWidth + 1;
   const int r0 = r.top / CharHeight, r1 = (r.bottom - 1) / CharHeight;
-  for (int row = r0; row <= r1; ++row) PaintRow(TopRow + row, LeftCol + c0 - 1, LeftCol + c1);
+  // A clip narrower than the text area leaves the rest of each row as it was.
+  const TRowPaint how = r.left <= 0 && r.right >= Client->TextWidth() ? TRowPaint::Whole : TRowPaint::Clipped;
+  for (int row = r0; row <= r1; ++row) PaintRow(TopRow + row, LeftCol + c0 - 1, LeftCol + c1, how);
   ShowCaret(true);
   GutterPaint();
   fullRepaint_ = false;
 }
 
-void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
+void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol, TRowPaint how) {
   if (!window_ || !RowBitmap) return;
   if (row < TopRow || row > TopRow + VisibleRows || UpdateCount > 0) return;
   // Painting inside a transaction: the highlighter hears what changed so far.
@@ -71,7 +73,33 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
       lineEndSelected_ = selFlags_[static_cast<std::size_t>(markIndex)] != 0;
   }
 
-  bitmap.FillRect({textLeft, 0, textLeft + Client->TextWidth(), CharHeight}, lineEndSelected_ ? SelColor : color_);
+  // How far the row's pixels may differ from the background, now and after
+  // its last paint: a changed row is copied only that far.
+  const int wholeCells = VisibleCols + 2;
+  int shownCells = 0;
+  if (lineEndSelected_) {
+    shownCells = wholeCells;
+  } else if (exists) {
+    const int columns = Utf8() ? textcol::Columns(TTextEncoding::Utf8, shownRow) : static_cast<int>(shownRow.size());
+    const bool mark = showSpecialChars_ && row != LastRow();
+    // One cell more than the text: a glyph may reach into the next cell.
+    shownCells = std::clamp(columns + (mark ? 1 : 0) - LeftCol + 1, 0, wholeCells);
+  }
+  paintedRows_.Use(
+      {TopRow, LeftCol, textLeft, Client->TextWidth(), CharWidth, CharHeight, color_, ShowMargin, showSpecialChars_},
+      VisibleRows + 1);
+  const int slot = row - TopRow;
+  const int last = paintedRows_.Last(slot);
+  const int reach =
+      how == TRowPaint::Changed && last != TPaintedRows::kUnknown ? std::max(last, shownCells) : wholeCells;
+  if (how == TRowPaint::Clipped)
+    paintedRows_.Record(slot, last == TPaintedRows::kUnknown ? last : std::max(last, shownCells));
+  else
+    paintedRows_.Record(slot, shownCells);
+  const int reachRight = reach < wholeCells ? std::min(textLeft + Client->TextWidth(), CellRect(reach, 0).left)
+                                            : textLeft + Client->TextWidth();
+
+  bitmap.FillRect({textLeft, 0, reachRight, CharHeight}, lineEndSelected_ ? SelColor : color_);
 
   if (exists && Utf8() && utf8::FindNonAscii(shownRow, 0) < shownRow.size()) {
     PaintUtf8Runs(bitmap, line, rowOffset, shownRow, showSpecialChars_ && row != LastRow(), startCol, endCol);
@@ -102,8 +130,8 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol) {
     bitmap.DrawLine(x, 0, x, CharHeight - 1, marginColor_);
   }
 
-  window_->CopyToWindow(textLeft, (row - TopRow) * CharHeight, bitmap,
-                        {textLeft, 0, textLeft + (VisibleCols + 2) * CharWidth, CharHeight});
+  const int copyRight = reach < wholeCells ? reachRight : textLeft + wholeCells * CharWidth;
+  window_->CopyToWindow(textLeft, (row - TopRow) * CharHeight, bitmap, {textLeft, 0, copyRight, CharHeight});
 }
 
 TCharAttr TAdvancedEditor::ShownAttr(const TLineAttrs& attrs, std::size_t i) const {
@@ -210,7 +238,8 @@ void TAdvancedEditor::BeforeHighlight(int, int, int) {}
 void TAdvancedEditor::AfterHighlight(int, int, int) {}
 
 void TAdvancedEditor::RepaintRowRange(int from, int to) {
-  for (int r = std::max(from, TopRow - 1); r <= std::min(to, BottomRow + 1); ++r) PaintRow(r, 0, -1);
+  for (int r = std::max(from, TopRow - 1); r <= std::min(to, BottomRow + 1); ++r)
+    PaintRow(r, 0, -1, TRowPaint::Changed);
 }
 
 void TAdvancedEditor::RepaintRows(int fromRow) { RepaintRowRange(fromRow - 1, BottomRow + 1); }
@@ -222,7 +251,7 @@ int TAdvancedEditor::RepaintLineRows(int row) {
   const int first = Lines->FirstRow(line);
   const int last = first + std::max(Lines->RowCount(line), 1) - 1;
   const int from = std::max(first, TopRow - 1), to = std::min(last, BottomRow + 1);
-  for (int r = from; r <= to; ++r) PaintRow(r, 0, -1);
+  for (int r = from; r <= to; ++r) PaintRow(r, 0, -1, TRowPaint::Changed);
   // The line's last row, or the bottom of the view when the line reaches below it.
   return to;
 }

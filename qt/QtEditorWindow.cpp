@@ -21,6 +21,7 @@
 #include "editor/LargeBuffer.h"
 #include "qt/CachedScrollBar.h"
 #include "qt/ImageCanvas.h"
+#include "qt/KeyDelivery.h"
 #include "qt/KeyMap.h"
 
 namespace platform {
@@ -104,6 +105,7 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   // and the caret inverts without a conversion.
   image_ = WindowImage(viewport()->size());
   image_.fill(ToQColor(editor.Color()));
+  HandleEditorKeysAtOnce();
 
   for (ScrollBarKind kind : {ScrollBarKind::Horizontal, ScrollBarKind::Vertical}) {
     QScrollBar* bar = kind == ScrollBarKind::Vertical ? verticalScrollBar() : horizontalScrollBar();
@@ -378,7 +380,24 @@ void QtEditorWindow::BarAction(ScrollBarKind kind, int code) {
 
 // ---------------------------------------------------------------- input
 
+bool QtEditorWindow::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    // A key on its way to a shortcut: what the shortcut does runs queued.
+    QueueWindowSystemEvents();
+    // A character typed without Ctrl, Alt or Meta is the text's, as in Qt's
+    // own text fields: no shortcut is looked up for it.
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    if (mods == Qt::NoModifier && key->key() < Qt::Key_Escape && !key->text().isEmpty()) {
+      key->accept();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
+}
+
 void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
+  QueueWindowSystemEvents();
   const Qt::KeyboardModifiers mods = event->modifiers();
   std::uint16_t key = VirtualKeyOf(event->key(), mods);
   const TShiftState shift = ShiftStateOf(mods);

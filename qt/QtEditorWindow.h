@@ -77,6 +77,7 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   Clipboard& GetClipboard() override { return clipboard_; }
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;

@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libpcre2-dev
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core fonts-urw-base35 fonts-wqy-microhei fonts-symbola
   xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev libxdamage-dev

@@ -3,8 +3,8 @@
 //
 // A plain X client: it finds a top-level window by (part of) its title, gives
 // it the focus, and then, N times, waits until the window has been quiet for a
-// while, sends a key press and release through XTest and waits for the X
-// server to report the window's contents changed (XDamage). It prints the
+// while, presses a key through XTest, waits for the X server to report the
+// window's contents changed (XDamage) and releases the key. It prints the
 // median, minimum and maximum in milliseconds.
 //
 //   key-to-pixels TITLE [--presses N] [--key KEYSYM] [--before KEYSYM[+ctrl]]... [--after KEYSYM] [--show N]
@@ -113,14 +113,19 @@ struct Watch {
   }
 };
 
-void SendKey(Display* dpy, KeySym sym, bool ctrl) {
+// Presses (down) or releases a key, with Ctrl around it when `ctrl`.
+void SendKey(Display* dpy, KeySym sym, bool ctrl, bool down) {
   const KeyCode code = XKeysymToKeycode(dpy, sym);
   const KeyCode control = XKeysymToKeycode(dpy, XK_Control_L);
-  if (ctrl) XTestFakeKeyEvent(dpy, control, True, CurrentTime);
-  XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-  XTestFakeKeyEvent(dpy, code, False, CurrentTime);
-  if (ctrl) XTestFakeKeyEvent(dpy, control, False, CurrentTime);
+  if (ctrl && down) XTestFakeKeyEvent(dpy, control, True, CurrentTime);
+  XTestFakeKeyEvent(dpy, code, down ? True : False, CurrentTime);
+  if (ctrl && !down) XTestFakeKeyEvent(dpy, control, False, CurrentTime);
   XFlush(dpy);
+}
+
+void SendKey(Display* dpy, KeySym sym, bool ctrl) {
+  SendKey(dpy, sym, ctrl, true);
+  SendKey(dpy, sym, ctrl, false);
 }
 
 int Usage() {
@@ -207,12 +212,15 @@ int main(int argc, char** argv) {
     watch.WaitQuiet(30, 2000);
     if (i < show) std::printf("press %d:\n", i + 1);
     watch.show = i < show;
+    // The key goes down alone, as a typist's does: its release comes once
+    // the window has answered, not in the same breath.
     const double start = NowMs();
-    SendKey(dpy, sym, false);
+    SendKey(dpy, sym, false, true);
     if (watch.WaitDamage(1000))
       took.push_back(NowMs() - start);
     else
       ++missed;
+    SendKey(dpy, sym, false, false);
     if (watch.show) {
       std::printf(" later:\n");
       while (watch.WaitDamage(50)) {

@@ -13,6 +13,7 @@
 #include <QWheelEvent>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "editor/AdvEdit.h"
@@ -370,6 +371,48 @@ TEST_F(EditorWindowQt, AShortTextDisablesTheVerticalBar) {
   EXPECT_FALSE(View().verticalScrollBar()->isEnabled());
   EXPECT_TRUE(View().verticalScrollBar()->isVisible());
   EXPECT_EQ(View().verticalScrollBar()->maximum(), 0);
+}
+
+TEST_F(EditorWindowQt, RowsRepaintedAfterEachKeyShowWhatAWholeRepaintShows) {
+  // Colours that hang on what comes before: "#" colours the rest of its line,
+  // digits have a background of their own, and a quote starts or ends a string.
+  Ed().OnHighlight = [](TAdvancedEditor&, std::string_view text, int, const TSelAttrs&, TLineAttrs& a) {
+    bool comment = false, string = false;
+    for (std::size_t i = 0; i < text.size() && i < a.size(); ++i) {
+      comment = comment || (text[i] == '#' && !string);
+      if (text[i] == '"' && !comment) string = !string;
+      if (comment || string) a[i].FgColor = comment ? 0x0000C0 : 0x008000;
+      if (text[i] >= '0' && text[i] <= '9') a[i].BgColor = 0xFFFF00;
+    }
+  };
+  Ed().Lines->SetTextStr("first 12 \"line\"\r\n# second\r\n\r\nthe fourth line, longer than the others\r\nfive");
+  Ed().RepaintAll();
+  Settle();
+  struct Press {
+    int key;
+    Qt::KeyboardModifiers mods;
+    const char* text;
+  };
+  const Press keys[] = {
+      {Qt::Key_A, Qt::NoModifier, "a"},          {Qt::Key_3, Qt::NoModifier, "3"},
+      {Qt::Key_NumberSign, Qt::NoModifier, "#"}, {Qt::Key_QuoteDbl, Qt::NoModifier, "\""},
+      {Qt::Key_Space, Qt::NoModifier, " "},      {Qt::Key_Backspace, Qt::NoModifier, "\b"},
+      {Qt::Key_Delete, Qt::NoModifier, ""},      {Qt::Key_Return, Qt::NoModifier, "\r"},
+      {Qt::Key_Left, Qt::NoModifier, ""},        {Qt::Key_Right, Qt::ShiftModifier, ""},
+      {Qt::Key_Down, Qt::ShiftModifier, ""},     {Qt::Key_Up, Qt::NoModifier, ""},
+      {Qt::Key_Down, Qt::NoModifier, ""},        {Qt::Key_End, Qt::NoModifier, ""},
+      {Qt::Key_Home, Qt::NoModifier, ""},        {Qt::Key_End, Qt::ShiftModifier, ""},
+  };
+  std::mt19937 pick(7);
+  for (int step = 0; step < 300; ++step) {
+    const Press& p = keys[pick() % std::size(keys)];
+    Key(p.key, p.mods, QString::fromLatin1(p.text));
+    const QImage shown = View().Image().copy();
+    View().InvalidateAll();
+    View().UpdateNow();
+    ASSERT_EQ(shown, View().Image()) << "after key " << step << " (" << p.key << "), text:\n"
+                                     << Ed().Lines->GetTextStr();
+  }
 }
 
 // ---------------------------------------------------------------- the document

@@ -5,6 +5,7 @@
 // kept as the screen would show them, so a test can compare the screen after
 // an edit with a full repaint of the same text.
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,15 +27,33 @@ class LoggingWindow : public FakeEditorWindow {
   }
   void CopyToWindow(int x, int y, platform::Canvas& source, const platform::Rect& sourceRect) override {
     FakeEditorWindow::CopyToWindow(x, y, source, sourceRect);
-    const Copy& c = copies.back();
-    std::string row;
-    for (const auto& t : c.texts) row += std::to_string(t.x) + ":" + t.bytes + "/" + std::to_string(t.fg) + " ";
-    for (const auto& f : c.fills)
-      row += "#" + std::to_string(f.r.left) + "-" + std::to_string(f.r.right) + "/" + std::to_string(f.color) + " ";
     // Rows below the window's bottom edge are not seen; the gutter is not a row.
     if (y >= size.y) return;
-    screen[{x, y}] = row;
+    const Copy& c = copies.back();
+    // What each pixel column of the copied strip shows: backgrounds first,
+    // the glyphs over them, lines over both. Columns outside the strip keep
+    // what an earlier copy put there.
+    std::vector<std::string>& columns = screen[{x, y}];
+    const int left = std::max(sourceRect.left, 0), right = sourceRect.right;
+    if (right > static_cast<int>(columns.size())) columns.resize(static_cast<std::size_t>(right));
+    auto put = [&](int from, int to, const std::string& what) {
+      for (int px = std::max(from, left); px < std::min(to, right); ++px) columns[static_cast<std::size_t>(px)] = what;
+    };
+    for (const auto& f : c.fills) put(f.r.left, f.r.right, "#" + std::to_string(f.color));
+    for (const auto& t : c.texts)
+      for (std::size_t i = 0; i < t.bytes.size(); ++i) {
+        const int at = t.x + static_cast<int>(i) * t.advance;
+        put(at, at + t.advance, t.bytes.substr(i, 1) + "/" + std::to_string(t.fg));
+      }
+    for (const auto& l : c.lines) put(l.x1, l.x2 + 1, "|" + std::to_string(l.color));
     if (x > 0) painted = true;
+  }
+  // A row as its runs of equal columns: "from:what" for each.
+  static std::string Runs(const std::vector<std::string>& columns) {
+    std::string row;
+    for (std::size_t px = 0; px < columns.size(); ++px)
+      if (px == 0 || columns[px] != columns[px - 1]) row += std::to_string(px) + ":" + columns[px] + " ";
+    return row + std::to_string(columns.size());
   }
   // A notification or window request. Status notifications are counted
   // apart: what matters of them is that one follows the last change.
@@ -62,7 +81,8 @@ class LoggingWindow : public FakeEditorWindow {
   }
 
   std::vector<std::string> events;
-  std::map<std::pair<int, int>, std::string> screen;  // (x, y) of a copy -> what it drew
+  // (x, y) of a copy -> what each pixel column of its strip shows
+  std::map<std::pair<int, int>, std::vector<std::string>> screen;
   bool painted = false;
   bool statusAfterChange = true;  // the last change was followed by a status notification
   bool pending = false;           // an invalidation or scroll waits for the paint request
@@ -81,7 +101,7 @@ inline std::pair<std::string, std::string> ScreenAndRepaint(TAdvancedEditor& edi
   const platform::Rect all{0, 0, window.size.x, window.size.y};
   auto text = [&] {
     std::string s;
-    for (const auto& [at, row] : window.screen) s += std::to_string(at.second) + "|" + row + "\n";
+    for (const auto& [at, row] : window.screen) s += std::to_string(at.second) + "|" + LoggingWindow::Runs(row) + "\n";
     return s;
   };
   if (window.pending) editor.Paint(all);
