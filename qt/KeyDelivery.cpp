@@ -27,7 +27,9 @@ class EditorKeyFilter : public QAbstractNativeEventFilter {
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "xcb_generic_event_t") return false;
     const auto kind = static_cast<const xcb_generic_event_t*>(message)->response_type & 0x7F;
+    // An open menu takes the keys, though the view keeps the focus.
     const bool editorKey = kind == XCB_KEY_PRESS && QWindowSystemInterface::windowSystemEventsQueued() == 0 &&
+                           !QApplication::activePopupWidget() &&
                            dynamic_cast<QtEditorWindow*>(QApplication::focusWidget()) != nullptr;
     SetAtOnce(editorKey);
     // Should the key reach no widget (an input method keeps it), the next
