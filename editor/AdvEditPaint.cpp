@@ -75,37 +75,36 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol, TRowPaint how
 
   // How far the row's pixels may differ from the background, now and after
   // its last paint: a changed row is copied only that far.
+  const bool lineEndMark = showSpecialChars_ && row != LastRow();
   const int wholeCells = VisibleCols + 2;
   int shownCells = 0;
   if (lineEndSelected_) {
     shownCells = wholeCells;
   } else if (exists) {
     const int columns = Utf8() ? textcol::Columns(TTextEncoding::Utf8, shownRow) : static_cast<int>(shownRow.size());
-    const bool mark = showSpecialChars_ && row != LastRow();
     // One cell more than the text: a glyph may reach into the next cell.
-    shownCells = std::clamp(columns + (mark ? 1 : 0) - LeftCol + 1, 0, wholeCells);
+    shownCells = std::clamp(columns + (lineEndMark ? 1 : 0) - LeftCol + 1, 0, wholeCells);
   }
   paintedRows_.Use(
       {TopRow, LeftCol, textLeft, Client->TextWidth(), CharWidth, CharHeight, color_, ShowMargin, showSpecialChars_},
       VisibleRows + 1);
   const int slot = row - TopRow;
   const int last = paintedRows_.Last(slot);
-  const int reach =
-      how == TRowPaint::Changed && last != TPaintedRows::kUnknown ? std::max(last, shownCells) : wholeCells;
-  if (how == TRowPaint::Clipped)
-    paintedRows_.Record(slot, last == TPaintedRows::kUnknown ? last : std::max(last, shownCells));
-  else
-    paintedRows_.Record(slot, shownCells);
-  const int reachRight = reach < wholeCells ? std::min(textLeft + Client->TextWidth(), CellRect(reach, 0).left)
-                                            : textLeft + Client->TextWidth();
+  const bool lastKnown = last != TPaintedRows::kUnknown;
+  const int reach = how == TRowPaint::Changed && lastKnown ? std::max(last, shownCells) : wholeCells;
+  // A clipped paint may leave the old row beyond its clip.
+  paintedRows_.Record(slot, how != TRowPaint::Clipped ? shownCells : lastKnown ? std::max(last, shownCells) : last);
+  const bool whole = reach == wholeCells;
+  const int textRight = textLeft + Client->TextWidth();
+  const int fillRight = whole ? textRight : std::min(textRight, CellRect(reach, 0).left);
 
-  bitmap.FillRect({textLeft, 0, reachRight, CharHeight}, lineEndSelected_ ? SelColor : color_);
+  bitmap.FillRect({textLeft, 0, fillRight, CharHeight}, lineEndSelected_ ? SelColor : color_);
 
   if (exists && Utf8() && utf8::FindNonAscii(shownRow, 0) < shownRow.size()) {
-    PaintUtf8Runs(bitmap, line, rowOffset, shownRow, showSpecialChars_ && row != LastRow(), startCol, endCol);
+    PaintUtf8Runs(bitmap, line, rowOffset, shownRow, lineEndMark, startCol, endCol);
   } else if (exists) {
     // The row as shown: visible spaces and line-end marks.
-    if (showSpecialChars_) ShowGlyphs(shownRow, row != LastRow());
+    if (showSpecialChars_) ShowGlyphs(shownRow, lineEndMark);
     const int rowLength = static_cast<int>(shownRow.size());
     const int drawEnd = std::min(endCol, rowLength);
 
@@ -130,7 +129,7 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol, TRowPaint how
     bitmap.DrawLine(x, 0, x, CharHeight - 1, marginColor_);
   }
 
-  const int copyRight = reach < wholeCells ? reachRight : textLeft + wholeCells * CharWidth;
+  const int copyRight = whole ? textLeft + wholeCells * CharWidth : fillRight;
   window_->CopyToWindow(textLeft, (row - TopRow) * CharHeight, bitmap, {textLeft, 0, copyRight, CharHeight});
 }
 

@@ -33,7 +33,7 @@ struct TPaintedRows {
   }
   int Last(int slot) const { return Known(slot) ? Cells[static_cast<std::size_t>(slot)] : kUnknown; }
   void Record(int slot, int cells) {
-    if (slot >= 0 && slot < static_cast<int>(Cells.size())) Cells[static_cast<std::size_t>(slot)] = cells;
+    if (Known(slot)) Cells[static_cast<std::size_t>(slot)] = cells;
   }
 
  private:
