@@ -64,14 +64,15 @@ class EditorWindowQt : public ::testing::Test {
     QKeyEvent press(QEvent::KeyPress, qtKey, mods, text);
     QApplication::sendEvent(&View(), &press);
   }
-  // The cell (c, r) as the window system is given it to show: the top-level
-  // window's backing store.
-  QImage ShownCell(int c, int r) {
+  // The view's pixels in `r` as the window system is given them to show:
+  // the top-level window's backing store.
+  QImage Shown(QRect r) {
     QWidget* top = View().window();
     auto* pixels = dynamic_cast<QImage*>(top->backingStore()->paintDevice());
     if (!pixels) return QImage();
-    return pixels->copy(Cell(c, r).translated(View().viewport()->mapTo(top, QPoint(0, 0))));
+    return pixels->copy(r.translated(View().viewport()->mapTo(top, QPoint(0, 0))));
   }
+  QImage ShownCell(int c, int r) { return Shown(Cell(c, r)); }
 
   std::unique_ptr<DocumentWindow> doc;
 };
@@ -407,6 +408,8 @@ TEST_F(EditorWindowQt, RowsRepaintedAfterEachKeyShowWhatAWholeRepaintShows) {
   for (int step = 0; step < 300; ++step) {
     const Press& p = keys[pick() % std::size(keys)];
     Key(p.key, p.mods, QString::fromLatin1(p.text));
+    // On the screen when the key returns: what the view's own paint shows, caret and all.
+    ASSERT_EQ(Shown(View().viewport()->rect()), Grab()) << "after key " << step << " (" << p.key << ")";
     const QImage shown = View().Image().copy();
     View().InvalidateAll();
     View().UpdateNow();
