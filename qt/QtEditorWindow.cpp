@@ -124,6 +124,10 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   connect(&blink_, &QTimer::timeout, this, [this] {
     blinkOn_ = !blinkOn_;
     UpdateCaret();
+    // Shown and settled like a key's rows: the blink is in the row the next
+    // key repaints, and a blink's pixels left unsettled would make that key
+    // wait for the server.
+    ShowChangesNow();
   });
   clipboard_.OnChanged = [this] { Deliver([&] { editor_.ClipboardChanged(); }); };
   // A character the document's code page lacks: the document becomes UTF-8

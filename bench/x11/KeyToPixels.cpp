@@ -8,13 +8,16 @@
 // median, minimum and maximum in milliseconds.
 //
 //   key-to-pixels TITLE [--presses N] [--key KEYSYM] [--before KEYSYM[+ctrl]]... [--after KEYSYM] [--show N]
+//                       [--pause MS]
 //
 // --before sends a key (with Ctrl when "+ctrl" follows) once before measuring,
 // e.g. "End+ctrl" to measure at the end of the document. --show N prints the
 // rectangles that changed within 50 ms of each of the first N presses: what
 // the program repaints for a key. After each press --after (BackSpace unless
 // told otherwise, "none" for nothing) is sent unmeasured, so that the line
-// typed in keeps its length and the window never scrolls.
+// typed in keeps its length and the window never scrolls. --pause MS lets the
+// window sit that long before each press, as a typist's first key after a
+// pause finds it: the caret has blinked and timers have run.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -131,7 +134,7 @@ void SendKey(Display* dpy, KeySym sym, bool ctrl) {
 int Usage() {
   std::fprintf(stderr,
                "usage: key-to-pixels TITLE [--presses N] [--key KEYSYM] [--before KEYSYM[+ctrl]]... [--after KEYSYM] "
-               "[--show N]\n");
+               "[--show N] [--pause MS]\n");
   return 2;
 }
 
@@ -144,6 +147,7 @@ int main(int argc, char** argv) {
   std::string key = "x";
   std::vector<std::string> before;
   int show = 0;
+  int pause = 0;
   std::string after = "BackSpace";
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -156,6 +160,8 @@ int main(int argc, char** argv) {
       before.emplace_back(argv[++i]);
     else if (arg == "--show")
       show = std::atoi(argv[++i]);
+    else if (arg == "--pause")
+      pause = std::atoi(argv[++i]);
     else if (arg == "--after")
       after = argv[++i];
     else
@@ -180,8 +186,8 @@ int main(int argc, char** argv) {
   for (double end = NowMs() + 20000; !win && NowMs() < end;) {
     win = FindWindow(dpy, DefaultRootWindow(dpy), title);
     if (!win) {
-      timespec pause{0, 50 * 1000 * 1000};
-      nanosleep(&pause, nullptr);
+      timespec nap{0, 50 * 1000 * 1000};
+      nanosleep(&nap, nullptr);
     }
   }
   if (!win) {
@@ -207,6 +213,10 @@ int main(int argc, char** argv) {
   std::vector<double> took;
   int missed = 0;
   for (int i = 0; i < presses; ++i) {
+    if (pause > 0) {
+      const double until = NowMs() + pause;
+      while (NowMs() < until) watch.WaitDamage(until - NowMs());
+    }
     // Quiet first: a caret blink or a status refresh must not be taken for
     // the answer to the key.
     watch.WaitQuiet(30, 2000);

@@ -6,12 +6,17 @@
 #
 #   bench/x11/key-to-pixels.sh BUILD_DIR FILE [ROUNDS] [PRESSES] [WHO...]
 #
-# WHO is any of quorvel qpte qsci (default all three). KEY and AFTER (X keysym
-# names) choose the key pressed and the one that undoes it: x and BackSpace
-# unless set, e.g. KEY=Next AFTER=Prior WHERE=top for paging (WHERE: top, end
-# or both, the default). BUILD_DIR holds the
-# quorvel executable and bench/x11/key-to-pixels; the peers are built from
-# ../shared/peers (PEERS, PEERS_BUILD) the way its run-peers builds them.
+# WHO is any of quorvel qpte qsci (default these three), and qtfloor,
+# qtfloor-settled and x11floor: a bare QWidget (plain, or settling its pixels
+# after each key as the editor does) and a bare X client, each putting one
+# cell per key (floor-qt, floor-x11): the least a window takes on this machine.
+# KEY and AFTER (X keysym names) choose the key pressed and the one that undoes
+# it: x and BackSpace unless set, e.g. KEY=Next AFTER=Prior WHERE=top for
+# paging (WHERE: top, end or both, the default). PAUSE=MS lets each window sit
+# that long before every press (a first key after a pause, when the caret has
+# blinked). BUILD_DIR holds the quorvel executable and bench/x11/key-to-pixels;
+# the peers are built from ../shared/peers (PEERS, PEERS_BUILD) the way its
+# run-peers builds them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
@@ -65,12 +70,15 @@ run() {  # who where
       QT_QPA_PLATFORM=xcb "$work/bin/quorvel" "$file" >"$work/app.out" 2>&1 & ;;
     qpte) title="QPTE window"; "$out/qpte_window" "$file" >"$work/app.out" 2>&1 & ;;
     qsci) title="QSCI window"; "$out/qsci_window" "$file" >"$work/app.out" 2>&1 & ;;
+    qtfloor) title="Qt floor window"; "$build/bench/x11/floor-qt" >"$work/app.out" 2>&1 & ;;
+    qtfloor-settled) title="Qt floor window"; "$build/bench/x11/floor-qt" --settle >"$work/app.out" 2>&1 & ;;
+    x11floor) title="X11 floor window"; "$build/bench/x11/floor-x11" >"$work/app.out" 2>&1 & ;;
   esac
   app=$!
   local before=()
   [[ $2 == end ]] && before=(--before End+ctrl)
   printf '%-8s %-4s ' "$1" "$2"
-  "$tool" "$title" --presses "$presses" --key "${KEY:-x}" --after "${AFTER:-BackSpace}" "${before[@]}" ||
+  "$tool" "$title" ${PAUSE:+--pause "$PAUSE"} --presses "$presses" --key "${KEY:-x}" --after "${AFTER:-BackSpace}" "${before[@]}" ||
     tail -5 "$work/app.out"
   kill "$app" 2>/dev/null
   wait "$app" 2>/dev/null || true
