@@ -236,7 +236,7 @@ class TMainForm : public QMainWindow {
   QMenu* pmTabs = nullptr;
   QMenu* miRecent = nullptr;
   QTimer Timer;
-  QString FTaskBarTitle;  // the application's title, which the task bar shows
+  QString FTaskBarTitle;                  // the application's title, which the task bar shows
   std::optional<std::string> captionOf_;  // the file the window's title was made for
   // What each tab's caption was made from, and the caption.
   struct TabShown {

@@ -14,6 +14,8 @@ constexpr Qt::Key kNoKey = Qt::Key_unknown;
 // One row per action. Keys: the window's own first, then the ones other
 // editors use. Places: File, Edit, View, Tools and Help are the menu bar's
 // menus; EditorPopup and TabsPopup the pop-up menus.
+// One action a row, each row in the order of TCommand's fields.
+// clang-format off
 constexpr TCommand kTable[] = {
     {&M::aNew, "New File", {Qt::Key_F4}, TActionIcon::NewFile, &M::aNewExecute, {{File, 10}},
      {8, TButtonPicture::New, "New document"}},
@@ -78,6 +80,7 @@ constexpr TCommand kTable[] = {
      &M::aFindPreviousMatchExecute, {{Edit, 73}}},
     {&M::aGotoLine, "Go to line...", {Qt::CTRL | Qt::Key_G}, std::nullopt, &M::aGotoLineExecute, {{Edit, 80}}},
 };
+// clang-format on
 
 constexpr TMenuTitle kMenuBar[] = {{File, "File"}, {Edit, "Edit"}, {View, "View"}, {Tools, "Tools"}, {Help, "Help"}};
 
@@ -87,4 +90,3 @@ std::span<const TCommand> Table() { return kTable; }
 std::span<const TMenuTitle> MenuBar() { return kMenuBar; }
 
 }  // namespace commands
-
