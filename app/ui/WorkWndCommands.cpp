@@ -11,10 +11,10 @@ using enum TMenu;
 using M = TMainForm;
 constexpr Qt::Key kNoKey = Qt::Key_unknown;
 
-// One row per action. Keys: the window's own first, then the ones other
-// editors use. Places: File, Edit, View, Tools and Help are the menu bar's
-// menus; EditorPopup and TabsPopup the pop-up menus.
-// One action a row, each row in the order of TCommand's fields.
+// One row per action, its fields in the order of TCommand's. Keys: the
+// window's own first, then the ones other editors use. Places: File, Edit,
+// View, Tools and Help are the menu bar's menus; EditorPopup and TabsPopup
+// the pop-up menus.
 // clang-format off
 constexpr TCommand kTable[] = {
     {&M::aNew, "New File", {Qt::Key_F4}, TActionIcon::NewFile, &M::aNewExecute, {{File, 10}},

@@ -3,8 +3,8 @@
 // The main window's command table: every action of TMainForm, with its
 // caption, its keys, its icon, its handler, its places in the menus and its
 // button, as one array of plain records. The window makes its actions, its
-// menus, its pop-up menus and its button bar from this table and from
-// nothing else.
+// menus, its pop-up menus and its button bar from this table; only the File
+// menu's list of recent files and the search box are made apart.
 //
 // The window's keys work wherever the window has the focus, the editing
 // control included, and come before the editor's own key table (AEKeys):
