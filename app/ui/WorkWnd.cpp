@@ -10,13 +10,12 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <filesystem>
 #include <utility>
 
@@ -43,6 +42,8 @@ namespace {
 
 constexpr const char* kProgramCaption = "Quorvel Editor";
 constexpr const char* kNoDocument = " - ";
+// The application's title while no document is open.
+constexpr const char* kNoDocumentTitle = "Korrin";
 // The character set of the hint font as the status bar names it: the
 // Windows-1252 ("ANSI") set the program draws its text in.
 constexpr int kHintFontCharset = 0;
@@ -96,28 +97,6 @@ bool IsRegularFile(const std::string& name) {
   return std::filesystem::is_regular_file(name, ec);
 }
 
-struct ButtonSpec {
-  int left;
-  artwork::TButtonPicture picture;
-  const char* hint;
-};
-
-// The button bar, left to right; the search box stands between Undo and Find.
-constexpr ButtonSpec kButtons[] = {
-    {8, artwork::TButtonPicture::New, "New document"},
-    {52, artwork::TButtonPicture::Close, "Close document"},
-    {96, artwork::TButtonPicture::Reload, "Reload document"},
-    {140, artwork::TButtonPicture::Cut, "Cut"},
-    {180, artwork::TButtonPicture::Copy, "Copy"},
-    {220, artwork::TButtonPicture::Paste, "Paste"},
-    {260, artwork::TButtonPicture::Undo, "Undo"},
-    {508, artwork::TButtonPicture::Find, "Find"},
-    {548, artwork::TButtonPicture::Preferences, "Preferences"},
-    {588, artwork::TButtonPicture::About, "About"},
-};
-
-constexpr int kPanelWidths[8] = {85, 65, 100, 200, 70, 50, 70, 50};
-
 }  // namespace
 
 TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainWindow(parent) {
@@ -127,68 +106,7 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   setAcceptDrops(true);
   resize(1024, 700);
 
-  using artwork::TActionIcon;
-  auto icon = [](TActionIcon i) { return static_cast<int>(i); };
-  aNew = MakeAction("New File", Qt::Key_F4, icon(TActionIcon::NewFile), [this] { aNewExecute(); });
-  aLoad = MakeAction("Open file...", Qt::Key_F3, icon(TActionIcon::Open), [this] { aLoadExecute(); });
-  aSave = MakeAction("Save", Qt::Key_F2, icon(TActionIcon::Save), [this] { aSaveExecute(); });
-  aSaveAs = MakeAction("Save As...", QKeySequence(Qt::SHIFT | Qt::Key_F2), -1, [this] { aSaveAsExecute(); });
-  aSaveAll = MakeAction("Save All", {}, icon(TActionIcon::SaveAll), [this] { aSaveAllExecute(); });
-  aClose = MakeAction("Close tab", {}, icon(TActionIcon::CloseTab), [this] { aCloseExecute(); });
-  aReload = MakeAction("Reload", {}, icon(TActionIcon::Reload), [this] { aReloadExecute(); });
-  aExit = MakeAction("Exit", QKeySequence(Qt::ALT | Qt::Key_X), icon(TActionIcon::Exit), [this] { aExitExecute(); });
-  aUndo = MakeAction("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), icon(TActionIcon::Undo), [this] { aUndoExecute(); });
-  aCut = MakeAction("Cut", QKeySequence(Qt::CTRL | Qt::Key_X), icon(TActionIcon::Cut), [this] { aCutExecute(); });
-  aCopy = MakeAction("Copy", QKeySequence(Qt::CTRL | Qt::Key_C), icon(TActionIcon::Copy), [this] { aCopyExecute(); });
-  aPaste =
-      MakeAction("Paste", QKeySequence(Qt::CTRL | Qt::Key_V), icon(TActionIcon::Paste), [this] { aPasteExecute(); });
-  aDelLine = MakeAction("Delete Line", QKeySequence(Qt::CTRL | Qt::Key_Y), icon(TActionIcon::DeleteLine),
-                        [this] { aDelLineExecute(); });
-  aSelectAll = MakeAction("Select All", QKeySequence(Qt::CTRL | Qt::Key_A), icon(TActionIcon::SelectAll),
-                          [this] { aSelectAllExecute(); });
-  aSelLine = MakeAction("Select Line", {}, icon(TActionIcon::SelectLine), [this] { aSelLineExecute(); });
-  aUpper = MakeAction("UPPERCASE", {}, icon(TActionIcon::Uppercase), [this] { aUpperExecute(); });
-  aLower = MakeAction("lowercase", {}, icon(TActionIcon::Lowercase), [this] { aLowerExecute(); });
-  aUpper->setToolTip({});
-  aLower->setToolTip({});
-  aSearch = MakeAction("Find Next", QKeySequence(Qt::CTRL | Qt::Key_L), icon(TActionIcon::FindNext),
-                       [this] { aSearchExecute(); });
-  aWordWrap = MakeAction("Word wrap", {}, icon(TActionIcon::WordWrap), [this] { aWordWrapExecute(); });
-  aShowSpace =
-      MakeAction("Show invisible characters", {}, icon(TActionIcon::ShowSpace), [this] { aShowSpaceExecute(); });
-  aPrefs = MakeAction("Preferences", Qt::Key_F10, icon(TActionIcon::Preferences), [this] { aPrefsExecute(); });
-  aAbout = MakeAction("About", Qt::Key_F1, icon(TActionIcon::About), [this] { aAboutExecute(); });
-  aKeepFormat = MakeAction("Keep line ends and TABs", {}, -1, [this] { aKeepFormatExecute(); });
-  aKeepFormat->setCheckable(true);
-  aLineNumbers = MakeAction("Line numbers", {}, -1, [this] { aLineNumbersExecute(); });
-  aLineNumbers->setCheckable(true);
-  aReopenSession = MakeAction("Reopen last session's documents", {}, -1, [this] { aReopenSessionExecute(); });
-  aReopenSession->setCheckable(true);
-  aNextTab = MakeAction("Next tab", QKeySequence(Qt::CTRL | Qt::Key_Tab), -1, [this] { SelectTabBy(1); });
-  aPrevTab = MakeAction("Previous tab", {}, -1, [this] { SelectTabBy(-1); });
-  // X reports Shift+Tab as Backtab.
-  aPrevTab->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
-  // The keys other editors use, after the window's own.
-  aLoad->setShortcuts({aLoad->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O)});
-  aSave->setShortcuts({aSave->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S)});
-  aSaveAs->setShortcuts({aSaveAs->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
-  aClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
-  aRedo = MakeAction("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), -1,
-                     [this] { Current().ExecuteCommand(cmdRedo); });
-  aFind = MakeAction("Find...", QKeySequence(Qt::CTRL | Qt::Key_F), -1, [this] { FindForm().ShowFind(); });
-  aReplace = MakeAction("Replace...", QKeySequence(Qt::CTRL | Qt::Key_H), -1, [this] { FindForm().ShowReplace(); });
-  aFindNextMatch = MakeAction("Find next", Qt::Key_F5, -1, [this] {
-    if (!FindForm().FindNext()) FindForm().ShowFind();
-  });
-  aFindPreviousMatch = MakeAction("Find previous", QKeySequence(Qt::SHIFT | Qt::Key_F5), -1, [this] {
-    if (!FindForm().FindPrevious()) FindForm().ShowFind();
-  });
-  aGotoLine = MakeAction("Go to line...", QKeySequence(Qt::CTRL | Qt::Key_G), -1, [this] { aGotoLineExecute(); });
-  aSave->setEnabled(false);
-  aSaveAll->setEnabled(false);
-  aWordWrap->setCheckable(true);
-  aShowSpace->setCheckable(true);
+  BuildActions();
 
   // The window asks the user through the platform's dialogs unless a test says otherwise.
   AskOpenFile = [this](const std::string& folder) {
@@ -232,38 +150,7 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
     return QMessageBox::question(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   };
 
-  // Layout: button bar, tab row holding the editing panel, status bar.
-  auto* central = new QWidget(this);
-  auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  BuildButtonBar();
-  layout->addWidget(gpButtons);
-  tcFiles = new QTabBar(central);
-  tcFiles->setExpanding(false);
-  tcFiles->setDocumentMode(true);
-  tcFiles->setContextMenuPolicy(Qt::CustomContextMenu);
-  layout->addWidget(tcFiles);
-  pnEdit = new platform::QtEditorPanel(central);
-  QFont captionFont("Bookman Old Style");
-  captionFont.setPixelSize(64);
-  captionFont.setBold(true);
-  captionFont.setItalic(true);
-  pnEdit->SetCaption(kProgramCaption, captionFont, QColor(0x80, 0x80, 0x80));
-  Label1 = new TLinkLabel(kMakerURL, pnEdit);
-  Label1->OnClick = [] {
-    if (App) App->OpenURL(kMakerURL);
-  };
-  pnEdit->SetFooter(Label1);
-  layout->addWidget(pnEdit, 1);
-  setCentralWidget(central);
-  BuildMenus();
-  BuildStatusBar();
-  connect(tcFiles, &QTabBar::currentChanged, this, [this](int index) {
-    if (!refreshingTabs_ && index >= 0) Guarded([&] { tcFilesChange(index); });
-  });
-  connect(tcFiles, &QTabBar::customContextMenuRequested, this,
-          [this](const QPoint& p) { pmTabs->popup(tcFiles->mapToGlobal(p)); });
+  BuildLayout();
 
   // FormCreate.
   aWordWrap->setChecked(Settings && Settings->ReadBool("Editor.WordWrap"));
@@ -327,19 +214,6 @@ TMainForm::~TMainForm() {
   }
 }
 
-QAction* TMainForm::MakeAction(const char* caption, const QKeySequence& shortcut, int icon,
-                               std::function<void()> execute) {
-  auto* action = new QAction(caption, this);
-  action->setShortcut(shortcut);
-  action->setShortcutContext(Qt::WindowShortcut);
-  action->setToolTip(caption);
-  action->setStatusTip(caption);
-  if (icon >= 0) action->setIcon(artwork::ActionIcon(static_cast<artwork::TActionIcon>(icon)));
-  connect(action, &QAction::triggered, this, [this, execute = std::move(execute)] { Guarded(execute); });
-  addAction(action);
-  return action;
-}
-
 void TMainForm::Guarded(const std::function<void()>& action) {
   try {
     action();
@@ -347,100 +221,6 @@ void TMainForm::Guarded(const std::function<void()>& action) {
     // A silent abort: whatever ended the command has told the user.
   } catch (const std::exception& e) {
     if (ReportError) ReportError(e.what());
-  }
-}
-
-void TMainForm::BuildButtonBar() {
-  gpButtons = new TGradientPanel(this);
-  gpButtons->setFixedHeight(40);
-  gpButtons->SetHiColor(0xFFFFFF);
-  gpButtons->SetLoColor(14215660);
-  QAction* runs[] = {aNew, aClose, aReload, aCut, aCopy, aPaste, aUndo, aSearch, aPrefs, aAbout};
-  for (std::size_t i = 0; i < std::size(kButtons); ++i) {
-    auto* b = new TFlatButton(gpButtons);
-    b->setGeometry(kButtons[i].left, 0, artwork::kButtonSize, artwork::kButtonSize);
-    b->SetBG(artwork::ButtonPicture(kButtons[i].picture));
-    b->SetBGTrans(true);
-    b->SetHint(kButtons[i].hint);
-    QAction* action = runs[i];
-    b->OnClick = [action](TFlatButton*) { action->trigger(); };
-    buttons_[i] = b;
-  }
-  edSearch = new QLineEdit(gpButtons);
-  edSearch->setGeometry(304, 8, 197, 25);
-  QFont tahoma("Tahoma");
-  tahoma.setPixelSize(15);
-  edSearch->setFont(tahoma);
-  connect(edSearch, &QLineEdit::returnPressed, this, [this] { aSearch->trigger(); });
-}
-
-void TMainForm::BuildMenus() {
-  QMenuBar* bar = menuBar();
-  QMenu* file = bar->addMenu("File");
-  file->addAction(aNew);
-  file->addSeparator();
-  file->addAction(aLoad);
-  file->addSeparator();
-  file->addActions({aSave, aSaveAs, aSaveAll});
-  file->addSeparator();
-  file->addAction(aExit);
-  file->addSeparator();
-  file->addAction(aClose);
-  miRecent = file->addMenu("Recent files");
-  connect(miRecent, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
-  FillRecentMenu();
-  QMenu* edit = bar->addMenu("Edit");
-  edit->addAction(aUndo);
-  edit->addSeparator();
-  edit->addActions({aCut, aCopy, aPaste});
-  edit->addSeparator();
-  edit->addAction(aDelLine);
-  edit->addSeparator();
-  edit->addActions({aSelectAll, aSelLine});
-  edit->addSeparator();
-  edit->addActions({aUpper, aLower});
-  edit->addSeparator();
-  edit->addAction(aRedo);
-  edit->addSeparator();
-  edit->addActions({aFind, aReplace, aFindNextMatch, aFindPreviousMatch});
-  edit->addSeparator();
-  edit->addAction(aGotoLine);
-  QMenu* view = bar->addMenu("View");
-  view->addActions({aWordWrap, aShowSpace, aLineNumbers});
-  QMenu* tools = bar->addMenu("Tools");
-  tools->addAction(aPrefs);
-  tools->addAction(aKeepFormat);
-  tools->addAction(aReopenSession);
-  bar->addMenu("Help")->addAction(aAbout);
-
-  pmEdit = new QMenu(this);
-  pmEdit->addActions({aSelectAll, aSelLine});
-  pmEdit->addSeparator();
-  pmEdit->addActions({aCut, aCopy, aPaste});
-  pmEdit->addSeparator();
-  pmEdit->addAction(aDelLine);
-  pmEdit->addSeparator();
-  pmEdit->addActions({aSave, aUndo});
-  pmEdit->addSeparator();
-  pmEdit->addActions({aUpper, aLower});
-
-  pmTabs = new QMenu(this);
-  pmTabs->addActions({aSave, aSaveAs});
-  pmTabs->addSeparator();
-  pmTabs->addActions({aClose, aReload});
-}
-
-void TMainForm::BuildStatusBar() {
-  QStatusBar* bar = statusBar();
-  bar->setSizeGripEnabled(true);
-  for (std::size_t i = 0; i < panels_.size(); ++i) {
-    panels_[i] = new QLabel(kNoDocument, bar);
-    // At least the panel's width, wider when its text needs it (a line
-    // number of six digits and more).
-    panels_[i]->setMinimumWidth(kPanelWidths[i]);
-    panels_[i]->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
-    panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    bar->addWidget(panels_[i]);
   }
 }
 
@@ -512,15 +292,15 @@ void TMainForm::tcFilesChange(int index) {
 void TMainForm::UpdateCaption() {
   if (FManager->Count() == 0 || FManager->CurrentIndex() < 0) {
     setWindowTitle("TAVO");
-    FTitle = "Korrin";
+    FTaskBarTitle = kNoDocumentTitle;
     captionOf_.reset();
   } else if (captionOf_ != Current().FileName) {
     captionOf_ = Current().FileName;
     std::string full = FullPath(*captionOf_);
     setWindowTitle(Name("TAVO - [" + full + "]"));
-    FTitle = Name(FilePart(full));
+    FTaskBarTitle = Name(FilePart(full));
   }
-  setWindowIconText(FTitle);
+  setWindowIconText(FTaskBarTitle);
 }
 
 void TMainForm::UpdateSaveActions() {
@@ -722,6 +502,18 @@ TFindForm& TMainForm::FindForm() {
     FFind->Closed = [this] { FManager->FocusCurrent(); };
   }
   return *FFind;
+}
+
+void TMainForm::aFindExecute() { FindForm().ShowFind(); }
+
+void TMainForm::aReplaceExecute() { FindForm().ShowReplace(); }
+
+void TMainForm::aFindNextMatchExecute() {
+  if (!FindForm().FindNext()) FindForm().ShowFind();
+}
+
+void TMainForm::aFindPreviousMatchExecute() {
+  if (!FindForm().FindPrevious()) FindForm().ShowFind();
 }
 
 void TMainForm::aGotoLineExecute() {

@@ -45,6 +45,8 @@ class TMainForm : public QMainWindow {
   ~TMainForm() override;
 
   // ---- actions ----
+  // Made, with their keys, menus and buttons, from the command table
+  // (WorkWndCommands.h).
   QAction *aNew, *aLoad, *aSave, *aSaveAs, *aSaveAll, *aClose, *aReload, *aExit, *aUndo, *aCut, *aCopy, *aPaste,
       *aDelLine, *aSelectAll, *aSelLine, *aUpper, *aLower, *aSearch, *aWordWrap, *aShowSpace, *aPrefs, *aAbout;
   // Tools > "Keep line ends and TABs": files are read and written keeping their format.
@@ -84,6 +86,15 @@ class TMainForm : public QMainWindow {
   void aAboutExecute();
   void aLineNumbersExecute();
   void aReopenSessionExecute() { reopenSessionChanged_ = true; }
+  void aNextTabExecute() { SelectTabBy(1); }
+  void aPrevTabExecute() { SelectTabBy(-1); }
+  void aRedoExecute() { Current().ExecuteCommand(cmdRedo); }
+  void aFindExecute();
+  void aReplaceExecute();
+  // The next or previous match of the Find dialog's text; the dialog shows
+  // when there is no text to look for.
+  void aFindNextMatchExecute();
+  void aFindPreviousMatchExecute();
   // Makes the tab `step` places on current, wrapping round.
   void SelectTabBy(int step);
 
@@ -129,7 +140,7 @@ class TMainForm : public QMainWindow {
   TEditManager& Manager() const { return *FManager; }
   TSourceEditor& Current() const { return FManager->Current(); }
   // The application's title (the text the task bar shows).
-  const QString& Title() const { return FTitle; }
+  const QString& Title() const { return FTaskBarTitle; }
   QString PanelText(int index) const;
   QTabBar* Tabs() const { return tcFiles; }
   QLineEdit* SearchBox() const { return edSearch; }
@@ -182,7 +193,10 @@ class TMainForm : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  QAction* MakeAction(const char* caption, const QKeySequence& shortcut, int icon, std::function<void()> execute);
+  // The actions, the menus and the button bar, from the command table.
+  void BuildActions();
+  // The widgets, top to bottom: button bar, tabs, editing panel, status bar.
+  void BuildLayout();
   void BuildButtonBar();
   void BuildMenus();
   void BuildStatusBar();
@@ -222,7 +236,7 @@ class TMainForm : public QMainWindow {
   QMenu* pmTabs = nullptr;
   QMenu* miRecent = nullptr;
   QTimer Timer;
-  QString FTitle;
+  QString FTaskBarTitle;                  // the application's title, which the task bar shows
   std::optional<std::string> captionOf_;  // the file the window's title was made for
   // What each tab's caption was made from, and the caption.
   struct TabShown {
