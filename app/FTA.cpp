@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/Kernel.h"
-
 namespace {
 
 // A registry call failed: ends the public operation quietly.
@@ -23,11 +21,6 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
-
-TFileTypeAssociator::TFileTypeAssociator(std::string prefix)
-    : FPrefix(std::move(prefix)),
-      FOpenRegistry([] { return App ? App->OpenRegistry() : nullptr; }),
-      FShell(App ? App->Shell() : nullptr) {}
 
 TFileTypeAssociator::TFileTypeAssociator(std::string prefix, TRegistryOpener openRegistry,
                                          platform::Shell* shell)

@@ -17,9 +17,6 @@
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 
-// Opens an accessor of the class registry; nullptr when there is none.
-using TRegistryOpener = std::function<std::unique_ptr<platform::Registry>()>;
-
 // Every extension the registry holds (without its point) with the command line
 // of its default verb, as the registry alone says (empty when it names none).
 std::vector<std::pair<std::string, std::string>> RegisteredCommands(const TRegistryOpener& openRegistry);
@@ -37,8 +34,7 @@ struct TFTAMenu {
 
 class TFileTypeAssociator {
  public:
-  // Works on the program's registry and shell.
-  explicit TFileTypeAssociator(std::string prefix);
+  // Works on the registry `openRegistry` opens and tells `shell` (if any) of changes.
   TFileTypeAssociator(std::string prefix, TRegistryOpener openRegistry, platform::Shell* shell);
 
   // The extension worked on, without its point ("PHP"); "DAT" at first.

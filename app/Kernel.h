@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/FTA.h"
 #include "app/SysFuncs.h"
 #include "app/XdgPlaces.h"
 #include "app/ini_store.h"
 #include "platform/InstanceChannel.h"
+#include "platform/Registry.h"
 #include "platform/Shell.h"
 
 // Files compiled into the program: "DefINI", the default settings.

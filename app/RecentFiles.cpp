@@ -7,7 +7,7 @@
 
 #include "app/Journal.h"
 #include "editor/FileIO.h"
-#include "platform/TextEscape.h"
+#include "editor/TextEscape.h"
 
 namespace {
 

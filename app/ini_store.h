@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/TextEscape.h"
+#include "editor/TextEscape.h"
 
 class TStream;
 

@@ -1,13 +1,9 @@
 #include "platform/MemoryRegistry.h"
 
-#include "platform/TextEscape.h"
-
 #include <algorithm>
 #include <utility>
 
 namespace {
-
-constexpr std::string_view kHeader = "QuorvelRegistry 1";
 
 bool SameName(std::string_view a, std::string_view b) {
   auto fold = [](char c) {
@@ -31,36 +27,6 @@ std::optional<std::vector<std::string>> SplitPath(std::string_view path) {
     if (slash == std::string_view::npos) return parts;
     path.remove_prefix(slash + 1);
   }
-}
-
-// The inverse of EscapeText (the settings store's escaping), strict: a file
-// holding any other escape is corrupt and refused.
-std::optional<std::string> Unescape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out.push_back(text[i]);
-      continue;
-    }
-    if (++i == text.size()) return std::nullopt;
-    switch (text[i]) {
-      case '\\':
-        out.push_back('\\');
-        break;
-      case 't':
-        out.push_back('\t');
-        break;
-      case 'n':
-        out.push_back('\n');
-        break;
-      case 'r':
-        out.push_back('\r');
-        break;
-      default:
-        return std::nullopt;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -210,51 +176,17 @@ bool TMemoryRegistry::DeleteKey(const std::string& path) {
   return true;
 }
 
-std::string TMemoryRegistry::Serialize() const {
-  std::string out(kHeader);
-  out += '\n';
-  // Depth first, parents before children, so that reading back keeps the order.
+void TMemoryRegistry::ForEachKey(const TKeyVisitor& visit) const {
+  // Depth first, parents before children, so that a tree built again in this
+  // order keeps the order of keys.
   std::vector<std::pair<const TKey*, std::string>> stack{{FRoot.get(), ""}};
   while (!stack.empty()) {
     auto [key, path] = stack.back();
     stack.pop_back();
-    out += "K\t" + EscapeText(path) + '\n';
-    for (const auto& [name, data] : key->Values) out += "V\t" + EscapeText(name) + '\t' + EscapeText(data) + '\n';
+    visit(path, key->Values);
     for (auto child = key->Children.rbegin(); child != key->Children.rend(); ++child)
       stack.emplace_back(child->get(), path + "\\" + (*child)->Name);
   }
-  return out;
 }
 
-bool TMemoryRegistry::Deserialize(std::string_view text) {
-  if (text.substr(0, kHeader.size()) != kHeader) return false;
-  text.remove_prefix(kHeader.size());
-  if (text.empty() || text.front() != '\n') return false;
-  text.remove_prefix(1);
-  TMemoryRegistry tree;
-  std::optional<std::string> current;
-  while (!text.empty()) {
-    auto lf = text.find('\n');
-    if (lf == std::string_view::npos) return false;  // cut off
-    std::string_view line = text.substr(0, lf);
-    text.remove_prefix(lf + 1);
-    if (line.substr(0, 2) == "K\t") {
-      auto path = Unescape(line.substr(2));
-      if (!path || !tree.CreateKey(*path)) return false;
-      current = std::move(path);
-    } else if (line.substr(0, 2) == "V\t") {
-      std::string_view rest = line.substr(2);
-      auto tab = rest.find('\t');
-      if (!current || tab == std::string_view::npos) return false;
-      auto name = Unescape(rest.substr(0, tab));
-      auto data = Unescape(rest.substr(tab + 1));
-      if (!name || !data) return false;
-      tree.WriteValue(*current, *name, *data);
-    } else {
-      return false;
-    }
-  }
-  FRoot = std::move(tree.FRoot);
-  tree.FRoot = std::make_unique<TKey>();
-  return true;
-}
+void TMemoryRegistry::Swap(TMemoryRegistry& other) noexcept { FRoot.swap(other.FRoot); }

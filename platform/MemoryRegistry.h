@@ -1,8 +1,8 @@
 #pragma once
 
-// The registry's key tree held in memory, and its text form for keeping it
-// in a file.
+// The registry's key tree held in memory.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,12 +27,12 @@ class TMemoryRegistry : public platform::Registry {
   bool MoveKey(const std::string& from, const std::string& to) override;
   bool DeleteKey(const std::string& path) override;
 
-  // The whole tree as text: a header line, then one line per key (its full
-  // path) followed by one line per value.
-  std::string Serialize() const;
-  // Replaces the tree with the one in `text`; false (tree unchanged) when the
-  // text is not a tree this class wrote.
-  bool Deserialize(std::string_view text);
+  using TValues = std::vector<std::pair<std::string, std::string>>;
+  using TKeyVisitor = std::function<void(const std::string& path, const TValues& values)>;
+  // Every key with its full path ("" for the root) and its values, depth
+  // first, each key before its subkeys, subkeys and values in the order made.
+  void ForEachKey(const TKeyVisitor& visit) const;
+  void Swap(TMemoryRegistry& other) noexcept;
 
  private:
   struct TKey;

@@ -9,6 +9,8 @@
 // names compare without regard to ASCII case and keep the spelling they were
 // created with. The empty value name is the key's default value.
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,3 +46,6 @@ class Registry {
 };
 
 }  // namespace platform
+
+// Opens an accessor of the class registry; nullptr when there is none.
+using TRegistryOpener = std::function<std::unique_ptr<platform::Registry>()>;

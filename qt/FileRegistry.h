@@ -9,10 +9,18 @@
 // every change.
 
 #include <string>
+#include <string_view>
 
 #include "platform/MemoryRegistry.h"
 
 namespace platform {
+
+// The registry file's text: a header line, then one line per key (its full
+// path) followed by one line per value, names and values escaped.
+std::string SerializeRegistry(const TMemoryRegistry& tree);
+// Replaces `tree` with the one in `text`; false (tree unchanged) when the text
+// is not a tree SerializeRegistry wrote.
+bool DeserializeRegistry(std::string_view text, TMemoryRegistry& tree);
 
 class FileRegistry : public Registry {
  public:

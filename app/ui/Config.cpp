@@ -31,6 +31,12 @@ std::string Upper(std::string text) {
 
 bool SameText(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
 
+// Associations work on the program's registry and tell its shell.
+TFileTypeAssociator Associator() {
+  return TFileTypeAssociator(
+      kPrefix, [] { return App ? App->OpenRegistry() : nullptr; }, App ? App->Shell() : nullptr);
+}
+
 // Rows of the check list are 15 pixels high.
 class TFixedRowDelegate : public QStyledItemDelegate {
  public:
@@ -189,7 +195,7 @@ void TConfigForm::LoadPage() {
 void TConfigForm::RefreshChecks() {
   const std::string command = CommandLine();
   for (int i = 0; i < FExts->count(); ++i) {
-    TFileTypeAssociator associator(kPrefix);
+    TFileTypeAssociator associator = Associator();
     associator.SetExtension(codepage::FromQString(FExts->item(i)->text()));
     bool ours = SameText(associator.GetCommand(), command);
     FExts->item(i)->setCheckState(ours ? Qt::Checked : Qt::Unchecked);
@@ -227,7 +233,7 @@ void TConfigForm::sbEditListClick() {
 }
 
 void TConfigForm::ApplyAssociation(const std::string& extension, bool checked) {
-  TFileTypeAssociator associator(kPrefix);
+  TFileTypeAssociator associator = Associator();
   associator.SetExtension(extension);
   if (!checked) {
     associator.Unassociate();
@@ -241,7 +247,7 @@ void TConfigForm::ApplyAssociations() {
   std::vector<std::string> extensions = Extensions();
   std::vector<bool> checks = Checks();
   for (std::size_t i = 0; i < extensions.size(); ++i) ApplyAssociation(extensions[i], checks[i]);
-  TFileTypeAssociator(kPrefix).NotifyShell();
+  Associator().NotifyShell();
 }
 
 void TConfigForm::SavePage() {

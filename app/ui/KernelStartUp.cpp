@@ -10,7 +10,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/ProcessMemory.h"
+#include "app/FTA.h"
+#include "qt/ProcessMemory.h"
 #include "qt/DesktopShell.h"
 #include "qt/FileRegistry.h"
 #include "qt/Fonts.h"

@@ -19,7 +19,7 @@
 #include "bench/support/Corpus.h"
 #include "editor/EditSearch.h"
 #include "editor/TextEncoding.h"
-#include "platform/ProcessMemory.h"
+#include "qt/ProcessMemory.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
 

@@ -15,7 +15,7 @@
 #include "app/EditMgr.h"
 #include "app/LineNumbers.h"
 #include "bench/support/Corpus.h"
-#include "platform/ProcessMemory.h"
+#include "qt/ProcessMemory.h"
 #include "qt/QtEditorPanel.h"
 #include "qt/QtEditorWindow.h"
 

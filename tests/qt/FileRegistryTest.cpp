@@ -91,4 +91,27 @@ TEST(FileRegistry, LivesInTheUsersConfigurationFolder) {
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
+TEST(FileRegistry, TextFormRoundTripsAndRefusesAnythingElse) {
+  TMemoryRegistry tree;
+  tree.CreateKey("\\.PHP");
+  tree.WriteValue("\\.PHP", "", "PHPfile");
+  tree.CreateKey("\\odd\tname\\line\nbreak");
+  tree.WriteValue("\\odd\tname\\line\nbreak", "back\\slash", "a\tb\r\nc\\");
+  tree.CreateKey("\\Empty");
+  TMemoryRegistry back;
+  ASSERT_TRUE(platform::DeserializeRegistry(platform::SerializeRegistry(tree), back));
+  EXPECT_EQ(platform::SerializeRegistry(back), platform::SerializeRegistry(tree));
+  EXPECT_EQ(back.ReadValue("\\ODD\tNAME\\line\nbreak", "back\\slash"), "a\tb\r\nc\\");
+
+  std::string good = platform::SerializeRegistry(tree);
+  for (const std::string& bad :
+       {std::string(), std::string("garbage\n"), good.substr(0, good.size() - 1),
+        std::string("QuorvelRegistry 1\nV\tx\ty\n"), std::string("QuorvelRegistry 1\nK\ta\\\\\\\\b\n"),
+        std::string("QuorvelRegistry 1\nK\tbad\\qescape\n"),
+        std::string("QuorvelRegistry 1\nK\t\nV\tno tab\n"), std::string("\0\xff", 2)}) {
+    EXPECT_FALSE(platform::DeserializeRegistry(bad, back)) << bad;
+    EXPECT_EQ(platform::SerializeRegistry(back), good) << "a refused text changes nothing";
+  }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "app/ui/Config.h"
+#include "app/FTA.h"
 #include "app/Kernel.h"
 #include "platform/MemoryRegistry.h"
 #include "tests/support/TempDir.h"

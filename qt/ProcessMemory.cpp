@@ -1,4 +1,4 @@
-#include "platform/ProcessMemory.h"
+#include "qt/ProcessMemory.h"
 
 #include <cstdlib>  // defines __GLIBC__ on the C library that has mallopt
 #if defined(__GLIBC__)
