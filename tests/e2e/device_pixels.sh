@@ -12,6 +12,7 @@ set -u
 PROGRAM=${1:?usage: $0 <quorvel executable> <DefINI>}
 DEFAULTS=${2:?usage: $0 <quorvel executable> <DefINI>}
 HERE=$(cd "$(dirname "$0")" && pwd -P)
+TOTAL_LIMIT=140  # three starts of the program (CTest stops the run at 150 s)
 source "$HERE/common.sh"
 e2e_begin import python3
 [[ -x $PROGRAM ]] || fail "no program at $PROGRAM"
@@ -44,15 +45,17 @@ look() {
     [[ $CARET != none ]]
   }
   wait_until 20 "the caret to blink at scale $s" blinked
-  local cx cy cw ch
+  local cx cy cw ch gx gw
   read -r cx cy cw ch <<<"$CARET"
   # The selection colour (0x999999) in the caret's rows.
   SELECTION=$(screen box "$WORK/a-$s.ppm" 0 "$cy" 100000 "$ch" 999999)
   [[ $SELECTION != none ]] || fail "no selection in the caret's row at scale $s"
   local sx sy sw sh
   read -r sx sy sw sh <<<"$SELECTION"
-  # The line number: black in the caret's rows left of the text.
-  NUMBER=$(screen box "$WORK/a-$s.ppm" 0 "$cy" "$sx" "$ch" 000000)
+  # The line number: the ink of the gutter in the caret's rows, short of
+  # the lines at the gutter's edge.
+  read -r gx gw <<<"$(python3 -c "print(int(3 * $s), int($sx - 9 * $s))")"
+  NUMBER=$(screen ink "$WORK/a-$s.ppm" "$gx" "$cy" "$gw" "$ch")
   UNIFORM=$(screen blocks "$WORK/a-$s.ppm" "$sx" $((sy + 2 * sh)) $((sw / 2)) $((3 * sh)))
   log "scale $s: caret $CARET, selection $SELECTION, line number $NUMBER, $UNIFORM% of inked 2x2 blocks one colour"
   xdo "$N" key --delay 100 Escape alt+x || fail "xdotool key alt+x"
