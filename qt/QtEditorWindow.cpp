@@ -392,7 +392,10 @@ void QtEditorWindow::DestroyCaret() {
 void QtEditorWindow::SetCaretPos(int x, int y) {
   if (caretPos_ == QPoint(x, y)) return;
   UpdateCaret();
+  // The text being composed goes along with the caret.
+  if (!preedit_.isEmpty()) viewport()->update(PreeditRect());
   caretPos_ = QPoint(x, y);
+  if (!preedit_.isEmpty()) viewport()->update(PreeditRect());
   RestartBlink();
   UpdateCaret();
 }
