@@ -268,9 +268,9 @@ void LocalInstanceChannel::Receive(QLocalSocket* socket, IncomingMessage* incomi
 namespace platform {
 
 void BringForward(QWidget* window) {
-  if (!window) return;
+  // A window the message closed stays closed (a minimized one is visible).
+  if (!window || !window->isVisible()) return;
   if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-  if (!window->isVisible()) window->show();
   window->raise();
   window->activateWindow();
 }

@@ -25,8 +25,8 @@ namespace platform {
 
 class IncomingMessage;
 
-// Shows a window that a second start handed a file to: un-minimized,
-// raised and activated (on Wayland with the second start's activation
+// Brings forward a shown window that a second start handed a file to:
+// un-minimized, raised and activated (on Wayland with the second start's activation
 // token, which the channel passes on while the message is handled).
 void BringForward(QWidget* window);
 
