@@ -205,17 +205,37 @@ void PrepareFace(const FontSpec& font) {
   face.warm = true;
 }
 
-ImageCanvas::ImageCanvas(int width, int height)
-    : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
+ImageCanvas::ImageCanvas(int width, int height, std::shared_ptr<const double> ratio)
+    : width_(std::max(1, width)), height_(std::max(1, height)), ratioSource_(std::move(ratio)) {
+  if (ratioSource_) ratio_ = *ratioSource_;
+  Allocate();
+}
+
+void ImageCanvas::Allocate() {
+  image_ = QImage(std::max(1, DevicePixel(width_, ratio_)), std::max(1, DevicePixel(height_, ratio_)),
+                  QImage::Format_RGB32);
   image_.fill(Qt::white);
+}
+
+bool ImageCanvas::FollowRatio() {
+  if (!ratioSource_ || *ratioSource_ == ratio_) return false;
+  ratio_ = *ratioSource_;
+  Allocate();
+  // Tiles are device pixels: those of the old ratio are of no use.
+  DropTiles();
+  tilePainter_.reset();
+  tileCell_ = QImage();
+  return true;
 }
 
 void ImageCanvas::Resize(int width, int height) {
   width = std::max(1, width);
   height = std::max(1, height);
-  if (width == image_.width() && height == image_.height()) return;
-  image_ = QImage(width, height, QImage::Format_RGB32);
-  image_.fill(Qt::white);
+  FollowRatio();
+  if (width == width_ && height == height_) return;
+  width_ = width;
+  height_ = height;
+  Allocate();
 }
 
 void ImageCanvas::SetFont(const FontSpec& font) {
@@ -280,7 +300,8 @@ void ImageCanvas::Fill(QRect r, QRgb rgb) {
 
 void ImageCanvas::FillRect(const Rect& r, Color color) {
   if (r.Empty()) return;
-  Fill(ToQRect(r), ToQColor(color).rgb());
+  FollowRatio();
+  Fill(DeviceRect(ToQRect(r), ratio_), ToQColor(color).rgb());
 }
 
 void ImageCanvas::MakeRoomForTiles(int advance) {
@@ -313,13 +334,16 @@ QRgb* ImageCanvas::NewTile(std::size_t pixels) {
 const QRgb* ImageCanvas::Tile(TileTable& table, unsigned char byte, QRgb fg, QRgb bg, std::uint8_t style, int advance,
                               const Face& face) {
   if (const std::uint32_t at = table[byte]) return tiles_.data() + (at - 1);
-  const std::size_t size = static_cast<std::size_t>(advance) * static_cast<std::size_t>(face.height);
+  const int width = DeviceSpan(advance, ratio_), height = DeviceSpan(face.height, ratio_);
+  const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   table[byte] = static_cast<std::uint32_t>(tiles_.size() + 1);
 
-  // One cell drawn on again for every tile of this size, by one painter.
-  if (tileCell_.width() != advance || tileCell_.height() != face.height) {
+  // One cell drawn on again for every tile of this size, by one painter,
+  // in logical pixels scaled to the device's.
+  if (tileCell_.width() != width || tileCell_.height() != height) {
     tilePainter_.reset();
-    tileCell_ = QImage(advance, face.height, QImage::Format_RGB32);
+    tileCell_ = QImage(width, height, QImage::Format_RGB32);
+    tileCell_.setDevicePixelRatio(ratio_);
   }
   QImage& cell = tileCell_;
   cell.fill(bg);
@@ -345,26 +369,28 @@ const QRgb* ImageCanvas::Tile(TileTable& table, unsigned char byte, QRgb fg, QRg
     }
   }
   QRgb* out = NewTile(size);
-  for (int y = 0; y < face.height; ++y) {
+  for (int y = 0; y < height; ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(cell.constScanLine(y));
-    std::copy(line, line + advance, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(advance));
+    std::copy(line, line + width, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
   }
   return out;
 }
 
 void ImageCanvas::DrawText(int x, int y, std::string_view bytes, int advance, Color fg, Color bg, std::uint8_t style) {
   if (bytes.empty() || advance <= 0) return;
+  FollowRatio();
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
-  if (std::max(y, 0) >= std::min(y + f.height, image_.height())) return;
+  if (std::max(y, 0) >= std::min(y + f.height, height_)) return;
   MakeRoomForTiles(advance);
   TileTable& table = TilesFor(fgRgb, bgRgb, style);
+  const int stride = DeviceSpan(advance, ratio_);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const int left = x + static_cast<int>(i) * advance;
-    if (left >= image_.width()) break;
+    if (left >= width_) break;
     if (left + advance <= 0) continue;
-    Blit(Tile(table, static_cast<unsigned char>(bytes[i]), fgRgb, bgRgb, style, advance, f), left, y, advance,
-         f.height);
+    Blit(Tile(table, static_cast<unsigned char>(bytes[i]), fgRgb, bgRgb, style, advance, f), stride, left, y,
+         advance, f.height);
   }
 }
 
@@ -378,7 +404,9 @@ const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb
   if (auto it = clusterIndex_.find(clusterKey_); it != clusterIndex_.end()) return tiles_.data() + it->second;
 
   const int width = columns * advance;
-  QImage cell(width, face.height, QImage::Format_RGB32);
+  const int deviceWidth = DeviceSpan(width, ratio_), deviceHeight = DeviceSpan(face.height, ratio_);
+  QImage cell(deviceWidth, deviceHeight, QImage::Format_RGB32);
+  cell.setDevicePixelRatio(ratio_);
   cell.fill(bg);
   {
     QPainter p(&cell);
@@ -399,7 +427,7 @@ const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb
       run.setPositions({QPointF(0, 0)});
       p.drawGlyphRun(QPointF(0, face.ascent), run);
     } else {
-      DrawLaidOut(p, text, face.font, face.ascent, cell.size(), columns > 1 || !inFace, !inFace);
+      DrawLaidOut(p, text, face.font, face.ascent, QSize(width, face.height), columns > 1 || !inFace, !inFace);
     }
     // Lines under or through the character span its cells.
     const QFontMetrics metrics(face.font);
@@ -410,23 +438,31 @@ const QRgb* ImageCanvas::ClusterTile(std::string_view cluster, int columns, QRgb
       p.fillRect(0, face.ascent - metrics.strikeOutPos(), width, thickness, p.pen().color());
   }
   const std::size_t at = tiles_.size();
-  QRgb* out = NewTile(static_cast<std::size_t>(width) * static_cast<std::size_t>(face.height));
-  for (int y = 0; y < face.height; ++y) {
+  QRgb* out = NewTile(static_cast<std::size_t>(deviceWidth) * static_cast<std::size_t>(deviceHeight));
+  for (int y = 0; y < deviceHeight; ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(cell.constScanLine(y));
-    std::copy(line, line + width, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
+    std::copy(line, line + deviceWidth, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(deviceWidth));
   }
   clusterIndex_.emplace(clusterKey_, at);
   return out;
 }
 
-void ImageCanvas::Blit(const QRgb* tile, int left, int y, int width, int height) {
+void ImageCanvas::Blit(const QRgb* tile, int stride, int left, int y, int width, int height) {
+  if (ratio_ != 1.0) {
+    // The tile's first pixels fill the cell's device pixels.
+    const int deviceLeft = DevicePixel(left, ratio_), deviceTop = DevicePixel(y, ratio_);
+    width = DevicePixel(left + width, ratio_) - deviceLeft;
+    height = DevicePixel(y + height, ratio_) - deviceTop;
+    left = deviceLeft;
+    y = deviceTop;
+  }
   const int from = std::max(left, 0), to = std::min(left + width, image_.width());
   const int top = std::max(y, 0), bottom = std::min(y + height, image_.height());
   if (from >= to) return;
   uchar* bits = image_.bits();
   const qsizetype perLine = image_.bytesPerLine();
   for (int row = top; row < bottom; ++row) {
-    const QRgb* src = tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(width) + (from - left);
+    const QRgb* src = tile + static_cast<std::size_t>(row - y) * static_cast<std::size_t>(stride) + (from - left);
     std::copy(src, src + (to - from), reinterpret_cast<QRgb*>(bits + row * perLine) + from);
   }
 }
@@ -434,17 +470,20 @@ void ImageCanvas::Blit(const QRgb* tile, int left, int y, int width, int height)
 void ImageCanvas::DrawUtf8Text(int x, int y, std::string_view text, int advance, Color fg, Color bg,
                                std::uint8_t style) {
   if (text.empty() || advance <= 0) return;
+  FollowRatio();
   const Face& f = FaceFor(style);
   const QRgb fgRgb = ToQColor(fg).rgb(), bgRgb = ToQColor(bg).rgb();
-  if (std::max(y, 0) >= std::min(y + f.height, image_.height())) return;
+  if (std::max(y, 0) >= std::min(y + f.height, height_)) return;
   MakeRoomForTiles(advance);
   TileTable& table = TilesFor(fgRgb, bgRgb, style);
+  const int stride = DeviceSpan(advance, ratio_);
   int left = x;
-  for (std::size_t pos = 0; pos < text.size() && left < image_.width();) {
+  for (std::size_t pos = 0; pos < text.size() && left < width_;) {
     const auto b = static_cast<unsigned char>(text[pos]);
     if (b < 0x80 && (pos + 1 == text.size() || static_cast<unsigned char>(text[pos + 1]) < 0x80)) {
       // ASCII with no mark after it: the tile of its byte.
-      if (left + advance > 0) Blit(Tile(table, b, fgRgb, bgRgb, style, advance, f), left, y, advance, f.height);
+      if (left + advance > 0)
+        Blit(Tile(table, b, fgRgb, bgRgb, style, advance, f), stride, left, y, advance, f.height);
       left += advance;
       ++pos;
       continue;
@@ -454,21 +493,24 @@ void ImageCanvas::DrawUtf8Text(int x, int y, std::string_view text, int advance,
     const int width = textcol::Columns(TTextEncoding::Utf8, cluster) * advance;
     // A mark with no character before it has no cell.
     if (width > 0 && left + width > 0)
-      Blit(ClusterTile(cluster, width / advance, fgRgb, bgRgb, style, advance, f), left, y, width, f.height);
+      Blit(ClusterTile(cluster, width / advance, fgRgb, bgRgb, style, advance, f), DeviceSpan(width, ratio_), left,
+           y, width, f.height);
     left += width;
     pos = next;
   }
 }
 
 void ImageCanvas::DrawLine(int x1, int y1, int x2, int y2, Color color) {
+  FollowRatio();
   if (x1 == x2 || y1 == y2) {
     // Axis-parallel lines as exact pixel rectangles, both ends included.
-    Fill(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2))),
-         ToQColor(color).rgb());
+    const QRect line(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
+    Fill(DeviceRect(line, ratio_), ToQColor(color).rgb());
     return;
   }
   QPainter p(&image_);
-  p.setPen(QPen(ToQColor(color), 0));
+  p.scale(ratio_, ratio_);
+  p.setPen(QPen(ToQColor(color), ratio_ == 1.0 ? 0 : 1));
   p.drawLine(x1, y1, x2, y2);
 }
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QWidget>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -25,6 +27,7 @@ class IncomingMessage : public QObject {
     Timer->setSingleShot(true);
   }
   QByteArray Data;
+  QByteArray ActivationToken;  // the sender's, when it came before the message
   bool Complete = false;
   QTimer* Timer;
 };
@@ -32,6 +35,10 @@ class IncomingMessage : public QObject {
 namespace {
 
 constexpr int kHeaderBytes = 8;
+// A frame before the message: the sender's activation token (Wayland's
+// xdg-activation), with which the running window may take the focus.
+constexpr std::uint32_t kActivationTokenMarker = 0x4E4B5441;  // "ATKN"
+constexpr std::uint32_t kMostTokenBytes = 4096;
 
 bool PeerIsSameUser(QLocalSocket& socket) {
   ucred peer{};
@@ -129,6 +136,14 @@ InstanceChannel::SendResult LocalInstanceChannel::SendToRunning(unsigned marker,
   if (!PeerIsSameUser(socket)) return SendResult::NoInstance;  // someone else's socket: not our instance
 
   QByteArray message;
+  // The desktop's permission to bring a window forward is this start's:
+  // it goes along for the window that shows the file.
+  const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+  if (!token.isEmpty() && static_cast<std::uint32_t>(token.size()) <= kMostTokenBytes) {
+    AppendNumber(message, kActivationTokenMarker);
+    AppendNumber(message, static_cast<std::uint32_t>(token.size()));
+    message.append(token);
+  }
   AppendNumber(message, marker);
   AppendNumber(message, static_cast<std::uint32_t>(bytes.size()));
   message.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -206,7 +221,13 @@ void LocalInstanceChannel::Receive(QLocalSocket* socket, IncomingMessage* incomi
       }
       want = kHeaderBytes + static_cast<qsizetype>(length) - data.size();
     }
-    if (want == 0) break;
+    if (want == 0) {
+      if (ReadNumber(data, 0) != kActivationTokenMarker || !incoming->ActivationToken.isEmpty()) break;
+      // The token frame: kept, and the message itself read next.
+      incoming->ActivationToken = data.mid(kHeaderBytes, kMostTokenBytes);
+      data.clear();
+      continue;
+    }
     QByteArray chunk = socket->read(want);
     if (chunk.isEmpty()) return;  // the rest comes later, or the timer ends it
     data += chunk;
@@ -223,6 +244,12 @@ void LocalInstanceChannel::Receive(QLocalSocket* socket, IncomingMessage* incomi
   unsigned marker = ReadNumber(data, 0);
   std::string bytes = data.mid(kHeaderBytes).toStdString();
   QPointer<QLocalSocket> alive(socket);
+  // Qt's Wayland windows take an activation token from the environment
+  // when they ask for the focus; it is there while the message is handled
+  // only, so that no program started later inherits it.
+  const bool token = !incoming->ActivationToken.isEmpty() &&
+                     QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+  if (token) qputenv("XDG_ACTIVATION_TOKEN", incoming->ActivationToken);
   if (FHandler) {
     try {
       FHandler(marker, bytes);
@@ -230,9 +257,22 @@ void LocalInstanceChannel::Receive(QLocalSocket* socket, IncomingMessage* incomi
       // The sender is answered all the same; the running instance goes on.
     }
   }
+  if (token) qunsetenv("XDG_ACTIVATION_TOKEN");
   if (!alive) return;
   socket->write("\1", 1);
   socket->disconnectFromServer();
+}
+
+}  // namespace platform
+
+namespace platform {
+
+void BringForward(QWidget* window) {
+  // A window the message closed stays closed (a minimized one is visible).
+  if (!window || !window->isVisible()) return;
+  if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  window->raise();
+  window->activateWindow();
 }
 
 }  // namespace platform

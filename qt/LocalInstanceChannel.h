@@ -19,10 +19,16 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QWidget;
 
 namespace platform {
 
 class IncomingMessage;
+
+// Brings forward a shown window that a second start handed a file to:
+// un-minimized, raised and activated (on Wayland with the second start's activation
+// token, which the channel passes on while the message is handled).
+void BringForward(QWidget* window);
 
 struct InstanceChannelLimits {
   int ConnectMs = 2000;  // to reach the running instance

@@ -4,6 +4,7 @@
 #include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -13,6 +14,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,6 +22,7 @@
 #include "editor/AdvEdit.h"
 #include "editor/LargeBuffer.h"
 #include "qt/CachedScrollBar.h"
+#include "qt/Codepage.h"
 #include "qt/ImageCanvas.h"
 #include "qt/KeyDelivery.h"
 #include "qt/KeyMap.h"
@@ -29,6 +32,22 @@ namespace platform {
 namespace {
 
 QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+// The device pixels a logical area touches, partly covered ones included.
+QRect OuterDeviceRect(const QRect& r, double ratio) {
+  if (ratio == 1.0) return r;
+  const int left = static_cast<int>(std::floor(r.left() * ratio)), top = static_cast<int>(std::floor(r.top() * ratio));
+  const int right = static_cast<int>(std::ceil((r.left() + r.width()) * ratio));
+  const int bottom = static_cast<int>(std::ceil((r.top() + r.height()) * ratio));
+  return QRect(left, top, right - left, bottom - top);
+}
+
+// Characters Ctrl without Alt leaves to the text: the control characters
+// the key gives (Alt with Ctrl is AltGr, whose characters all type).
+bool TypedWith(Qt::KeyboardModifiers mods, char32_t ch) {
+  if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier)) return ch < 0x20 || ch == 0x7F;
+  return true;
+}
 
 // The window's image. One of a few megabytes is asked to be backed by huge
 // pages: its first fill would otherwise fault in a page every 4 KB, which on
@@ -86,6 +105,8 @@ int ScrollAction(int sliderAction) {
 QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
     : QAbstractScrollArea(parent), editor_(editor), clipboard_(&editor) {
   setFocusPolicy(Qt::StrongFocus);
+  // Input methods, dead keys and Compose reach the text (inputMethodEvent).
+  setAttribute(Qt::WA_InputMethodEnabled);
   setFrameShape(editor.BorderStyle() == 0 ? QFrame::NoFrame : QFrame::StyledPanel);
   setFrameShadow(QFrame::Sunken);
   // Without a frame the viewport, the bars and the corner between them cover
@@ -103,7 +124,8 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   // Opaque pixels, the format of the row bitmaps and of the X server's
   // backing store: a row copies in with memcpy, the blit needs no blending
   // and the caret inverts without a conversion.
-  image_ = WindowImage(viewport()->size());
+  *ratio_ = viewport()->devicePixelRatioF();
+  image_ = WindowImage(DeviceSize(viewport()->size()));
   image_.fill(ToQColor(editor.Color()));
   HandleEditorKeysAtOnce();
 
@@ -220,20 +242,41 @@ void QtEditorWindow::SettleShownPixels() {
   store->endPaint();
 }
 
+QSize QtEditorWindow::DeviceSize(QSize logical) const {
+  return {DevicePixel(logical.width(), *ratio_), DevicePixel(logical.height(), *ratio_)};
+}
+
+void QtEditorWindow::FollowScreenRatio() {
+  const double ratio = viewport()->devicePixelRatioF();
+  if (ratio == *ratio_) return;
+  // Everything is made again at the new ratio: the image here, the
+  // editor's bitmaps and tiles the next time it draws on them.
+  *ratio_ = ratio;
+  QImage fresh = WindowImage(DeviceSize(viewport()->size()));
+  fresh.fill(ToQColor(editor_.Color()));
+  image_ = std::move(fresh);
+  InvalidateAll();
+}
+
 void QtEditorWindow::ScrollPixels(const Rect& area, int dy) {
-  const QRect a = ToQRect(area) & image_.rect();
+  const QRect a = ToQRect(area) & viewport()->rect();
   if (dy == 0 || a.isEmpty()) return;
-  if (std::abs(dy) >= a.height()) {
+  const double ratio = *ratio_;
+  const double deviceDy = dy * ratio;
+  // A shift by a fraction of a device pixel is painted again instead.
+  if (std::abs(dy) >= a.height() || deviceDy != std::round(deviceDy)) {
     Invalidate(area);
     return;
   }
-  const int bytes = a.width() * 4;
-  if (dy > 0) {
-    for (int y = a.bottom(); y >= a.top() + dy; --y)
-      std::memmove(image_.scanLine(y) + a.left() * 4, image_.constScanLine(y - dy) + a.left() * 4, bytes);
+  const QRect d = DeviceRect(a, ratio) & image_.rect();
+  const int shift = static_cast<int>(deviceDy);
+  const int bytes = d.width() * 4;
+  if (shift > 0) {
+    for (int y = d.bottom(); y >= d.top() + shift; --y)
+      std::memmove(image_.scanLine(y) + d.left() * 4, image_.constScanLine(y - shift) + d.left() * 4, bytes);
   } else {
-    for (int y = a.top(); y <= a.bottom() + dy; ++y)
-      std::memmove(image_.scanLine(y) + a.left() * 4, image_.constScanLine(y - dy) + a.left() * 4, bytes);
+    for (int y = d.top(); y <= d.bottom() + shift; ++y)
+      std::memmove(image_.scanLine(y) + d.left() * 4, image_.constScanLine(y - shift) + d.left() * 4, bytes);
   }
   // What was waiting to be painted moves with the pixels.
   const QRegion inside = pending_ & a;
@@ -249,42 +292,65 @@ void QtEditorWindow::CopyToWindow(int x, int y, Canvas& source, const Rect& sour
   if (!canvas) return;
   const QImage& from = canvas->Image();
   const QRect wanted = ToQRect(sourceRect);
-  QRect s = wanted & from.rect();
+  QRect s = wanted & QRect(0, 0, canvas->Width(), canvas->Height());
   if (s.isEmpty()) return;
   const QRect target(QPoint(x + s.left() - wanted.left(), y + s.top() - wanted.top()), s.size());
   // Like a window's paint, a paint in progress draws only inside its area.
-  QRect t = target & image_.rect();
+  QRect t = target & viewport()->rect();
   if (painting_) t &= paintClip_;
   if (t.isEmpty()) return;
   s = QRect(s.topLeft() + (t.topLeft() - target.topLeft()), t.size());
-  const int bytes = t.width() * 4;
-  for (int i = 0; i < t.height(); ++i)
-    std::memcpy(image_.scanLine(t.top() + i) + t.left() * 4, from.constScanLine(s.top() + i) + s.left() * 4, bytes);
   viewport()->update(t);
+  // In device pixels: the window's for the target, the canvas's from the
+  // same logical corner of the source.
+  const double ratio = *ratio_;
+  QRect dt = DeviceRect(t, ratio);
+  QPoint ds(DevicePixel(s.left(), canvas->Ratio()), DevicePixel(s.top(), canvas->Ratio()));
+  dt &= image_.rect();
+  dt.setWidth(std::min(dt.width(), from.width() - ds.x()));
+  dt.setHeight(std::min(dt.height(), from.height() - ds.y()));
+  if (dt.isEmpty()) return;
+  const int bytes = dt.width() * 4;
+  for (int i = 0; i < dt.height(); ++i)
+    std::memcpy(image_.scanLine(dt.top() + i) + dt.left() * 4, from.constScanLine(ds.y() + i) + ds.x() * 4, bytes);
 }
 
 std::unique_ptr<Canvas> QtEditorWindow::CreateCanvas(int width, int height) {
-  return std::make_unique<ImageCanvas>(width, height);
+  return std::make_unique<ImageCanvas>(width, height, ratio_);
 }
 
 void QtEditorWindow::paintEvent(QPaintEvent* event) {
+  FollowScreenRatio();
   PaintPending();
+  const double ratio = *ratio_;
   QPainter p(viewport());
-  for (const QRect& r : event->region()) p.drawImage(r.topLeft(), image_, r);
+  // The image is device pixels: drawn one to one.
+  if (ratio != 1.0) p.setWorldTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+  for (const QRect& r : event->region()) {
+    const QRect d = OuterDeviceRect(r, ratio) & image_.rect();
+    p.drawImage(d.topLeft(), image_, d);
+  }
   if (CaretDrawn()) {
-    const QRect c = CaretRect() & image_.rect();
+    const QRect c = DeviceRect(CaretRect(), ratio) & image_.rect();
     if (!c.isEmpty()) {
       QImage caret = image_.copy(c);
       caret.invertPixels();
       p.drawImage(c.topLeft(), caret);
     }
   }
+  if (!preedit_.isEmpty()) {
+    p.resetTransform();
+    PaintPreedit(p);
+  }
 }
 
 void QtEditorWindow::resizeEvent(QResizeEvent*) {
   // Called for the frame and for the viewport; only the viewport's size counts.
-  const QSize size(std::max(1, viewport()->width()), std::max(1, viewport()->height()));
-  if (size == image_.size()) return;
+  const double ratio = viewport()->devicePixelRatioF();
+  const bool ratioChanged = ratio != *ratio_;
+  *ratio_ = ratio;
+  const QSize size = DeviceSize(QSize(std::max(1, viewport()->width()), std::max(1, viewport()->height())));
+  if (size == image_.size() && !ratioChanged) return;
   // Moved, not shared: a second owner of the pixels would make the first
   // write below copy the whole image into fresh memory.
   QImage grown = WindowImage(size);
@@ -326,7 +392,10 @@ void QtEditorWindow::DestroyCaret() {
 void QtEditorWindow::SetCaretPos(int x, int y) {
   if (caretPos_ == QPoint(x, y)) return;
   UpdateCaret();
+  // The text being composed goes along with the caret.
+  if (!preedit_.isEmpty()) viewport()->update(PreeditRect());
   caretPos_ = QPoint(x, y);
+  if (!preedit_.isEmpty()) viewport()->update(PreeditRect());
   RestartBlink();
   UpdateCaret();
 }
@@ -385,6 +454,10 @@ void QtEditorWindow::BarAction(ScrollBarKind kind, int code) {
 // ---------------------------------------------------------------- input
 
 bool QtEditorWindow::event(QEvent* event) {
+  if (event->type() == QEvent::ScreenChangeInternal) {
+    // Another screen may have another device pixel ratio: the next paint sees.
+    viewport()->update();
+  }
   if (event->type() == QEvent::ShortcutOverride) {
     // A key on its way to a shortcut: what the shortcut does runs queued.
     QueueWindowSystemEvents();
@@ -414,12 +487,137 @@ void QtEditorWindow::keyPressEvent(QKeyEvent* event) {
     editor_.KeyDown(key, shift);
     // Alt with a key is a menu key and types nothing (Ctrl+Alt is AltGr).
     if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier)) return;
-    for (char32_t ch : text.toUcs4()) editor_.TypeCharacter(ch);
+    // Ctrl with a key no table bound types no character either.
+    for (char32_t ch : text.toUcs4())
+      if (TypedWith(mods, ch)) editor_.TypeCharacter(ch);
   });
   event->accept();
   ShowChangesNow();
   Deliver([&] { editor_.ReleaseNotifications(); });
   ShowChangesNow();
+}
+
+void QtEditorWindow::inputMethodEvent(QInputMethodEvent* event) {
+  QueueWindowSystemEvents();
+  event->accept();
+  // The text being composed is only shown: the document hears of it when
+  // it is committed.
+  viewport()->update(PreeditRect());
+  preedit_ = event->preeditString();
+  preeditCursor_ = static_cast<int>(preedit_.size());
+  for (const QInputMethodEvent::Attribute& a : event->attributes())
+    if (a.type == QInputMethodEvent::Cursor) preeditCursor_ = a.length > 0 ? a.start : -1;
+  viewport()->update(PreeditRect());
+  const QString commit = event->commitString();
+  if (commit.isEmpty()) return;
+  // Typed as typed characters, with the rows shown as a key's are.
+  editor_.HoldNotifications();
+  Deliver([&] {
+    for (char32_t ch : commit.toUcs4()) {
+      // Each as a key the key table does not bind, then its character.
+      std::uint16_t unbound = 0;
+      editor_.KeyDown(unbound, shift::None);
+      editor_.TypeCharacter(ch);
+    }
+  });
+  ShowChangesNow();
+  Deliver([&] { editor_.ReleaseNotifications(); });
+  ShowChangesNow();
+}
+
+QFont QtEditorWindow::TextFont() const {
+  if (auto* canvas = dynamic_cast<ImageCanvas*>(editor_.RowBitmap.get())) return canvas->FontFor(0);
+  return font();
+}
+
+QRect QtEditorWindow::PreeditRect() const {
+  if (preedit_.isEmpty()) return {};
+  const QFontMetrics metrics(TextFont());
+  return QRect(caretPos_, QSize(metrics.horizontalAdvance(preedit_) + 1, std::max(caretSize_.height(), 1)));
+}
+
+void QtEditorWindow::PaintPreedit(QPainter& p) const {
+  const QFont font = TextFont();
+  const QFontMetrics metrics(font);
+  const QRect r = PreeditRect();
+  const QColor fg = ToQColor(editor_.EditorFont.color), bg = ToQColor(editor_.Color());
+  p.fillRect(r, bg);
+  p.setFont(font);
+  p.setPen(fg);
+  const int baseline = r.top() + metrics.ascent();
+  p.drawText(QPoint(r.left(), baseline), preedit_);
+  const int thickness = std::max(1, metrics.lineWidth());
+  p.fillRect(QRect(r.left(), std::min(baseline + metrics.underlinePos(), r.bottom() - thickness + 1), r.width() - 1,
+                   thickness),
+             fg);
+  if (preeditCursor_ >= 0)
+    p.fillRect(QRect(r.left() + metrics.horizontalAdvance(preedit_.left(preeditCursor_)), r.top(), 1, r.height()), fg);
+}
+
+QVariant QtEditorWindow::inputMethodQuery(Qt::InputMethodQuery query) const {
+  switch (query) {
+    case Qt::ImEnabled:
+      return true;
+    case Qt::ImHints:
+      return static_cast<int>(Qt::ImhMultiLine | Qt::ImhNoAutoUppercase);
+    case Qt::ImFont:
+      return TextFont();
+    case Qt::ImCursorRectangle: {
+      // Where the candidates belong: at the caret, within the text being composed.
+      QRect caret(caretPos_, QSize(std::max(caretSize_.width(), 1), std::max(caretSize_.height(), 1)));
+      if (!preedit_.isEmpty() && preeditCursor_ > 0)
+        caret.translate(QFontMetrics(TextFont()).horizontalAdvance(preedit_.left(preeditCursor_)), 0);
+      return QRect(viewport()->mapTo(this, caret.topLeft()), caret.size());
+    }
+    case Qt::ImSurroundingText:
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+    case Qt::ImTextBeforeCursor:
+    case Qt::ImTextAfterCursor:
+    case Qt::ImCurrentSelection:
+      break;
+    default:
+      return QAbstractScrollArea::inputMethodQuery(query);
+  }
+  // The caret's line around the caret, no more than a few hundred bytes to
+  // either side however long the line.
+  constexpr int kAround = 256;
+  const TAdvLines& lines = *editor_.Lines;
+  int column = 0, line = 0;
+  if (editor_.CaretY >= 0 && editor_.CaretY < lines.GetRowCount())
+    lines.RowToLine(editor_.CaretX, editor_.CaretY, column, line);
+  else
+    line = -1;
+  const std::string_view text = line >= 0 ? lines.LineView(line) : std::string_view();
+  const bool utf8 = editor_.Utf8();
+  auto boundary = [&](int at) {
+    at = std::clamp(at, 0, static_cast<int>(text.size()));
+    while (utf8 && at > 0 && at < static_cast<int>(text.size()) && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+      --at;
+    return at;
+  };
+  const int caret = boundary(column);
+  const int from = boundary(caret - kAround), to = boundary(caret + kAround);
+  const TTextEncoding encoding = utf8 ? TTextEncoding::Utf8 : TTextEncoding::Windows1252;
+  const QString before = codepage::ToQString(text.substr(from, caret - from), encoding);
+  const QString after = codepage::ToQString(text.substr(caret, to - caret), encoding);
+  switch (query) {
+    case Qt::ImSurroundingText:
+      return before + after;
+    case Qt::ImTextBeforeCursor:
+      return before;
+    case Qt::ImTextAfterCursor:
+      return after;
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+      return static_cast<int>(before.size());
+    case Qt::ImCurrentSelection:
+      if (editor_.SelAvail && editor_.SelStartY == editor_.SelEndY && std::abs(editor_.SelEndX - editor_.SelStartX) <= kAround)
+        return codepage::ToQString(editor_.GetSelText(), encoding);
+      return QString();
+    default:
+      return {};
+  }
 }
 
 void QtEditorWindow::mousePressEvent(QMouseEvent* event) {
@@ -474,6 +672,10 @@ void QtEditorWindow::focusInEvent(QFocusEvent* event) {
 
 void QtEditorWindow::focusOutEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusOutEvent(event);
+  if (!preedit_.isEmpty()) {
+    viewport()->update(PreeditRect());
+    preedit_.clear();
+  }
   Deliver([&] { editor_.FocusOut(); });
 }
 

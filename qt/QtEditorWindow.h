@@ -40,6 +40,11 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   const QImage& Image() const { return image_; }
   // The caret's rectangle, and whether it is drawn now.
   QRect CaretRect() const { return QRect(caretPos_, caretSize_); }
+  // The input method's text not yet committed (drawn at the caret).
+  const QString& Preedit() const { return preedit_; }
+  // What an input method asks: the caret's rectangle, the font, the text
+  // around the caret.
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   bool CaretDrawn() const { return caretExists_ && caretVisible_ && blinkOn_; }
 
   // After the editor has looked at the point of a context-menu request
@@ -81,6 +86,7 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -103,13 +109,25 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   void ShowChangesNow();
   void SettleShownPixels();
   void BarAction(ScrollBarKind kind, int action);
+  // The device pixel ratio of the screen the window is on, with the image
+  // made again at it when it changed.
+  void FollowScreenRatio();
+  QSize DeviceSize(QSize logical) const;
+  // The input method's text not yet committed, over the text at the caret.
+  void PaintPreedit(QPainter& p) const;
+  QRect PreeditRect() const;
+  QFont TextFont() const;
   void UpdateCaret();
   void RestartBlink();
 
   TAdvancedEditor& editor_;
   SystemClipboard clipboard_;
+  // Device pixels, ratio_ of them to a logical one; shared with the canvases.
+  std::shared_ptr<double> ratio_ = std::make_shared<double>(1.0);
   QImage image_;
   QRegion pending_;
+  QString preedit_;
+  int preeditCursor_ = 0;  // in preedit_, -1 for hidden
   bool painting_ = false;
   QRect paintClip_;
   bool settingBar_ = false;

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev libxdamage-dev
   libqscintilla2-qt6-dev
   xdg-utils desktop-file-utils appstream file
+  x11-xkb-utils openbox dbus fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6
 )
 
 missing=()

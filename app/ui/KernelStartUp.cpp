@@ -133,6 +133,7 @@ int RunProgram(int argc, char* argv[], const TMainFormFactory& createMainForm,
     if (!mainForm) return;
     TCopyDataEvent message(marker, bytes);
     QCoreApplication::sendEvent(mainForm, &message);
+    platform::BringForward(mainForm);
   };
 
   auto channel = std::make_unique<platform::LocalInstanceChannel>(

@@ -135,14 +135,23 @@ void BM_RenderUnchanged(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderUnchanged)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 
-// A character typed in the middle of the text, then the window rendered.
-void TypeChar(benchmark::State& state, bool render) {
+// A character typed in the middle of the text, then the whole window
+// rendered (Render), or what changed shown as the window shows a key's rows
+// (Show: the top-level window's pending update handled at once, painting
+// and handing over only the changed area), or nothing.
+enum class After { Nothing, Render, Show };
+void TypeChar(benchmark::State& state, After after) {
   Desk& desk = DeskOf(static_cast<int>(state.range(0)));
   TSourceEditor& e = desk.Doc();
+  QWidget* top = desk.panel.window();
   int typed = 0;
   for (auto _ : state) {
     e.KeyPress('x');
-    if (render) desk.Render();
+    if (after == After::Render) desk.Render();
+    if (after == After::Show) {
+      QEvent request(QEvent::UpdateRequest);
+      QCoreApplication::sendEvent(top, &request);
+    }
     if (++typed == 100) {
       state.PauseTiming();
       e.Undo();
@@ -154,10 +163,13 @@ void TypeChar(benchmark::State& state, bool render) {
   if (typed > 0) e.Undo();
   e.UndoBuffer->Clear();
 }
-void BM_TypeCharAndRender(benchmark::State& state) { TypeChar(state, true); }
-void BM_TypeCharOnly(benchmark::State& state) { TypeChar(state, false); }
+void BM_TypeCharAndRender(benchmark::State& state) { TypeChar(state, After::Render); }
+void BM_TypeCharOnly(benchmark::State& state) { TypeChar(state, After::Nothing); }
+// Run with QT_SCALE_FACTOR=2 for the device pixel ratio of 2.
+void BM_TypeCharAndShow(benchmark::State& state) { TypeChar(state, After::Show); }
 BENCHMARK(BM_TypeCharAndRender)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeCharOnly)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TypeCharAndShow)->Arg(10)->Unit(benchmark::kMicrosecond);
 
 // About `megabytes` MB of UTF-8 lines mixing Chinese (a few thousand
 // characters), Cyrillic and ASCII, as the source of a localised program.

@@ -210,6 +210,23 @@ TEST_F(Channel, AnyMarkerIsPassedOnForTheWindowToJudge) {
   EXPECT_EQ(Received[0].Marker, 7u);
 }
 
+TEST_F(Channel, ASecondStartsActivationTokenGoesAlongAndTheMessageArrivesAsSent) {
+  ASSERT_TRUE(StartListening());
+  qputenv("XDG_ACTIVATION_TOKEN", "token-of-the-second-start");
+  SendResult result = SendResult::NoInstance;
+  {
+    TSender sender(Name, 13107, "/home/u/b.php");
+    Pump([&] { return sender.Done(); });
+    result = sender.Result();
+  }
+  qunsetenv("XDG_ACTIVATION_TOKEN");
+  EXPECT_EQ(result, SendResult::Handled);
+  ASSERT_EQ(Received.size(), 1u);
+  EXPECT_EQ(Received[0].Marker, 13107u);
+  EXPECT_EQ(Received[0].Bytes, "/home/u/b.php");
+  ExpectAlive();
+}
+
 TEST_F(Channel, AnOversizedLengthIsRefusedAtOnce) {
   ASSERT_TRUE(StartListening());
   TRawClient client(Name, Header(13107, 0xFFFFFFF0u) + "abc", 5000);

@@ -7,6 +7,7 @@
 #include <QBackingStore>
 #include <QClipboard>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPalette>
 #include <QScrollBar>
@@ -420,6 +421,81 @@ TEST_F(EditorWindowQt, RowsRepaintedAfterEachKeyShowWhatAWholeRepaintShows) {
 
 // ---------------------------------------------------------------- the document
 
+TEST_F(EditorWindowQt, AnInputMethodsPreeditIsOnlyShownAndWhatItCommitsIsTyped) {
+  Ed().Lines->SetTextStr("ab");  // Windows-1252
+  Ed().MoveCaret(1, 0);
+  Settle();
+  const QImage plain = Grab();
+  auto query = [&](Qt::InputMethodQuery q) { return View().inputMethodQuery(q); };
+  const QRect caret = View().CaretRect();
+  EXPECT_TRUE(View().testAttribute(Qt::WA_InputMethodEnabled));
+  EXPECT_EQ(query(Qt::ImCursorRectangle).toRect(),
+            QRect(View().viewport()->mapTo(&View(), caret.topLeft()), caret.size()));
+  EXPECT_EQ(query(Qt::ImSurroundingText).toString(), "ab");
+  EXPECT_EQ(query(Qt::ImCursorPosition).toInt(), 1);
+  EXPECT_EQ(QFontMetrics(query(Qt::ImFont).value<QFont>()).height(), CH());
+
+  // Pre-edit: drawn over the cells from the caret on, in the text; the text, its history untouched.
+  QInputMethodEvent preedit("ni", {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, 2, 1)});
+  QApplication::sendEvent(&View(), &preedit);
+  Settle();
+  EXPECT_EQ(LinesOf(*Ed().Lines), std::vector<std::string>{"ab"});
+  EXPECT_FALSE(Ed().Modified);
+  const QImage composing = Grab();
+  const QRect beforeCaret = Cell(0, 0).adjusted(0, 0, -2, 0);
+  EXPECT_EQ(composing.copy(beforeCaret), plain.copy(beforeCaret));
+  EXPECT_NE(composing.copy(Cell(1, 0)), plain.copy(Cell(1, 0)));
+  EXPECT_NE(composing.copy(Cell(2, 0)), plain.copy(Cell(2, 0)));
+  // The candidates belong at the pre-edit's own cursor, after "ni".
+  EXPECT_GT(query(Qt::ImCursorRectangle).toRect().left(), View().viewport()->mapTo(&View(), caret.topLeft()).x());
+  // Escape in the input method: an empty pre-edit, and the window as it was.
+  QInputMethodEvent dropped;
+  QApplication::sendEvent(&View(), &dropped);
+  Settle();
+  EXPECT_EQ(Grab(), plain);
+
+  // Committed text is typed: "é" as its Windows-1252 byte, "中" makes the
+  // document UTF-8 as a typed "中" does, even right after a bound key.
+  Key(Qt::Key_Home, Qt::NoModifier, {});
+  Key(Qt::Key_Right, Qt::NoModifier, {});
+  QInputMethodEvent commit;
+  commit.setCommitString(QString::fromUtf8("é中"));
+  QApplication::sendEvent(&View(), &commit);
+  EXPECT_EQ(LinesOf(*Ed().Lines), std::vector<std::string>{"a\xC3\xA9\xE4\xB8\xAD" "b"});
+  EXPECT_TRUE(Ed().Utf8());
+  EXPECT_EQ(query(Qt::ImSurroundingText).toString(), QString::fromUtf8("aé中b"));
+  EXPECT_EQ(query(Qt::ImCursorPosition).toInt(), 3);
+  Ed().Undo();
+  EXPECT_EQ(LinesOf(*Ed().Lines), std::vector<std::string>{"a\xE9" "b"});
+  EXPECT_FALSE(Ed().Utf8());
+}
+
+TEST_F(EditorWindowQt, CtrlChordsNothingBindsTypeNothingAndAltGrCharactersType) {
+  struct Row {
+    int key;
+    Qt::KeyboardModifiers mods;
+    const char* text;
+    const char* typed;
+  };
+  const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, altGr = Qt::ControlModifier | Qt::AltModifier;
+  const Row rows[] = {
+      {Qt::Key_Plus, ctrl | Qt::ShiftModifier, "+", ""},
+      {Qt::Key_Equal, ctrl, "=", ""},
+      {Qt::Key_Minus, ctrl, "-", ""},
+      {Qt::Key_0, ctrl, "0", ""},
+      {Qt::Key_1, ctrl, "1", ""},
+      {Qt::Key_Plus, Qt::NoModifier, "+", "+"},
+      {Qt::Key_E, altGr, "\xE2\x82\xAC", "\x80"},  // AltGr+E on a German keyboard: the euro sign
+      {Qt::Key_Q, altGr, "@", "@"},
+  };
+  for (const Row& row : rows) {
+    Ed().Lines->SetTextStr("");
+    Key(row.key, row.mods, QString::fromUtf8(row.text));
+    EXPECT_EQ(Ed().Lines->GetTextStr(), row.typed + std::string(*row.typed ? "\r\n" : ""))
+        << row.text << " with " << row.mods;
+  }
+}
+
 TEST(DocumentWindowQt, OpensAFileOrStartsWithOneEmptyLine) {
   TestApplication();
   TempDir dir;
@@ -553,6 +629,58 @@ TEST(CanvasQt, ACellIsDrawnAlikeHoweverManyTilesCameBeforeIt) {
       const QRect cells(0, 0, advance * static_cast<int>(text.size()), height);
       ASSERT_EQ(kept.Image().copy(cells), fresh.Image().copy(cells)) << "round " << round << ", colour " << colour;
     }
+}
+
+TEST(CanvasQt, AtRatiosTwoAndOneAndAHalfTheCanvasDrawsDevicePixelsWhereOneDrawsLogicalOnes) {
+  TestApplication();
+  auto ratio = std::make_shared<double>(1.0);
+  platform::ImageCanvas one(200, 20), canvas(200, 20, ratio);
+  for (platform::ImageCanvas* c : {&one, &canvas}) c->SetFont({"Courier New", 12, 0, 0});
+  const int advance = one.MeasureGlyph('W', 0).x;
+  auto draw = [&](platform::ImageCanvas& c) {
+    c.FillRect({0, 0, 200, 20}, 0xFFFFFF);
+    c.FillRect({3, 2, 7, 9}, 0x0000FF);
+    c.DrawText(20, 0, "Wg#", advance, 0x000000, 0xFFFFFF, 0);
+  };
+  // The box of the pixels in `r` that are not white.
+  auto ink = [](const QImage& img, QRect r) {
+    QRect box;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      for (int x = r.left(); x <= r.right(); ++x)
+        if ((img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) box |= QRect(x, y, 1, 1);
+    return box;
+  };
+  draw(one);
+  const QRect text = ink(one.Image(), QRect(20, 0, 3 * advance, 20));
+  for (double r : {2.0, 1.5}) {
+    *ratio = r;
+    draw(canvas);
+    const QImage& img = canvas.Image();
+    EXPECT_EQ(canvas.Width(), 200);
+    EXPECT_EQ(img.size(), QSize(static_cast<int>(200 * r), static_cast<int>(20 * r))) << r;
+    // Rectangles: exactly their device pixels.
+    EXPECT_EQ(ink(img, QRect(0, 0, static_cast<int>(19 * r), img.height())),
+              QRect(static_cast<int>(3 * r), static_cast<int>(2 * r), static_cast<int>(4 * r), static_cast<int>(7 * r)))
+        << r;
+    // Text: where it stands at ratio 1, scaled, give or take a device pixel.
+    const QRect scaled = ink(img, QRect(static_cast<int>(20 * r), 0, static_cast<int>(3 * advance * r), img.height()));
+    EXPECT_NEAR(scaled.left(), text.left() * r, r + 1) << r;
+    EXPECT_NEAR(scaled.right(), (text.right() + 1) * r, r + 1) << r;
+    EXPECT_NEAR(scaled.bottom(), (text.bottom() + 1) * r, r + 1) << r;
+    if (r != 2.0) continue;
+    // Rasterised at device pixels: few of the inked 2x2 blocks are one colour
+    // (all of them would be, were the text of ratio 1 stretched).
+    int inked = 0, uniform = 0;
+    for (int y = scaled.top() & ~1; y < scaled.bottom(); y += 2)
+      for (int x = scaled.left() & ~1; x < scaled.right(); x += 2) {
+        const QRgb a = img.pixel(x, y), b = img.pixel(x + 1, y), c = img.pixel(x, y + 1), d = img.pixel(x + 1, y + 1);
+        if (((a & b & c & d) & 0xFFFFFF) == 0xFFFFFF) continue;
+        ++inked;
+        uniform += a == b && a == c && a == d;
+      }
+    ASSERT_GT(inked, 20);
+    EXPECT_LT(uniform * 100 / inked, 30) << uniform << " of " << inked;
+  }
 }
 
 }  // namespace
