@@ -946,11 +946,13 @@ void AdvancePHPLine(const TWordList& tags, std::string_view text, TPHPLineState&
 
 }  // namespace
 
-TPHPHighLight::TPHPHighLight(TAdvLines& lines) : TStateHighLight(lines, true) {
-  LoadWordList(Words.PHPWords, "PHPWrd");
-  LoadWordList(Words.HTMLTagWords, "HTMLTags");
-  LoadWordList(Words.JSWords, "JSWrd");
-  LoadWordList(Words.CSSWords, "CSSWrd");
+const TPHPHighLight::TWordLists& TPHPHighLight::SharedWords() {
+  static const TWordLists words{SharedWordList("PHPWrd"), SharedWordList("HTMLTags"), SharedWordList("JSWrd"),
+                                SharedWordList("CSSWrd")};
+  return words;
+}
+
+TPHPHighLight::TPHPHighLight(TAdvLines& lines) : TStateHighLight(lines, true), Words(SharedWords()) {
   StartState.ExpectAttrName = 1;
 }
 
