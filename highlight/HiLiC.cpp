@@ -2,9 +2,7 @@
 
 #include "highlight/HiLiCScanner.h"
 
-TCHighLight::TCHighLight(TAdvLines& lines) : TStateHighLight(lines, false) {
-  LoadWordList(Keywords, "CppWrd");
-}
+TCHighLight::TCHighLight(TAdvLines& lines) : TStateHighLight(lines, false), Keywords(SharedWordList("CppWrd")) {}
 
 void TCHighLight::ScanLine(std::string_view text, TCLineState& state) {
   Classes.resize(text.size());

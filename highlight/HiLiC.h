@@ -24,5 +24,5 @@ class TCHighLight : public TStateHighLight<TCLineState> {
   void ScanLine(std::string_view text, TCLineState& state) override;
   void AdvanceState(std::string_view text, TCLineState& state) override;
 
-  TWordList Keywords;
+  const TWordList& Keywords;  // shared by every highlighter of the language
 };

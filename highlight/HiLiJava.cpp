@@ -2,9 +2,7 @@
 
 #include "highlight/HiLiCScanner.h"
 
-TJavaHighLight::TJavaHighLight(TAdvLines& lines) : TStateHighLight(lines, false) {
-  LoadWordList(Keywords, "JavaWrd");
-}
+TJavaHighLight::TJavaHighLight(TAdvLines& lines) : TStateHighLight(lines, false), Keywords(SharedWordList("JavaWrd")) {}
 
 void TJavaHighLight::ScanLine(std::string_view text, TCLineState& state) {
   Classes.resize(text.size());

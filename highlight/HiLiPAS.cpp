@@ -67,7 +67,7 @@ void ScanPasLine(std::string_view text, TPasLineState& state, TCharCtx* classes,
 
 }  // namespace
 
-TPASHighLight::TPASHighLight(TAdvLines& lines) : TStateHighLight(lines, false) { LoadWordList(Keywords, "PasWrd"); }
+TPASHighLight::TPASHighLight(TAdvLines& lines) : TStateHighLight(lines, false), Keywords(SharedWordList("PasWrd")) {}
 
 void TPASHighLight::ScanLine(std::string_view text, TPasLineState& state) {
   Classes.resize(text.size());

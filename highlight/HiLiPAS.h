@@ -25,5 +25,5 @@ class TPASHighLight : public TStateHighLight<TPasLineState> {
   void ScanLine(std::string_view text, TPasLineState& state) override;
   void AdvanceState(std::string_view text, TPasLineState& state) override;
 
-  TWordList Keywords;
+  const TWordList& Keywords;  // shared by every highlighter of the language
 };

@@ -38,9 +38,11 @@ class TPHPHighLight : public TStateHighLight<TPHPLineState> {
   // Colours line 0 as the body of a script element (".JS" files).
   void StartInScript();
 
+  // The four lists, parsed once per process and shared by every PHP highlighter.
   struct TWordLists {
-    TWordList PHPWords, HTMLTagWords, JSWords, CSSWords;
+    const TWordList &PHPWords, &HTMLTagWords, &JSWords, &CSSWords;
   };
+  static const TWordLists& SharedWords();
 
   bool IsKeyword(std::string_view word) const { return Words.PHPWords.Contains(word); }
 
@@ -49,5 +51,5 @@ class TPHPHighLight : public TStateHighLight<TPHPLineState> {
   void AdvanceState(std::string_view text, TPHPLineState& state) override;
 
  private:
-  TWordLists Words;
+  const TWordLists& Words;
 };

@@ -2,9 +2,7 @@
 
 #include "highlight/HiLiCScanner.h"
 
-TXMLHighLight::TXMLHighLight(TAdvLines& lines) : TStateHighLight(lines, false) {
-  LoadWordList(Keywords, "CppWrd");
-}
+TXMLHighLight::TXMLHighLight(TAdvLines& lines) : TStateHighLight(lines, false), Keywords(SharedWordList("CppWrd")) {}
 
 void TXMLHighLight::ScanLine(std::string_view text, TCLineState& state) {
   Classes.resize(text.size());

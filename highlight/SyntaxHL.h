@@ -10,6 +10,7 @@
 //   SyntaxHLTokens.h         token classes and their colours
 //   SyntaxHLChars.h          the character classes every scanner shares
 //   SyntaxHLWordText.h       the text of a word being collected
+//   SyntaxHLFind.h           finding the next byte of a small set, 16 at a time
 //   SyntaxHLWords.h          the compiled-in keyword lists
 //   SyntaxHLStates.h         the cache of per-line end states
 //   SyntaxHLTwoCores.h       bringing a long stretch of states up to date on two cores

@@ -1,6 +1,9 @@
 #include "highlight/SyntaxHLWords.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "highlight/SyntaxHLChars.h"
 
@@ -104,4 +107,17 @@ void LoadWordList(TWordList& list, std::string_view resourceName) {
   std::string_view data = HighlightResource(resourceName);
   if (data.data() == nullptr) throw EResNotFound(resourceName);
   list.Assign(data);
+}
+
+const TWordList& SharedWordList(std::string_view resourceName) {
+  static std::mutex guard;
+  static std::map<std::string, std::unique_ptr<const TWordList>, std::less<>> lists;
+  std::lock_guard lock(guard);
+  auto at = lists.find(resourceName);
+  if (at == lists.end()) {
+    auto list = std::make_unique<TWordList>();
+    LoadWordList(*list, resourceName);
+    at = lists.emplace(std::string(resourceName), std::move(list)).first;
+  }
+  return *at->second;
 }

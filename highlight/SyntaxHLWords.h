@@ -46,3 +46,8 @@ class TWordList {
 // Fills `list` from the compiled-in resource `resourceName`; throws
 // EResNotFound when the program has no such resource.
 void LoadWordList(TWordList& list, std::string_view resourceName);
+
+// The list of the compiled-in resource `resourceName`, parsed on first use
+// and shared, unchanged, by every highlighter of the process from then on
+// (safe to ask from any thread). Throws EResNotFound as LoadWordList does.
+const TWordList& SharedWordList(std::string_view resourceName);

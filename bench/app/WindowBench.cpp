@@ -32,14 +32,14 @@ QApplication& Qt() {
 }
 
 // One document of the corpus open in a shown window, the caret in the middle
-// of the text, everything painted.
+// of the text (or, just opened, at its start), everything painted.
 struct Desk {
-  explicit Desk(int megabytes) {
+  explicit Desk(int megabytes, bool middle = true) {
     panel.resize(1200, 800);
     panel.show();
     manager.Open(CorpusFile(megabytes));
     TSourceEditor& e = Doc();
-    e.MoveCaret(10, e.Lines->GetRowCount() / 2);
+    if (middle) e.MoveCaret(10, e.Lines->GetRowCount() / 2);
     Render();
   }
   TSourceEditor& Doc() { return manager.Current(); }
@@ -128,6 +128,23 @@ void BM_StartOpenAndPaint(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StartOpenAndPaint)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Ctrl+End in a document just opened and rendered, and the window rendered
+// again, as the peers' goto_end_paint_ms: every line's colouring state is
+// brought up to date on the way.
+void BM_TextEndAndRender(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto desk = std::make_unique<Desk>(static_cast<int>(state.range(0)), false);
+    state.ResumeTiming();
+    desk->Doc().ExecuteCommand(cmdTextEnd);
+    desk->Render();
+    state.PauseTiming();
+    desk.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_TextEndAndRender)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_RenderUnchanged(benchmark::State& state) {
   Desk& desk = DeskOf(static_cast<int>(state.range(0)));

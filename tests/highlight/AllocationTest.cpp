@@ -44,4 +44,20 @@ TEST(Allocation, NoneWhileScanningWarmedUpHighlighters) {
   }
 }
 
+// The word lists are parsed once per process: a highlighter made after the
+// first of its kind (here every kind's lists are in use already) allocates nothing.
+TEST(Allocation, NoneForTheWordListsOfAnotherHighlighter) {
+  for (Kind kind :
+       {Kind::PHP, Kind::PHPScript, Kind::PHPStyleSheet, Kind::C, Kind::Java, Kind::Pascal, Kind::XML}) {
+    auto first = hltest::MakeDoc(kind, {"<?php echo 1; ?> begin int"});
+    const long before = AllocationCount();
+    {
+      auto second = hltest::Make(kind, first->lines);
+      EXPECT_NE(second, nullptr);
+    }
+    // One allocation: the highlighter object itself.
+    EXPECT_EQ(AllocationCount() - before, 1) << static_cast<int>(kind);
+  }
+}
+
 }  // namespace
