@@ -234,6 +234,8 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   pnEdit->SetFooter(Label1);
   layout->addWidget(pnEdit, 1);
   setCentralWidget(central);
+  questions_ = std::make_unique<TWindowQuestions>(*this);
+  FWorkspace = std::make_unique<TWorkspace>(pnEdit, JournalFolder(), TRecentFiles::DefaultPath(), *questions_);
   BuildMenus();
   BuildStatusBar();
   connect(tcFiles, &QTabBar::currentChanged, this, [this](int index) {
@@ -249,8 +251,6 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aLineNumbers->setChecked(Settings && Settings->PeekBool(kLineNumbersSetting));
   aReopenSession->setChecked(Settings && Settings->PeekBool(kReopenSessionSetting));
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
-  questions_ = std::make_unique<TWindowQuestions>(*this);
-  FWorkspace = std::make_unique<TWorkspace>(pnEdit, JournalFolder(), TRecentFiles::DefaultPath(), *questions_);
   FDiskWatch = new TDiskWatch([this] { CheckDiskChanges(); }, this);
   FWorkspace->OnShow = [this] { RefreshTabs(); };
   FWorkspace->OnWatch = [this](const std::vector<std::string>& names) { FDiskWatch->Watch(names); };
@@ -562,6 +562,8 @@ void TMainForm::aSaveAllExecute() {
   FWorkspace->SaveAll();
   RefreshTabs();
 }
+
+void TMainForm::aCloseExecute() { FWorkspace->Close(Current()); }
 
 void TMainForm::aSelLineExecute() {
   Current().ExecuteCommand(cmdLineStart);
