@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <utility>
 
 #include "app/JournalKeeper.h"
@@ -113,22 +114,33 @@ void TWorkspace::ReopenSession(const std::string& firstArgument) {
   const std::string named = firstArgument.empty() ? std::string() : FullPath(firstArgument);
   const bool namedOpen = FManager->Count() > 0;
   int select = -1;
+  // A file is opened once, however often the session names it; what cannot
+  // be opened is told in one message, after the others are open.
+  std::map<std::string, int> tabOf;
+  if (namedOpen) tabOf[named] = 0;
+  std::string failed;
   // Documents coming back are no new choice of the user: the recent list stays.
   auto remember = std::exchange(FManager->OnFileRead, nullptr);
   for (std::size_t i = 0; i < session.size(); ++i) {
     if (session[i] == named || !IsRegularFile(session[i])) continue;
-    const int before = FManager->Count();
-    Guarded([&] { FManager->Open(session[i]); });
-    if (FManager->Count() > before && static_cast<int>(i) == current) select = FManager->Count() - 1;
+    auto [tab, first] = tabOf.emplace(FullPath(session[i]), -1);
+    if (first) {
+      const int before = FManager->Count();
+      try {
+        FManager->Open(session[i]);
+      } catch (const EComplete&) {
+      } catch (const std::exception& e) {
+        failed += (failed.empty() ? "" : "\n\n") + std::string(e.what());
+      }
+      if (FManager->Count() > before) tab->second = FManager->Count() - 1;
+    }
+    if (static_cast<int>(i) == current && tab->second >= 0) select = tab->second;
   }
-  FManager->OnEditorCreated = [this](TSourceEditor& editor) {
-    if (OnEditorCreated) OnEditorCreated(editor);
-    FJournals->Track(editor);  // its unsaved changes are kept for recovery
-  };
   FManager->OnFileRead = std::move(remember);
   // The file the command line names stays current.
   if (namedOpen) select = 0;
   if (select >= 0) FManager->Select(select);
+  if (!failed.empty()) questions_.ReportError(failed);
 }
 
 void TWorkspace::KeepSession(bool reopen) {
@@ -171,29 +183,45 @@ void TWorkspace::SaveAs(TSourceEditor& document) {
   WatchFiles();
 }
 
-bool TWorkspace::MayOverwrite(TSourceEditor& document) {
+bool TWorkspace::MayOverwrite(TSourceEditor& document, TFileStamp& agreed) {
+  // What the user agrees to write over is the file as it is when asked.
+  agreed = FileStampOf(document.FileName);
   TAnswer answer = questions_.AskOverwrite(Quoted(document.FileName) +
                                            " was changed by another program. Overwrite it and lose the other "
                                            "program's changes?");
   return answer == TAnswer::Yes && !ending_ && FManager->IndexOf(document) >= 0;
 }
 
+void TWorkspace::SaveOver(TSourceEditor& document, const TFileStamp& agreed) {
+  // Saved unless the file changed again since the user agreed to write over it.
+  const TFileStamp own = document.DiskStamp;
+  document.DiskStamp = agreed;
+  try {
+    document.SaveUnlessChanged();
+  } catch (...) {
+    document.DiskStamp = own;
+    throw;
+  }
+}
+
 bool TWorkspace::SaveDocument(TSourceEditor& document) {
   const bool rewrites = document.SaveRewritesFormat();
+  TFileStamp agreed;
   bool overwrite = ChangedOnDisk(document);
-  if (overwrite && !MayOverwrite(document)) return false;
+  if (overwrite && !MayOverwrite(document, agreed)) return false;
   for (;;) {
     const TFileStamp before = FileStampOf(document.FileName);
     try {
       if (overwrite) {
-        document.Save();
+        SaveOver(document, agreed);
       } else {
         document.SaveUnlessChanged();
       }
       break;
     } catch (const EFileChanged&) {
-      // Another program wrote the file while it was being saved.
-      if (!MayOverwrite(document)) return false;
+      // Another program wrote the file while it was being saved, or after
+      // the user agreed to write over its change.
+      if (!MayOverwrite(document, agreed)) return false;
       overwrite = true;
     } catch (const std::exception&) {
       TakeBackOwnRestore(document, before);

@@ -99,8 +99,8 @@ class TWorkspace {
   // Every document, modified or not, in tab order.
   void SaveAll();
   // Saves the document, asking first when its file changed on disk (also
-  // while it is being saved); false when the user would rather not write
-  // over the other program's change.
+  // while it is being saved, or after the user agreed to write over it);
+  // false when the user would rather not write over the other program's change.
   bool SaveDocument(TSourceEditor& document);
   // Closes the document, asking first whether to save its changes.
   void Close(TSourceEditor& document);
@@ -133,7 +133,10 @@ class TWorkspace {
   void Guarded(const std::function<void()>& action);
 
  private:
-  bool MayOverwrite(TSourceEditor& document);
+  // Asks whether to write over the other program's change; `agreed` is the
+  // file's stamp when asked.
+  bool MayOverwrite(TSourceEditor& document, TFileStamp& agreed);
+  void SaveOver(TSourceEditor& document, const TFileStamp& agreed);
   void ReopenSession(const std::string& firstArgument);
   void Show() {
     if (OnShow) OnShow();

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "app/Journal.h"
 #include "app/Workspace.h"
@@ -42,6 +43,7 @@ class FakeQuestions : public TWorkspaceQuestions {
   }
   TAnswer AskOverwrite(const std::string& text) override {
     asked.push_back(text);
+    if (whileAsked) return whileAsked();
     return yesNo;
   }
   TAnswer AskReload(const std::string& text, bool recovered) override {
@@ -54,6 +56,8 @@ class FakeQuestions : public TWorkspaceQuestions {
   int saveDialogs = 0;
   std::string saveAs;
   TAnswer answer = TAnswer::Yes, unsavedAnswer = TAnswer::Cancel, yesNo = TAnswer::Yes;
+  // Runs while the overwrite question waits; gives its answer.
+  std::function<TAnswer()> whileAsked;
 };
 
 // Nothing in the state folder but the list of recent files.
@@ -71,9 +75,9 @@ class Workspace : public ::testing::Test {
     ws.reset();
     SetSaveRecordFolder("");
   }
-  TWorkspace& Start(const std::string& argument = "") {
+  TWorkspace& Start(const std::string& argument = "", bool reopenSession = false) {
     ws = std::make_unique<TWorkspace>(&panel, State(), State() + "/recent-files", ask);
-    ws->Start(argument, false, dir.Path() + "/");
+    ws->Start(argument, reopenSession, dir.Path() + "/");
     return *ws;
   }
   std::string State() const { return dir.File("state/quorvel"); }
@@ -253,6 +257,56 @@ TEST_F(Workspace, AnotherProgramWritingDuringASaveIsAskedAboutAndKept) {
                                                 "the other program's changes?"});
   EXPECT_TRUE(ReadBytes(file) == text + theirs) << "lines of the other program were lost";
   EXPECT_EQ(Tabs(), std::vector<std::string>{"[big.txt]"});
+}
+
+// The other program writes again after the user agreed to write over its
+// first change: that is asked about too, and No keeps what it wrote.
+TEST_F(Workspace, AChangeAfterTheUserAgreedToOverwriteIsAskedAboutAgain) {
+  const std::string file = dir.File("a.txt");
+  WriteBytes(file, "old\r\n");
+  Start(file);
+  Current().KeyPress('x');
+  WriteBytes(file, "old\r\ntheirs 1\n");
+  int asked = 0;
+  ask.whileAsked = [&] {
+    if (++asked > 1) return TAnswer::No;
+    std::FILE* f = std::fopen(file.c_str(), "a");
+    std::fputs("theirs 2\n", f);
+    std::fclose(f);
+    return TAnswer::Yes;
+  };
+  EXPECT_FALSE(ws->SaveDocument(Current()));
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(ReadBytes(file), "old\r\ntheirs 1\ntheirs 2\n");
+  EXPECT_TRUE(Current().FileModified);
+
+  // Yes to both: the document's text is written.
+  asked = 0;
+  ask.whileAsked = [&] { return ++asked == 1 ? TAnswer::Yes : TAnswer::No; };
+  EXPECT_TRUE(ws->SaveDocument(Current()));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(ReadBytes(file), "xold\r\n");
+}
+
+// A session that names a file more than once opens it once; the files that
+// cannot be opened are told in one message once the others are open.
+TEST_F(Workspace, ASessionOpensEachFileOnceAndTellsWhatFailedInOneMessage) {
+  const std::string a = dir.File("a.txt"), b = dir.File("b.txt");
+  const std::string big1 = dir.File("big1.txt"), big2 = dir.File("big2.txt");
+  WriteBytes(a, "a");
+  WriteBytes(b, "b");
+  for (const std::string& big : {big1, big2}) {  // too large to hold: refused unread
+    WriteBytes(big, "");
+    std::filesystem::resize_file(big, kMaxFileSize);
+  }
+  std::filesystem::create_directories(State());
+  TRecentFiles(State() + "/recent-files").SetSession({b, big1, a, b, big2, dir.Path() + "/./a.txt", b}, 2);
+  Start("", true);
+  EXPECT_EQ(Tabs(), (std::vector<std::string>{"b.txt", "a.txt"}));
+  EXPECT_EQ(ws->Manager().CurrentIndex(), 1);
+  ASSERT_EQ(ask.errors.size(), 1u);
+  EXPECT_NE(ask.errors[0].find(big1), std::string::npos) << ask.errors[0];
+  EXPECT_NE(ask.errors[0].find(big2), std::string::npos) << ask.errors[0];
 }
 
 // A save in place (the file has a second link) whose write fails part-way:

@@ -1,8 +1,11 @@
 // The main window: documents as tabs, captions, action states, the status
 // bar, dropped files, hand-overs and the close question.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -557,6 +560,43 @@ TEST_F(MainWindow, AChangeByAnotherProgramIsNoticedByTheWatch) {
   }
   EXPECT_EQ(doc.Lines->Get(3), "FOUR");
   EXPECT_EQ(doc.CaretY, 2);
+  EXPECT_FALSE(doc.FileModified);
+  EXPECT_TRUE(questions.empty());
+}
+
+// A file another program writes every 20 ms without a pause is reloaded
+// while it is still being written.
+TEST_F(MainWindow, AFileThatNeverStopsChangingIsNoticedAllTheSame) {
+  const std::string file = dir.File("log.txt");
+  WriteBytes(file, "start\r\n");
+  Open(file);
+  TSourceEditor& doc = form->Current();
+  int stop[2];
+  ASSERT_EQ(::pipe(stop), 0);
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    // A line every 20 ms until told to stop, for a minute at most.
+    pollfd told{stop[0], POLLIN, 0};
+    for (int n = 0; n < 3000 && ::poll(&told, 1, 20) == 0; ++n) {
+      const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
+      (void)!::write(fd, "more\n", 5);
+      ::close(fd);
+    }
+    ::_exit(0);
+  }
+  QDeadlineTimer deadline(30000);
+  while (doc.Lines->Count() < 2 && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  const bool writing = ::waitpid(writer, nullptr, WNOHANG) == 0;
+  (void)!::write(stop[1], "s", 1);
+  ::waitpid(writer, nullptr, 0);
+  ::close(stop[0]);
+  ::close(stop[1]);
+  EXPECT_GE(doc.Lines->Count(), 2) << "not reloaded";
+  EXPECT_TRUE(writing) << "reloaded only once the other program stopped";
   EXPECT_FALSE(doc.FileModified);
   EXPECT_TRUE(questions.empty());
 }
