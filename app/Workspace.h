@@ -81,7 +81,8 @@ class TWorkspace {
   std::function<void(const TSourceEditor& document)> OnFormatRewritten;
 
   // The start: the file of the command line (when given), then the last
-  // session's documents when `reopenSession`; with neither, a new document
+  // session's documents when `reopenSession` (each file once; those that
+  // cannot be opened are told in one message); with neither, a new document
   // in `documentsFolder`.
   void Start(const std::string& firstArgument, bool reopenSession, const std::string& documentsFolder);
   // A new document named Notes.txt, Notes2.txt, ... in `folder` (ending in
