@@ -318,9 +318,9 @@ void TWorkspace::CheckDiskChanges() {
         break;
       case TDiskChange::Changed:
         if (document->FileModified) {
-          TAnswer answer = questions_.AskReload(Quoted(document->FileName) +
-                                                    " was changed by another program. Reload it and lose your changes?",
-                                                recovered_.count(document) > 0);
+          TAnswer answer = questions_.AskReload(
+              Quoted(document->FileName) + " was changed by another program. Reload it and lose your changes?",
+              recovered_.count(document) > 0);
           if (answer != TAnswer::Yes || ending_ || FManager->IndexOf(*document) < 0) break;
         }
         Guarded([&] { ReloadKeepingCaret(*document); });

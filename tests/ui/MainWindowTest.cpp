@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,7 +24,6 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabBar>
-#include <QKeyEvent>
 #include <QThread>
 #include <QTimer>
 #include <filesystem>
