@@ -22,6 +22,12 @@ class TDiskCheck {
   TDiskChange Check(const TSourceEditor& document);
   // The document is closed.
   void Forget(const TSourceEditor& document) { told_.erase(&document); }
+  // The file that was told as `was` is that same file again under the stamp
+  // `now` (this program put its content back): it is not told again.
+  void Renewed(const TSourceEditor& document, const TFileStamp& was, const TFileStamp& now) {
+    auto told = told_.find(&document);
+    if (told != told_.end() && told->second == was) told->second = now;
+  }
 
  private:
   std::unordered_map<const TSourceEditor*, TFileStamp> told_;

@@ -4,12 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
 // Changes that come in a burst (a program writing a file in pieces, a save
-// through a temporary file) are told once, this long after the last one.
+// through a temporary file) are told once, this long after the last one...
 constexpr int kSettleMs = 200;
+// ...but no later than this after the first: a file that never stops
+// changing is told of all the same.
+constexpr int kLongestWaitMs = 1000;
 
 }  // namespace
 
@@ -20,7 +24,10 @@ TDiskWatch::TDiskWatch(std::function<void()> onChange, QObject* parent)
   connect(&settle_, &QTimer::timeout, this, [this] {
     if (onChange_) onChange_();
   });
-  auto changed = [this](const QString&) { settle_.start(); };
+  auto changed = [this](const QString&) {
+    if (!settle_.isActive()) burst_.start();
+    settle_.start(static_cast<int>(std::clamp<qint64>(kLongestWaitMs - burst_.elapsed(), 0, kSettleMs)));
+  };
   connect(&watcher_, &QFileSystemWatcher::fileChanged, this, changed);
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
-// TDiskWatch: tells, a moment after a burst of changes has settled, that one
-// of the watched files, or a folder holding one, changed on disk. A file
+// TDiskWatch: tells, a moment after a burst of changes has settled (and
+// within a second of its first change, however long it lasts), that one of
+// the watched files, or a folder holding one, changed on disk. A file
 // that is missing, or was replaced, is watched through its folder until it
 // is there again.
 
+#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QTimer>
 #include <functional>
@@ -23,4 +25,5 @@ class TDiskWatch : public QObject {
   std::function<void()> onChange_;
   QFileSystemWatcher watcher_;
   QTimer settle_;
+  QElapsedTimer burst_;  // since the first change of the burst
 };

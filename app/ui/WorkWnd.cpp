@@ -16,7 +16,6 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QUrl>
-#include <filesystem>
 #include <utility>
 
 #include "app/JournalKeeper.h"
@@ -29,7 +28,7 @@
 #include "app/ui/GotoLine.h"
 #include "app/ui/KernelStartUp.h"
 #include "app/ui/Unsaved.h"
-#include "editor/CaseMap.h"
+#include "app/ui/WindowQuestions.h"
 #include "editor/EditSearch.h"
 #include "qt/Codepage.h"
 #include "qt/QtEditorPanel.h"
@@ -68,18 +67,6 @@ std::string Bytes(const QString& text) { return codepage::FromQString(text); }
 QString Name(const std::string& fileName) { return QFile::decodeName(QByteArray::fromStdString(fileName)); }
 std::string NameBytes(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
 
-// The file-name part of a name: what follows the last "/".
-std::string FilePart(const std::string& name) {
-  std::size_t slash = name.find_last_of('/');
-  return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-std::string FullPath(const std::string& name) {
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(name, ec);
-  return ec ? name : p.lexically_normal().string();
-}
-
 // The extension with its point; empty when the file-name part has none.
 std::string ExtensionPart(const std::string& name) {
   std::string file = FilePart(name);
@@ -87,15 +74,6 @@ std::string ExtensionPart(const std::string& name) {
   return dot == std::string::npos ? std::string() : file.substr(dot);
 }
 
-bool FileExists(const std::string& name) {
-  std::error_code ec;
-  return std::filesystem::exists(name, ec);
-}
-
-bool IsRegularFile(const std::string& name) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(name, ec);
-}
 
 }  // namespace
 
@@ -143,10 +121,10 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   ReportError = [this](const std::string& message) {
     QMessageBox::critical(this, kProgramCaption, QString::fromLocal8Bit(message.c_str()));
   };
-  AskRecover = AskReload = AskOverwrite = [this](const QString& text) {
+  AskRecover = AskOverwrite = [this](const QString& text) {
     return QMessageBox::question(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
   };
-  AskReloadRecovered = [this](const QString& text) {
+  AskReload = AskReloadRecovered = [this](const QString& text) {
     return QMessageBox::question(this, kProgramCaption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   };
 
@@ -159,38 +137,25 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aLineNumbers->setChecked(Settings && Settings->PeekBool(kLineNumbersSetting));
   aReopenSession->setChecked(Settings && Settings->PeekBool(kReopenSessionSetting));
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
-  FJournals = std::make_unique<TJournalKeeper>(JournalFolder());
-  // A file that a save killed half-way left torn is whole again before
-  // anything opens it; the user is told once the window shows.
-  SetSaveRecordFolder(FJournals->Folder());
-  interruptedSaves_ = RestoreInterruptedSaves(FJournals->Folder());
   FDiskWatch = new TDiskWatch([this] { CheckDiskChanges(); }, this);
-  FManager = std::make_unique<TEditManager>(pnEdit);
-  FManager->OnChange = [this](TEditManager&) {
+  FWorkspace->OnShow = [this] { RefreshTabs(); };
+  FWorkspace->OnWatch = [this](const std::vector<std::string>& names) { FDiskWatch->Watch(names); };
+  FWorkspace->OnFormatRewritten = [this](const TSourceEditor& document) { FormatRewritten(document); };
+  Manager().OnChange = [this](TEditManager&) {
     RefreshTabs();
-    WatchFiles();
+    FWorkspace->WatchFiles();
     RefreshLineNumbers(Current());
   };
-  FManager->OnFileRead = [this](TSourceEditor& editor) { FRecent.Add(editor.FileName); };
-  FManager->OnEditorCreated = [this](TSourceEditor& editor) { ConfigureEditor(editor); };
-  FManager->OnEditorClosing = [this](TSourceEditor& editor) {
-    FJournals->Forget(editor);
-    FDiskCheck.Forget(editor);
-    recovered_.erase(&editor);
-  };
-  Guarded([&] {
-    if (!firstArgument.empty()) FManager->Open(firstArgument);
-  });
-  if (aReopenSession->isChecked()) ReopenSession(firstArgument);
-  if (firstArgument.empty() && FManager->Count() == 0) Guarded([&] { NewDocument(); });
+  FWorkspace->OnEditorCreated = [this](TSourceEditor& editor) { ConfigureEditor(editor); };
+  FWorkspace->Start(firstArgument, aReopenSession->isChecked(), DocumentsFolder());
   RefreshTabs();
   connect(&Timer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
   Timer.start(100);
   UpdateStatusBar();
   connect(&JournalTimer, &QTimer::timeout, this, [this] {
-    FJournals->Flush();
+    Journals().Flush();
     // A snapshot copied in slices takes one at every turn of the event loop.
-    JournalTimer.setInterval(FJournals->Building() ? 0 : kJournalFlushMs);
+    JournalTimer.setInterval(Journals().Building() ? 0 : kJournalFlushMs);
     TellJournalTrouble();
   });
   JournalTimer.start(kJournalFlushMs);
@@ -200,10 +165,9 @@ TMainForm::~TMainForm() {
   // FormDestroy: the documents go without a question, then the settings are noted.
   Timer.stop();
   JournalTimer.stop();
-  FManager->OnChange = nullptr;
-  KeepSession();
-  FManager.reset();
-  FJournals.reset();  // a clean end leaves no journal (after EndSession it leaves them all)
+  Manager().OnChange = nullptr;
+  FWorkspace->KeepSession(aReopenSession->isChecked());
+  FWorkspace.reset();  // a clean end leaves no journal (after EndSession it leaves them all)
   if (Settings) {
     Settings->WriteBool("Editor.ShowSpace", aShowSpace->isChecked());
     Settings->WriteBool("Editor.WordWrap", aWordWrap->isChecked());
@@ -231,37 +195,24 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
     window->OnContextMenu = [this](QPoint global) { pmEdit->popup(global); };
   editor.OnChange = [this](TAdvancedEditor& e) { EditorChanged(e); };
   editor.OnCharRefused = [this](TAdvancedEditor&, char32_t ch) { CharRefused(ch); };
-  FJournals->Track(editor);
   editor.SetKeepFileFormat(aKeepFormat->isChecked());
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
   if (aLineNumbers->isChecked()) linenumbers::Show(editor, true, TEditManager::kGutterWidth);
 }
 
-void TMainForm::NewDocument() {
-  const std::string folder = App ? App->DocumentsFolder() : std::string("./");
-  for (int n = 1;; ++n) {
-    std::string candidate = folder + "Notes" + (n == 1 ? std::string() : std::to_string(n)) + ".txt";
-    if (FileExists(candidate)) continue;
-    bool open = false;
-    for (int i = 0; i < FManager->Count() && !open; ++i)
-      open = casemap::ToUpper(FManager->Editor(i).FileName) == casemap::ToUpper(candidate);
-    if (open) continue;
-    FManager->Open(candidate);
-    return;
-  }
-}
+std::string TMainForm::DocumentsFolder() const { return App ? App->DocumentsFolder() : std::string("./"); }
 
 void TMainForm::RefreshTabs() {
   // A caption is rebuilt only where its file or mark changed, and a tab is
   // touched only where its caption changed, so that an edit repaints no more
   // of the tab row than it changes.
   refreshingTabs_ = true;
-  const int count = FManager->Count();
+  const int count = Manager().Count();
   while (tcFiles->count() > count) tcFiles->removeTab(tcFiles->count() - 1);
   tabsShown_.resize(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
-    const TSourceEditor& e = FManager->Editor(i);
+    const TSourceEditor& e = Manager().Editor(i);
     TabShown& shown = tabsShown_[static_cast<std::size_t>(i)];
     if (i < tcFiles->count() && shown.fileName == e.FileName && shown.modified == e.FileModified &&
         tcFiles->tabText(i) == shown.text)
@@ -276,21 +227,21 @@ void TMainForm::RefreshTabs() {
       tcFiles->setTabText(i, text);
     }
   }
-  tcFiles->setCurrentIndex(FManager->CurrentIndex());
+  tcFiles->setCurrentIndex(Manager().CurrentIndex());
   refreshingTabs_ = false;
   UpdateCaption();
   UpdateSaveActions();
 }
 
 void TMainForm::tcFilesChange(int index) {
-  FManager->Select(index);
+  Manager().Select(index);
   UpdateCaption();
   UpdateSaveActions();
   RefreshLineNumbers(Current());
 }
 
 void TMainForm::UpdateCaption() {
-  if (FManager->Count() == 0 || FManager->CurrentIndex() < 0) {
+  if (Manager().Count() == 0 || Manager().CurrentIndex() < 0) {
     setWindowTitle("TAVO");
     FTaskBarTitle = kNoDocumentTitle;
     captionOf_.reset();
@@ -307,10 +258,10 @@ void TMainForm::UpdateSaveActions() {
   // Each action is set once to its final state: a button that stays enabled
   // is not repainted.
   bool any = false;
-  for (int i = 0; i < FManager->Count(); ++i)
-    if (FManager->Editor(i).FileModified) any = true;
+  for (int i = 0; i < Manager().Count(); ++i)
+    if (Manager().Editor(i).FileModified) any = true;
   aSaveAll->setEnabled(any);
-  aSave->setEnabled(FManager->CurrentIndex() >= 0 && Current().FileModified);
+  aSave->setEnabled(Manager().CurrentIndex() >= 0 && Current().FileModified);
 }
 
 QString TMainForm::PanelText(int index) const { return panels_[static_cast<std::size_t>(index)]->text(); }
@@ -347,7 +298,7 @@ std::unique_ptr<QFileDialog> TMainForm::MakeOpenDialog(const std::string& folder
 void TMainForm::UpdateStatusBar() {
   panels_[7]->setText("OK");
   try {
-    if (FManager->Count() == 0 || FManager->CurrentIndex() < 0) {
+    if (Manager().Count() == 0 || Manager().CurrentIndex() < 0) {
       for (QLabel* p : panels_) p->setText(kNoDocument);
       return;
     }
@@ -373,89 +324,25 @@ void TMainForm::aLoadExecute() {
   if (name.empty()) return;
   std::string folder = name.substr(0, name.find_last_of('/') + 1);
   if (Settings) Settings->WriteString("Files.OpenFolder", folder);
-  FManager->Open(name);
+  Manager().Open(name);
 }
 
-// Every action works on the document that was current when it started: a
-// file handed over while one of its dialogs is open becomes current, but
-// the action goes on with its own document.
-
 void TMainForm::aSaveExecute() {
-  TSourceEditor& document = Current();
-  if (FileExists(document.FileName)) {
-    SaveDocument(document);
-  } else {
-    SaveDocumentAs(document);
-  }
+  FWorkspace->Save(Current());
   RefreshTabs();
 }
 
 void TMainForm::aSaveAsExecute() {
-  SaveDocumentAs(Current());
+  FWorkspace->SaveAs(Current());
   RefreshTabs();
-}
-
-void TMainForm::SaveDocumentAs(TSourceEditor& document) {
-  std::string name = AskSaveFile();
-  if (name.empty() || FManager->IndexOf(document) < 0) return;
-  const bool rewrites = document.SaveRewritesFormat();
-  document.SaveAs(name);
-  FRecent.Add(document.FileName);
-  if (rewrites) FormatRewritten(document);
-  FJournals->Flush();  // saved: its journal goes now
-  WatchFiles();
-}
-
-bool TMainForm::MayOverwrite(TSourceEditor& document) {
-  int answer = AskOverwrite("\"" + Name(FilePart(document.FileName)) +
-                            "\" was changed by another program. Overwrite it and lose the other program's changes?");
-  return answer == QMessageBox::Yes && !ending_ && FManager->IndexOf(document) >= 0;
-}
-
-bool TMainForm::SaveDocument(TSourceEditor& document) {
-  const bool rewrites = document.SaveRewritesFormat();
-  bool overwrite = ChangedOnDisk(document);
-  if (overwrite && !MayOverwrite(document)) return false;
-  for (;;) {
-    try {
-      if (overwrite) {
-        document.Save();
-      } else {
-        document.SaveUnlessChanged();
-      }
-      break;
-    } catch (const EFileChanged&) {
-      // Another program wrote the file while it was being saved.
-      if (!MayOverwrite(document)) return false;
-      overwrite = true;
-    }
-  }
-  recovered_.erase(&document);
-  FRecent.Add(document.FileName);
-  if (rewrites) FormatRewritten(document);
-  FJournals->Flush();  // saved: its journal goes now
-  WatchFiles();
-  return true;
 }
 
 void TMainForm::aSaveAllExecute() {
-  // Every document, modified or not, in tab order.
-  std::vector<TSourceEditor*> documents;
-  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
-  for (TSourceEditor* document : documents)
-    if (FManager->IndexOf(*document) >= 0) SaveDocument(*document);
+  FWorkspace->SaveAll();
   RefreshTabs();
 }
 
-void TMainForm::aCloseExecute() {
-  TSourceEditor& document = Current();
-  if (FManager->CurrentIndex() >= 0 && document.FileModified) {
-    int answer = AskSaveChanges("Save changes to \"" + Name(FilePart(document.FileName)) + "\"?");
-    if (answer == QMessageBox::Cancel || ending_ || FManager->IndexOf(document) < 0) return;
-    if (answer == QMessageBox::Yes && !SaveDocument(document)) return;
-  }
-  FManager->Close(FManager->IndexOf(document));
-}
+void TMainForm::aCloseExecute() { FWorkspace->Close(Current()); }
 
 void TMainForm::aSelLineExecute() {
   Current().ExecuteCommand(cmdLineStart);
@@ -484,13 +371,13 @@ void TMainForm::FormatRewritten(const TSourceEditor& document) {
 
 void TMainForm::aSearchExecute() {
   Current().FindNext(codepage::FromQString(edSearch->text(), Current().Encoding()));
-  FManager->FocusCurrent();
+  Manager().FocusCurrent();
 }
 
 TFindForm& TMainForm::FindForm() {
   if (!FFind) {
     FFind = new TFindForm(this);
-    FFind->Target = [this]() -> TAdvancedEditor* { return FManager->Count() > 0 ? &Current() : nullptr; };
+    FFind->Target = [this]() -> TAdvancedEditor* { return Manager().Count() > 0 ? &Current() : nullptr; };
     FFind->Tell = [this](const QString& message) {
       if (message.isEmpty()) {
         statusBar()->clearMessage();
@@ -499,7 +386,7 @@ TFindForm& TMainForm::FindForm() {
       }
     };
     FFind->Guard = [this](const std::function<void()>& action) { Guarded(action); };
-    FFind->Closed = [this] { FManager->FocusCurrent(); };
+    FFind->Closed = [this] { Manager().FocusCurrent(); };
   }
   return *FFind;
 }
@@ -517,22 +404,22 @@ void TMainForm::aFindPreviousMatchExecute() {
 }
 
 void TMainForm::aGotoLineExecute() {
-  if (FManager->Count() == 0) return;
+  if (Manager().Count() == 0) return;
   int line = 0, column = 0;
   if (!AskGotoLine || !AskGotoLine(Current().Lines->Count(), line, column)) return;
   GoToLine(Current(), line, column);
-  FManager->FocusCurrent();
+  Manager().FocusCurrent();
 }
 
 void TMainForm::aWordWrapExecute() {
-  for (int i = 0; i < FManager->Count(); ++i) {
-    FManager->Editor(i).SetWordWrap(aWordWrap->isChecked());
-    RefreshLineNumbers(FManager->Editor(i));
+  for (int i = 0; i < Manager().Count(); ++i) {
+    Manager().Editor(i).SetWordWrap(aWordWrap->isChecked());
+    RefreshLineNumbers(Manager().Editor(i));
   }
 }
 
 void TMainForm::aShowSpaceExecute() {
-  for (int i = 0; i < FManager->Count(); ++i) FManager->Editor(i).SetShowSpecialChars(aShowSpace->isChecked());
+  for (int i = 0; i < Manager().Count(); ++i) Manager().Editor(i).SetShowSpecialChars(aShowSpace->isChecked());
 }
 
 void TMainForm::aPrefsExecute() {
@@ -541,17 +428,7 @@ void TMainForm::aPrefsExecute() {
 
 void TMainForm::aKeepFormatExecute() {
   keepFormatChanged_ = true;
-  const bool keep = aKeepFormat->isChecked();
-  std::vector<TSourceEditor*> documents;
-  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
-  for (TSourceEditor* document : documents) {
-    document->SetKeepFileFormat(keep);
-    // A document read without its format and not changed since is read
-    // again, while its file is what it read.
-    if (keep && !document->FileFormat.Kept && document->FileFormat.Foreign && !document->FileModified &&
-        FileStampOf(document->FileName) == document->DiskStamp)
-      Guarded([&] { ReloadKeepingCaret(*document); });
-  }
+  FWorkspace->KeepFormat(aKeepFormat->isChecked());
 }
 
 void TMainForm::aAboutExecute() {
@@ -560,8 +437,8 @@ void TMainForm::aAboutExecute() {
 
 void TMainForm::aLineNumbersExecute() {
   lineNumbersChanged_ = true;
-  for (int i = 0; i < FManager->Count(); ++i)
-    linenumbers::Show(FManager->Editor(i), aLineNumbers->isChecked(), TEditManager::kGutterWidth);
+  for (int i = 0; i < Manager().Count(); ++i)
+    linenumbers::Show(Manager().Editor(i), aLineNumbers->isChecked(), TEditManager::kGutterWidth);
 }
 
 void TMainForm::RefreshLineNumbers(TAdvancedEditor& editor) {
@@ -569,9 +446,9 @@ void TMainForm::RefreshLineNumbers(TAdvancedEditor& editor) {
 }
 
 void TMainForm::SelectTabBy(int step) {
-  const int count = FManager->Count();
+  const int count = Manager().Count();
   if (count == 0) return;
-  const int current = std::max(0, FManager->CurrentIndex());
+  const int current = std::max(0, Manager().CurrentIndex());
   tcFiles->setCurrentIndex(((current + step) % count + count) % count);
 }
 
@@ -579,9 +456,9 @@ void TMainForm::SelectTabBy(int step) {
 
 void TMainForm::FillRecentMenu() {
   miRecent->clear();
-  FRecent.Load();
+  RecentFiles().Load();
   int n = 0;
-  for (const std::string& name : FRecent.Files()) {
+  for (const std::string& name : RecentFiles().Files()) {
     ++n;
     const QString number = n < 10 ? QString("&%1").arg(n) : QString("1&0");
     QAction* item = miRecent->addAction(number + " " + Name(name).replace('&', "&&"));
@@ -590,57 +467,12 @@ void TMainForm::FillRecentMenu() {
   if (n == 0) miRecent->addAction("No recent files")->setEnabled(false);
 }
 
-void TMainForm::OpenRecent(const std::string& fileName) {
-  if (!IsRegularFile(fileName)) {
-    FRecent.Remove(fileName);
-    if (ReportError) ReportError("\"" + fileName + "\" no longer exists. It is taken off the recent files.");
-    return;
-  }
-  FManager->Open(fileName);
-}
-
-void TMainForm::ReopenSession(const std::string& firstArgument) {
-  FRecent.Load();
-  const std::vector<std::string> session = FRecent.Session();
-  const int current = FRecent.SessionCurrent();
-  const std::string named = firstArgument.empty() ? std::string() : FullPath(firstArgument);
-  const bool namedOpen = FManager->Count() > 0;
-  int select = -1;
-  // Documents coming back are no new choice of the user: the recent list stays.
-  auto remember = std::exchange(FManager->OnFileRead, nullptr);
-  for (std::size_t i = 0; i < session.size(); ++i) {
-    if (session[i] == named || !IsRegularFile(session[i])) continue;
-    const int before = FManager->Count();
-    Guarded([&] { FManager->Open(session[i]); });
-    if (FManager->Count() > before && static_cast<int>(i) == current) select = FManager->Count() - 1;
-  }
-  FManager->OnFileRead = std::move(remember);
-  // The file the command line names stays current.
-  if (namedOpen) select = 0;
-  if (select >= 0) FManager->Select(select);
-}
-
-void TMainForm::KeepSession() {
-  std::vector<std::string> names;
-  int current = -1;
-  if (aReopenSession->isChecked()) {
-    for (int i = 0; i < FManager->Count(); ++i) {
-      const TSourceEditor& document = FManager->Editor(i);
-      // Unsaved changes the session's end keeps in a journal come back through the recovery.
-      if ((ending_ && document.FileModified) || !IsRegularFile(document.FileName)) continue;
-      if (i == FManager->CurrentIndex()) current = static_cast<int>(names.size());
-      names.push_back(document.FileName);
-    }
-  }
-  FRecent.SetSession(names, current);
-}
-
 // ---------------------------------------------------------------- messages
 
 void TMainForm::WMCopyData(unsigned marker, const std::string& data) {
   if (marker != kOpenFileMarker) return;
   try {
-    FManager->Open(data);
+    Manager().Open(data);
   } catch (const std::exception& e) {
     // The second start waits until this returns: the message is shown once
     // it has its answer.
@@ -650,36 +482,9 @@ void TMainForm::WMCopyData(unsigned marker, const std::string& data) {
   }
 }
 
-void TMainForm::WMDropFiles(const std::vector<std::string>& fileNames) {
-  for (const std::string& name : fileNames) Guarded([&] { FManager->Open(name); });
-}
-
 bool TMainForm::FormCloseQuery() {
-  if (ending_ || !aSaveAll->isEnabled()) return true;
-  // The documents the question is about; one handed over meanwhile is not saved.
-  std::vector<TSourceEditor*> documents;
-  std::vector<std::string> names;
-  for (int i = 0; i < FManager->Count(); ++i) {
-    documents.push_back(&FManager->Editor(i));
-    if (FManager->Editor(i).FileModified) names.push_back(FullPath(FManager->Editor(i).FileName));
-  }
-  int answer = AskUnsaved(names);
-  if (ending_) return true;
-  bool close = false;
-  if (answer == TUnsavedForm::mrYes) {
-    bool saved = true;
-    Guarded([&] {
-      saved = false;
-      bool all = true;
-      for (TSourceEditor* document : documents)
-        if (FManager->IndexOf(*document) >= 0 && !SaveDocument(*document)) all = false;
-      RefreshTabs();
-      saved = all;
-    });
-    close = saved;
-  } else if (answer == TUnsavedForm::mrNo) {
-    close = true;
-  }
+  if (FWorkspace->Ending() || !aSaveAll->isEnabled()) return true;
+  const bool close = FWorkspace->CloseQuery();
   if (close) Timer.stop();
   return close;
 }
@@ -714,7 +519,7 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 void TMainForm::FormActivate() {
-  if (FManager) FManager->FocusCurrent();
+  if (FWorkspace) Manager().FocusCurrent();
   // Another program may have changed a file while the window was not looked at.
   QTimer::singleShot(0, this, [this] { CheckDiskChanges(); });
 }
@@ -733,126 +538,23 @@ void TMainForm::dropEvent(QDropEvent* event) {
 
 // ---------------------------------------------------------------- keeping work safe
 
-void TMainForm::WatchFiles() {
-  std::vector<std::string> names;
-  for (int i = 0; i < FManager->Count(); ++i) names.push_back(FManager->Editor(i).FileName);
-  FDiskWatch->Watch(names);
-}
-
 void TMainForm::CheckDiskChanges() {
-  if (ending_ || checkingDisk_) return;
-  if (QApplication::activeModalWidget()) {
+  if (!FWorkspace->Ending() && !FWorkspace->CheckingDisk() && QApplication::activeModalWidget()) {
     // Not while a dialog waits for an answer: once it is gone.
     QTimer::singleShot(kDiskRecheckMs, this, [this] { CheckDiskChanges(); });
     return;
   }
-  checkingDisk_ = true;
-  std::vector<TSourceEditor*> documents;
-  for (int i = 0; i < FManager->Count(); ++i) documents.push_back(&FManager->Editor(i));
-  bool changed = false;
-  for (TSourceEditor* document : documents) {
-    if (ending_) break;
-    if (FManager->IndexOf(*document) < 0) continue;
-    switch (FDiskCheck.Check(*document)) {
-      case TDiskChange::None:
-        break;
-      case TDiskChange::Deleted:
-        // The text is all that is left of the file: it counts as unsaved.
-        document->FileDeleted();
-        changed = true;
-        break;
-      case TDiskChange::Changed:
-        if (document->FileModified) {
-          const QString text = "\"" + Name(FilePart(document->FileName)) +
-                               "\" was changed by another program. Reload it and lose your changes?";
-          int answer = recovered_.count(document) ? AskReloadRecovered(text) : AskReload(text);
-          if (answer != QMessageBox::Yes || ending_ || FManager->IndexOf(*document) < 0) break;
-        }
-        Guarded([&] { ReloadKeepingCaret(*document); });
-        recovered_.erase(document);
-        changed = true;
-        break;
-    }
-  }
-  checkingDisk_ = false;
-  if (changed && !ending_) RefreshTabs();
-  WatchFiles();
-}
-
-void TMainForm::ReloadKeepingCaret(TSourceEditor& document) {
-  document.RefreshCaretLine();
-  const int line = document.CaretLine, column = document.CaretLineX, top = document.TopRow;
-  document.Reload();
-  const int lines = document.Lines->Count();
-  if (lines == 0) return;
-  const int target = std::min(line, lines - 1);
-  int row = 0, rowColumn = 0;
-  document.Lines->LineToRow(target, std::min(column, document.Lines->LineLength(target)), row, rowColumn);
-  document.ScrollTo(0, std::min(top, row));
-  document.MoveCaret(rowColumn, row);
-}
-
-void TMainForm::OfferRecovery() {
-  if (ending_) return;
-  // First what happened to files whose saves were cut short.
-  std::string told;
-  for (const TInterruptedSave& save : std::exchange(interruptedSaves_, {})) {
-    if (!told.empty()) told += "\n\n";
-    told += "The save of \"" + save.FileName + "\" was cut short when the program ended. ";
-    told += save.Restored
-                ? "The file was put back as it was before that save."
-                : "The file was replaced since; its content from before that save is kept in \"" + save.Kept + "\".";
-  }
-  if (!told.empty()) ReportError(told);
-  std::vector<TDamagedJournal> damaged;
-  std::vector<TOrphanJournal> orphans = FindOrphanJournals(FJournals->Folder(), &damaged);
-  told.clear();
-  for (const TDamagedJournal& journal : damaged) {
-    if (!told.empty()) told += "\n\n";
-    told += journal.FileName.empty() ? std::string("Unsaved changes of a document that cannot be told")
-                                     : "The unsaved changes of \"" + journal.FileName + "\"";
-    told += " cannot be recovered. " + journal.Reason + ". The journal is kept as \"" + journal.Kept + "\".";
-  }
-  if (!told.empty() && !ending_) ReportError(told);
-  if (orphans.empty() || ending_) return;
-  const QString text = orphans.size() == 1 ? QString("Recover unsaved changes of 1 document?")
-                                           : QString("Recover unsaved changes of %1 documents?").arg(orphans.size());
-  int answer = AskRecover(text);
-  if (ending_) return;  // the next start asks again
-  if (answer != QMessageBox::Yes) {
-    for (TOrphanJournal& orphan : orphans) orphan.File->Remove();
-    return;
-  }
-  for (TOrphanJournal& orphan : orphans) {
-    TSourceEditor* document = nullptr;
-    bool recovered = false;
-    Guarded([&] {
-      document = &FManager->CreateEditor();
-      RestoreDocument(orphan.Content, *document);
-      FJournals->Adopt(*document, std::move(orphan));
-      recovered_.insert(document);
-      recovered = true;
-    });
-    if (!recovered && document) FManager->Close(FManager->IndexOf(*document));
-  }
-  FManager->Select(FManager->Count() - 1);
-  RefreshTabs();
-  WatchFiles();
+  FWorkspace->CheckDiskChanges();
 }
 
 void TMainForm::TellJournalTrouble() {
-  // Once a session, and never over a dialog waiting for an answer.
-  if (journalTroubleTold_ || ending_ || QApplication::activeModalWidget()) return;
-  const std::string trouble = FJournals->TakeTrouble();
-  if (trouble.empty()) return;
-  journalTroubleTold_ = true;
-  ReportError("Unsaved changes cannot be kept for recovery after a crash: " + trouble);
+  // Never over a dialog waiting for an answer.
+  if (!QApplication::activeModalWidget()) FWorkspace->TellJournalTrouble();
 }
 
 void TMainForm::EndSession() {
-  if (ending_) return;
-  ending_ = true;
+  if (FWorkspace->Ending()) return;
+  FWorkspace->EndSession();
   Timer.stop();
   JournalTimer.stop();
-  FJournals->Keep();
 }

@@ -3,8 +3,9 @@
 // TMainForm: the program's main window. A button bar with the search box, a
 // row of tabs with one tab per open document, the editing panel showing the
 // current document's editor, and a status bar refreshed ten times a second.
-// It owns the edit manager and turns actions, shortcuts, buttons, dropped
-// files and hand-overs from a second start into operations on documents.
+// It owns the workspace (the documents, their saving, recovery and session),
+// shows it, and turns actions, shortcuts, buttons, dropped files and
+// hand-overs from a second start into operations of the workspace.
 
 #include <QAction>
 #include <QMainWindow>
@@ -13,14 +14,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "app/DiskCheck.h"
-#include "app/EditMgr.h"
-#include "app/RecentFiles.h"
-#include "editor/FileIO.h"
+#include "app/Workspace.h"
 
 class QFileDialog;
 class QLabel;
@@ -67,7 +64,7 @@ class TMainForm : public QMainWindow {
   void aSaveAsExecute();
   void aSaveAllExecute();
   void aCloseExecute();
-  void aReloadExecute() { FManager->Reload(); }
+  void aReloadExecute() { Manager().Reload(); }
   void aExitExecute() { close(); }
   void aUndoExecute() { Current().ExecuteCommand(cmdUndo); }
   void aCutExecute() { Current().Cut(); }
@@ -99,11 +96,11 @@ class TMainForm : public QMainWindow {
   void SelectTabBy(int step);
 
   // ---- recent files ----
-  TRecentFiles& RecentFiles() { return FRecent; }
+  TRecentFiles& RecentFiles() { return FWorkspace->RecentFiles(); }
   // File > "Recent files".
   QMenu* RecentMenu() const { return miRecent; }
   // Opens a file of the list; one that is gone is taken off it, with a message.
-  void OpenRecent(const std::string& fileName);
+  void OpenRecent(const std::string& fileName) { FWorkspace->OpenRecent(fileName); }
   void aGotoLineExecute();
 
   // ---- own operations ----
@@ -116,18 +113,18 @@ class TMainForm : public QMainWindow {
   void UpdateCaption();
   void UpdateSaveActions();
   void UpdateStatusBar();
-  void NewDocument();
+  void NewDocument() { FWorkspace->NewDocument(DocumentsFolder()); }
   void tcFilesChange(int index);
   // A single-instance message: marker 13107 opens the file it names.
   void WMCopyData(unsigned marker, const std::string& data);
-  void WMDropFiles(const std::vector<std::string>& fileNames);
+  void WMDropFiles(const std::vector<std::string>& fileNames) { FWorkspace->OpenEach(fileNames); }
   // True when the window may close (asks about unsaved documents).
   bool FormCloseQuery();
 
   // ---- keeping work safe ----
   // Documents that a program which died left unsaved: asks once whether to
   // recover them, then opens them (the last one current) or drops them.
-  void OfferRecovery();
+  void OfferRecovery() { FWorkspace->OfferRecovery(); }
   // Notices files of open documents that another program changed, replaced
   // or deleted since they were loaded or saved.
   void CheckDiskChanges();
@@ -135,10 +132,12 @@ class TMainForm : public QMainWindow {
   // after "Discard changes and Exit", and the unsaved changes stay in the
   // recovery journals.
   void EndSession();
-  TJournalKeeper& Journals() const { return *FJournals; }
+  TJournalKeeper& Journals() const { return FWorkspace->Journals(); }
 
-  TEditManager& Manager() const { return *FManager; }
-  TSourceEditor& Current() const { return FManager->Current(); }
+  // The documents and their saving, session and recovery.
+  TWorkspace& Workspace() const { return *FWorkspace; }
+  TEditManager& Manager() const { return FWorkspace->Manager(); }
+  TSourceEditor& Current() const { return Manager().Current(); }
   // The application's title (the text the task bar shows).
   const QString& Title() const { return FTaskBarTitle; }
   QString PanelText(int index) const;
@@ -205,25 +204,13 @@ class TMainForm : public QMainWindow {
   void CharRefused(char32_t ch);
   // Tells in the status bar that a save rewrote the line ends or TABs of a file.
   void FormatRewritten(const TSourceEditor& document);
-  // Asks for a name and saves `document` under it.
-  void SaveDocumentAs(TSourceEditor& document);
-  // Saves the document, asking first when its file changed on disk (also
-  // while it is being saved); false when the user would rather not write
-  // over the other program's change.
-  bool SaveDocument(TSourceEditor& document);
-  bool MayOverwrite(TSourceEditor& document);
   // Tells once what went wrong with the recovery journals.
   void TellJournalTrouble();
-  void ReloadKeepingCaret(TSourceEditor& document);
-  // Keeps the disk watch on the files of the open documents.
-  void WatchFiles();
   void FormActivate();
   void FillRecentMenu();
   void RefreshLineNumbers(TAdvancedEditor& editor);
-  // The documents of the last session, after the file of the command line.
-  void ReopenSession(const std::string& firstArgument);
-  // Notes the documents that a start should open again.
-  void KeepSession();
+  // Where new documents go (ending in "/").
+  std::string DocumentsFolder() const;
 
   TGradientPanel* gpButtons = nullptr;
   std::array<TFlatButton*, 10> buttons_{};
@@ -247,20 +234,11 @@ class TMainForm : public QMainWindow {
   std::vector<TabShown> tabsShown_;
   bool refreshingTabs_ = false;
   bool keepFormatChanged_ = false;  // the user switched the option: it goes to the settings
-  bool ending_ = false;             // the session ends: nothing more is asked or saved
-  bool checkingDisk_ = false;       // a disk check (and its questions) runs
   QTimer JournalTimer;
-  bool journalTroubleTold_ = false;
   // The user switched these options: they go to the settings.
   bool lineNumbersChanged_ = false, reopenSessionChanged_ = false;
-  // Saves that a program which died left half-done, put back at the start.
-  std::vector<TInterruptedSave> interruptedSaves_;
-  // Documents recovered from journals, while their text is the recovered one.
-  std::set<const TSourceEditor*> recovered_;
-  TDiskCheck FDiskCheck;
-  TRecentFiles FRecent{TRecentFiles::DefaultPath()};
   TDiskWatch* FDiskWatch = nullptr;
   TFindForm* FFind = nullptr;
-  std::unique_ptr<TJournalKeeper> FJournals;  // outlives the documents
-  std::unique_ptr<TEditManager> FManager;
+  std::unique_ptr<TWorkspaceQuestions> questions_;  // outlives the workspace
+  std::unique_ptr<TWorkspace> FWorkspace;
 };

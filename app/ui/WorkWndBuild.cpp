@@ -18,6 +18,7 @@
 #include "app/Kernel.h"
 #include "app/ui/About.h"
 #include "app/ui/WorkWnd.h"
+#include "app/ui/WindowQuestions.h"
 #include "app/ui/WorkWndCommands.h"
 #include "qt/QtEditorPanel.h"
 #include "widgets/flat_button.h"
@@ -90,6 +91,9 @@ void TMainForm::BuildLayout() {
   pnEdit->SetFooter(Label1);
   layout->addWidget(pnEdit, 1);
   setCentralWidget(central);
+  // The workspace comes before the menus: the File menu lists its recent files.
+  questions_ = std::make_unique<TWindowQuestions>(*this);
+  FWorkspace = std::make_unique<TWorkspace>(pnEdit, JournalFolder(), TRecentFiles::DefaultPath(), *questions_);
   BuildMenus();
   BuildStatusBar();
   connect(tcFiles, &QTabBar::currentChanged, this, [this](int index) {

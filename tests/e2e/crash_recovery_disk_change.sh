@@ -11,8 +11,8 @@
 #    recover; Return (Yes) opens doc.txt (the same file), current; F2 writes
 #    exactly the text typed before the crash;
 # 3. type, then another program rewrites doc.txt: the window asks whether
-#    to reload it; Return (Yes) reloads it, and what is typed then and saved
-#    with F2 goes into the other program's text;
+#    to reload it, No being its default; Alt+Y (Yes) reloads it, and what is
+#    typed then and saved with F2 goes into the other program's text;
 # 4. another program rewrites doc.txt once more: the unmodified document
 #    reloads by itself;
 # 5. Alt+X ends the program with status 0 and leaves no journal.
@@ -58,7 +58,11 @@ log "the recovered text was saved"
 xdo type --delay 50 "mine " || fail "xdotool type"
 sleep 1
 printf 'external\n' >"$DOCS/doc.txt"
-answer_question "reloading doc.txt"
+wait_until 30 "the question about reloading doc.txt" dialog_named "Quorvel Editor"
+sleep 0.5
+focus_window "$DIALOG" || fail "could not focus the question about reloading doc.txt"
+xdo key --delay 100 alt+y || fail "xdotool key"
+log "answered the question about reloading doc.txt with Yes (Alt+Y)"
 focus_main
 xdo key --delay 100 ctrl+Home || fail "xdotool key"
 xdo type --delay 50 "Y" || fail "xdotool type"

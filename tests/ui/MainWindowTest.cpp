@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,7 +30,6 @@
 #include <map>
 #include <set>
 
-#include "app/Journal.h"
 #include "app/Kernel.h"
 #include "app/ui/FindReplace.h"
 #include "app/ui/KernelStartUp.h"
@@ -45,13 +45,6 @@
 #include "tests/support/TempDir.h"
 
 namespace {
-
-// Nothing in the state folder but the list of recent files.
-bool HoldsNoJournal(const std::string& folder) {
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().filename() != "recent-files") return false;
-  return true;
-}
 
 class MainWindow : public ::testing::Test {
  protected:
@@ -162,15 +155,6 @@ TEST_F(MainWindow, StartsWithNotesTxtInTheProgramFolder) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("Notes.txt"))) << "written only when saved";
 }
 
-TEST_F(MainWindow, NewDocumentsTakeTheNextFreeNotesName) {
-  WriteBytes(dir.File("Notes2.txt"), "taken");
-  Open();
-  form->aNew->trigger();
-  form->aNew->trigger();
-  EXPECT_EQ(Tabs(), (std::vector<std::string>{"Notes.txt", "Notes3.txt", "Notes4.txt"}));
-  EXPECT_EQ(form->Manager().CurrentIndex(), 2);
-}
-
 TEST_F(MainWindow, EditsBracketTheTabAndSavingClearsIt) {
   WriteBytes(dir.File("a.php"), "<?php ?>");
   Open(dir.File("a.php"));
@@ -192,23 +176,6 @@ TEST_F(MainWindow, SavingADocumentWithoutAFileAsksForAName) {
   EXPECT_EQ(saveDialogs, 1);
   EXPECT_EQ(ReadBytes(dir.File("chosen.txt")), "n\r\n");
   EXPECT_EQ(Tabs(), (std::vector<std::string>{"chosen.txt"}));
-}
-
-TEST_F(MainWindow, TheCloseQuestionSavesUnderTheCurrentName) {
-  Open();
-  form->Current().KeyPress('z');
-  form->aNew->trigger();
-  form->Manager().Select(0);
-  answer = QMessageBox::Cancel;
-  form->aClose->trigger();
-  EXPECT_EQ(form->Manager().Count(), 2) << "Cancel keeps the document";
-  ASSERT_EQ(questions.size(), 1u);
-  EXPECT_EQ(questions[0], "Save changes to \"Notes.txt\"?");
-  answer = QMessageBox::Yes;
-  form->aClose->trigger();
-  EXPECT_EQ(saveDialogs, 0) << "no dialog: the file is written under its name";
-  EXPECT_EQ(ReadBytes(dir.File("Notes.txt")), "z\r\n");
-  EXPECT_EQ(form->Manager().Count(), 1);
 }
 
 TEST_F(MainWindow, ClosingTheLastTabShowsTheNoDocumentState) {
@@ -289,16 +256,6 @@ TEST_F(MainWindow, ReturnToEditorKeepsTheWindowAndItsTimer) {
   EXPECT_TRUE(form->FormCloseQuery());
   EXPECT_EQ(ReadBytes(dir.File("Notes.txt")), "q\r\n");
   EXPECT_FALSE(form->StatusTimer().isActive());
-}
-
-TEST_F(MainWindow, DiscardClosesWithoutSavingAndNoQuestionWhenNothingChanged) {
-  Open();
-  EXPECT_TRUE(form->FormCloseQuery());
-  EXPECT_TRUE(unsaved.empty()) << "no question without changes";
-  form->Current().KeyPress('q');
-  unsavedAnswer = TUnsavedForm::mrNo;
-  EXPECT_TRUE(form->FormCloseQuery());
-  EXPECT_FALSE(std::filesystem::exists(dir.File("Notes.txt")));
 }
 
 TEST_F(MainWindow, ErrorsLeavingAnActionAreReportedAndTheWindowGoesOn) {
@@ -584,7 +541,9 @@ TEST_F(MainWindow, TheLinkLabelSitsAtTheBottomCentreOfTheEmptyEditingPanel) {
   EXPECT_GE(panel.bottom() - at.bottom(), 4);
 }
 
-TEST_F(MainWindow, AChangeByAnotherProgramIsNoticedAndNeverSilentlyOverwritten) {
+// What the workspace does with a change on disk is tested with the
+// workspace; the window hears of it from the watch.
+TEST_F(MainWindow, AChangeByAnotherProgramIsNoticedByTheWatch) {
   const std::string file = dir.File("a.txt");
   WriteBytes(file, "one\r\ntwo\r\nthree\r\n");
   Open(file);
@@ -603,198 +562,66 @@ TEST_F(MainWindow, AChangeByAnotherProgramIsNoticedAndNeverSilentlyOverwritten) 
   EXPECT_EQ(doc.CaretY, 2);
   EXPECT_FALSE(doc.FileModified);
   EXPECT_TRUE(questions.empty());
-
-  // Modified: a question, asked once for each change; No keeps the text.
-  doc.KeyPress('x');
-  WriteBytes(file, "changed again\n");
-  yesNo = QMessageBox::No;
-  form->CheckDiskChanges();
-  form->CheckDiskChanges();
-  const std::string reload = "\"a.txt\" was changed by another program. Reload it and lose your changes?";
-  EXPECT_EQ(questions, std::vector<std::string>{reload});
-  EXPECT_EQ(doc.Lines->Get(2), "TxHREE") << "the caret kept its place";
-
-  // Saving over that change asks first; No writes nothing.
-  form->aSave->trigger();
-  const std::string overwrite =
-      "\"a.txt\" was changed by another program. Overwrite it and lose the other program's changes?";
-  EXPECT_EQ(questions, (std::vector<std::string>{reload, overwrite}));
-  EXPECT_EQ(ReadBytes(file), "changed again\n");
-  EXPECT_EQ(Tabs(), std::vector<std::string>{"[a.txt]"});
-
-  // Yes to the reload question: the file's text, unmodified.
-  WriteBytes(file, "third\r\n");
-  yesNo = QMessageBox::Yes;
-  form->CheckDiskChanges();
-  EXPECT_EQ(LinesOf(*doc.Lines), std::vector<std::string>{"third"});
-  EXPECT_FALSE(doc.FileModified);
-
-  // Deleted: the document stays, with its text, marked modified.
-  std::filesystem::remove(file);
-  form->CheckDiskChanges();
-  EXPECT_EQ(LinesOf(*doc.Lines), std::vector<std::string>{"third"});
-  EXPECT_EQ(Tabs(), std::vector<std::string>{"[a.txt]"});
-  EXPECT_EQ(questions.size(), 3u);
-  EXPECT_TRUE(errors.empty()) << errors[0];
 }
 
-TEST_F(MainWindow, DocumentsLeftByAProgramThatDiedAreOfferedOnce) {
-  const QByteArray oldState = qgetenv("XDG_STATE_HOME");
-  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(dir.File("state")));
-  WriteBytes(dir.File("a.php"), "<?php\r\n?>\r\n");
-  auto leaveUnsaved = [&] {
-    Open(dir.File("a.php"));
-    form->Current().KeyPress('A');
-    form->aNew->trigger();
-    form->Current().InsertText("new\r\ntext");
-    form->EndSession();  // as on a logout: the changes stay in the journals
-    EXPECT_TRUE(form->FormCloseQuery()) << "no question once the session ends";
-    form.reset();
-  };
-  const std::string folder = dir.File("state/quorvel");
-
-  leaveUnsaved();
-  Open();
-  form->OfferRecovery();
-  EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 2 documents?"});
-  EXPECT_EQ(Tabs(), (std::vector<std::string>{"Notes.txt", "[a.php]", "[Notes.txt]"}));
-  EXPECT_EQ(form->Manager().CurrentIndex(), 2);
-  EXPECT_EQ(LinesOf(*form->Manager().Editor(1).Lines), (std::vector<std::string>{"A<?php", "?>"}));
-  EXPECT_NE(form->Manager().Editor(1).Highlighter, nullptr);
-  EXPECT_EQ(LinesOf(*form->Current().Lines), (std::vector<std::string>{"new", "text"}));
-  EXPECT_EQ(form->Current().FileName, dir.File("Notes.txt"));
-  form->OfferRecovery();
-  EXPECT_EQ(questions.size(), 1u) << "recovered documents are this program's now";
-  form.reset();
-  EXPECT_TRUE(HoldsNoJournal(folder)) << "a clean end leaves no journal";
-
-  // No: the journals go, nothing opens.
-  leaveUnsaved();
-  questions.clear();
-  yesNo = QMessageBox::No;
-  Open();
-  form->OfferRecovery();
-  EXPECT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 2 documents?"});
-  EXPECT_EQ(Tabs(), std::vector<std::string>{"Notes.txt"});
-  EXPECT_TRUE(HoldsNoJournal(folder));
-  form.reset();
-  qputenv("XDG_STATE_HOME", oldState);
-}
-
-TEST_F(MainWindow, AFileReplacedByAFolderOrAPipeCountsAsDeleted) {
-  for (const std::string kind : {"folder", "pipe"}) {
-    const std::string file = dir.File(kind + ".txt");
-    WriteBytes(file, "text\r\n");
-    Open(file);
-    std::filesystem::remove(file);
-    if (kind == "folder")
-      std::filesystem::create_directory(file);
-    else
-      ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    form->CheckDiskChanges();
-    EXPECT_EQ(Tabs(), std::vector<std::string>{"[" + kind + ".txt]"});
-    EXPECT_EQ(LinesOf(*form->Current().Lines), std::vector<std::string>{"text"});
-    EXPECT_FALSE(form->FormCloseQuery()) << "the text is the file's last copy";
-    EXPECT_EQ(unsaved, std::vector<std::string>{file});
-    EXPECT_TRUE(errors.empty()) << kind << ": " << errors[0];
-    EXPECT_TRUE(questions.empty());
-  }
-}
-
-// Another program appends to the file while a large document is saved: the
-// save asks as a change found earlier does, and No keeps every line it wrote.
-TEST_F(MainWindow, AnotherProgramWritingDuringASaveIsAskedAboutAndKept) {
-  const std::string file = dir.File("big.txt");
-  std::string text;
-  for (int i = 0; i < 500000; ++i) text += "line " + std::to_string(i) + " of a large document\r\n";
-  WriteBytes(file, text);
+// A file another program writes every 20 ms without a pause is reloaded
+// while it is still being written.
+TEST_F(MainWindow, AFileThatNeverStopsChangingIsNoticedAllTheSame) {
+  const std::string file = dir.File("log.txt");
+  WriteBytes(file, "start\r\n");
   Open(file);
-  form->Current().KeyPress('x');
-  yesNo = QMessageBox::No;
+  TSourceEditor& doc = form->Current();
   int stop[2];
   ASSERT_EQ(::pipe(stop), 0);
-  const pid_t other = ::fork();
-  ASSERT_GE(other, 0);
-  if (other == 0) {
-    // A line every 5 ms from 20 ms on, until told to stop.
-    ::usleep(20000);
-    int n = 0;
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    // A line every 20 ms until told to stop, for a minute at most.
     pollfd told{stop[0], POLLIN, 0};
-    while (n < 250) {
-      char line[] = "theirs 000\n";
-      line[7] = static_cast<char>('0' + n / 100);
-      line[8] = static_cast<char>('0' + n / 10 % 10);
-      line[9] = static_cast<char>('0' + n % 10);
+    for (int n = 0; n < 3000 && ::poll(&told, 1, 20) == 0; ++n) {
       const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
-      (void)!::write(fd, line, sizeof line - 1);
+      (void)!::write(fd, "more\n", 5);
       ::close(fd);
-      ++n;
-      if (::poll(&told, 1, 5) > 0) break;
     }
-    ::_exit(n);
+    ::_exit(0);
   }
-  form->aSave->trigger();
+  QDeadlineTimer deadline(30000);
+  while (doc.Lines->Count() < 2 && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  const bool writing = ::waitpid(writer, nullptr, WNOHANG) == 0;
   (void)!::write(stop[1], "s", 1);
-  int status = 0;
-  ::waitpid(other, &status, 0);
+  ::waitpid(writer, nullptr, 0);
   ::close(stop[0]);
   ::close(stop[1]);
-  const int appended = WEXITSTATUS(status);
-  std::string theirs;
-  for (int n = 0; n < appended; ++n) {
-    char line[24];
-    std::snprintf(line, sizeof line, "theirs %03d\n", n);
-    theirs += line;
-  }
-  ASSERT_GE(appended, 1);
-  EXPECT_EQ(questions, std::vector<std::string>{"\"big.txt\" was changed by another program. Overwrite it and lose "
-                                                "the other program's changes?"});
-  EXPECT_TRUE(ReadBytes(file) == text + theirs) << "lines of the other program were lost";
-  EXPECT_EQ(Tabs(), std::vector<std::string>{"[big.txt]"});
+  EXPECT_GE(doc.Lines->Count(), 2) << "not reloaded";
+  EXPECT_TRUE(writing) << "reloaded only once the other program stopped";
+  EXPECT_FALSE(doc.FileModified);
+  EXPECT_TRUE(questions.empty());
 }
 
-// After a crash: a journal that cannot be recovered is told once, naming its
-// document; a recovered document whose file changed since is not reloaded
-// by the question's default answer.
-TEST_F(MainWindow, AfterACrashDamagedJournalsAreToldOnceAndRecoveredTextIsKept) {
-  const QByteArray oldState = qgetenv("XDG_STATE_HOME");
-  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(dir.File("state")));
-  const std::string folder = dir.File("state/quorvel"), file = dir.File("a.txt");
-  WriteBytes(file, "saved\r\n");
-  Open(file);
-  form->Current().KeyPress('A');
-  form->EndSession();
-  form.reset();
-  // Valid checksums, and a snapshot that counts 2^31 - 1 lines but holds one.
-  std::string damaged;
-  TJournalHeader header;
-  header.FileName = dir.File("lost.txt");
-  AppendJournalRecord(damaged, TJournalRecordKind::Header, HeaderPayload(header));
-  AppendJournalRecord(damaged, TJournalRecordKind::Snapshot, std::string("\xff\xff\xff\xff\x07\x01x", 7));
-  WriteBytes(folder + "/0000000000000000.journal", damaged);
-  WriteBytes(file, "theirs\r\n");  // changed by another program meanwhile
-
-  Open();
-  form->OfferRecovery();
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "The unsaved changes of \"" + dir.File("lost.txt") +
-                           "\" cannot be recovered. The journal's snapshot is damaged. The journal is kept as \"" +
-                           folder + "/0000000000000000.journal.damaged\".");
-  ASSERT_EQ(questions, std::vector<std::string>{"Recover unsaved changes of 1 document?"});
-  yesNo = QMessageBox::No;
-  form->CheckDiskChanges();
-  EXPECT_EQ(questions.back(), "(recovered) \"a.txt\" was changed by another program. Reload it and lose your changes?");
-  EXPECT_EQ(LinesOf(*form->Current().Lines), std::vector<std::string>{"Asaved"});
-  form.reset();
-
-  errors.clear();
-  questions.clear();
-  Open();
-  form->OfferRecovery();
-  EXPECT_TRUE(errors.empty()) << "told once";
-  EXPECT_TRUE(questions.empty());
-  form.reset();
-  qputenv("XDG_STATE_HOME", oldState);
+// The window's own questions: Enter keeps the unsaved text at the reload
+// question (also for recovered text), and answers Yes to the others.
+TEST_F(MainWindow, NoQuestionThatDropsUnsavedTextDefaultsToDroppingIt) {
+  form = std::make_unique<TMainForm>("");
+  struct Case {
+    std::function<int(const QString&)> ask;
+    int expected;
+  } cases[] = {{form->AskReload, QMessageBox::No},
+               {form->AskReloadRecovered, QMessageBox::No},
+               {form->AskOverwrite, QMessageBox::Yes},
+               {form->AskRecover, QMessageBox::Yes}};
+  for (const Case& c : cases) {
+    QTimer::singleShot(0, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box, &enter);
+        if (box->isVisible()) box->done(-1);  // Return answered nothing
+      }
+    });
+    EXPECT_EQ(c.ask("question"), c.expected);
+  }
 }
 
 // A journal that cannot be written is told once in the window.
