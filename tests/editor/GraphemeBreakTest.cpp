@@ -123,42 +123,28 @@ TEST_F(GraphemeBreaks, NoCommandSplitsAClusterOfUnicodesCases) {
     std::reverse(visited.begin(), visited.end());
     EXPECT_EQ(visited, stops) << c.source << " stepping left";
 
+    // Each cluster: selected, deleted and backspaced whole; words, the word
+    // selection and a typed character end on stops (or past the end).
+    auto onStop = [&](int x) { return x > end || std::binary_search(stops.begin(), stops.end(), x); };
     for (std::size_t i = 0; i + 1 < stops.size(); ++i) {
       const auto from = static_cast<std::size_t>(stops[i]), to = static_cast<std::size_t>(stops[i + 1]);
-      const std::string cluster = c.text.substr(from, to - from);
       const std::string without = c.text.substr(0, from) + c.text.substr(to);
-      Line(c.text);
-      Caret(stops[i], 0);
-      Run(cmdSelectRight);
-      EXPECT_EQ(Selected(), cluster) << c.source << " select right at " << from;
-      Line(c.text);
-      Caret(stops[i], 0);
-      Run(cmdDeleteRight);
-      EXPECT_EQ(Text()[0], without) << c.source << " delete at " << from;
-      if (c.text.find_first_not_of(' ') < to) {  // (after blanks alone, Backspace unindents)
+      const bool blanksBefore = c.text.find_first_not_of(' ') >= to;  // where Backspace unindents
+      const std::initializer_list<std::uint16_t> commands = {
+          cmdSelectRight, cmdDeleteRight, cmdDeleteLeft, cmdWordRight, cmdWordLeft, cmdSelectWord, 'x'};
+      for (std::uint16_t command : commands) {
         Line(c.text);
-        Caret(stops[i + 1], 0);
-        Run(cmdDeleteLeft);
-        EXPECT_EQ(Text()[0], without) << c.source << " backspace at " << to;
-      }
-      // Words and typing end on stops too (or in the blanks past the end).
-      auto onStop = [&](int x) { return x > end || std::binary_search(stops.begin(), stops.end(), x); };
-      for (std::uint16_t command : {cmdWordRight, cmdWordLeft, cmdSelectWord}) {
-        Line(c.text);
-        Caret(stops[i], 0);
+        Caret(command == cmdDeleteLeft ? stops[i + 1] : stops[i], 0);
         Run(command);
-        EXPECT_TRUE(onStop(editor.CaretX)) << c.source << " " << command;
-        if (editor.SelAvail) {
-          EXPECT_TRUE(onStop(editor.SelStartX)) << c.source << " " << command;
-          EXPECT_TRUE(onStop(editor.SelEndX)) << c.source << " " << command;
-        }
+        const std::string what = c.source + " command " + std::to_string(command) + " at " + std::to_string(from);
+        if (command == cmdSelectRight) EXPECT_EQ(Selected(), c.text.substr(from, to - from)) << what;
+        if (command == cmdDeleteRight || (command == cmdDeleteLeft && !blanksBefore))
+          EXPECT_EQ(Text()[0], without) << what;
+        if (command == 'x') EXPECT_EQ(Text()[0], c.text.substr(0, from) + "x" + c.text.substr(from)) << what;
+        EXPECT_TRUE(onStop(editor.CaretX) || command == 'x') << what;
+        EXPECT_EQ(textcol::CharStart(U8, Text()[0], editor.CaretX), editor.CaretX) << what;
+        if (editor.SelAvail) EXPECT_TRUE(onStop(editor.SelStartX) && onStop(editor.SelEndX)) << what;
       }
-      Line(c.text);
-      Caret(stops[i], 0);
-      editor.TypeCharacter(U'x');
-      EXPECT_EQ(Text()[0], c.text.substr(0, from) + "x" + c.text.substr(from)) << c.source << " typed at " << from;
-      EXPECT_GT(editor.CaretX, stops[i]) << c.source;
-      EXPECT_EQ(textcol::CharStart(U8, Text()[0], editor.CaretX), editor.CaretX) << c.source << " typed at " << from;
     }
   }
 }

@@ -22,27 +22,6 @@ TEST(TextColumns, WidthsOfCharacters) {
   EXPECT_EQ(textcol::CharColumns(0x11F00), 0);
 }
 
-// Clusters of several code points: an emoji sequence is one picture two
-// columns wide; a Hangul syllable of jamo is the leading consonant's two.
-TEST(TextColumns, ColumnsOfClusters) {
-  struct Row {
-    const char* text;
-    int columns;
-  } rows[] = {
-      {"\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", 2},                  // a flag
-      {"\xF0\x9F\x87\xA9", 1},                                  // a lone regional indicator
-      {"\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 2},                  // a skin tone
-      {"\xE2\x9D\xA4\xEF\xB8\x8F", 2},                          // a heart shown as emoji
-      {"\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8", 2},              // jamo L V T
-      {"\xCC\x81", 1},                                          // a mark with no base still has a cell
-      {"\xE4\xB8\xAD\xCC\x81", 2},
-  };
-  for (const Row& r : rows) {
-    EXPECT_EQ(textcol::NextChar(U8, r.text, 0), static_cast<int>(std::string(r.text).size())) << r.text;
-    EXPECT_EQ(textcol::Columns(U8, r.text), r.columns) << r.text;
-  }
-}
-
 // "a", "中" (3 bytes, 2 columns), "e" + combining acute (3 bytes, 1 column),
 // "😀" (4 bytes, 2 columns), "b".
 const std::string kLine =
