@@ -130,14 +130,22 @@ bool Emoji(int cls) {
   return cls == UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC || cls == UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR;
 }
 
-// Whether a code point of class `right` starts a cluster after one of class
-// `left` by the plain rules alone: a control always does, and any other
-// character of no special class unless it follows a prepended one (the
-// commonest case, settled without asking utf8proc).
-bool PlainBreak(int left, int right, TConjunct rightConjunct) {
-  return right == UTF8PROC_BOUNDCLASS_CONTROL ||
-         (right == UTF8PROC_BOUNDCLASS_OTHER && left != UTF8PROC_BOUNDCLASS_PREPEND &&
-          rightConjunct != TConjunct::Consonant);
+// Whether a mark or joiner of class `left` may join `right` into an Indic
+// conjunct (rule GB9c: consonant, virama, consonant, in the scripts from
+// Devanagari to Malayalam), whoever decides it.
+bool MayJoinConjunct(int left, char32_t right) {
+  return (left == UTF8PROC_BOUNDCLASS_EXTEND || left == UTF8PROC_BOUNDCLASS_ZWJ) && right >= 0x900 && right <= 0xDFF;
+}
+
+// Whether a code point `right` of class `rightClass` starts a cluster after
+// one of class `left` by the plain rules alone: a control always does, and
+// any other character of no special class unless it follows a prepended one
+// or may be the end of a conjunct (the commonest case, settled without
+// asking utf8proc).
+bool PlainBreak(int left, int rightClass, char32_t right) {
+  return rightClass == UTF8PROC_BOUNDCLASS_CONTROL ||
+         (rightClass == UTF8PROC_BOUNDCLASS_OTHER && left != UTF8PROC_BOUNDCLASS_PREPEND &&
+          !MayJoinConjunct(left, right));
 }
 
 // Whether a cluster starts at the boundary between units `a` and `b`
@@ -146,15 +154,13 @@ bool PlainBreak(int left, int right, TConjunct rightConjunct) {
 bool SureBreak(const Unit& a, const Unit& b) {
   if (!a.valid || !b.valid) return true;
   const int classA = PropsOf(a.ch).cls, classB = PropsOf(b.ch).cls;
-  const TConjunct conjunctB = ConjunctClass(b.ch, classB);
-  if (PlainBreak(classA, classB, conjunctB)) return true;
+  if (PlainBreak(classA, classB, b.ch)) return true;
   if (!utf8proc_grapheme_break(static_cast<utf8proc_int32_t>(a.ch), static_cast<utf8proc_int32_t>(b.ch)))
     return false;
   if (classA == UTF8PROC_BOUNDCLASS_ZWJ && classB == UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC) return false;
   if (classA == UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR && classB == UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR)
     return false;
-  const TConjunct conjunctA = ConjunctClass(a.ch, classA);
-  return !(conjunctB == TConjunct::Consonant && (conjunctA == TConjunct::Linker || conjunctA == TConjunct::Extend));
+  return !MayJoinConjunct(classA, b.ch);
 }
 
 // The cluster of UTF-8 text that starts at `pos` (a cluster boundary) with
@@ -180,8 +186,8 @@ std::size_t ClusterFrom(std::string_view text, std::size_t pos, const Unit& firs
     const Props next = PropsOf(u.ch);
     after = u;
     afterProps = next;
+    if (PlainBreak(prevClass, next.cls, u.ch)) break;
     const TConjunct c = ConjunctClass(u.ch, next.cls);
-    if (PlainBreak(prevClass, next.cls, c)) break;
     const auto ch = static_cast<utf8proc_int32_t>(u.ch);
     const bool joins =
         !utf8proc_grapheme_break_stateful(prev, ch, &state) || (c == TConjunct::Consonant && conjunct == TConjunct::Linker);
