@@ -165,13 +165,14 @@ void TAdvancedEditor::PaintUtf8Runs(platform::Canvas& bitmap, int line, int rowO
         ++col;
         break;
       }
-      const int next = textcol::NextChar(kUtf8, row, pos);
+      int columns = 1;
+      const auto next = static_cast<int>(textcol::ClusterAt(row, static_cast<std::size_t>(pos), columns));
       const std::string_view ch = row.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(next - pos));
       if (showSpecialChars_ && ch == " ")
         paintRun_ += kVisibleSpaceUtf8;
       else
         paintRun_ += ch;
-      col += textcol::Columns(kUtf8, ch);
+      col += columns;
       pos = next;
     } while (shows(pos, col) && shownAttr(pos) == a);
     const int x = CellRect(runCol - LeftCol, 0).left;

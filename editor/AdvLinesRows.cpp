@@ -36,44 +36,27 @@ std::size_t RowEnd(std::string_view text, std::size_t pos, std::size_t fit, std:
   return hard;
 }
 
-// The character at `pos` of UTF-8 text with the zero-width characters after
-// it: where it ends and its columns (a byte that is not UTF-8 is one column).
-std::size_t CharacterAt(std::string_view text, std::size_t pos, std::size_t& columns) {
-  const std::size_t n = text.size();
-  char32_t ch = static_cast<unsigned char>(text[pos]);
-  std::size_t next = pos + 1;
-  if (ch >= 0x80) {
-    if (const int k = utf8::Decode(text, pos, ch); k > 0)
-      next = pos + static_cast<std::size_t>(k);
-    else
-      ch = static_cast<unsigned char>(text[pos]);
-  }
-  columns = static_cast<std::size_t>(textcol::CharColumns(ch));
-  while (next < n && static_cast<unsigned char>(text[next]) >= 0x80) {
-    char32_t mark = 0;
-    const int k = utf8::Decode(text, next, mark);
-    if (k <= 0 || textcol::CharColumns(mark) != 0) break;
-    next += static_cast<std::size_t>(k);
-  }
-  return next;
-}
-
 // Where the rows of a UTF-8 line that is longer than `w` columns start: the
-// rule of the bytes below with characters and their columns in place of bytes.
+// rule of the bytes below with clusters and their columns in place of bytes,
+// so that no row ends inside a cluster (a space with a mark on it is no
+// space to cut after).
 void WrapColumns(std::string_view text, std::size_t w, std::uint32_t& rows, std::vector<std::uint32_t>* starts) {
   const std::size_t n = text.size();
   std::size_t pos = 0;
   for (;;) {
-    // The characters that fit in the row's first w columns.
-    std::size_t fit = pos, columns = 0, width = 0, next = pos;
+    // The clusters that fit in the row's first w columns, and the end of
+    // the last lone space among them past the row's first cluster.
+    std::size_t fit = pos, columns = 0, next = pos, afterSpace = 0;
     while (fit < n) {
-      next = CharacterAt(text, fit, width);
-      if (columns + width > w) break;
-      columns += width;
+      int width = 1;
+      next = textcol::ClusterAt(text, fit, width);
+      if (columns + static_cast<std::size_t>(width) > w) break;
+      columns += static_cast<std::size_t>(width);
+      if (fit > pos && next == fit + 1 && text[fit] == ' ') afterSpace = next;
       fit = next;
     }
     if (fit >= n) return;
-    next = RowEnd(text, pos, fit, fit > pos ? fit : next);
+    next = afterSpace != 0 ? afterSpace : fit > pos ? fit : next;
     if (starts) starts->push_back(static_cast<std::uint32_t>(next));
     ++rows;
     pos = next;

@@ -62,6 +62,38 @@ void BM_TypeAndBackspace(benchmark::State& state) {
 }
 BENCHMARK(BM_TypeAndBackspace)->Arg(1)->Arg(100)->Unit(benchmark::kMicrosecond);
 
+// The same on the UTF-8 document of mixed scripts, in the middle of a line
+// of wide characters: a wide character typed, then Backspace.
+void BM_TypeAndBackspaceUtf8(benchmark::State& state) {
+  static std::map<int, std::unique_ptr<TAdvancedEditor>> editors;
+  auto& e = editors[static_cast<int>(state.range(0))];
+  if (!e) {
+    e = std::make_unique<TAdvancedEditor>();
+    e->SetEncoding(TTextEncoding::Utf8);
+    e->Lines->LoadFromFile(MixedScriptCorpusFile(static_cast<double>(state.range(0))));
+  }
+  if (!e->Utf8()) return state.SkipWithError("the document did not load as UTF-8");
+  // After the first wide character of a line from the middle on.
+  constexpr std::string_view kWideLeads = "\xE4\xE5";
+  int row = e->Lines->GetRowCount() / 2;
+  while (row + 1 < e->Lines->GetRowCount() && e->Lines->RowView(row).find_first_of(kWideLeads) == std::string_view::npos)
+    ++row;
+  const std::size_t wide = e->Lines->RowView(row).find_first_of(kWideLeads);
+  if (wide == std::string_view::npos) return state.SkipWithError("no wide character in the document");
+  e->Unselect();
+  e->MoveCaret(static_cast<int>(wide) + 3, row);
+  bool type = true;
+  for (auto _ : state) {
+    if (type)
+      e->TypeCharacter(U'\u4E2D');
+    else
+      e->ExecuteCommand(cmdDeleteLeft);
+    type = !type;
+  }
+  e->UndoBuffer->Clear();
+}
+BENCHMARK(BM_TypeAndBackspaceUtf8)->Arg(1)->Arg(100)->Unit(benchmark::kMicrosecond);
+
 void BM_DeleteAndType(benchmark::State& state) {
   TAdvancedEditor& e = Editor(static_cast<int>(state.range(0)), false);
   ToMiddle(e);

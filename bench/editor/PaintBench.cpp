@@ -98,10 +98,47 @@ void Colour(TAdvancedEditor&, std::string_view text, int, const TSelAttrs&, TLin
   }
 }
 
+// A line of UTF-8 made from an ASCII one: its words of three letters or more
+// take turns becoming Chinese, Cyrillic with combining accents, and emoji
+// sequences (flags, skin tones, joined families), one character a letter.
+std::string ClusterLine(const std::string& ascii) {
+  static const char* const kEmoji[] = {"\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD",
+                                       "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", "\xF0\x9F\x98\x80"};
+  std::string out;
+  int turn = 0;
+  for (std::size_t i = 0; i < ascii.size();) {
+    std::size_t j = i;
+    while (j < ascii.size() && std::isalpha(static_cast<unsigned char>(ascii[j]))) ++j;
+    if (j - i < 3) {
+      out += ascii[i];
+      ++i;
+      continue;
+    }
+    for (std::size_t k = i; k < j; ++k) {
+      const int letter = std::tolower(static_cast<unsigned char>(ascii[k])) - 'a';
+      if (turn == 0) {
+        const char32_t han = 0x4E00 + static_cast<char32_t>(letter * 37 + static_cast<int>(k) % 11);
+        out += static_cast<char>(0xE0 | (han >> 12));
+        out += static_cast<char>(0x80 | ((han >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (han & 0x3F));
+      } else if (turn == 1) {
+        out += "\xD0";
+        out += static_cast<char>(0xB0 + letter % 16);
+        if (letter % 3 == 0) out += "\xCC\x81";
+      } else {
+        out += kEmoji[letter % 4];
+      }
+    }
+    turn = (turn + 1) % 3;
+    i = j;
+  }
+  return out;
+}
+
 struct Screen {
   NullWindow window;
   TAdvancedEditor editor;
-  Screen(bool wrap, bool special, bool selection) {
+  Screen(bool wrap, bool special, bool selection, bool clusters = false) {
     editor.AttachWindow(&window);
     editor.SetWordWrap(wrap);
     editor.SetColor(0xC0C0C0);
@@ -118,9 +155,11 @@ struct Screen {
       at = end + 1;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       while (line.size() < 170) line += " " + line;
+      if (clusters) line = ClusterLine(line);
       text += line + "\r\n";
       ++lines;
     }
+    if (clusters) editor.SetEncoding(TTextEncoding::Utf8);
     editor.Lines->SetTextStr(text);
     if (selection) {
       editor.ExtendSelection(20, 10);
@@ -150,6 +189,14 @@ void BM_PaintScreenSelected(benchmark::State& s) { Run(s, false, false, true, fa
 void BM_PaintScreenSpecialChars(benchmark::State& s) { Run(s, false, true, true, false); }
 void BM_PaintScreenWrapped(benchmark::State& s) { Run(s, true, false, true, false); }
 void BM_PaintScreenRehighlight(benchmark::State& s) { Run(s, false, false, true, true); }
+// UTF-8 rows of wide characters, accented letters and emoji sequences.
+void BM_PaintScreenClusters(benchmark::State& state) {
+  Screen s(state.range(0) != 0, false, true, true);
+  for (auto _ : state) {
+    s.editor.RepaintAll();
+    s.editor.Paint({0, 0, 1, 1});
+  }
+}
 // A minified file: one line of a megabyte, wrapped, the view in its middle.
 void BM_PaintScreenLongLine(benchmark::State& state) {
   NullWindow window;
@@ -173,6 +220,7 @@ BENCHMARK(BM_PaintScreenSelected)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintScreenSpecialChars)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintScreenWrapped)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintScreenRehighlight)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintScreenClusters)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -17,6 +17,9 @@ TEST(TextColumns, WidthsOfCharacters) {
   } rows[] = {{U'a', 1},    {0xE9, 1},    {0x44F, 1}, {0x3B1, 1},  {0x4E2D, 2}, {0x3042, 2}, {0xAC00, 2}, {0xFF21, 2},
               {0x1F600, 2}, {0x20BB7, 2}, {0x301, 0}, {0x200D, 0}, {0xFE0F, 0}, {0x1160, 0}, {0x2500, 1}, {0x378, 1}};
   for (const Row& r : rows) EXPECT_EQ(textcol::CharColumns(r.ch), r.columns) << std::hex << std::uint32_t(r.ch);
+  // Unicode 15: a new emoji takes two columns, a new mark none.
+  EXPECT_EQ(textcol::CharColumns(0x1FAE8), 2);
+  EXPECT_EQ(textcol::CharColumns(0x11F00), 0);
 }
 
 // "a", "中" (3 bytes, 2 columns), "e" + combining acute (3 bytes, 1 column),

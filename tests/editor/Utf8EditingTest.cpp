@@ -184,6 +184,62 @@ TEST_F(Utf8Editing, WrapCutsRowsAtColumnEighty) {
   EXPECT_EQ(CaretPos(), (P{30, 0}));
 }
 
+// What a reader takes for one character is one caret stop, one deletion and
+// one cell run, however many code points it is made of.
+TEST_F(Utf8Editing, ClustersOfSeveralCodePointsAreOneCharacter) {
+  const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7\xE2\x80\x8D"
+                             "\xF0\x9F\x91\xA6";                             // man ZWJ woman ZWJ girl ZWJ boy
+  const std::string de = "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";              // regional indicators D E
+  const std::string jp = "\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5";              // J P
+  const std::string thumb = "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD";           // thumbs up, skin tone
+  const std::string kssi = "\xE0\xA4\x95\xE0\xA5\x8D\xE0\xA4\xB7\xE0\xA4\xBF";  // ka virama ssa i
+  const std::string line = "a" + family + de + jp + thumb + kssi + "b";
+  Utf8Text(line);
+  std::vector<int> stops{0}, columns{0};
+  Caret(0, 0);
+  while (editor.CaretX < static_cast<int>(line.size())) {
+    Run(cmdCaretRight);
+    stops.push_back(editor.CaretX);
+    columns.push_back(editor.CaretColumn());
+  }
+  EXPECT_EQ(stops, (std::vector<int>{0, 1, 26, 34, 42, 50, 62, 63}));
+  EXPECT_EQ(columns, (std::vector<int>{0, 1, 3, 5, 7, 9, 11, 12}));
+  // Typing between the flags keeps both; backspace takes a whole family.
+  Caret(34, 0);
+  editor.TypeCharacter(U'x');
+  EXPECT_EQ(Text()[0], "a" + family + de + "x" + jp + thumb + kssi + "b");
+  EXPECT_EQ(CaretPos(), (P{35, 0}));
+  Caret(26, 0);
+  Run(cmdDeleteLeft);
+  EXPECT_EQ(Text()[0], "a" + de + "x" + jp + thumb + kssi + "b");
+  // A regional indicator typed between two flags pairs with the one after
+  // it: the caret goes after the new pair, never inside it.
+  Utf8Text(de + jp);
+  Caret(8, 0);
+  editor.TypeCharacter(U'\U0001F1FA');
+  EXPECT_EQ(CaretPos(), (P{16, 0}));
+  Run(cmdCaretLeft);
+  EXPECT_EQ(CaretPos(), (P{8, 0}));
+
+  // Wrapping keeps a cluster on one row, and a space that carries a mark
+  // is no place to cut.
+  editor.SetWordWrap(true);
+  struct Case {
+    std::string line;
+    Strings rows;
+  } cases[] = {
+      {std::string(79, 'a') + de, {std::string(79, 'a'), de}},
+      {std::string(70, 'a') + " \xCC\x81" + std::string(20, 'b'),
+       {std::string(70, 'a') + " \xCC\x81" + std::string(9, 'b'), std::string(11, 'b')}},
+  };
+  for (const Case& c : cases) {
+    Utf8Text(c.line);
+    Strings rows;
+    for (int r = 0; r < editor.Lines->GetRowCount(); ++r) rows.push_back(editor.Lines->GetRow(r));
+    EXPECT_EQ(rows, c.rows) << c.line;
+  }
+}
+
 TEST_F(Utf8Editing, AWindows1252DocumentBecomesUtf8ForACharacterItHasNoByteFor) {
   SetText("abc");
   Caret(3, 0);
