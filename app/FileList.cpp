@@ -16,6 +16,12 @@ bool WordStart(std::string_view s, std::size_t i) {
   return p == '/' || p == '_' || p == '-' || p == '.' || p == ' ' || (Small(p) && Upper(s[i]));
 }
 
+bool WordEnd(std::string_view s, std::size_t i) {
+  if (i + 1 >= s.size()) return true;
+  const char n = s[i + 1];
+  return n == '/' || n == '_' || n == '-' || n == '.' || n == ' ' || (Small(s[i]) && Upper(n));
+}
+
 // The score of the letters of `query` in `text` (its part from `from` on),
 // or -1. The match ends earliest; from its end, each letter is taken at its
 // latest place, so the match is short.
@@ -33,11 +39,13 @@ int ScoreIn(std::string_view text, std::size_t from, std::string_view query) {
     score += 16;
     if (WordStart(text, at)) score += 10;
     if (text[at] == query[k]) score += 1;
+    if (k + 1 == query.size() && WordEnd(text, at)) score += 5;
     if (k + 1 < query.size()) {
-      if (next == at + 1)
-        score += 8;
-      else
+      // The next letter scores for following this one, unless it starts a word anyway.
+      if (next != at + 1)
         score -= static_cast<int>(std::min<std::size_t>(next - at - 1, 8));
+      else if (!WordStart(text, next))
+        score += 8;
     }
     next = at;
   }
@@ -55,7 +63,10 @@ int FuzzyScore(std::string_view path, std::string_view query) {
   return ScoreIn(path, 0, query);
 }
 
-TFileList::~TFileList() { Cancel(); Wait(); }
+TFileList::~TFileList() {
+  Cancel();
+  Wait();
+}
 
 void TFileList::Start(const std::string& folder) {
   Cancel();

@@ -9,10 +9,8 @@
 // over the paths, cheap enough for every keystroke.
 
 #include <atomic>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -21,8 +19,9 @@
 // How well `path` matches `query`, or -1 when the query's letters are not
 // all in the path in order. Each letter found scores, more where it starts
 // a word (after '/', '_', '-', '.', a space, or a capital after a small
-// letter) or follows the letter before it, a little more in the query's own
-// case; every letter skipped between two found costs. Letters all found in
+// letter) or else follows the letter before it, a little more in the
+// query's own case, and the last letter more where it ends a word; every
+// letter skipped between two found costs. Letters all found in
 // the file's name (after the last '/') score more than the same letters
 // spread over the folders, and more again from the name's start. The letters
 // are found where the match ends earliest and, from there, starts latest.

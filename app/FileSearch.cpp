@@ -328,6 +328,7 @@ void TFileSearcher::SearchBlock(std::string_view bytes, bool lastBlock, TFoundFi
     if (s == subject.size() && (!lastBlock || subject.empty() || subject.back() == '\n')) break;
     if (spans_.empty() || s > lineEnd) {
       if (!spans_.empty()) FinishLine(subject, lineStart, lineEnd, converted, line, found);
+      spans_.clear();
       line += CountLineEnds(subject, counted, s);
       counted = s;
       const void* lf = std::memchr(subject.data() + s, '\n', subject.size() - s);

@@ -67,6 +67,10 @@ struct TEntry {
 TFileWalk::TFileWalk(std::string folder) : folder_(std::move(folder)) {
   while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
   git_libgit2_init();
+  // Only the ignore rules and the index are read, never a hook or a
+  // command the repository's configuration names: a working tree of
+  // another user (root looking into a user's checkout) is read as well.
+  git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
   auto git = std::make_unique<Git>();
   if (git_repository_open_ext(&git->repo, folder_.c_str(), 0, nullptr) != 0 || git_repository_is_bare(git->repo)) {
     return;  // ~Git frees what was opened

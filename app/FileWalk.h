@@ -9,7 +9,9 @@
 // user's core.excludesFile, negations included. As in git, a file the index
 // tracks is never ignored, even where a rule names it or its folder. Outside
 // a working tree no ignore file applies (git and ripgrep do the same): every
-// file is listed. The .git folder itself is never entered.
+// file is listed, and so where the repository cannot be opened (a
+// configuration file that cannot be read). The .git folder itself is never
+// entered.
 //
 // Only regular files are listed: FIFOs, sockets and devices are passed over
 // by their type, never opened. Symbolic links are followed, to files and to
