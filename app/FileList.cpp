@@ -82,7 +82,27 @@ void TFileList::Start(const std::string& folder) {
           files.emplace_back(path);
           return true;
         },
-        stop_);
+        stop_, false);
+    if (walk.InRepository()) {
+      // git's rules for the files, asked on every core.
+      std::vector<char> ignored(files.size());
+      const std::size_t n = std::max(1u, std::thread::hardware_concurrency());
+      auto check = [&](std::size_t part, TFileWalk& rules) {
+        for (std::size_t i = part; i < files.size() && !stop_; i += n) ignored[i] = rules.IgnoredFile(files[i]);
+      };
+      std::vector<std::thread> helpers;
+      for (std::size_t part = 1; part < n; ++part)
+        helpers.emplace_back([&, part] {
+          TFileWalk rules(folder);
+          check(part, rules);
+        });
+      check(0, walk);
+      for (auto& h : helpers) h.join();
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < files.size(); ++i)
+        if (!ignored[i]) files[kept++] = std::move(files[i]);
+      files.resize(kept);
+    }
     if (stop_) return;
     files_ = std::move(files);
     ready_ = true;

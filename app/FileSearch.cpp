@@ -184,7 +184,7 @@ void TFileSearch::Run::Walk(TFileWalk& walk) {
         if (paths.size() == 1) pathsChanged.notify_all();
         return true;
       },
-      stop);
+      stop, false);
   {
     std::lock_guard<std::mutex> g(pathsLock);
     walked = true;
@@ -387,6 +387,7 @@ void TFileSearcher::FinishLine(std::string_view subject, std::size_t lineStart, 
 
 void TFileSearch::Run::Work(std::unique_ptr<TTextSearch> search) {
   TFileSearcher searcher(*search, stop);
+  TFileWalk rules(folder);  // git's rules for the files this thread takes
   for (;;) {
     std::pair<std::string, bool> next;
     {
@@ -397,6 +398,7 @@ void TFileSearch::Run::Work(std::unique_ptr<TTextSearch> search) {
       paths.pop_front();
       if (paths.size() == kMaxQueuedPaths - 1) pathsChanged.notify_all();
     }
+    if (rules.IgnoredFile(next.first)) continue;
     const std::string full = folder + '/' + next.first;
     // O_NONBLOCK: a FIFO put where a file was walked does not hold the open.
     const int fd =
@@ -457,8 +459,8 @@ void TFileSearch::Start(const std::string& folder, std::string_view pattern, con
   const int threads =
       options.Threads > 0 ? options.Threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   r.running = threads;
-  r.walker = std::thread([&r, folder = r.folder] {
-    TFileWalk walk(folder);
+  r.walker = std::thread([&r] {
+    TFileWalk walk(r.folder);
     r.Walk(walk);
   });
   const std::string pat(pattern);

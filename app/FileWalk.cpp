@@ -96,7 +96,9 @@ TFileWalk::~TFileWalk() {
 
 bool TFileWalk::InRepository() const { return git_ != nullptr; }
 
-void TFileWalk::Run(const TOnFile& onFile, const std::atomic<bool>& stop) {
+bool TFileWalk::IgnoredFile(std::string_view path) { return git_ && git_->Ignored(path, false); }
+
+void TFileWalk::Run(const TOnFile& onFile, const std::atomic<bool>& stop, bool checkFiles) {
   std::unordered_set<TDirId, TDirIdHash> entered;
   std::vector<std::string> folders{""};  // relative paths, "" or ending in '/'
   std::vector<TEntry> entries;
@@ -141,7 +143,7 @@ void TFileWalk::Run(const TOnFile& onFile, const std::atomic<bool>& stop) {
       }
       if (type != DT_DIR && type != DT_REG) continue;  // FIFOs, sockets, devices
       rel.assign(dir).append(e.name);
-      if (git_ && git_->Ignored(rel, type == DT_DIR)) continue;
+      if (git_ && (checkFiles || type == DT_DIR) && git_->Ignored(rel, type == DT_DIR)) continue;
       if (type == DT_DIR) {
         folders.push_back(rel + '/');
       } else if (!onFile(rel, viaLink)) {

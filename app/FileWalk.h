@@ -42,9 +42,15 @@ class TFileWalk {
   // Calls `onFile` with the path of each file, relative to the folder
   // ("a/b.php"), and whether it is reached through a symbolic link (to be
   // opened without O_NOFOLLOW then). Stops when `onFile` returns false or
-  // `stop` is set (looked at before each entry).
+  // `stop` is set (looked at before each entry). Without `checkFiles`, the
+  // rules are applied to folders only, and files are left for IgnoredFile,
+  // which other threads may ask of walks of their own: asking git about a
+  // file costs a look at every ignore file above it, which is worth sharing
+  // out among the cores.
   using TOnFile = std::function<bool(std::string_view path, bool viaLink)>;
-  void Run(const TOnFile& onFile, const std::atomic<bool>& stop);
+  void Run(const TOnFile& onFile, const std::atomic<bool>& stop, bool checkFiles = true);
+  // Whether git leaves out the file `path` (relative to the folder).
+  bool IgnoredFile(std::string_view path);
 
  private:
   struct Git;
