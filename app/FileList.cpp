@@ -1,6 +1,7 @@
 #include "app/FileList.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/FileWalk.h"
 
@@ -104,6 +105,14 @@ void TFileList::Start(const std::string& folder) {
       files.resize(kept);
     }
     if (stop_) return;
+    lower_.clear();
+    lower_.reserve(files.size());
+    for (const std::string& f : files) {
+      std::string& l = lower_.emplace_back(f);
+      for (char& c : l) c = Lower(c);
+    }
+    lastQuery_.clear();
+    lastHits_.clear();
     files_ = std::move(files);
     ready_ = true;
     if (OnReady) OnReady();
@@ -132,11 +141,31 @@ std::vector<std::size_t> TFileList::Filter(std::string_view query, std::size_t m
     int score;
     std::size_t index;
   };
+  std::string lowerQuery(query);
+  for (char& c : lowerQuery) c = Lower(c);
+  const bool narrower = !lastQuery_.empty() && lowerQuery.starts_with(lastQuery_);
+  std::vector<std::size_t> matched;
   std::vector<Hit> hits;
-  for (std::size_t i = 0; i < files_.size(); ++i) {
-    const int s = FuzzyScore(files_[i], query);
-    if (s >= 0) hits.push_back({s, i});
+  auto consider = [&](std::size_t i) {
+    // The letters in order at all, found a memchr at a time, before the scoring.
+    const std::string& l = lower_[i];
+    const char* p = l.data();
+    const char* end = p + l.size();
+    for (char c : lowerQuery) {
+      p = static_cast<const char*>(std::memchr(p, c, static_cast<std::size_t>(end - p)));
+      if (!p) return;
+      ++p;
+    }
+    matched.push_back(i);
+    hits.push_back({FuzzyScore(files_[i], query), i});
+  };
+  if (narrower) {
+    for (std::size_t i : lastHits_) consider(i);
+  } else {
+    for (std::size_t i = 0; i < files_.size(); ++i) consider(i);
   }
+  lastQuery_ = lowerQuery;
+  lastHits_ = std::move(matched);
   auto better = [this](const Hit& a, const Hit& b) {
     if (a.score != b.score) return a.score > b.score;
     const std::string &pa = files_[a.index], &pb = files_[b.index];

@@ -45,7 +45,7 @@ class TFileList {
   const std::vector<std::string>& Files() const;
   // Indexes into Files of at most `max` paths that match `query`, best
   // first; equal scores put the shorter path first, then byte order. An
-  // empty query gives the first `max` files.
+  // empty query gives the first `max` files. Called from one thread at a time.
   std::vector<std::size_t> Filter(std::string_view query, std::size_t max = 100) const;
 
   // Called on the listing thread once the list is ready. Set it before Start.
@@ -53,6 +53,11 @@ class TFileList {
 
  private:
   std::vector<std::string> files_;
+  std::vector<std::string> lower_;  // the paths in small letters, for a quick first look
+  // The last query and every file it matched: a query that goes on from it
+  // (the next keystroke) looks at those only.
+  mutable std::string lastQuery_;
+  mutable std::vector<std::size_t> lastHits_;
   std::atomic<bool> ready_{false};
   std::atomic<bool> stop_{false};
   std::thread thread_;

@@ -411,7 +411,8 @@ void TFileSearch::Run::Work(std::unique_ptr<TTextSearch> search) {
     found.Path = std::move(next.first);
     bool any = false;
     const bool read = searcher.Search(fd, found, [&](TFoundFile& part) {
-      if (part.Lines.empty()) return;
+      // A large file's last part goes out even when empty: it tells that the file is done.
+      if (part.Lines.empty() && (part.More || !any)) return;
       if (!any) ++filesMatched;
       any = true;
       std::int64_t n = 0;

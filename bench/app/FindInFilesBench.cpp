@@ -17,6 +17,7 @@
 // usage: bench_find_in_files [ROUNDS] [COPIES] [CORPUS_DIR]
 
 #include <git2.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +46,19 @@ double MsSince(TClock::time_point start) {
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Processor time of this process, of its finished children, of this thread.
+double CpuMs(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+  return ms(u.ru_utime) + ms(u.ru_stime);
+}
+double ThreadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
@@ -83,7 +97,7 @@ void EachLine(const std::string& command, Row&& row) {
 }
 
 struct TOurs {
-  double ms = 0, firstMs = 0, peakMb = 0;
+  double ms = 0, firstMs = 0, peakMb = 0, cpuMs = 0;
   std::int64_t lines = 0;
 };
 
@@ -102,6 +116,7 @@ TOurs SearchOnce(const std::string& dir, const std::string& pattern, const TSear
   };
   const double idle = StatusMb("VmRSS:");
   ResetPeak();
+  const double cpu = CpuMs(RUSAGE_SELF);
   const auto start = TClock::now();
   search.Start(dir, pattern, {options, "", 0});
   for (;;) {
@@ -124,15 +139,26 @@ TOurs SearchOnce(const std::string& dir, const std::string& pattern, const TSear
   }
   r.ms = MsSince(start);
   search.Wait();
+  r.cpuMs = CpuMs(RUSAGE_SELF) - cpu;
   r.peakMb = StatusMb("VmHWM:") - idle;
   return r;
 }
 
-double RgOnce(const std::string& dir, const std::string& flags, const std::string& pattern, std::int64_t& lines) {
+struct TRg {
+  double ms = 0, firstMs = 0, cpuMs = 0;
+  std::int64_t lines = 0;
+};
+
+TRg RgOnce(const std::string& dir, const std::string& flags, const std::string& pattern) {
+  TRg r;
+  const double cpu = CpuMs(RUSAGE_CHILDREN);
   const auto start = TClock::now();
-  lines = 0;
-  EachLine(Rg(dir, flags + " -n", pattern), [&](const char*) { ++lines; });
-  return MsSince(start);
+  EachLine(Rg(dir, flags + " -n", pattern), [&](const char*) {
+    if (r.lines++ == 0) r.firstMs = MsSince(start);
+  });
+  r.ms = MsSince(start);
+  r.cpuMs = CpuMs(RUSAGE_CHILDREN) - cpu;
+  return r;
 }
 
 std::vector<std::string> RgRows(const std::string& dir, const std::string& flags, const std::string& pattern) {
@@ -172,8 +198,7 @@ int main(int argc, char** argv) {
   std::printf("tree %s%s, load before: %s\n", dir.c_str(), plain ? " (no repository)" : " (a git repository)",
               Load().c_str());
   // A warm cache: every file read once by each program.
-  std::int64_t lines = 0;
-  RgOnce(dir, "-F", "warm the cache", lines);
+  RgOnce(dir, "-F", "warm the cache");
   SearchOnce(dir, "warm the cache", {.MatchCase = true});
 
   struct Case {
@@ -191,51 +216,61 @@ int main(int argc, char** argv) {
     const std::vector<std::string> theirs = RgRows(dir, c.rgFlags, c.pattern);
     std::printf("%-8s the same matches as rg: %s (%zu matches; rg %zu)\n", c.name, ours == theirs ? "yes" : "NO",
                 ours.size(), theirs.size());
-    std::vector<double> ms, rgMs, first, peak;
+    std::vector<double> ms, rgMs, first, rgFirst, peak, cpu, rgCpu;
     std::int64_t ourLines = 0, rgLines = 0;
     for (int i = 0; i < rounds; ++i) {
       const TOurs r = SearchOnce(dir, c.pattern, c.options);
       ms.push_back(r.ms);
       first.push_back(r.firstMs);
       peak.push_back(r.peakMb);
+      cpu.push_back(r.cpuMs);
       ourLines = r.lines;
-      rgMs.push_back(RgOnce(dir, c.rgFlags, c.pattern, rgLines));
+      const TRg g = RgOnce(dir, c.rgFlags, c.pattern);
+      rgMs.push_back(g.ms);
+      rgFirst.push_back(g.firstMs);
+      rgCpu.push_back(g.cpuMs);
+      rgLines = g.lines;
     }
     std::printf(
-        "%-8s ours %7.1f ms  rg %7.1f ms  ratio %.2f  first result %.1f ms (worst %.1f)  peak +%.1f MB (worst "
-        "+%.1f)  lines %lld / rg %lld  load %s\n",
-        c.name, Median(ms), Median(rgMs), Median(ms) / Median(rgMs), Median(first), Max(first), Median(peak),
-        Max(peak), static_cast<long long>(ourLines), static_cast<long long>(rgLines), Load().c_str());
+        "%-8s ours %7.1f ms  rg %7.1f ms  ratio %.2f | processor ours %7.1f ms  rg %7.1f ms  ratio %.2f | first result "
+        "%.1f ms (worst %.1f), rg %.1f ms | peak +%.1f MB (worst +%.1f) | lines %lld / rg %lld | load %s\n",
+        c.name, Median(ms), Median(rgMs), Median(ms) / Median(rgMs), Median(cpu), Median(rgCpu),
+        Median(cpu) / Median(rgCpu), Median(first), Max(first), Median(rgFirst), Median(peak), Max(peak),
+        static_cast<long long>(ourLines), static_cast<long long>(rgLines), Load().c_str());
   }
 
   // Go to file: the list, then a query typed a letter at a time.
-  std::vector<double> listMs;
+  std::vector<double> listMs, listCpu;
   std::size_t files = 0;
   for (int i = 0; i < rounds; ++i) {
     TFileList list;
+    const double cpu = CpuMs(RUSAGE_SELF);
     const auto start = TClock::now();
     list.Start(dir);
     list.Wait();
     listMs.push_back(MsSince(start));
+    listCpu.push_back(CpuMs(RUSAGE_SELF) - cpu);
     files = list.Files().size();
   }
-  std::printf("list     %zu files in %.1f ms (worst %.1f)  load %s\n", files, Median(listMs), Max(listMs),
-              Load().c_str());
+  std::printf("list     %zu files in %.1f ms (worst %.1f), processor %.1f ms | load %s\n", files, Median(listMs),
+              Max(listMs), Median(listCpu), Load().c_str());
   TFileList list;
   list.Start(dir);
   list.Wait();
   for (const std::string query : {"wpquery", "classwpdb", "illuminatecollectionsarr"}) {
-    std::vector<double> keyMs;
+    std::vector<double> keyMs, keyCpu;
     std::string best;
     for (int i = 0; i < rounds; ++i)
       for (std::size_t n = 1; n <= query.size(); ++n) {
+        const double cpu = ThreadCpuMs();
         const auto start = TClock::now();
         const std::vector<std::size_t> hits = list.Filter(query.substr(0, n), 100);
         keyMs.push_back(MsSince(start));
+        keyCpu.push_back(ThreadCpuMs() - cpu);
         if (n == query.size() && !hits.empty()) best = list.Files()[hits[0]];
       }
-    std::printf("filter   \"%s\" per keystroke %.2f ms (worst %.2f), best %s\n", query.c_str(), Median(keyMs),
-                Max(keyMs), best.c_str());
+    std::printf("filter   \"%s\" per keystroke %.2f ms (worst %.2f), processor %.2f ms (worst %.2f), best %s\n",
+                query.c_str(), Median(keyMs), Max(keyMs), Median(keyCpu), Max(keyCpu), best.c_str());
   }
   std::printf("load after: %s\n", Load().c_str());
   if (plain) std::filesystem::rename(dir + "/.git-aside", dir + "/.git");
