@@ -100,8 +100,11 @@ void TFileList::Start(const std::string& folder) {
       check(0, walk);
       for (auto& h : helpers) h.join();
       std::size_t kept = 0;
-      for (std::size_t i = 0; i < files.size(); ++i)
-        if (!ignored[i]) files[kept++] = std::move(files[i]);
+      for (std::size_t i = 0; i < files.size(); ++i) {
+        if (ignored[i]) continue;
+        if (kept != i) files[kept] = std::move(files[i]);
+        ++kept;
+      }
       files.resize(kept);
     }
     if (stop_) return;

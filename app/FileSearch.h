@@ -86,7 +86,8 @@ class TFileSearch {
   void Start(const std::string& folder, std::string_view pattern, const TFileSearchOptions& options);
   // Asks the search to stop; returns at once.
   void Cancel();
-  // Waits until the search's threads have ended (finished or cancelled).
+  // Waits until the search's threads have ended (finished or cancelled);
+  // a search that is not cancelled ends only while its results are taken.
   void Wait();
   // Whether the last search has ended: everything was searched, or it was cancelled.
   bool Finished() const;

@@ -255,6 +255,8 @@ TEST(FileList, TheBestFuzzyMatchesComeFirst) {
     for (std::size_t i : list.Filter(query, 4)) out += list.Files()[i] + " ";
     return out;
   };
+  // Each keystroke narrows the last one's matches: "f" is in every path.
+  EXPECT_EQ(list.Filter("f", 100).size(), 8u);
   // Word starts in the name first, then the shorter path.
   EXPECT_EQ(best("fs"), "app/FileSearch.h app/FileSearch.cpp tests/app/FileSearchTest.cpp app/ui/Files.cpp ");
   // A whole word beats the same letters running into the next word.
