@@ -178,7 +178,7 @@ namespace {
 // One match over a chunk's UTF-8 up to `length`, from `start`. The JIT's
 // entry skips the checks of the arguments; an anchored match, which the JIT
 // cannot do at match time, runs interpreted.
-int Match(pcre2_code* code, bool jit, pcre2_match_data* data, pcre2_match_context* context, const std::string& text,
+int Match(pcre2_code* code, bool jit, pcre2_match_data* data, pcre2_match_context* context, std::string_view text,
           std::size_t length, std::size_t start, std::uint32_t options) {
   const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
   const int rc = jit && !(options & PCRE2_ANCHORED)
@@ -289,6 +289,17 @@ bool TTextSearch::MatchesAt(const TAdvLines& lines, TTextEncoding encoding, std:
   TTextMatch m;
   return Locate(lines, encoding, offset, TextEnd(lines), PCRE2_ANCHORED, ch, m) && m.Offset == offset &&
          m.Length == length;
+}
+
+bool TTextSearch::FindInText(std::string_view text, std::size_t from, bool notEmptyAtFrom, TTextMatch& match) const {
+  if (from > text.size()) return false;
+  const int rc = Match(code_->code, code_->jit, code_->data, code_->context, text, text.size(), from,
+                       notEmptyAtFrom ? PCRE2_NOTEMPTY_ATSTART : 0);
+  if (rc < 0) return false;
+  const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(code_->data);
+  match.Offset = static_cast<std::int64_t>(ov[0]);
+  match.Length = static_cast<std::int64_t>(std::max(ov[0], ov[1]) - ov[0]);
+  return true;
 }
 
 TTextSearch::Template TTextSearch::Parse(std::string_view r, const TToText& toText) const {

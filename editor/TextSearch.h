@@ -76,6 +76,10 @@ class TTextSearch {
                     TTextMatch& match) const;
   // Whether the bytes [offset, offset + length) are exactly a match.
   bool MatchesAt(const TAdvLines& lines, TTextEncoding encoding, std::int64_t offset, std::int64_t length) const;
+  // The first match at or after `from` in UTF-8 `text` that is in no line
+  // store (a file's bytes, its lines ended by LF or CR LF): offsets in `text`.
+  // A match may run past a line's end only as far as the pattern says.
+  bool FindInText(std::string_view text, std::size_t from, bool notEmptyAtFrom, TTextMatch& match) const;
 
   // The replacement of a match: `replacement` in UTF-8, its literal parts
   // turned into the document's bytes by `toText` (which may throw). Throws

@@ -7,8 +7,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev libpcre2-dev libutf8proc-dev
-  libgtest-dev libgmock-dev libbenchmark-dev unicode-data
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev libpcre2-dev libutf8proc-dev libgit2-dev
+  libgtest-dev libgmock-dev libbenchmark-dev unicode-data ripgrep
   fonts-liberation fonts-dejavu-core fonts-urw-base35 fonts-wqy-microhei fonts-symbola
   xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev libxdamage-dev
   libqscintilla2-qt6-dev
