@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <type_traits>
 
@@ -37,6 +38,32 @@ const TStops<5> kScriptCodeBreaks({'"', '\'', '/', '<', '>'});
 // comments and the ends of the element or the comment begin at these.
 constexpr hl::TByteSet kScriptCodeStops("\"'/<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 constexpr hl::TByteSet kCssCodeStops("#<>_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+
+// Where a character inside a tag, after its name, leaves the attributes:
+// reading a name (until "="), an unquoted value (until " ") or a quoted one.
+struct TAttrState {
+  bool name, quoted;
+  char quote;
+};
+
+// The attribute rule for `c` inside a tag (a ">" has ended it before);
+// returns the class of `c`, or none where "=" ends a name: it keeps its class.
+inline std::optional<TCharCtx> AttrStep(TAttrState& a, char c) {
+  if (a.name) {
+    if (c != '=') return ccVar;
+    a.name = false;
+    return std::nullopt;
+  }
+  if (a.quoted) {
+    if (c == a.quote) a.quoted = false;
+    return ccStr;
+  }
+  if (c == ' ') a.name = true;
+  if (!IsQuote(c)) return ccAttrVal;
+  a.quote = c;
+  a.quoted = true;
+  return ccStr;
+}
 
 // A "<" at or up to three characters before `pos`: the characters ahead may
 // complete "<?php" or "<!--".
@@ -163,21 +190,16 @@ class TPHPScanner {
       if (s_.TagIsScript) s_.InScript = 1;
     }
     if (!s_.InTag) return;
-    if (s_.ExpectAttrName) {
-      if (Cur() == '=') s_.ExpectAttrName = 0;
-      if (s_.ExpectAttrName) Set(ccVar);
-    } else if (!s_.InAttrString) {
-      Set(ccAttrVal);
-      if (Cur() == ' ') s_.ExpectAttrName = 1;
-      if (IsQuote(Cur())) {
-        attrQuote_ = Cur();
-        s_.InAttrString = 1;
-        Set(ccStr);
-      }
-    } else {
-      Set(ccStr);
-      if (Cur() == attrQuote_) s_.InAttrString = 0;
-    }
+    TAttrState a = Attrs();
+    if (const auto c = AttrStep(a, Cur())) Set(*c);
+    SetAttrs(a);
+  }
+
+  TAttrState Attrs() const { return {s_.ExpectAttrName != 0, s_.InAttrString != 0, attrQuote_}; }
+  void SetAttrs(const TAttrState& a) {
+    if (s_.ExpectAttrName != a.name) s_.ExpectAttrName = a.name;
+    if (s_.InAttrString != a.quoted) s_.InAttrString = a.quoted;
+    attrQuote_ = a.quote;
   }
 
   // A tag name that began at "<": "<", an optional "/" and the name; the
@@ -406,7 +428,7 @@ class TPHPScanner {
 
   // Passes over the characters from `from` on that cannot change the state;
   // returns the position of the next one that may (n_ when none does).
-  std::size_t Pass(std::size_t from) {
+  [[gnu::always_inline]] std::size_t Pass(std::size_t from) {
     if (from >= n_) return n_;
     const char cur = Cur();
     const std::size_t q = Stop(text_.data(), from);
@@ -420,7 +442,7 @@ class TPHPScanner {
   }
 
   // The first position from `q` on that the character rules must take.
-  std::size_t Stop(const char* p, std::size_t q) {
+  [[gnu::always_inline]] std::size_t Stop(const char* p, std::size_t q) {
     if (s_.InPHP) {
       if (phpLineComment_) return n_;
       if (phpString_) return escape_ ? q : FindAny(p, q, n_, quote_ == '"' ? kDoubleQuoteStops : kSingleQuoteStops);
@@ -445,22 +467,18 @@ class TPHPScanner {
       return ScriptCodeStop(p, q);
     }
     if (!s_.InTag) return FindAny(p, q, n_, kAngleStops);
-    // Inside a tag, with no "<" near, the markup rule alone takes the
-    // characters up to the next "<" or the tag's end: they are stepped here.
-    for (; q < n_ && p[q] != '<'; ++q) {
-      if (s_.InAttrString && !s_.ExpectAttrName) {
-        const std::size_t e = FindAny(p, q, n_, TStops<3>({attrQuote_, '<', '>'}));
-        if (e > q) {
-          if (e == n_ || p[e] == '<') return e;
-          recent_ = static_cast<std::uint32_t>(static_cast<unsigned char>(p[e - 1])) << 8;
-          q = e;
-        }
+    // Inside a tag, with no "<" near, the attribute rule alone takes the
+    // characters up to the next "<" or ">"; a quoted value is passed to its quote.
+    TAttrState a = Attrs();
+    for (; q < n_; ++q) {
+      if (a.quoted && !a.name) {
+        q = FindAny(p, q, n_, TStops<3>({a.quote, '<', '>'}));
+        if (q == n_) break;
       }
-      pos_ = q;
-      Shift(p[q]);
-      Markup();
-      if (!s_.InTag) return q + 1;
+      if (p[q] == '<' || p[q] == '>') break;
+      AttrStep(a, p[q]);
     }
+    SetAttrs(a);
     return q;
   }
 
