@@ -483,6 +483,33 @@ TEST(Journal, AJournalThatCannotBeRecoveredIsSetAsideOnce) {
   }
   // One that holds a document.
   WriteBytes(dir.File("good.journal"), CraftedJournal("/docs/c.txt", std::string("\x01\x04good", 6)));
+  // Records whose checksums hold and whose numbers do not fit what is there
+  // (or would overflow a line number): damage, found before any sum is made.
+  auto numbers = [](std::initializer_list<std::uint64_t> values) {
+    std::string out;
+    char bytes[10];
+    for (std::uint64_t v : values) out.append(bytes, PutJournalVarint(bytes, v));
+    return out;
+  };
+  const std::uint64_t kMost = INT32_MAX;
+  const struct {
+    const char* name;
+    TJournalRecordKind kind;
+    std::string payload;
+  } records[] = {
+      // flags, line end, tab width, first line, count, kept, then line offset and how it ended
+      {"format-first", TJournalRecordKind::Format, numbers({0, 1, 4, kMost, 1, 1, 0, 1})},
+      {"format-count", TJournalRecordKind::Format, numbers({0, 1, 4, 1, kMost, 1, 0, 1})},
+      {"format-offset", TJournalRecordKind::Format, numbers({0, 1, 4, 0, 1, 1, kMost, 1})},
+      {"format-tab", TJournalRecordKind::Format, numbers({0, 1, kMost, 0, 0, 0})},
+      // first line, lines removed, lines given (more than the record holds)
+      {"change-lines", TJournalRecordKind::Change, numbers({0, 1, kMost})},
+  };
+  for (const auto& record : records) {
+    std::string bytes = CraftedJournal(std::string("/docs/") + record.name, std::string("\x01\x01x", 3));
+    AppendJournalRecord(bytes, record.kind, record.payload);
+    WriteBytes(dir.File(std::string(record.name) + ".journal"), bytes);
+  }
 
   const std::string found = InChild([&] {
     rusage before{}, after{};
@@ -504,12 +531,17 @@ TEST(Journal, AJournalThatCannotBeRecoveredIsSetAsideOnce) {
             "memory grew by at most 64 MiB: yes\n"
             "offered /docs/c.txt\n"
             "set aside /docs/b.txt as cells.journal.damaged\n"
+            "set aside /docs/change-lines as change-lines.journal.damaged\n"
+            "set aside /docs/format-count as format-count.journal.damaged\n"
+            "set aside /docs/format-first as format-first.journal.damaged\n"
+            "set aside /docs/format-offset as format-offset.journal.damaged\n"
+            "set aside /docs/format-tab as format-tab.journal.damaged\n"
             "set aside  as junk.journal.damaged\n"
             "set aside /docs/a.txt as lines.journal.damaged\n");
   std::vector<TDamagedJournal> again;
   EXPECT_EQ(FindOrphanJournals(folder, &again).size(), 1u);
   EXPECT_TRUE(again.empty()) << "set aside once, never offered again";
-  EXPECT_EQ(JournalsIn(folder).size(), 4u);
+  EXPECT_EQ(JournalsIn(folder).size(), 9u);
 }
 
 // A clean end removes the half-made journals of compactions that were
