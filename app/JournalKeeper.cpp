@@ -224,7 +224,7 @@ class TJournalWriter {
   void OpenFolder() {
     if (dirFd_ >= 0) return;
     PrepareJournalFolder(folder_);
-    dirFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    dirFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirFd_ < 0) Fail("Cannot open the folder", folder_, errno);
   }
 
