@@ -12,7 +12,7 @@ packages=(
   fonts-liberation fonts-dejavu-core fonts-urw-base35 fonts-wqy-microhei fonts-symbola
   xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev libxdamage-dev
   libqscintilla2-qt6-dev
-  xdg-utils desktop-file-utils appstream file
+  xdg-utils desktop-file-utils appstream file strace
 )
 
 missing=()

@@ -16,7 +16,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
+#include <sstream>
+#include <utility>
 
 #include "app/JournalKeeper.h"
 #include "tests/support/ChildProcess.h"
@@ -579,6 +582,76 @@ std::vector<std::string> JournalFilesIn(const std::string& folder) {
     if (file.size() > kJournalSuffix.size() && file.substr(file.size() - kJournalSuffix.size()) == kJournalSuffix)
       out.push_back(file);
   return out;
+}
+
+// After a save by rename, the folder holding the file is flushed before the
+// document's journal goes: else a power cut could bring the old file back
+// with the journal already gone. Seen in a process of its own under strace:
+// the rename of the temporary onto the file, a flush of that folder, then
+// the journal's removal.
+TEST(Journal, ASaveIsOnTheDiskBeforeTheJournalGoes) {
+  if (const char* traced = std::getenv("QUORVEL_TRACED_SAVE")) {
+    // The traced process: a document typed into, journaled, saved.
+    const std::string folder = traced;
+    Document doc("");
+    doc.editor.LoadFile(folder + "/saved.txt");
+    TJournalKeeper keeper(folder + "/journals");
+    keeper.Track(doc.editor);
+    doc.TypeAt(0, 0, "new ");
+    doc.editor.FileModified = true;
+    keeper.Flush();
+    keeper.WaitUntilWritten();
+    ASSERT_EQ(JournalFilesIn(folder + "/journals").size(), 1u);
+    doc.editor.Save();
+    ASSERT_FALSE(doc.editor.FileModified);
+    keeper.Flush();
+    keeper.WaitUntilWritten();
+    ASSERT_TRUE(JournalFilesIn(folder + "/journals").empty());
+    return;
+  }
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace cannot trace here";
+  TempDir dir;
+  WriteBytes(dir.File("saved.txt"), "old\r\n");
+  const std::string self = fs::read_symlink("/proc/self/exe").string(), log = dir.File("trace");
+  const std::string command = "QUORVEL_TRACED_SAVE='" + dir.Path() +
+                              "' ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o '" + log + "' -e trace=%file,fsync '" +
+                              self + "' --gtest_filter=Journal.ASaveIsOnTheDiskBeforeTheJournalGoes >'" +
+                              dir.File("out") + "' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadBytes(dir.File("out"));
+  ASSERT_EQ(ReadBytes(dir.File("saved.txt")), "new old\r\n");
+  // Each call as "<pid>  name(arguments)   = result".
+  std::map<std::string, std::string> opened;  // descriptor -> what it was opened on
+  enum { kRenamed, kFlushed, kRemoved };
+  std::vector<int> order;
+  std::istringstream lines(ReadBytes(log));
+  std::map<std::string, std::string> unfinished;  // pid -> the start of a call another thread's cut in two
+  for (std::string line; std::getline(lines, line);) {
+    const std::string pid = line.substr(0, line.find(' '));
+    if (const std::size_t cut = line.find(" <unfinished ...>"); cut != std::string::npos) {
+      unfinished[pid] = line.substr(0, cut);
+      continue;
+    }
+    if (const std::size_t resumed = line.find(" resumed>"); resumed != std::string::npos)
+      line = unfinished[pid] + line.substr(resumed + 9);
+    const std::size_t open = line.find('('), close = line.rfind(')');
+    const std::size_t equals = close == std::string::npos ? close : line.find("= ", close);
+    if (open == std::string::npos || equals == std::string::npos || close < open) continue;
+    const std::size_t start = line.find_first_not_of(' ', pid.size());
+    const std::string name = line.substr(start, open - start), args = line.substr(open + 1, close - open - 1);
+    const std::string result = line.substr(equals + 2, line.find(' ', equals + 2) - equals - 2);
+    if (name == "openat" && args.find("O_DIRECTORY") != std::string::npos) opened[result] = args;
+    if (name.starts_with("rename") && result == "0" && args.find("\"saved.txt\"") != std::string::npos)
+      order.push_back(kRenamed);
+    // A flush of the document's folder: opened by its name, or as "." of it.
+    if (name == "fsync" && result == "0" && !order.empty() && order.back() == kRenamed) {
+      const std::string& on = opened[args];
+      if (on.find("\"" + dir.Path() + "\"") != std::string::npos || on.find("\".\"") != std::string::npos)
+        order.push_back(kFlushed);
+    }
+    if (name.starts_with("unlink") && result == "0" && args.find(kJournalSuffix) != std::string::npos)
+      order.push_back(kRemoved);
+  }
+  EXPECT_EQ(order, (std::vector<int>{kRenamed, kFlushed, kRemoved}));
 }
 
 // A file of tabbed lines with mixed line ends and UTF-8 characters.
