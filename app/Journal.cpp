@@ -136,6 +136,10 @@ class TPayloadReader {
 
 bool HasRawChars(std::string_view line) { return line.find_first_of("\t\r\n") != std::string_view::npos; }
 
+// The widest TAB a document is read with: a wider one in a journal is damage
+// (the text would grow by that much for every TAB).
+constexpr int kMostTabWidth = 64;
+
 // ---------------------------------------------------------------- reading records
 
 bool ParseHeader(std::string_view payload, TJournalHeader& header) {
@@ -165,6 +169,7 @@ bool ParseBaseRecord(std::string_view payload, TJournalBase& base) {
   const std::uint64_t flags = r.Varint();
   base.Checksum = static_cast<std::uint32_t>(checksum);
   base.KeepFormat = flags & 1u;
+  if (base.TabWidth > kMostTabWidth) return false;
   // A copy is named in the folder: no way out of it.
   const bool plainName = base.Copy.find('/') == std::string::npos && base.Copy != "." && base.Copy != "..";
   return r.Good() && r.AtEnd() && checksum <= UINT32_MAX && flags <= 1u && plainName &&
@@ -193,7 +198,10 @@ bool ParseFormat(std::string_view payload, TFileFormat& format, TAdvLines* lines
   const int first = r.Count();
   const int count = r.Count();
   const int kept = r.Count();
-  if (!r.Good() || end < static_cast<std::uint64_t>(TLineEnd::CrLf) || end > static_cast<std::uint64_t>(TLineEnd::Cr))
+  // The lines named lie in [first, first + count), each named once at most:
+  // anything else is damage, found before any sum is made of the numbers.
+  if (!r.Good() || end < static_cast<std::uint64_t>(TLineEnd::CrLf) || end > static_cast<std::uint64_t>(TLineEnd::Cr) ||
+      tabWidth > kMostTabWidth || count > INT32_MAX - first || kept > count)
     return false;
   format.Kept = true;
   format.TabIndent = flags & 1u;
@@ -207,7 +215,9 @@ bool ParseFormat(std::string_view payload, TFileFormat& format, TAdvLines* lines
     for (end = std::min(end, lines ? lines->Count() : 0); next < end; ++next) lines->DropAsRead(next);
   };
   for (int i = 0; i < kept && r.Good(); ++i) {
-    const int line = first + r.Count();
+    const int offset = r.Count();
+    if (offset >= count) return false;
+    const int line = first + offset;
     const std::uint64_t how = r.Varint();
     TLineAsRead asRead;
     asRead.End = static_cast<TLineEnd>(how & 3u);
@@ -487,6 +497,16 @@ void AppendJournalRecord(std::string& out, TJournalRecordKind kind, std::string_
 
 // ---------------------------------------------------------------- reading
 
+namespace {
+
+// A whole record (its checksum holds) whose content does not make sense:
+// no tear, but a journal that cannot be trusted.
+[[noreturn]] void Damaged(const char* record) {
+  throw EJournalError(std::string("A ") + record + " record of the journal is damaged");
+}
+
+}  // namespace
+
 std::size_t ReadJournalHeader(std::string_view head, TJournalHeader& header) {
   if (head.size() < kJournalFrameSize) return 0;
   std::uint32_t length, checksum;
@@ -523,7 +543,7 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
     } else if (!haveSnapshot) {
       if (kind == TJournalRecordKind::Base) {
         TJournalBase base;
-        if (!ParseBaseRecord(payload, base)) break;
+        if (!ParseBaseRecord(payload, base)) Damaged("base");
         journal.Base = std::move(base);
       } else if (kind == TJournalRecordKind::Snapshot) {
         journal.Snapshot = payload;
@@ -533,18 +553,19 @@ TJournalContent ParseJournal(TTextBuffer bytes) {
       haveSnapshot = true;
       journal.BodyStart = at + kJournalFrameSize + length;
     } else if (kind == TJournalRecordKind::Encoding) {
-      if (!ParseEncoding(payload, journal.Encoding, journal.ByteOrderMark)) break;
+      if (!ParseEncoding(payload, journal.Encoding, journal.ByteOrderMark)) Damaged("encoding");
       if (journal.Changes.empty()) journal.BaseByteOrderMark = journal.ByteOrderMark;
     } else if (kind == TJournalRecordKind::Cells) {
       cells = payload;
       if (journal.Changes.empty()) journal.BaseByteOrderMark = !payload.empty() && (payload[0] & 3) == 3;
     } else if (kind == TJournalRecordKind::Format) {
       TFileFormat format;
-      if (!ParseFormat(payload, format, nullptr)) break;
+      if (!ParseFormat(payload, format, nullptr)) Damaged("format");
       journal.Formats.emplace_back(journal.Changes.size(), payload);
     } else {
       TJournalChange change;
-      if (kind != TJournalRecordKind::Change || !ParseChange(payload, change)) break;
+      if (kind != TJournalRecordKind::Change) break;  // of a later version: what came before counts
+      if (!ParseChange(payload, change)) Damaged("change");
       journal.Changes.push_back(std::move(change));
     }
     at += kJournalFrameSize + length;
@@ -637,6 +658,7 @@ void ReplayChanges(const TJournalContent& journal, TAdvLines& lines, bool raw) {
     const int now = lines.Count();
     if (change.First > now || change.Removed > now - change.First) break;  // does not fit: damage
     const int inserted = static_cast<int>(change.Lines.size());
+    if (inserted > INT32_MAX - (now - change.Removed)) break;
     ++applied;
     if (change.Removed == 0 && inserted == 0) continue;
     raw = raw || std::any_of(change.Lines.begin(), change.Lines.end(), HasRawChars);

@@ -187,8 +187,17 @@ void RestoreDocument(const TJournalContent& journal, TSourceEditor& document);
 std::string JournalFolder();
 
 // Makes the folder (and the ones above it) private to the user when it does
-// not exist, and makes sure it is the user's own folder, 0700. Throws EJournalError.
+// not exist, and makes sure it is the user's own folder, 0700: a folder of
+// another owner (or a link in its place) is refused, the user's own with
+// other permissions is made 0700. Throws EJournalError.
 void PrepareJournalFolder(const std::string& folder);
+
+// Replaces a small state file of the program (in a folder PrepareJournalFolder
+// accepts) with `bytes`, 0600: written to a new file beside it, flushed,
+// renamed over the name and the folder flushed. Whatever has the name now
+// (a link to another file too) is replaced, never written through. Throws
+// EJournalError; the old file stays then.
+void WriteStateFile(const std::string& path, std::string_view bytes);
 
 constexpr std::string_view kJournalSuffix = ".journal";
 constexpr std::string_view kBaseSuffix = ".base";

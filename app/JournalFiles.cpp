@@ -61,6 +61,27 @@ bool StillNamed(int dirFd, const char* name, int fd) {
          named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
+// The folder, opened without following a link in its place, once it is
+// the user's own and private to the user (0700, made so when it is not).
+int OpenOwnFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    Fail(errno == ELOOP ? "Cannot use the folder" : "Cannot make the folder", folder, errno == ELOOP ? ENOTDIR : errno);
+  struct stat st {};
+  int err = 0;
+  if (::fstat(fd, &st) != 0)
+    err = errno;
+  else if (st.st_uid != ::geteuid())
+    err = EPERM;
+  else if ((st.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0)
+    err = errno;
+  if (err != 0) {
+    ::close(fd);
+    Fail("Cannot use the folder", folder, err);
+  }
+  return fd;
+}
+
 }  // namespace
 
 std::string JournalFolder() { return UserStateFolder(); }
@@ -72,11 +93,46 @@ void PrepareJournalFolder(const std::string& folder) {
     if (::mkdir(above.c_str(), 0700) != 0 && errno != EEXIST) Fail("Cannot make the folder", above, errno);
   }
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) Fail("Cannot make the folder", folder, errno);
-  struct stat st {};
-  if (::lstat(folder.c_str(), &st) != 0) Fail("Cannot make the folder", folder, errno);
-  if (!S_ISDIR(st.st_mode)) Fail("Cannot use the folder", folder, ENOTDIR);
-  if (st.st_uid != ::geteuid()) Fail("Cannot use the folder", folder, EPERM);
-  if ((st.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) Fail("Cannot use the folder", folder, errno);
+  ::close(OpenOwnFolder(folder));
+}
+
+void WriteStateFile(const std::string& path, std::string_view bytes) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  PrepareJournalFolder(folder);
+  const int dirFd = OpenOwnFolder(folder);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closeDir{dirFd};
+  // Named like a journal's temporary file: locked while it is written, so
+  // that a clean end elsewhere leaves it alone, and removed once a killed
+  // writer left it.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = std::string(kJournalTempPrefix) + std::to_string(::getpid()) + "-" + std::to_string(attempt) + "-" + name;
+    fd = ::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) Fail("Cannot write the file", path, errno);
+  }
+  if (fd < 0) Fail("Cannot write the file", path, EEXIST);
+  Closer closeFile{fd};
+  ::flock(fd, LOCK_EX);
+  try {
+    for (std::string_view rest = bytes; !rest.empty();) {
+      const ssize_t n = ::write(fd, rest.data(), rest.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail("Cannot write the file", path, errno);
+      rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (::fdatasync(fd) != 0) Fail("Cannot write the file", path, errno);
+    if (::renameat(dirFd, temp.c_str(), dirFd, name.c_str()) != 0) Fail("Cannot write the file", path, errno);
+  } catch (...) {
+    ::unlinkat(dirFd, temp.c_str(), 0);
+    throw;
+  }
+  if (::fsync(dirFd) != 0 && errno != EINVAL) Fail("Cannot write the file", path, errno);
 }
 
 TJournalFile::~TJournalFile() {

@@ -224,7 +224,7 @@ class TJournalWriter {
   void OpenFolder() {
     if (dirFd_ >= 0) return;
     PrepareJournalFolder(folder_);
-    dirFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    dirFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirFd_ < 0) Fail("Cannot open the folder", folder_, errno);
   }
 
@@ -586,6 +586,7 @@ struct TJournalKeeper::TEntry {
     std::vector<TStretch> Noted;
     std::string FileName;  // as its header says
     TFileStamp Stamp;
+    std::chrono::steady_clock::time_point Began{};
   };
   std::optional<TBuild> Build;
   std::size_t SnapshotBytes = 0, ChangeBytes = 0, ChangeRecords = 0;
@@ -883,12 +884,15 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
   if (entry.Build) {
     if (document.FileName == entry.Build->FileName && document.DiskStamp == entry.Build->Stamp) {
       // The journal before goes on taking the changes while the snapshot is made.
-      if (entry.Started && entry.Written && !entry.Noted.empty()) {
+      const bool before = entry.Started && entry.Written && !entry.Slot->Failed;
+      if (before && !entry.Noted.empty()) {
         std::string records = EncodingRecord(entry);
         records += entry.Records();
         writer_->Post(Job(TJournalJob::TKind::Append, entry.Slot, std::move(records)));
       }
-      Slice(entry);
+      // Without one, the changes reach the disk only with the snapshot: it
+      // is not left to the pace of the slices for long.
+      Slice(entry, !before && Now() - entry.Build->Began >= limits_.LongestUnwritten);
       return;
     }
     // Saved or read under another name meanwhile: a snapshot with the new header.
@@ -908,7 +912,7 @@ void TJournalKeeper::FlushDocument(TEntry& entry, bool force) {
   // document's new file.
   const bool renewed = document.FileName != entry.FileName || !(document.DiskStamp == entry.Stamp);
   if (!entry.Started || !entry.Written || failed || compact || renewed) {
-    if (failed && !force && std::chrono::steady_clock::now() < entry.RetryAt) return;
+    if (failed && !force && Now() < entry.RetryAt) return;
     if (compact || document.FileFormat.Kept != entry.Base.KeepFormat) entry.Based = false;
     Start(entry);
     return;
@@ -961,6 +965,7 @@ void TJournalKeeper::Start(TEntry& entry) {
     entry.Build->FileName = document.FileName;
     entry.Build->Stamp = document.DiskStamp;
     entry.Build->Noted.clear();
+    entry.Build->Began = Now();
     job.Kind = TJournalJob::TKind::SnapshotBegin;
     writer_->Post(std::move(job));
     Slice(entry);
@@ -978,13 +983,17 @@ void TJournalKeeper::Start(TEntry& entry) {
   }
   entry.Written = true;
   entry.Adopted = false;  // the new journal replaces it
-  entry.RetryAt = std::chrono::steady_clock::now() + limits_.RetryAfter;
+  entry.RetryAt = Now() + limits_.RetryAfter;
   writer_->Post(std::move(job));
 }
 
-void TJournalKeeper::Slice(TEntry& entry) {
+std::chrono::steady_clock::time_point TJournalKeeper::Now() const {
+  return limits_.Clock ? limits_.Clock() : std::chrono::steady_clock::now();
+}
+
+void TJournalKeeper::Slice(TEntry& entry, bool all) {
   // The writing thread catches up first: the slices given it stay few.
-  if (writer_->Backlog() > 4 * limits_.SliceBytes) return;
+  if (!all && writer_->Backlog() > 4 * limits_.SliceBytes) return;
   const TSourceEditor& document = *entry.Document;
   TEntry::TBuild& build = *entry.Build;
   const TAdvLines& lines = *document.Lines;
@@ -997,8 +1006,8 @@ void TJournalKeeper::Slice(TEntry& entry) {
     part.append(length, PutJournalVarint(length, line.size()));
     part.append(line);
     ++copied;
-    return part.size() < limits_.SliceBytes &&
-           ((copied & 255) != 0 || std::chrono::steady_clock::now() - start < limits_.SliceTime);
+    return all || (part.size() < limits_.SliceBytes &&
+                   ((copied & 255) != 0 || std::chrono::steady_clock::now() - start < limits_.SliceTime));
   });
   TJournalJob job = Job(TJournalJob::TKind::SnapshotPart, entry.Slot, std::move(part));
   if (document.FileFormat.Kept && copied > 0)
@@ -1023,7 +1032,7 @@ void TJournalKeeper::Slice(TEntry& entry) {
   entry.Build.reset();
   entry.Started = entry.Written = true;
   entry.Adopted = false;
-  entry.RetryAt = std::chrono::steady_clock::now() + limits_.RetryAfter;
+  entry.RetryAt = Now() + limits_.RetryAfter;
   writer_->Post(std::move(end));
 }
 

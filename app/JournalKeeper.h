@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,6 +46,15 @@ struct TJournalLimits {
   // one a flush, each at most this long or taking at most this time.
   std::size_t SliceBytes = std::size_t{1} << 20;
   std::chrono::microseconds SliceTime{3000};
+  // A document with no journal on the disk yet, whose snapshot is copied in
+  // slices, has it whole at the first flush this long after the copy began:
+  // that flush copies the rest at once, however many changes keep coming.
+  // With a flush at least twice a second, every change is handed to the
+  // disk within a second. (Where a journal before takes the changes meanwhile,
+  // the slices take their time.)
+  std::chrono::milliseconds LongestUnwritten{250};
+  // The clock of the times above; none: std::chrono::steady_clock.
+  std::function<std::chrono::steady_clock::time_point()> Clock;
 };
 
 class TJournalKeeper {
@@ -92,8 +102,10 @@ class TJournalKeeper {
   void Drop(TEntry& entry);
   void FlushEntry(TEntry& entry, bool force);
   void FlushDocument(TEntry& entry, bool force);
-  // Copies the next slice of the snapshot being made; the last one ends it.
-  void Slice(TEntry& entry);
+  // Copies the next slice of the snapshot being made (with `all`, every
+  // line left); the last one ends it.
+  void Slice(TEntry& entry, bool all = false);
+  std::chrono::steady_clock::time_point Now() const;
   // An encoding record when the document's encoding is not the one the
   // journal last wrote (a new journal's is Windows-1252).
   static std::string EncodingRecord(TEntry& entry);

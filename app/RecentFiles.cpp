@@ -42,8 +42,9 @@ void TRecentFiles::Load() {
   files_.clear();
   session_.clear();
   current_ = -1;
+  // A link in its place is no state file of ours: the next write replaces it.
   struct stat st {};
-  if (::stat(file_.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMostBytes) return;
+  if (::lstat(file_.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMostBytes) return;
   try {
     Parse(ReadFileBuffer(file_).View());
   } catch (const EFileError&) {
@@ -88,10 +89,7 @@ std::string TRecentFiles::Text() const {
 
 bool TRecentFiles::Save() const {
   try {
-    const std::size_t slash = file_.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) PrepareJournalFolder(file_.substr(0, slash));
-    const std::string text = Text();
-    WriteFileSafely(file_, [&](TFileWriter& out) { out.Write(text); });
+    WriteStateFile(file_, Text());
     return true;
   } catch (const std::exception&) {
     return false;

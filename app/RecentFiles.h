@@ -7,9 +7,9 @@
 //
 // Every change reads the file again before it writes it, so that windows on
 // other displays keep what they added. The file is replaced as a whole
-// (a temporary file renamed over it); one that is missing, damaged, too
-// large or no regular file counts as empty, and its damaged lines are dropped
-// on the next write.
+// (a temporary file renamed over it, never written through a link); one that
+// is missing, damaged, too large or no regular file (a link too) counts as
+// empty, and its damaged lines are dropped on the next write.
 
 #include <string>
 #include <string_view>

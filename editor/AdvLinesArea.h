@@ -74,8 +74,9 @@ class TRecordArea {
       if (p >= piece.begin && p < piece.begin + piece.size) return true;
     return false;
   }
-  // No more memory is handed out: the pages mapped ahead of use that no
-  // array took go back.
+  // No more memory is handed out: the pages no array took go back, those
+  // mapped ahead of use and any the piece held when the heap gave it (a
+  // piece the heap used before comes with its pages in memory).
   void Close() {
     if (closed_) return;
     closed_ = true;
@@ -83,7 +84,8 @@ class TRecordArea {
     if (pieces_.empty()) return;
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     const std::size_t from = (used_ + page - 1) / page * page;
-    if (mapped_ > from) ::madvise(pieces_.back().begin + from, mapped_ - from, MADV_DONTNEED);
+    const Piece& piece = pieces_.back();
+    if (piece.size > from) ::madvise(piece.begin + from, piece.size - from, MADV_DONTNEED);
 #endif
   }
 

@@ -5,6 +5,7 @@
 
 #include "editor/AdvEdit.h"
 #include "editor/TextEncoding.h"
+#include "editor/Utf8.h"
 
 namespace {
 
@@ -44,11 +45,34 @@ void Select(TAdvancedEditor& e, std::int64_t offset, std::int64_t end) {
 
 // UTF-8 text from outside as the document's bytes: a UTF-8 document takes
 // it as it is; in a Windows-1252 one a character the code page has no byte
-// for becomes '?', as the code page conversion always made it.
-std::string DocumentText(const TAdvancedEditor& e, std::string_view text) {
+// for is noted in `unmappable` (the first one), and the replacement made with
+// it is not used: the document becomes UTF-8 first, or the edit is refused.
+std::string DocumentText(const TAdvancedEditor& e, std::string_view text, char32_t& unmappable) {
   if (e.Utf8()) return std::string(text);
-  return Windows1252FromUtf8(text);
+  return Windows1252FromUtf8(text, unmappable == 0 ? &unmappable : nullptr);
 }
+
+// A replacement that holds a character the document has no byte for: as
+// typing and pasting do, the document becomes UTF-8 when it can (opening
+// the undo group the replacement closes), else the character is refused.
+// False when refused.
+bool MakeRoomFor(TAdvancedEditor& e, char32_t ch) {
+  if (!utf8::Encodable(ch) || !e.CanPromoteToUtf8()) {
+    e.RefuseChar(ch);
+    return false;
+  }
+  e.BeginUndoGroup();
+  e.PromoteToUtf8();
+  return true;
+}
+
+struct TGroupCloser {
+  TAdvancedEditor& e;
+  bool open = false;
+  ~TGroupCloser() {
+    if (open) e.EndUndoGroup();
+  }
+};
 
 // One replacement of the text as an undo step of its own.
 void Replace(TAdvancedEditor& e, std::int64_t offset, std::int64_t length, std::string text) {
@@ -86,8 +110,21 @@ bool ReplaceSelectedMatch(TAdvancedEditor& e, const TTextSearch& search, std::st
   std::int64_t from = 0, to = 0;
   SelectionRange(e, from, to);
   if (!e.ReadOnly && e.SelAvail && search.MatchesAt(*e.Lines, e.Encoding(), from, to - from)) {
-    const std::string text = search.Replacement(*e.Lines, e.Encoding(), {from, to - from}, replacement,
-                                                [&](std::string_view s) { return DocumentText(e, s); });
+    char32_t unmappable = 0;
+    std::string text = search.Replacement(*e.Lines, e.Encoding(), {from, to - from}, replacement,
+                                          [&](std::string_view s) { return DocumentText(e, s, unmappable); });
+    TGroupCloser group{e};
+    if (unmappable != 0) {
+      if (!MakeRoomFor(e, unmappable)) {
+        next = {};
+        next.Refused = true;
+        return false;
+      }
+      group.open = true;
+      SelectionRange(e, from, to);  // the match in the document's UTF-8
+      text = search.Replacement(*e.Lines, e.Encoding(), {from, to - from}, replacement,
+                                [&](std::string_view s) { return DocumentText(e, s, unmappable); });
+    }
     const std::int64_t caret = backwards ? from : from + static_cast<std::int64_t>(text.size());
     Replace(e, from, to - from, text);
     Select(e, caret, caret);
@@ -100,14 +137,26 @@ bool ReplaceSelectedMatch(TAdvancedEditor& e, const TTextSearch& search, std::st
 std::int64_t ReplaceAllMatches(TAdvancedEditor& e, const TTextSearch& search, std::string_view replacement,
                                bool inSelection) {
   if (e.ReadOnly) return 0;
-  std::int64_t from = 0, to = TextEnd(e);
-  if (inSelection) {
-    SelectionRange(e, from, to);
-    if (from == to) return 0;
-  }
-  const TReplaced r = search.ReplaceAll(*e.Lines, e.Encoding(), from, to, replacement,
-                                        [&](std::string_view s) { return DocumentText(e, s); });
+  std::int64_t from = 0, to = 0;
+  auto range = [&] {
+    from = 0;
+    to = TextEnd(e);
+    if (inSelection) SelectionRange(e, from, to);
+  };
+  range();
+  if (inSelection && from == to) return 0;
+  char32_t unmappable = 0;
+  TReplaced r = search.ReplaceAll(*e.Lines, e.Encoding(), from, to, replacement,
+                                  [&](std::string_view s) { return DocumentText(e, s, unmappable); });
   if (r.Count == 0) return 0;
+  TGroupCloser group{e};
+  if (unmappable != 0) {
+    if (!MakeRoomFor(e, unmappable)) return kReplaceRefused;
+    group.open = true;
+    range();  // the same matches, in the document's UTF-8
+    r = search.ReplaceAll(*e.Lines, e.Encoding(), from, to, replacement,
+                          [&](std::string_view s) { return DocumentText(e, s, unmappable); });
+  }
   const std::int64_t grown = static_cast<std::int64_t>(r.Text.size()) - r.Length;
   const std::int64_t end = r.Offset + static_cast<std::int64_t>(r.Text.size());
   Replace(e, r.Offset, r.Length, std::move(r.Text));

@@ -16,6 +16,7 @@ class TAdvancedEditor;
 struct TFindOutcome {
   bool Found = false;
   bool Wrapped = false;  // found only after going round the end (or the start) of the text
+  bool Refused = false;  // Replace: the replacement holds a character the document cannot hold
 };
 
 // Selects the next match after the selection (or the caret), or with
@@ -24,14 +25,21 @@ struct TFindOutcome {
 // view is brought to the middle of it.
 TFindOutcome FindAgain(TAdvancedEditor& e, const TTextSearch& search, bool backwards, bool wrap);
 
+// A replacement holding a character a Windows-1252 document has no byte for
+// is made as typing makes such a character: the document becomes UTF-8 with
+// it (the same undo step) when it can (CanPromoteToUtf8); else nothing is
+// replaced and the character is refused (RefuseChar).
+
 // When the selection is a match, replaces it (one undo step); then finds
-// the next match as FindAgain. True when something was replaced.
+// the next match as FindAgain. True when something was replaced; when it
+// was refused, nothing more is done and `next` tells Refused.
 bool ReplaceSelectedMatch(TAdvancedEditor& e, const TTextSearch& search, std::string_view replacement, bool backwards,
                           bool wrap, TFindOutcome& next);
 
 // Replaces every match in the text, or in the selection, as one undo step;
-// the number replaced (0 changes nothing). The caret ends after the last
-// replacement; a selection replaced in is selected again.
+// the number replaced (0 changes nothing; kReplaceRefused when refused). The
+// caret ends after the last replacement; a selection replaced in is selected again.
+constexpr std::int64_t kReplaceRefused = -1;
 std::int64_t ReplaceAllMatches(TAdvancedEditor& e, const TTextSearch& search, std::string_view replacement,
                                bool inSelection);
 

@@ -205,6 +205,24 @@ void RemoveLeftoverTemps(int dirFd) {
   ::closedir(folder);
 }
 
+// Flushes the folder's entries to the disk (a rename in it). A folder that
+// cannot be opened for reading (write and search rights only) has its whole
+// file system flushed instead, through `fileFd`, a file in it.
+void SyncFolder(int dirFd, int fileFd, const std::string& fileName) {
+  const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int result;
+  if (fd >= 0) {
+    result = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+  } else {
+    result = ::syncfs(fileFd);
+  }
+  // Some file systems have nothing to flush for a folder and say so.
+  if (result != 0 && errno != EINVAL && errno != EROFS) Fail("Cannot write file", fileName, errno);
+}
+
 // ---------------------------------------------------------------- identity
 
 bool CopyAttributes(const std::string& from, int to) {
@@ -778,9 +796,12 @@ void WriteFileSafely(const std::string& requestedName, const std::function<void(
     if (!temp.name.empty()) ::unlinkat(dirFd, temp.name.c_str(), 0);
     throw;
   }
-  // The content is on disk before the rename; the rename itself reaches the
-  // disk with the file system's next commit (a flush of the folder here
-  // would make every save of a large file measurably slower).
+  // The content was on the disk before the rename; the rename is made so
+  // before the save counts as done. Until then the old file may come back
+  // after a power cut, and whatever the caller drops once the document is
+  // saved (its recovery journal) must outlive that. A failed flush is told
+  // as a failed save, though the new content is in place.
+  SyncFolder(dirFd, temp.fd, fileName);
 }
 
 void SetSaveRecordFolder(std::string folder) { RecordFolder() = std::move(folder); }

@@ -185,6 +185,7 @@ void TFindForm::Replace() {
   TFindOutcome next;
   const bool backwards = Backwards->isChecked();
   ReplaceSelectedMatch(*e, *search, Utf8(replace_->currentText()), backwards, WrapAround->isChecked(), next);
+  if (next.Refused) return;  // the editor told why
   TellOutcome(next, backwards);
 }
 
@@ -199,6 +200,7 @@ void TFindForm::ReplaceAll() {
   if (!search) return;
   Remember(replace_);
   const std::int64_t n = ReplaceAllMatches(*e, *search, Utf8(replace_->currentText()), InSelection->isChecked());
+  if (n == kReplaceRefused) return;  // the editor told why
   if (n == 0) {
     Say(QString("Not found: %1").arg(PatternText(find_)));
   } else {

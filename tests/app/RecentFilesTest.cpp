@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <random>
 
 #include "app/RecentFiles.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -96,6 +98,52 @@ TEST(RecentFiles, ADamagedOrForeignStateFileKeepsOnlyItsSoundLines) {
   list.Load();
   EXPECT_TRUE(list.Files().empty());
   EXPECT_FALSE(list.Save()) << "a folder in the file's place is not written over";
+}
+
+// A link put in the state file's place (to another user's file when the
+// suite runs as root, as the program may) is replaced, never written
+// through. The state folder is the user's own and private: made so when it
+// is the user's, not used when it is another's or a link.
+TEST(RecentFiles, ALinkInTheStateFilesPlaceIsReplacedNeverWrittenThrough) {
+  TempDir dir;
+  const std::string folder = dir.File("state/quorvel"), state = folder + "/recent-files";
+  ASSERT_EQ(::mkdir(dir.File("state").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  const std::string other = dir.File("someone-elses.txt");
+  WriteBytes(other, "not a list\n");
+  ::chmod(other.c_str(), 0666);
+  GiveTo(other, UnprivilegedUser());
+  ASSERT_EQ(::symlink(other.c_str(), state.c_str()), 0);
+  TRecentFiles list(state);
+  list.Load();
+  EXPECT_TRUE(list.Files().empty()) << "a link is no state file of ours";
+  list.Add("/docs/a.php");
+  list.SetSession({"/docs/b.php"}, 0);
+  EXPECT_EQ(ReadBytes(other), "not a list\n");
+  struct stat st {};
+  ASSERT_EQ(::lstat(state.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(st.st_uid, ::geteuid());
+  TRecentFiles later(state);
+  later.Load();
+  EXPECT_EQ(later.Files(), std::vector<std::string>{"/docs/a.php"});
+  EXPECT_EQ(later.Session(), std::vector<std::string>{"/docs/b.php"});
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the user's own folder is made private";
+
+  const std::string elsewhere = dir.File("elsewhere"), linked = dir.File("linked");
+  ASSERT_EQ(::mkdir(elsewhere.c_str(), 0700), 0);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), linked.c_str()), 0);
+  EXPECT_FALSE(TRecentFiles(linked + "/recent-files").Save()) << "a link in the folder's place";
+  EXPECT_NE(::access((elsewhere + "/recent-files").c_str(), F_OK), 0);
+  if (::geteuid() == 0) {
+    const std::string foreign = dir.File("foreign");
+    ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
+    GiveTo(foreign, UnprivilegedUser());
+    EXPECT_FALSE(TRecentFiles(foreign + "/recent-files").Save()) << "another user's folder";
+    EXPECT_NE(::access((foreign + "/recent-files").c_str(), F_OK), 0);
+  }
 }
 
 TEST(RecentFiles, TheSessionKeepsItsDocumentsAndTheCurrentOneBesideTheList) {

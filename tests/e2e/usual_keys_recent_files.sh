@@ -2,7 +2,8 @@
 # The keys other editors use, and the recent files, in the real window:
 #
 # 1. start with a.txt, type, save with Ctrl+S; hand b.txt and c.txt over
-#    from two more starts;
+#    from two more starts (a link in the recent list's place, to another
+#    user's file, is replaced and that file stays);
 # 2. Ctrl+Tab wraps round from c.txt to a.txt, Ctrl+Shift+Tab goes back;
 #    Ctrl+W closes b.txt; Alt+X ends the program: the settings file holds
 #    the defaults byte for byte (no new option was switched);
@@ -23,6 +24,12 @@ RECENT=$HOME_DIR/.local/state/quorvel/recent-files
 printf 'alpha\n' >"$DOCS/a.txt"
 printf 'bravo\n' >"$DOCS/b.txt"
 printf 'charlie\n' >"$DOCS/c.txt"
+# A link in the place of the state file, to a file of another user: the
+# program replaces the link with a file of its own, and that file stays.
+OTHERS=$WORK/someone-elses.txt
+printf 'not a list\n' >"$OTHERS"
+[[ $(id -u) -eq 0 ]] && chown nobody "$OTHERS"
+mkdir -p "$(dirname "$RECENT")" && ln -s "$OTHERS" "$RECENT" || fail "could not put a link in place of $RECENT"
 
 key() { xdo key --delay 150 "$@" || fail "xdotool key $*"; }
 shows() { window_named "TAVO - [$DOCS/$1]"; }
@@ -73,7 +80,10 @@ expect_main_end "Alt+X" 0
 check_settings "$INI" "$DEFINI" text
 cp "$INI" "$WORK/quorvel.ini.first"
 log "the settings file holds the defaults"
-[[ -f $RECENT ]] || fail "no list of recent files at $RECENT"
+[[ $(cat "$OTHERS") == 'not a list' ]] || fail "the file a link in the state folder named was written: $(cat "$OTHERS")"
+[[ -f $RECENT && ! -L $RECENT ]] || fail "no list of recent files at $RECENT"
+[[ $(stat -c %a "$(dirname "$RECENT")") == 700 ]] || fail "the state folder is not private"
+log "a link in the state file's place was replaced; the file it named stayed"
 [[ $(grep -c '^recent=' "$RECENT") -eq 3 ]] || fail "the recent list does not hold three files: $(cat "$RECENT")"
 [[ $(grep -m1 '^recent=' "$RECENT") == "recent=$DOCS/c.txt" ]] || fail "c.txt is not the most recent file"
 

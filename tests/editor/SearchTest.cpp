@@ -157,6 +157,48 @@ TEST_F(Search, ReplaceIsOneUndoStepAndRedoes) {
   EXPECT_EQ(Text(), (std::vector<std::string>{"cow cat dog"})) << "each Replace is its own step";
 }
 
+// A replacement holding a character Windows-1252 has no byte for follows
+// the rule typing follows in the same document: the document becomes UTF-8
+// with it (one undo step), or the character is refused and nothing changes.
+// Never a "?" in its place.
+TEST_F(Search, ReplacingWithACharacterTheCodePageLacksPromotesOrRefusesAsTyping) {
+  int refused = 0;
+  editor.OnCharRefused = [&](TAdvancedEditor&, char32_t ch) { refused += ch == U'中'; };
+  const TTextSearch a("a", {});
+  // Typed ASCII, and with a byte read from outside (no UTF-8 can be made of it).
+  for (const std::string text : {"a-a-a", "caf\xE9 a-a"}) {
+    for (int how = 0; how < 3; ++how) {  // Replace All, Replace All in the selection "a-a", Replace
+      SCOPED_TRACE(text + " / " + std::to_string(how));
+      auto start = [&] {
+        editor.SetEncoding(TTextEncoding::Windows1252);
+        SetText(text);
+        editor.ClearUndo();
+        Caret(static_cast<int>(text.size()) - 3, 0);
+        refused = 0;
+      };
+      start();
+      editor.TypeCharacter(U'中');
+      const bool promotes = editor.Utf8();
+      ASSERT_EQ(refused, promotes ? 0 : 1);
+      start();
+      if (how == 1) Run(cmdSelectRight, 3);
+      TFindOutcome next;
+      const std::int64_t count = how < 2 ? ReplaceAllMatches(editor, a, "中", how == 1)
+                                         : FindAgain(editor, a, false, false).Found &&
+                                               ReplaceSelectedMatch(editor, a, "中", false, false, next);
+      const char* replaced[] = {"中-中-中", "a-中-中", "a-中-a"};
+      EXPECT_EQ(editor.Utf8(), promotes);
+      EXPECT_EQ(refused, promotes ? 0 : 1);
+      EXPECT_EQ(AllText(), promotes ? replaced[how] : text);
+      EXPECT_EQ(count, !promotes ? (how < 2 ? kReplaceRefused : 0) : how == 0 ? 3 : how == 1 ? 2 : 1);
+      EXPECT_EQ(next.Refused, how == 2 && !promotes);
+      Run(cmdUndo);
+      EXPECT_EQ(AllText(), text);
+      EXPECT_FALSE(editor.Utf8()) << "undone with the replacement";
+    }
+  }
+}
+
 // A text of several megabytes: the search reads it in chunks, and matches
 // that cross a chunk's edge, or span lines, are found as in the whole text.
 TEST_F(Search, ChunkEdgesLoseNoMatch) {
