@@ -35,6 +35,9 @@ namespace platform {
 class QtEditorPanel;
 }
 
+// The program's name as its message boxes and its empty editing area show it.
+inline constexpr char kProgramCaption[] = "Quorvel Editor";
+
 class TMainForm : public QMainWindow {
  public:
   // Opens `firstArgument` when it is not empty, else a new document.
@@ -194,6 +197,8 @@ class TMainForm : public QMainWindow {
  private:
   // The actions, the menus and the button bar, from the command table.
   void BuildActions();
+  // Sets the Ask… and Show… hooks to the platform's dialogs.
+  void AskThroughDialogs();
   // The widgets, top to bottom: button bar, tabs, editing panel, status bar.
   void BuildLayout();
   void BuildButtonBar();

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/Journal.h"
 #include "app/Kernel.h"
 #include "app/ui/About.h"
 #include "app/ui/WorkWnd.h"
@@ -27,7 +28,6 @@
 namespace {
 
 // What the editing panel shows while no document's editor is visible.
-constexpr const char* kEmptyPanelCaption = "Quorvel Editor";
 // What every status panel shows while no document is open.
 constexpr const char* kNoDocumentPanel = " - ";
 constexpr int kPanelWidths[8] = {85, 65, 100, 200, 70, 50, 70, 50};
@@ -83,7 +83,7 @@ void TMainForm::BuildLayout() {
   captionFont.setPixelSize(64);
   captionFont.setBold(true);
   captionFont.setItalic(true);
-  pnEdit->SetCaption(kEmptyPanelCaption, captionFont, QColor(0x80, 0x80, 0x80));
+  pnEdit->SetCaption(kProgramCaption, captionFont, QColor(0x80, 0x80, 0x80));
   Label1 = new TLinkLabel(kMakerURL, pnEdit);
   Label1->OnClick = [] {
     if (App) App->OpenURL(kMakerURL);

@@ -14,6 +14,7 @@
 #include "app/FTA.h"
 #include "app/Kernel.h"
 #include "platform/MemoryRegistry.h"
+#include "qt/FileRegistry.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -108,7 +109,7 @@ TEST_F(ConfigForm, ChecksShowWhichExtensionsRunThisProgramWhateverTheCase) {
 
 TEST_F(ConfigForm, AllChecksEveryItemThenUnchecksThemWithoutTouchingTheRegistry) {
   Associate("PHP", Command());
-  std::string before = Tree.Serialize();
+  std::string before = platform::SerializeRegistry(Tree);
   TConfigForm form;
   ASSERT_TRUE(form.Checks()[0]);
   form.bbAllExts()->click();
@@ -117,7 +118,7 @@ TEST_F(ConfigForm, AllChecksEveryItemThenUnchecksThemWithoutTouchingTheRegistry)
   EXPECT_EQ(form.Checks(), All(false));
   form.bbAllExts()->click();
   EXPECT_EQ(form.Checks(), All(true)) << "none checked: all get checked";
-  EXPECT_EQ(Tree.Serialize(), before);
+  EXPECT_EQ(platform::SerializeRegistry(Tree), before);
 }
 
 TEST_F(ConfigForm, OkAssociatesTheCheckedWithTheirIconsAndUnassociatesTheRest) {
@@ -149,7 +150,7 @@ TEST_F(ConfigForm, OkAssociatesTheCheckedWithTheirIconsAndUnassociatesTheRest) {
   again.bbAllExts()->click();
   again.bbSave()->click();
   for (const std::string& extension : kDefaultList) EXPECT_EQ(CommandOf(extension), "") << extension;
-  EXPECT_EQ(Tree.Serialize().find("Mosk"), std::string::npos);
+  EXPECT_EQ(platform::SerializeRegistry(Tree).find("Mosk"), std::string::npos);
   EXPECT_EQ(Notices, 2);
 }
 
@@ -235,7 +236,7 @@ TEST_F(ConfigForm, OkLeavesTheFileTypesOfOtherProgramsAlone) {
 
 TEST_F(ConfigForm, CancelChangesNeitherTheRegistryNorTheSettings) {
   Associate("PHP", Command());
-  std::string registry = Tree.Serialize();
+  std::string registry = platform::SerializeRegistry(Tree);
   std::string settings = SettingsFile("before.ini");
   {
     TConfigForm form;
@@ -247,7 +248,7 @@ TEST_F(ConfigForm, CancelChangesNeitherTheRegistryNorTheSettings) {
     form.BitBtn2()->click();
     EXPECT_EQ(form.result(), QDialog::Rejected);
   }
-  EXPECT_EQ(Tree.Serialize(), registry);
+  EXPECT_EQ(platform::SerializeRegistry(Tree), registry);
   EXPECT_EQ(SettingsFile("after.ini"), settings);
   EXPECT_EQ(Notices, 0);
 }
