@@ -158,6 +158,7 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aKeepFormat->setChecked(Settings && Settings->PeekBool(kKeepFormatSetting));
   aLineNumbers->setChecked(Settings && Settings->PeekBool(kLineNumbersSetting));
   aReopenSession->setChecked(Settings && Settings->PeekBool(kReopenSessionSetting));
+  ReadAidOptions();
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
   FJournals = std::make_unique<TJournalKeeper>(JournalFolder());
   // A file that a save killed half-way left torn is whole again before
@@ -211,6 +212,7 @@ TMainForm::~TMainForm() {
     if (keepFormatChanged_) Settings->WriteBool(kKeepFormatSetting, aKeepFormat->isChecked());
     if (lineNumbersChanged_) Settings->WriteBool(kLineNumbersSetting, aLineNumbers->isChecked());
     if (reopenSessionChanged_) Settings->WriteBool(kReopenSessionSetting, aReopenSession->isChecked());
+    WriteAidOptions();
   }
 }
 
@@ -236,6 +238,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
   if (aLineNumbers->isChecked()) linenumbers::Show(editor, true, TEditManager::kGutterWidth);
+  ConfigureAids(editor);
 }
 
 void TMainForm::NewDocument() {
