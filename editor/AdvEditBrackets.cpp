@@ -85,7 +85,7 @@ void TAdvancedEditor::SetBracketHighlight(bool on) {
 
 void TAdvancedEditor::UpdateBracketMarks() {
   TTextSpot marks[2];
-  if (bracketHighlight_) {
+  if (bracketHighlight_ && RowExists(CaretY)) {
     int lineX = 0, line = 0;
     Lines->RowToLine(CaretX, CaretY, lineX, line);
     marks[0] = brackets::AtCaret(*Lines, BracketCodeMask, line, lineX);
@@ -111,8 +111,8 @@ void TAdvancedEditor::UpdateBracketMarks() {
 }
 
 bool TAdvancedEditor::GotoMatchingBracket() {
-  int lineX = 0, line = 0;
-  Lines->RowToLine(CaretX, CaretY, lineX, line);
+  int lineX = 0, line = -1;
+  if (RowExists(CaretY)) Lines->RowToLine(CaretX, CaretY, lineX, line);
   const TTextSpot at = brackets::AtCaret(*Lines, BracketCodeMask, line, lineX);
   const TTextSpot partner = brackets::Partner(*Lines, BracketCodeMask, at);
   if (!partner.Valid()) {

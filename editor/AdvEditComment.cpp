@@ -69,7 +69,8 @@ std::vector<std::string> Toggled(const std::vector<std::string>& lines, std::str
 }  // namespace comments
 
 void TAdvancedEditor::ToggleLineComment(std::string_view open, std::string_view close) {
-  if (ReadOnly || open.empty()) return;
+  if (ReadOnly || open.empty() || !RowExists(CaretY) || (SelAvail && (!RowExists(SelStartY) || !RowExists(SelEndY))))
+    return;
   int caretLineX = 0, caretLine = 0;
   Lines->RowToLine(CaretX, CaretY, caretLineX, caretLine);
   int first = caretLine, last = caretLine;

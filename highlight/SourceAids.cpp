@@ -83,6 +83,7 @@ TLineComment LineCommentAt(TSourceEditor& editor, int line) {
 
 void ToggleComment(TSourceEditor& editor) {
   int lineX = 0, line = 0;
+  if (!editor.RowExists(editor.SelAvail ? editor.SelStartY : editor.CaretY)) return;
   if (editor.SelAvail) {
     editor.Lines->RowToLine(editor.SelStartX, editor.SelStartY, lineX, line);
   } else {
@@ -99,7 +100,7 @@ void ToggleComment(TSourceEditor& editor) {
 std::vector<std::string> CompletionWords(TSourceEditor& editor, std::int64_t bytes) {
   TAdvLines& lines = *editor.Lines;
   int caretX = 0, caretLine = 0;
-  lines.RowToLine(editor.CaretX, editor.CaretY, caretX, caretLine);
+  if (editor.RowExists(editor.CaretY)) lines.RowToLine(editor.CaretX, editor.CaretY, caretX, caretLine);
   caretLine = std::clamp(caretLine, 0, std::max(0, lines.Count() - 1));
   // The lines around the caret, half the bytes above it and half below.
   int first = caretLine, last = caretLine;
