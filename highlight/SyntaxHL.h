@@ -39,5 +39,5 @@ class TSyntaxHighLight {
   virtual TColourKey StartKey(int line) = 0;
   // The token class of every byte of line `line` of the store (none from a
   // highlighter that cannot tell); the cached states stay as they are.
-  virtual void LineClasses(int line, std::vector<TCharCtx>& classes) { classes.clear(); }
+  virtual void LineClasses(int /*line*/, std::vector<TCharCtx>& classes) { classes.clear(); }
 };
