@@ -34,10 +34,13 @@ bool IsCode(const std::vector<std::uint8_t>& notCode, int pos) {
 
 bool IsBracket(char c) { return PartnerOf(c) != 0; }
 
-TTextSpot Partner(const TAdvLines& lines, const TCodeMask& mask, TTextSpot at, std::int64_t budget) {
+namespace {
+
+// Partner, with the mask of at's line given when `known`.
+TTextSpot PartnerWith(const TAdvLines& lines, const TCodeMask& mask, TTextSpot at, std::int64_t budget,
+                      std::vector<std::uint8_t>& notCode, bool known) {
   if (at.Line < 0 || at.Line >= lines.Count()) return {};
-  std::vector<std::uint8_t> notCode;
-  if (mask) mask(at.Line, notCode);
+  if (!known && mask) mask(at.Line, notCode);
   std::string_view text = lines.LineView(at.Line);
   if (at.Pos < 0 || at.Pos >= static_cast<int>(text.size())) return {};
   const char self = text[static_cast<std::size_t>(at.Pos)];
@@ -63,17 +66,41 @@ TTextSpot Partner(const TAdvLines& lines, const TCodeMask& mask, TTextSpot at, s
   }
 }
 
-TTextSpot AtCaret(const TAdvLines& lines, const TCodeMask& mask, int line, int pos) {
+TTextSpot AtCaretWith(const TAdvLines& lines, const TCodeMask& mask, int line, int pos,
+                      std::vector<std::uint8_t>& notCode, bool& known) {
   if (line < 0 || line >= lines.Count()) return {};
   const std::string_view text = lines.LineView(line);
   const bool after = pos >= 0 && pos < static_cast<int>(text.size()) && IsBracket(text[static_cast<std::size_t>(pos)]);
   const bool before = pos > 0 && pos <= static_cast<int>(text.size()) && IsBracket(text[static_cast<std::size_t>(pos) - 1]);
   if (!after && !before) return {};
-  std::vector<std::uint8_t> notCode;
   if (mask) mask(line, notCode);
+  known = true;
   if (after && IsCode(notCode, pos)) return {line, pos};
   if (before && IsCode(notCode, pos - 1)) return {line, pos - 1};
   return {};
+}
+
+}  // namespace
+
+TTextSpot Partner(const TAdvLines& lines, const TCodeMask& mask, TTextSpot at, std::int64_t budget) {
+  std::vector<std::uint8_t> notCode;
+  return PartnerWith(lines, mask, at, budget, notCode, false);
+}
+
+TTextSpot AtCaret(const TAdvLines& lines, const TCodeMask& mask, int line, int pos) {
+  std::vector<std::uint8_t> notCode;
+  bool known = false;
+  return AtCaretWith(lines, mask, line, pos, notCode, known);
+}
+
+TPair PairAtCaret(const TAdvLines& lines, const TCodeMask& mask, int line, int pos, std::int64_t budget) {
+  std::vector<std::uint8_t> notCode;
+  bool known = false;
+  const TTextSpot at = AtCaretWith(lines, mask, line, pos, notCode, known);
+  if (!at.Valid()) return {};
+  const TTextSpot partner = PartnerWith(lines, mask, at, budget, notCode, known);
+  if (!partner.Valid()) return {};
+  return {at, partner};
 }
 
 }  // namespace brackets
@@ -88,9 +115,9 @@ void TAdvancedEditor::UpdateBracketMarks() {
   if (bracketHighlight_ && RowExists(CaretY)) {
     int lineX = 0, line = 0;
     Lines->RowToLine(CaretX, CaretY, lineX, line);
-    marks[0] = brackets::AtCaret(*Lines, BracketCodeMask, line, lineX);
-    if (marks[0].Valid()) marks[1] = brackets::Partner(*Lines, BracketCodeMask, marks[0]);
-    if (!marks[1].Valid()) marks[0] = {};
+    const brackets::TPair pair = brackets::PairAtCaret(*Lines, BracketCodeMask, line, lineX);
+    marks[0] = pair.At;
+    marks[1] = pair.Partner;
   }
   if (marks[0] == bracketMarks_[0] && marks[1] == bracketMarks_[1]) return;
   TTextSpot was[2] = {bracketMarks_[0], bracketMarks_[1]};
@@ -113,8 +140,7 @@ void TAdvancedEditor::UpdateBracketMarks() {
 bool TAdvancedEditor::GotoMatchingBracket() {
   int lineX = 0, line = -1;
   if (RowExists(CaretY)) Lines->RowToLine(CaretX, CaretY, lineX, line);
-  const TTextSpot at = brackets::AtCaret(*Lines, BracketCodeMask, line, lineX);
-  const TTextSpot partner = brackets::Partner(*Lines, BracketCodeMask, at);
+  const auto [at, partner] = brackets::PairAtCaret(*Lines, BracketCodeMask, line, lineX);
   if (!partner.Valid()) {
     if (window_) window_->Beep();
     return false;

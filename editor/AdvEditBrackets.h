@@ -25,8 +25,8 @@ struct TTextSpot {
 
 namespace brackets {
 
-// The bytes a search looks at before it gives up: about 4,000 lines of code.
-constexpr std::int64_t kSearchBytes = 256 * 1024;
+// The bytes a search looks at before it gives up: about 3,000 lines of code.
+constexpr std::int64_t kSearchBytes = 128 * 1024;
 
 // Whether `c` is one of ( ) [ ] { }.
 bool IsBracket(char c);
@@ -39,5 +39,13 @@ TTextSpot Partner(const TAdvLines& lines, const TCodeMask& mask, TTextSpot at, s
 // The bracket a caret at byte `pos` of line `line` stands at: the one after
 // it, else the one before it; none when neither is a bracket that is code.
 TTextSpot AtCaret(const TAdvLines& lines, const TCodeMask& mask, int line, int pos);
+
+// AtCaret and its Partner, asking the mask of the caret's line once; both
+// none when the bracket has no partner.
+struct TPair {
+  TTextSpot At, Partner;
+};
+TPair PairAtCaret(const TAdvLines& lines, const TCodeMask& mask, int line, int pos,
+                  std::int64_t budget = kSearchBytes);
 
 }  // namespace brackets

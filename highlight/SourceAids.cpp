@@ -62,6 +62,16 @@ void AttachCodeMask(TSourceEditor& editor) {
                                                                         std::vector<std::uint8_t>& notCode) mutable {
     notCode.clear();
     if (!editor.Highlighter || !editor.OnHighlight) return;
+    const auto length = static_cast<std::size_t>(editor.Lines->LineLength(line));
+    if (editor.ColoursCurrent(line) && editor.Lines->Attrs(line).size() > length) {
+      // Painted and still as painted: the colours tell the classes (only
+      // comments are gray, only strings and attribute values navy).
+      const TLineAttrs& attrs = editor.Lines->Attrs(line);
+      notCode.resize(length);
+      for (std::size_t i = 0; i < length; ++i)
+        notCode[i] = attrs[i].FgColor == CharCtxColor(ccCmt) || attrs[i].FgColor == CharCtxColor(ccStr);
+      return;
+    }
     editor.Highlighter->LineClasses(line, classes);
     notCode.resize(classes.size());
     for (std::size_t i = 0; i < classes.size(); ++i)
