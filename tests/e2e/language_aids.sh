@@ -18,9 +18,11 @@ export LC_ALL=C.UTF-8
 [[ -x $PROGRAM ]] || fail "no program at $PROGRAM"
 
 prepare_program
-# The defaults with both options switched on, as the program writes its settings.
+# The defaults with both options switched on, as the program writes its
+# settings (the keys of a section in order).
 {
-  sed 's/\r$//; s/$/\r/' "$DEFINI" | sed 's/^WordWrap=0\r$/WordWrap=0\r\nHighlightBrackets=1\r\nWordCompletion=1\r/'
+  sed 's/\r$//; s/$/\r/' "$DEFINI" |
+    sed 's/^\[Editor\]\r$/[Editor]\r\nHighlightBrackets=1\r/; s/^WordWrap=0\r$/WordCompletion=1\r\nWordWrap=0\r/'
   printf '\r\n'
 } >"$WORK/bin/quorvel.ini"
 grep -q '^HighlightBrackets=1' "$WORK/bin/quorvel.ini" || fail "could not write the settings"
@@ -60,10 +62,11 @@ poll_until 20 "F2 to save the lines again" file_is "$DOCS/doc.php" "$ORIGINAL" |
   fail "Ctrl+/ did not take the comments away"
 log "Ctrl+/ commented three lines and took the comments away"
 
-xdo "$N" key --delay 100 ctrl+End || fail "xdotool key"
+xdo "$N" key --delay 100 ctrl+End || fail "xdotool key"  # after the last "}"
 xdo "$N" type --delay 80 "str_re" || fail "xdotool type"
 xdo "$N" key --delay 300 ctrl+space Down Return F2 || fail "xdotool key"
-poll_until 20 "F2 to save the completed word" file_is "$DOCS/doc.php" "${ORIGINAL}str_replace"$'\r\n' ||
+EXPECTED=$'<?php\r\nif (f($a)) {\r\n  g();\r\n  h();\r\n}str_replace\r\n'
+poll_until 20 "F2 to save the completed word" file_is "$DOCS/doc.php" "$EXPECTED" ||
   fail "Ctrl+Space did not complete str_re to str_replace"
 log "Ctrl+Space completed str_re to str_replace"
 
