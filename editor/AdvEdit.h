@@ -18,6 +18,7 @@
 #include "editor/AEAtoms.h"
 #include "editor/AEKeys.h"
 #include "editor/AESB.h"
+#include "editor/AdvEditBrackets.h"
 #include "editor/AdvEditErrors.h"
 #include "editor/AdvLines.h"
 #include "editor/AdvUndo.h"
@@ -632,4 +633,32 @@ class TAdvancedEditor : public TAdvLinesOwner {
  public:
   // What the file looked like beyond its text when it was read (LoadText).
   TFileFormat FileFormat;
+
+  // ---- matching brackets (AdvEditBrackets.cpp) ----
+  // The bracket at the caret and its partner are drawn on BracketColor.
+  bool BracketHighlight() const { return bracketHighlight_; }
+  void SetBracketHighlight(bool on);
+  TColor BracketColor = 0x80FFFF;
+  // Which bytes are no code, for the bracket search (none: every byte is).
+  TCodeMask BracketCodeMask;
+  // Marks the bracket at the caret and its partner anew; the rows that gain
+  // or lose a mark are painted again. Runs after every command.
+  void UpdateBracketMarks();
+  // Moves the caret to the partner of the bracket at the caret, keeping its
+  // side of the bracket; false (and a beep) when there is none.
+  bool GotoMatchingBracket();
+  // The byte of line `line` that mark `which` (0: at the caret, 1: its
+  // partner) stands on; -1 as size_t when it is on another line.
+  std::size_t BracketMarkIn(int line, int which) const;
+
+  // ---- line comments (AdvEditComment.cpp) ----
+  // The lines of the selection (or the caret's line) get the line comment
+  // `open` (... `close`) at their least indent, or lose it when every line
+  // that is not blank has it: one change, one undo step.
+  void ToggleLineComment(std::string_view open, std::string_view close);
+
+ private:
+  bool bracketHighlight_ = false;
+  TTextSpot bracketMarks_[2];
+  std::size_t rowBracketMarks_[2] = {static_cast<std::size_t>(-1), static_cast<std::size_t>(-1)};
 };

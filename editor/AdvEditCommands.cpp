@@ -54,6 +54,7 @@ void TAdvancedEditor::ExecuteCommand(std::uint16_t command) {
     ShowCaret(true);
     throw;
   }
+  if (UpdateCount == 0) UpdateBracketMarks();
   ShowCaret(true);
 }
 

@@ -103,6 +103,7 @@ void TAdvancedEditor::MouseDown(int button, TShiftState shift, int x, int y) {
     MoveCaretUndoable(pos.x, pos.y);
     if (withShift) ExtendSelection(pos.x, pos.y);
   }
+  UpdateBracketMarks();
   ShowCaret(true);
 }
 
@@ -171,6 +172,7 @@ void TAdvancedEditor::MouseUp(int button, TShiftState, int x, int y) {
     window_->ReleaseMouse();
   }
   mouseDown_ = false;
+  if (dragged_) UpdateBracketMarks();
   if (button == kLeftButton && !dragged_ && OnTokenClick) {
     platform::Point pos = PixelToPosition(x, y);
     std::string text;

@@ -61,8 +61,11 @@ void TAdvancedEditor::PaintRow(int row, int firstCol, int lastCol, TRowPaint how
   int line = 0, rowOffset = 0;
   lineEndSelected_ = false;
   std::string shownRow;
+  rowBracketMarks_[0] = rowBracketMarks_[1] = static_cast<std::size_t>(-1);
   if (exists) {
     Lines->RowToLine(0, row, rowOffset, line);
+    rowBracketMarks_[0] = BracketMarkIn(line, 0);
+    rowBracketMarks_[1] = BracketMarkIn(line, 1);
     shownRow.assign(Lines->RowView(row));
     const int rowLength = static_cast<int>(shownRow.size());
     preparedLine_.assign(Lines->LineView(line));
@@ -138,6 +141,8 @@ TCharAttr TAdvancedEditor::ShownAttr(const TLineAttrs& attrs, std::size_t i) con
   if (selFlags_[i]) {
     a.FgColor = SelTextColor;
     a.BgColor = SelColor;
+  } else if (i == rowBracketMarks_[0] || i == rowBracketMarks_[1]) {
+    a.BgColor = BracketColor;
   }
   return a;
 }

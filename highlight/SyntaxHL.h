@@ -18,6 +18,7 @@
 //   SyntaxHLCursor.h         the cursor of the C, Java and Pascal scanners
 
 #include <string_view>
+#include <vector>
 
 #include "editor/AEAtoms.h"
 #include "highlight/SyntaxHLTokens.h"
@@ -37,4 +38,7 @@ class TSyntaxHighLight {
   // The state colouring line `line` starts from, as bytes: equal keys give
   // equal colours of equal text.
   virtual TColourKey StartKey(int line) = 0;
+  // The token class of every byte of line `line` of the store (none from a
+  // highlighter that cannot tell); the cached states stay as they are.
+  virtual void LineClasses(int /*line*/, std::vector<TCharCtx>& classes) { classes.clear(); }
 };

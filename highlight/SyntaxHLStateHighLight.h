@@ -32,6 +32,7 @@ class TStateHighLight : public TSyntaxHighLight {
   void ResetStates() override { ValidLine = -1; }
   void LinesChanged(int first, int removed, int inserted) override;
   TColourKey StartKey(int line) override;
+  void LineClasses(int line, std::vector<TCharCtx>& classes) override;
 
   // Lines scanned so far, for colouring or for the cache.
   std::int64_t ScanCount() const { return scanCount_; }
@@ -98,6 +99,20 @@ TColourKey TStateHighLight<TState>::StartKey(int line) {
   TColourKey key;
   std::memcpy(key.Bytes.data(), &state, sizeof(TState));
   return key;
+}
+
+template <class TState>
+void TStateHighLight<TState>::LineClasses(int line, std::vector<TCharCtx>& classes) {
+  classes.clear();
+  if (line < 0 || line >= Lines->Count()) return;
+  if (ValidLine < line) UpdateStates(line);
+  TState state = line == 0 ? StartState : States.Get(static_cast<std::size_t>(line) - 1);
+  try {
+    ScanLine(Lines->LineView(line), state);
+  } catch (...) {
+    if (!swallowScanErrors_) throw;
+  }
+  classes.assign(Classes.begin(), Classes.end());
 }
 
 template <class TState>

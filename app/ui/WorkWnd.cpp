@@ -89,6 +89,7 @@ TMainForm::TMainForm(const std::string& firstArgument, QWidget* parent) : QMainW
   aKeepFormat->setChecked(Settings && Settings->PeekBool(kKeepFormatSetting));
   aLineNumbers->setChecked(Settings && Settings->PeekBool(kLineNumbersSetting));
   aReopenSession->setChecked(Settings && Settings->PeekBool(kReopenSessionSetting));
+  ReadAidOptions();
   if (Settings) edSearch->setText(Q(Settings->ReadString("Editor.SearchText")));
   FDiskWatch = new TDiskWatch([this] { CheckDiskChanges(); }, this);
   FWorkspace->OnShow = [this] { RefreshTabs(); };
@@ -128,6 +129,7 @@ TMainForm::~TMainForm() {
     if (keepFormatChanged_) Settings->WriteBool(kKeepFormatSetting, aKeepFormat->isChecked());
     if (lineNumbersChanged_) Settings->WriteBool(kLineNumbersSetting, aLineNumbers->isChecked());
     if (reopenSessionChanged_) Settings->WriteBool(kReopenSessionSetting, aReopenSession->isChecked());
+    WriteAidOptions();
   }
 }
 
@@ -152,6 +154,7 @@ void TMainForm::ConfigureEditor(TSourceEditor& editor) {
   editor.SetWordWrap(aWordWrap->isChecked());
   editor.SetShowSpecialChars(aShowSpace->isChecked());
   if (aLineNumbers->isChecked()) linenumbers::Show(editor, true, TEditManager::kGutterWidth);
+  ConfigureAids(editor);
 }
 
 std::string TMainForm::DocumentsFolder() const { return App ? App->DocumentsFolder() : std::string("./"); }

@@ -246,4 +246,24 @@ class TMainForm : public QMainWindow {
   TFindForm* FFind = nullptr;
   std::unique_ptr<TWorkspaceQuestions> questions_;  // outlives the workspace
   std::unique_ptr<TWorkspace> FWorkspace;
+
+ public:
+  // ---- language aids (WorkWndAids.cpp) ----
+  // View > "Highlight matching brackets" and Tools > "Word completion":
+  // options, off until the user switches them on.
+  QAction *aBrackets, *aCompletion;
+  // Edit menu: "Go to matching bracket", "Toggle comment", "Complete word".
+  QAction *aGotoBracket, *aToggleComment, *aCompleteWord;
+  void aBracketsExecute();
+  void aCompletionExecute();
+  void aGotoBracketExecute();
+  void aToggleCommentExecute();
+  void aCompleteWordExecute();
+  // The options as the settings hold them, and back when the user changed them.
+  void ReadAidOptions();
+  void WriteAidOptions();
+  void ConfigureAids(TSourceEditor& editor);
+
+ private:
+  bool bracketsChanged_ = false, completionChanged_ = false;
 };

@@ -79,6 +79,16 @@ constexpr TCommand kTable[] = {
     {&M::aFindPreviousMatch, "Find previous", {Qt::SHIFT | Qt::Key_F5}, std::nullopt,
      &M::aFindPreviousMatchExecute, {{Edit, 73}}},
     {&M::aGotoLine, "Go to line...", {Qt::CTRL | Qt::Key_G}, std::nullopt, &M::aGotoLineExecute, {{Edit, 80}}},
+    {&M::aGotoBracket, "Go to matching bracket", {Qt::CTRL | Qt::Key_B}, std::nullopt, &M::aGotoBracketExecute,
+     {{Edit, 81}}},
+    {&M::aToggleComment, "Toggle comment", {Qt::CTRL | Qt::Key_Slash}, std::nullopt, &M::aToggleCommentExecute,
+     {{Edit, 90}}},
+    {&M::aCompleteWord, "Complete word", {Qt::CTRL | Qt::Key_Space}, std::nullopt, &M::aCompleteWordExecute,
+     {{Edit, 91}}},
+    {&M::aBrackets, "Highlight matching brackets", {kNoKey}, std::nullopt, &M::aBracketsExecute, {{View, 13}}, {},
+     kCheckable},
+    {&M::aCompletion, "Word completion", {kNoKey}, std::nullopt, &M::aCompletionExecute, {{Tools, 13}}, {},
+     kCheckable},
 };
 // clang-format on
 

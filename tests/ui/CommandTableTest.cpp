@@ -64,7 +64,7 @@ TEST(CommandTable, NoKeyIsBoundTwiceAcrossBothTablesButTheNamedTakeOvers) {
         if (editor.count(key)) takenOver[c.caption] = key;
       }
   }
-  EXPECT_EQ(shortcuts, 27);
+  EXPECT_EQ(shortcuts, 30);
   ASSERT_EQ(takenOver.size(), std::size(kTakeOvers));
   for (const TakeOver& t : kTakeOvers) {
     EXPECT_EQ(takenOver[t.action], t.key) << t.action;
@@ -146,9 +146,10 @@ TEST_F(CommandTableWindow, MenusButtonsAndChecksAreTheDescribedOnes) {
                {"", "Close tab", "Recent files"}},
       {"Edit", {"Undo", "", "Cut", "Copy", "Paste", "", "Delete Line", "", "Select All", "Select Line", "",
                 "UPPERCASE", "lowercase"},
-               {"", "Redo", "", "Find...", "Replace...", "Find next", "Find previous", "", "Go to line..."}},
-      {"View", {"Word wrap", "Show invisible characters"}, {"Line numbers"}},
-      {"Tools", {"Preferences"}, {"Keep line ends and TABs", "Reopen last session's documents"}},
+               {"", "Redo", "", "Find...", "Replace...", "Find next", "Find previous", "", "Go to line...",
+                "Go to matching bracket", "", "Toggle comment", "Complete word"}},
+      {"View", {"Word wrap", "Show invisible characters"}, {"Line numbers", "Highlight matching brackets"}},
+      {"Tools", {"Preferences"}, {"Keep line ends and TABs", "Reopen last session's documents", "Word completion"}},
       {"Help", {"About"}, {}}};
   // clang-format on
   ASSERT_EQ(form->menuBar()->actions().size(), std::ssize(menus));
@@ -169,11 +170,11 @@ TEST_F(CommandTableWindow, MenusButtonsAndChecksAreTheDescribedOnes) {
     if (!a->isEnabled()) disabled.push_back(a->text().toStdString());
   }
   EXPECT_EQ(checkable, (Texts{"Word wrap", "Show invisible characters", "Keep line ends and TABs", "Line numbers",
-                              "Reopen last session's documents"}));
+                              "Reopen last session's documents", "Highlight matching brackets", "Word completion"}));
   EXPECT_EQ(disabled, (Texts{"Save", "Save All"})) << "nothing modified yet";
   qsizetype keys = 0;
   for (QAction* a : form->actions()) keys += a->shortcuts().size();
-  EXPECT_EQ(keys, 27) << "the window binds the table's keys and no other";
+  EXPECT_EQ(keys, 30) << "the window binds the table's keys and no other";
 
   const std::tuple<int, const char*, QAction*> buttons[] = {
       {8, "New document", form->aNew}, {52, "Close document", form->aClose}, {96, "Reload document", form->aReload},

@@ -297,10 +297,11 @@ TEST_F(MainWindow, KeepLineEndsAndTabsIsAToolsItemStoredOnlyOnceSwitched) {
   for (QAction* menu : form->menuBar()->actions())
     if (menu->text() == "Tools") tools = menu->menu();
   ASSERT_NE(tools, nullptr);
-  ASSERT_EQ(tools->actions().size(), 3);
+  ASSERT_EQ(tools->actions().size(), 4);
   EXPECT_EQ(tools->actions()[0], form->aPrefs);
   EXPECT_EQ(tools->actions()[1], form->aKeepFormat);
   EXPECT_EQ(tools->actions()[2], form->aReopenSession);
+  EXPECT_EQ(tools->actions()[3], form->aCompletion);
   EXPECT_EQ(form->aKeepFormat->text().toStdString(), "Keep line ends and TABs");
   EXPECT_TRUE(form->aKeepFormat->isCheckable());
   EXPECT_FALSE(form->aKeepFormat->isChecked());
@@ -699,7 +700,8 @@ TEST_F(MainWindow, TheUsualKeysMenusAndOptionsComeAfterTheWindowsOwn) {
             (std::vector<std::string>{"New File", "", "Open file...", "", "Save", "Save As...", "Save All", "", "Exit",
                                       "", "Close tab", "Recent files"}));
   EXPECT_EQ(ItemTexts(MenuNamed(*form, "View")),
-            (std::vector<std::string>{"Word wrap", "Show invisible characters", "Line numbers"}));
+            (std::vector<std::string>{"Word wrap", "Show invisible characters", "Line numbers",
+                                      "Highlight matching brackets"}));
   EXPECT_FALSE(form->aLineNumbers->isChecked());
   EXPECT_FALSE(form->aReopenSession->isChecked());
 
@@ -844,7 +846,8 @@ TEST_F(MainWindow, RedoFindReplaceAndGoToLineFollowTheEditMenusItems) {
                                    form->aLower,         form->aRedo,
                                    form->aFind,          form->aReplace,
                                    form->aFindNextMatch, form->aFindPreviousMatch,
-                                   form->aGotoLine};
+                                   form->aGotoLine,      form->aGotoBracket,
+                                   form->aToggleComment, form->aCompleteWord};
   EXPECT_EQ(items, want);
   std::set<QKeySequence> keys;
   for (QAction* a : form->actions())
