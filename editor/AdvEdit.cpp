@@ -297,8 +297,9 @@ TUndoRecord RecordOf(TTextChange& c) {
 
 // ---------------------------------------------------------------- life
 
-TAdvancedEditor::TAdvancedEditor() {
-  Lines = std::make_unique<TAdvLines>(this);
+TAdvancedEditor::TAdvancedEditor()
+    : Lines(std::make_unique<TAdvLines>(this)),
+      Document(std::make_unique<TAdvDocument>(*Lines, static_cast<TDocumentHost&>(*this))) {
   Keyboard = std::make_unique<TKeyboard>();
   UndoSide = std::make_unique<TEditorUndoSide>(*this);
   UndoBuffer = std::make_unique<TUndoBuffer>(UndoSide.get());
@@ -357,11 +358,7 @@ void TAdvancedEditor::SetWordWrap(bool on) {
   ClearUndo();
 }
 
-void TAdvancedEditor::SetEncoding(TTextEncoding encoding) {
-  if (encoding_ == encoding) return;
-  encoding_ = encoding;
-  Lines->RewrapForEncoding();
-}
+void TAdvancedEditor::SetEncoding(TTextEncoding encoding) { Document->SetEncoding(encoding); }
 
 void TAdvancedEditor::SetShowSpecialChars(bool on) {
   if (showSpecialChars_ == on) return;
