@@ -10,13 +10,10 @@
 #include "editor/AdvLines.h"
 #include "editor/FileIO.h"
 
-TFileStamp FileStampOf(const std::string& fileName) {
+namespace {
+
+TFileStamp StampOf(const struct stat& st) {
   TFileStamp stamp;
-  struct stat st {};
-  if (::stat(fileName.c_str(), &st) != 0) {
-    stamp.State = errno == ENOENT || errno == ENOTDIR ? TFileStamp::TState::Missing : TFileStamp::TState::Unknown;
-    return stamp;
-  }
   // What is there now is no document's file: the text is its last copy.
   if (!S_ISREG(st.st_mode)) return stamp;
   stamp.State = TFileStamp::TState::Present;
@@ -26,6 +23,18 @@ TFileStamp FileStampOf(const std::string& fileName) {
   stamp.ModifiedSeconds = st.st_mtim.tv_sec;
   stamp.ModifiedNanoseconds = st.st_mtim.tv_nsec;
   return stamp;
+}
+
+}  // namespace
+
+TFileStamp FileStampOf(const std::string& fileName) {
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0) {
+    TFileStamp stamp;
+    stamp.State = errno == ENOENT || errno == ENOTDIR ? TFileStamp::TState::Missing : TFileStamp::TState::Unknown;
+    return stamp;
+  }
+  return StampOf(st);
 }
 
 TAdvDocument::TAdvDocument(TAdvLines& lines, TDocumentHost& host) : lines_(lines), host_(host) {}
@@ -38,9 +47,10 @@ void TAdvDocument::SetEncoding(TTextEncoding encoding) {
 
 // ---------------------------------------------------------------- bytes to lines and back
 
-void TAdvDocument::ReadText(const std::string& fileName) {
+void TAdvDocument::ReadText(const std::string& fileName, TFileStamp* stamp) {
   bool ascii = false;
-  TAdvLines::TReadText read = lines_.ReadText(fileName, &ascii);
+  struct stat opened {};
+  TAdvLines::TReadText read = lines_.ReadText(fileName, &ascii, stamp ? &opened : nullptr);
   TTextBuffer& bytes = read.Bytes;
   const TFileEncoding encoding = FileEncodingOf(bytes.View(), ascii);
   if (encoding.ByteOrderMark) bytes.DropFront(kByteOrderMark.size());
@@ -64,6 +74,7 @@ void TAdvDocument::ReadText(const std::string& fileName) {
   format.Foreign = lines_.TabsExpanded() || lines_.TextLength() != readBytes;
   for (auto& [line, kept] : asRead) lines_.SetAsRead(line, std::move(kept));
   FileFormat = format;
+  if (stamp) *stamp = StampOf(opened);
   lines_.Changed();
 }
 
@@ -113,9 +124,10 @@ void TAdvDocument::TextWritten() {
 
 void TAdvDocument::Load(const std::string& name) {
   FileName = name;
-  // Taken before the read: a change made while it reads shows as a change.
-  const TFileStamp stamp = FileStampOf(name);
-  ReadText(name);
+  // Taken when the file was opened, before the read: a change made while it
+  // reads shows as a change.
+  TFileStamp stamp;
+  ReadText(name, &stamp);
   DiskStamp = stamp;
   FileModified = false;
 }

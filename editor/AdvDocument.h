@@ -89,8 +89,9 @@ class TAdvDocument {
   // Reads a file into the text with its encoding (FileEncodingOf): a UTF-8
   // document as its UTF-8 bytes (a byte-order mark kept apart), any other
   // file's bytes unchanged; keeping its format, when asked, as FileFormat.
-  // Throws EFileError; the text and encoding stay then.
-  void ReadText(const std::string& fileName);
+  // Throws EFileError; the text and encoding stay then. With `stamp`, the
+  // file as it was when it was opened, before its first byte was read.
+  void ReadText(const std::string& fileName, TFileStamp* stamp = nullptr);
   // Writes the text in the encoding and format it was read in (without a
   // kept format: every line followed by CR LF). `unchanged` as for
   // WriteFileSafely. Throws EFileError; the file stays as it was then.
@@ -100,8 +101,9 @@ class TAdvDocument {
   void TextWritten();
 
   // ---- the file and the text together ----
-  // FileName := name, then the file's text, not modified. On failure
-  // FileName already holds the new name; the text stays.
+  // FileName := name, then the file's text, not modified, with the stamp
+  // of the file read. On failure FileName already holds the new name; the
+  // text stays.
   void Load(const std::string& name);
   // Writes the text to FileName, creating the file when it does not exist.
   // On failure FileModified stays as it was.

@@ -126,7 +126,8 @@ class TAdvancedEditor : public TAdvLinesOwner, private TDocumentHost {
   std::unique_ptr<TCompletion> Completion;
 
   // ---- the window ----
-  // Attaches the window host (not owned); nullptr detaches. Creates the bitmaps and scroll bars.
+  // Attaches the window host (not owned); nullptr detaches. Creates the
+  // bitmaps and scroll bars; attaching the window attached does nothing.
   void AttachWindow(platform::EditorWindow* window);
   platform::EditorWindow* Window() const { return window_; }
   int ClientWidth() const;
@@ -558,6 +559,8 @@ class TAdvancedEditor : public TAdvLinesOwner, private TDocumentHost {
 
  private:
   void UpdateScrollRange(TAdvEditScrollBar& bar, int n, int v, int& cache);
+  // Shows the window's scroll bars ScrollBars() names and gives them to the bar objects.
+  void ShowScrollBars();
   // The selection flags of one row (indexed by line column) and the colours
   // of its line; PrepareLine does both.
   void MarkSelection(int row, int rowOffset, int rowLength, int textLength);
