@@ -297,8 +297,9 @@ TUndoRecord RecordOf(TTextChange& c) {
 
 // ---------------------------------------------------------------- life
 
-TAdvancedEditor::TAdvancedEditor() {
-  Lines = std::make_unique<TAdvLines>(this);
+TAdvancedEditor::TAdvancedEditor()
+    : Lines(std::make_unique<TAdvLines>(this)),
+      Document(std::make_unique<TAdvDocument>(*Lines, static_cast<TDocumentHost&>(*this))) {
   Keyboard = std::make_unique<TKeyboard>();
   UndoSide = std::make_unique<TEditorUndoSide>(*this);
   UndoBuffer = std::make_unique<TUndoBuffer>(UndoSide.get());
@@ -323,6 +324,8 @@ TAdvancedEditor::~TAdvancedEditor() {
 }
 
 void TAdvancedEditor::AttachWindow(platform::EditorWindow* window) {
+  // The window attached already: its bitmaps, bars and metrics stand.
+  if (window && window == window_) return;
   window_ = window;
   RowBitmap.reset();
   Gutter->GutterBitmap.reset();
@@ -331,7 +334,7 @@ void TAdvancedEditor::AttachWindow(platform::EditorWindow* window) {
   if (!window_) return;
   RowBitmap = window_->CreateCanvas(1, 1);
   Gutter->GutterBitmap = window_->CreateCanvas(1, 1);
-  SetScrollBars(scrollBars_);
+  ShowScrollBars();
   fullRepaint_ = true;
   RecalcMetrics(true, true);
 }
@@ -357,11 +360,7 @@ void TAdvancedEditor::SetWordWrap(bool on) {
   ClearUndo();
 }
 
-void TAdvancedEditor::SetEncoding(TTextEncoding encoding) {
-  if (encoding_ == encoding) return;
-  encoding_ = encoding;
-  Lines->RewrapForEncoding();
-}
+void TAdvancedEditor::SetEncoding(TTextEncoding encoding) { Document->SetEncoding(encoding); }
 
 void TAdvancedEditor::SetShowSpecialChars(bool on) {
   if (showSpecialChars_ == on) return;
@@ -398,13 +397,17 @@ void TAdvancedEditor::SetBorderStyle(int style) {
 void TAdvancedEditor::SetScrollBars(int which) {
   scrollBars_ = which;
   if (!window_) return;
-  bool horizontal = which == 1 || which == 3;
-  bool vertical = which == 2 || which == 3;
+  ShowScrollBars();
+  RecalcMetrics(false, false);
+}
+
+void TAdvancedEditor::ShowScrollBars() {
+  bool horizontal = scrollBars_ == 1 || scrollBars_ == 3;
+  bool vertical = scrollBars_ == 2 || scrollBars_ == 3;
   window_->ShowScrollBars(horizontal, vertical);
   HorzBar->Handle = horizontal ? window_ : nullptr;
   VertBar->Handle = vertical ? window_ : nullptr;
   HorzRange = VertRange = -1;
-  RecalcMetrics(false, false);
 }
 
 void TAdvancedEditor::SetColor(TColor color) {

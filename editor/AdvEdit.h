@@ -1,10 +1,11 @@
 #pragma once
 
 // TAdvancedEditor: the editing control without its window. It holds the text
-// (line store), caret, selection, view, key table, undo history, completion
-// engine and painter, receives input as calls from the window host, and talks
-// back through platform::EditorWindow. With no window attached it still edits
-// (the edit manager's spare editor, tests).
+// (line store) and its document (the file, encoding and format: AdvDocument.h),
+// caret, selection, view, key table, undo history, completion engine and
+// painter, receives input as calls from the window host, and talks back
+// through platform::EditorWindow. With no window attached it still edits (the
+// edit manager's spare editor, tests).
 
 #include <array>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "editor/AEAtoms.h"
 #include "editor/AEKeys.h"
 #include "editor/AESB.h"
+#include "editor/AdvDocument.h"
 #include "editor/AdvEditBrackets.h"
 #include "editor/AdvEditErrors.h"
 #include "editor/AdvLines.h"
@@ -100,7 +102,7 @@ struct TCommandFrame {
   char TypedWordChar = 0;  // a word character typed (its first byte): the completion engine hears it after the change
 };
 
-class TAdvancedEditor : public TAdvLinesOwner {
+class TAdvancedEditor : public TAdvLinesOwner, private TDocumentHost {
  public:
   TAdvancedEditor();
   ~TAdvancedEditor() override;
@@ -109,6 +111,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
 
   // ---- owned objects, in creation order ----
   std::unique_ptr<TAdvLines> Lines;
+  // The text as a file: its name, stamp, encoding and format, load and save.
+  std::unique_ptr<TAdvDocument> Document;
   std::unique_ptr<TKeyboard> Keyboard;
   // What the undo history reaches of the editor (made before the history).
   std::unique_ptr<TUndoTarget> UndoSide;
@@ -123,7 +127,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   std::unique_ptr<TCompletion> Completion;
 
   // ---- the window ----
-  // Attaches the window host (not owned); nullptr detaches. Creates the bitmaps and scroll bars.
+  // Attaches the window host (not owned); nullptr detaches. Creates the
+  // bitmaps and scroll bars; attaching the window attached does nothing.
   void AttachWindow(platform::EditorWindow* window);
   platform::EditorWindow* Window() const { return window_; }
   int ClientWidth() const;
@@ -183,8 +188,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   }
   // Files are read keeping their format, and a document read so is written
   // in it: the lines not edited as they were read (FileFormat).
-  bool KeepFileFormat() const { return keepFileFormat_; }
-  void SetKeepFileFormat(bool on) { keepFileFormat_ = on; }
+  bool KeepFileFormat() const { return Document->KeepFileFormat(); }
+  void SetKeepFileFormat(bool on) { Document->SetKeepFileFormat(on); }
 
   // How the text's bytes are characters. In a UTF-8 document a character
   // outside ASCII is the bytes of its sequence, and every position the editor
@@ -196,8 +201,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void SetEncoding(TTextEncoding encoding);
   // A UTF-8 document's file began with a byte-order mark: no part of the
   // text, written before it again when the document is saved.
-  bool ByteOrderMark() const { return byteOrderMark_; }
-  void SetByteOrderMark(bool on) { byteOrderMark_ = on; }
+  bool ByteOrderMark() const { return Document->ByteOrderMark(); }
+  void SetByteOrderMark(bool on) { Document->SetByteOrderMark(on); }
 
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool on);
@@ -405,20 +410,18 @@ class TAdvancedEditor : public TAdvLinesOwner {
   // Tells of a character the document cannot hold: a beep and OnCharRefused.
   void RefuseChar(char32_t ch);
 
-  // ---- the document file ----
-  // Reads a file into the text with its encoding (FileEncodingOf): a UTF-8
-  // document as its UTF-8 bytes (a byte-order mark kept apart), any other
-  // file's bytes unchanged. Throws EFileError; the text stays then.
-  void LoadText(const std::string& fileName);
-  // Writes every line followed by CR LF, in the encoding the document was
-  // read in. Throws EFileError; the file stays as it was then.
-  // `unchanged` as for WriteFileSafely.
-  void SaveText(const std::string& fileName, const std::function<bool()>& unchanged = nullptr) const;
-  // After the text was written: a document not written in its file's format
-  // now has the one of the Parts (CR LF, no TABs), and forgets the bytes as read.
-  void TextSaved();
+  // ---- the document file (the document's reading and writing) ----
+  // Reads a file into the text with its encoding; throws EFileError, the text stays then.
+  void LoadText(const std::string& fileName) { Document->ReadText(fileName); }
+  // Writes the text in its encoding and format; throws EFileError, the file
+  // stays as it was then. `unchanged` as for WriteFileSafely.
+  void SaveText(const std::string& fileName, const std::function<bool()>& unchanged = nullptr) const {
+    Document->WriteText(fileName, unchanged);
+  }
+  // After the text was written (TAdvDocument::TextWritten).
+  void TextSaved() { Document->TextWritten(); }
   // Whether the next save writes line ends or TABs other than the file had.
-  bool SaveRewritesFormat() const { return FileFormat.Foreign && !(keepFileFormat_ && FileFormat.Kept); }
+  bool SaveRewritesFormat() const { return Document->SaveRewritesFormat(); }
 
   // ---- input from the window host ----
   void KeyDown(std::uint16_t& key, TShiftState shift);
@@ -557,6 +560,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
 
  private:
   void UpdateScrollRange(TAdvEditScrollBar& bar, int n, int v, int& cache);
+  // Shows the window's scroll bars ScrollBars() names and gives them to the bar objects.
+  void ShowScrollBars();
   // The selection flags of one row (indexed by line column) and the colours
   // of its line; PrepareLine does both.
   void MarkSelection(int row, int rowOffset, int rowLength, int textLength);
@@ -584,6 +589,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   void EditText(TUndoKind kind, int x, int y, std::int64_t offset, std::int64_t length, std::string_view text,
                 std::string* owned);
   void PaintChangedRows();
+  // TDocumentHost: a whole text read from a file is assigned with UpdateCount held.
+  void HoldViewWhile(const std::function<void()>& assign) override;
 
   bool Pending() const {
     return tx_.Notify || tx_.WholeView || tx_.SelectionRows || tx_.Metrics || !tx_.Changes.empty();
@@ -594,9 +601,8 @@ class TAdvancedEditor : public TAdvLinesOwner {
   platform::EditorWindow* window_ = nullptr;
   int boundsWidth_ = 250, boundsHeight_ = 150;
   bool wordWrap_ = true;
-  bool keepFileFormat_ = false;
-  TTextEncoding encoding_ = TTextEncoding::Windows1252;
-  bool byteOrderMark_ = false;
+  // The document's encoding, as the character stepping and painting read it.
+  const TTextEncoding& encoding_ = Document->EncodingField();
   bool showSpecialChars_ = false;
   int gutterWidth_ = 0;
   TColor gutterColor_ = platform::syscolor::ButtonFace;
@@ -631,8 +637,9 @@ class TAdvancedEditor : public TAdvLinesOwner {
   int oldSelStartX_ = 0, oldSelStartY_ = 0, oldSelEndX_ = 0, oldSelEndY_ = 0;  // rows to repaint
 
  public:
-  // What the file looked like beyond its text when it was read (LoadText).
-  TFileFormat FileFormat;
+  // What the file looked like beyond its text when it was read (LoadText):
+  // the document's, under the editor's name for it.
+  TFileFormat& FileFormat = Document->FileFormat;
 
   // ---- matching brackets (AdvEditBrackets.cpp) ----
   // The bracket at the caret and its partner are drawn on BracketColor.

@@ -158,8 +158,8 @@ class TAdvLines {
   };
   // Reads a file as ReadFileBuffer does (with room to grow), splitting a
   // large one into this store's lines while each piece read is still in the
-  // cache, on two cores.
-  TReadText ReadText(const std::string& fileName, bool* ascii = nullptr) const;
+  // cache, on two cores. `opened` as for ReadFileBuffer.
+  TReadText ReadText(const std::string& fileName, bool* ascii = nullptr, struct stat* opened = nullptr) const;
   void SetTextStr(TReadText text);
   // Every line followed by CR LF, the last one included.
   std::string GetTextStr() const;

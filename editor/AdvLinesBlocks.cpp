@@ -839,10 +839,10 @@ TAdvLines::TReadText& TAdvLines::TReadText::operator=(TReadText&&) noexcept = de
 TAdvLines::TReadText::~TReadText() = default;
 bool TAdvLines::TReadText::LinesFound() const { return split_ && split_->Done(); }
 
-TAdvLines::TReadText TAdvLines::ReadText(const std::string& fileName, bool* ascii) const {
+TAdvLines::TReadText TAdvLines::ReadText(const std::string& fileName, bool* ascii, struct stat* opened) const {
   TReadText read;
   read.split_ = std::make_unique<LoadSplit>(WrapAt());
-  read.Bytes = ReadFileBuffer(fileName, ascii, true, read.split_.get());
+  read.Bytes = ReadFileBuffer(fileName, ascii, true, read.split_.get(), opened);
   return read;
 }
 

@@ -684,7 +684,8 @@ TTextBuffer::TTextBuffer(std::size_t size, std::size_t room) : size_(size) {
 
 void TTextBuffer::Free::operator()(char* p) const { std::free(p); }
 
-TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomToGrow, TReadPieces* pieces) {
+TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomToGrow, TReadPieces* pieces,
+                           struct stat* opened) {
   // Looked at before it is opened: opening a pipe or a device may wait for
   // ever or do something of its own.
   struct stat st {};
@@ -696,6 +697,7 @@ TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii, bool roomTo
   FdCloser closer(fd);
   if (::fstat(fd, &st) != 0) Fail("Cannot open file", fileName, errno);
   if (!S_ISREG(st.st_mode)) Fail("Cannot open file", fileName, NotRegular(st.st_mode));
+  if (opened) *opened = st;
   // Read to the end whatever the size said: the file may change while we
   // read. It may not grow past the limit, though.
   std::size_t capacity = static_cast<std::size_t>(std::min<std::int64_t>(st.st_size + 1, kMaxFileSize));

@@ -83,9 +83,13 @@ constexpr std::string_view kTempFilePrefix = ".~quorvel-";
 // `pieces` on the thread that read it, while its bytes are still in the
 // cache. A file that changes while it is read (its size, a short read) is
 // read again the plain way, after pieces->Drop().
+//
+// With `opened`, the status of the file read as it was when it was opened,
+// before its first byte was read.
 class TReadPieces;
+struct stat;
 TTextBuffer ReadFileBuffer(const std::string& fileName, bool* ascii = nullptr, bool roomToGrow = false,
-                           TReadPieces* pieces = nullptr);
+                           TReadPieces* pieces = nullptr, struct stat* opened = nullptr);
 std::string ReadFileBytes(const std::string& fileName);
 
 // Takes the pieces of a file read in two parts at once. Piece is called on

@@ -1,8 +1,9 @@
 #pragma once
 
-// TSourceEditor: the editing control of one document. It knows the file it
-// shows, whether the text changed since it was loaded or saved, and colours
-// the text with the highlighter its file extension names.
+// TSourceEditor: the editing control of one document. It colours the text
+// with the highlighter its file extension names (the extension table), and
+// gives the document's file (TAdvDocument: name, stamp, modified flag, load
+// and save) the names and operations the application uses.
 
 #include <cstdint>
 #include <functional>
@@ -12,37 +13,18 @@
 #include "editor/AdvEdit.h"
 #include "highlight/SyntaxHL.h"
 
-// What a file is on disk: compared with what it was when it was loaded or
-// saved, it tells whether another program changed, replaced or deleted it.
-struct TFileStamp {
-  enum class TState : std::uint8_t {
-    Missing,  // no such file, or one that is no regular file (a folder, a pipe)
-    Present,
-    Unknown,  // the file could not be looked at (no permission, I/O error)
-  };
-  TState State = TState::Missing;
-  std::uint64_t Device = 0;
-  std::uint64_t Inode = 0;
-  std::int64_t Size = 0;
-  std::int64_t ModifiedSeconds = 0;
-  std::int64_t ModifiedNanoseconds = 0;
-  bool operator==(const TFileStamp&) const = default;
-};
-
-// The stamp of the file a name leads to (through symbolic links).
-TFileStamp FileStampOf(const std::string& fileName);
-
 class TSourceEditor : public TAdvancedEditor {
  public:
   TSourceEditor();
   ~TSourceEditor() override;
 
   std::unique_ptr<TSyntaxHighLight> Highlighter;
-  std::string FileName;  // as given; a relative name stays relative
-  bool FileModified = false;
-  // The file as it was when the text was last loaded from it or saved to
-  // it; Missing for a document whose file does not exist yet.
-  TFileStamp DiskStamp;
+  // The document's file name (as given; a relative name stays relative),
+  // modified flag and disk stamp (Missing for a document whose file does not
+  // exist yet), under the editor's names for them.
+  std::string& FileName = Document->FileName;
+  bool& FileModified = Document->FileModified;
+  TFileStamp& DiskStamp = Document->DiskStamp;
   // Hears of every change of the text, after the line store changed.
   std::function<void(TSourceEditor&, const TLinesChange&)> OnTextChanged;
 
@@ -50,16 +32,10 @@ class TSourceEditor : public TAdvancedEditor {
   // FileName already holds the new name; text and highlighter stay.
   void LoadFile(const std::string& name);
   void Reload() { LoadFile(FileName); }
-  // Writes the text to FileName (CR LF after every line). On failure
-  // FileModified stays as it was.
-  void Save();
-  // As Save, unless another program changed, replaced or made the file
-  // since DiskStamp: that is looked at right before the file would be
-  // replaced, and throws EFileChanged with the file left as it is.
-  void SaveUnlessChanged();
-  // Writes the text to `name`, which becomes FileName. On failure FileName
-  // and FileModified stay as they were.
-  void SaveAs(const std::string& name);
+  // The document's Save, SaveUnlessChanged and SaveAs (AdvDocument.h).
+  void Save() { Document->Save(); }
+  void SaveUnlessChanged() { Document->SaveUnlessChanged(); }
+  void SaveAs(const std::string& name) { Document->SaveAs(name); }
   // Selects the next occurrence of `text`, without regard to case, from the
   // line after the caret's row on; without one the caret goes to the top.
   void FindNext(const std::string& text);

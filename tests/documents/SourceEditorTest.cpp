@@ -169,6 +169,21 @@ TEST_F(SourceEditor, AFailedSaveAsKeepsTheOldName) {
   EXPECT_EQ(ReadBytes(dir.File("a.txt")), "xtext\r\n") << "the next save goes to the old name";
 }
 
+TEST_F(SourceEditor, OpeningDoesItsWorkOnce) {
+  // The window host attaches its editor, and so does the edit manager.
+  editor.AttachWindow(&window);
+  EXPECT_EQ(window.canvases.size(), 2u) << "the row and gutter bitmaps, made once";
+  int changes = 0;
+  editor.OnChange = [&](TAdvancedEditor&) { ++changes; };
+  const std::string path = Write("a.php", "<?php\r\necho 1;\r\n");
+  editor.LoadFile(path);
+  WriteBytes(path, "<?php\r\necho 22;\r\n");
+  editor.Reload();
+  EXPECT_EQ(changes, 0) << "reading a file is no change of the text";
+  EXPECT_EQ(editor.DiskStamp, FileStampOf(path)) << "the stamp of the file as it was read";
+  EXPECT_EQ(editor.Lines->Get(1), "echo 22;");
+}
+
 TEST_F(SourceEditor, ReloadDiscardsChangesAndTheirHistory) {
   editor.LoadFile(Write("a.txt", "one\r\ntwo"));
   editor.KeyPress('x');
