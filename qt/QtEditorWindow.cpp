@@ -348,7 +348,7 @@ void QtEditorWindow::paintEvent(QPaintEvent* event) {
   }
   // Whatever changed the text, the caret or the selection painted it:
   // readers hear of it once the paint is over.
-  if (QAccessible::isActive() && !tellQueued_) {
+  if ((accessibleText_ || QAccessible::isActive()) && !tellQueued_) {
     tellQueued_ = true;
     QMetaObject::invokeMethod(this, [this] { TellReaders(); }, Qt::QueuedConnection);
   }
@@ -369,10 +369,8 @@ void QtEditorWindow::Run(const std::function<void(TAdvancedEditor&)>& call) {
 
 void QtEditorWindow::TellReaders() {
   tellQueued_ = false;
-  if (!QAccessible::isActive()) {
-    accessibleText_.reset();
-    return;
-  }
+  // The counts exist only once a reader asked; events only while one listens.
+  if (!accessibleText_ && !QAccessible::isActive()) return;
   QtEditorText& text = AccessibleText();
   QtEditorText::Told& told = text.told;
   const TAdvLines& lines = *editor_.Lines;
