@@ -65,8 +65,22 @@ std::int64_t QtEditorText::CharacterCount() {
 }
 
 int QtEditorText::LineAt(std::int64_t offset, std::int64_t* start) {
-  // The last line whose start is at or before the offset.
+  // The last line whose start is at or before the offset: in a UTF-8
+  // document the block first, then the lines of that block.
   int lo = 0, hi = std::max(LineCount() - 1, 0);
+  if (Utf8() && hi >= kBlock) {
+    const int blocks = hi / kBlock;
+    LineStart(blocks * kBlock);  // every block before the last counted
+    std::int64_t at = 0;
+    int block = 0;
+    while (block < blocks && at + blockUnits_[static_cast<std::size_t>(block)] <= offset)
+      at += blockUnits_[static_cast<std::size_t>(block++)];
+    int line = block * kBlock;
+    const int last = std::min(line + kBlock, LineCount()) - 1;
+    while (line < last && at + LineUnits(line) + 1 <= offset) at += LineUnits(line++) + 1;
+    *start = at;
+    return line;
+  }
   while (lo < hi) {
     const int mid = lo + (hi - lo + 1) / 2;
     if (LineStart(mid) <= offset)
