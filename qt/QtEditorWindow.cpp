@@ -1,5 +1,6 @@
 #include "qt/QtEditorWindow.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBackingStore>
 #include <QContextMenuEvent>
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "editor/AdvEdit.h"
@@ -24,6 +26,7 @@
 #include "qt/CachedScrollBar.h"
 #include "qt/Codepage.h"
 #include "qt/ImageCanvas.h"
+#include "qt/QtEditorAccessible.h"
 #include "qt/KeyDelivery.h"
 #include "qt/KeyMap.h"
 
@@ -107,6 +110,7 @@ QtEditorWindow::QtEditorWindow(TAdvancedEditor& editor, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   // Input methods, dead keys and Compose reach the text (inputMethodEvent).
   setAttribute(Qt::WA_InputMethodEnabled);
+  QtEditorAccessible::Install();
   setFrameShape(editor.BorderStyle() == 0 ? QFrame::NoFrame : QFrame::StyledPanel);
   setFrameShadow(QFrame::Sunken);
   // Without a frame the viewport, the bars and the corner between them cover
@@ -342,6 +346,104 @@ void QtEditorWindow::paintEvent(QPaintEvent* event) {
     p.resetTransform();
     PaintPreedit(p);
   }
+  // Whatever changed the text, the caret or the selection painted it:
+  // readers hear of it once the paint is over.
+  if ((accessibleText_ || QAccessible::isActive()) && !tellQueued_) {
+    tellQueued_ = true;
+    QMetaObject::invokeMethod(this, [this] { TellReaders(); }, Qt::QueuedConnection);
+  }
+}
+
+QtEditorText& QtEditorWindow::AccessibleText() const {
+  if (!accessibleText_) accessibleText_ = std::make_unique<QtEditorText>(editor_);
+  return *accessibleText_;
+}
+
+void QtEditorWindow::Run(const std::function<void(TAdvancedEditor&)>& call) {
+  editor_.HoldNotifications();
+  Deliver([&] { call(editor_); });
+  ShowChangesNow();
+  Deliver([&] { editor_.ReleaseNotifications(); });
+  ShowChangesNow();
+}
+
+void QtEditorWindow::TellReaders() {
+  tellQueued_ = false;
+  // The counts exist only once a reader asked; events only while one listens.
+  if (!accessibleText_ && !QAccessible::isActive()) return;
+  QtEditorText& text = AccessibleText();
+  QtEditorText::Told& told = text.told;
+  const TAdvLines& lines = *editor_.Lines;
+  int column = 0, caretLine = 0;
+  if (lines.Count() > 0 && editor_.CaretY >= 0 && editor_.CaretY < lines.GetRowCount())
+    lines.RowToLine(editor_.CaretX, editor_.CaretY, column, caretLine);
+  caretLine = std::clamp(caretLine, 0, std::max(lines.Count() - 1, 0));
+  const int count = lines.Count();
+  // The text: a change within the line the caret was on is told exactly; one
+  // that added or removed lines as an update of the lines between the old
+  // and the new caret line.
+  struct Change {
+    std::int64_t at = 0;
+    QString removed, inserted;
+  };
+  std::optional<Change> change;
+  if (told.valid) {
+    const int oldLine = told.caretLine;
+    if (count == told.lines && oldLine < count) {
+      const QString now = text.LineText(oldLine);
+      if (now != told.caretLineText) {
+        text.Forget(oldLine);
+        const QString& was = told.caretLineText;
+        qsizetype prefix = 0;
+        while (prefix < was.size() && prefix < now.size() && was[prefix] == now[prefix]) ++prefix;
+        qsizetype suffix = 0;
+        while (suffix < was.size() - prefix && suffix < now.size() - prefix &&
+               was[was.size() - 1 - suffix] == now[now.size() - 1 - suffix])
+          ++suffix;
+        change = Change{text.LineStart(oldLine) + prefix, was.mid(prefix, was.size() - prefix - suffix),
+                        now.mid(prefix, now.size() - prefix - suffix)};
+      } else {
+        text.Forget(count);  // nothing changed that the counts know of
+      }
+    } else if (count != told.lines) {
+      const int first = std::min(oldLine, caretLine);
+      text.Forget(first);
+      const std::int64_t start = text.LineStart(first);
+      change = Change{start, told.caretLineText, text.Text(start, text.LineStart(caretLine + 1) - 1)};
+    }
+  } else {
+    text.Forget(0);
+  }
+  std::int64_t caret = text.CaretOffset(), selStart = 0, selEnd = 0;
+  text.Selection(selStart, selEnd);
+  if (change) {
+    if (change->removed.isEmpty() && !change->inserted.isEmpty()) {
+      QAccessibleTextInsertEvent e(this, static_cast<int>(change->at), change->inserted);
+      QAccessible::updateAccessibility(&e);
+    } else if (!change->removed.isEmpty() && change->inserted.isEmpty()) {
+      QAccessibleTextRemoveEvent e(this, static_cast<int>(change->at), change->removed);
+      QAccessible::updateAccessibility(&e);
+    } else if (!change->removed.isEmpty() || !change->inserted.isEmpty()) {
+      QAccessibleTextUpdateEvent e(this, static_cast<int>(change->at), change->removed, change->inserted);
+      QAccessible::updateAccessibility(&e);
+    }
+  }
+  if (told.valid && (selStart != told.selStart || selEnd != told.selEnd) && (selStart != selEnd || told.selStart != told.selEnd)) {
+    QAccessibleTextSelectionEvent e(this, static_cast<int>(selStart), static_cast<int>(selEnd));
+    e.setCursorPosition(static_cast<int>(caret));
+    QAccessible::updateAccessibility(&e);
+  }
+  if (told.valid && caret != told.caret) {
+    QAccessibleTextCursorEvent e(this, static_cast<int>(caret));
+    QAccessible::updateAccessibility(&e);
+  }
+  told.valid = true;
+  told.lines = count;
+  told.caretLine = caretLine;
+  told.caretLineText = count > 0 ? text.LineText(caretLine) : QString();
+  told.caret = caret;
+  told.selStart = selStart;
+  told.selEnd = selEnd;
 }
 
 void QtEditorWindow::resizeEvent(QResizeEvent*) {

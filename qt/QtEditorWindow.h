@@ -29,6 +29,8 @@ class TAdvancedEditor;
 
 namespace platform {
 
+class QtEditorText;
+
 class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
  public:
   // Attaches itself to `editor`, which must outlive the window.
@@ -45,6 +47,13 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   // What an input method asks: the caret's rectangle, the font, the text
   // around the caret.
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+  // Screen readers: the text as they count it, and an editor call made for
+  // one, shown and told like a key's.
+  QtEditorText& AccessibleText() const;
+  void Run(const std::function<void(TAdvancedEditor&)>& call);
+  // Tells a listening screen reader what changed since it was last told:
+  // text, caret, selection. Nothing while none listens.
+  void TellReaders();
   bool CaretDrawn() const { return caretExists_ && caretVisible_ && blinkOn_; }
 
   // After the editor has looked at the point of a context-menu request
@@ -121,6 +130,7 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   void RestartBlink();
 
   TAdvancedEditor& editor_;
+  mutable std::unique_ptr<QtEditorText> accessibleText_;
   SystemClipboard clipboard_;
   // Device pixels, ratio_ of them to a logical one; shared with the canvases.
   std::shared_ptr<double> ratio_ = std::make_shared<double>(1.0);
@@ -129,6 +139,7 @@ class QtEditorWindow : public QAbstractScrollArea, public EditorWindow {
   QString preedit_;
   int preeditCursor_ = 0;  // in preedit_, -1 for hidden
   bool painting_ = false;
+  bool tellQueued_ = false;
   QRect paintClip_;
   bool settingBar_ = false;
   int wheelRest_ = 0;

@@ -14,6 +14,7 @@ packages=(
   libqscintilla2-qt6-dev
   xdg-utils desktop-file-utils appstream file strace
   x11-xkb-utils openbox dbus fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6
+  at-spi2-core python3-pyatspi
 )
 
 missing=()

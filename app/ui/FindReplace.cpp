@@ -43,6 +43,12 @@ TFindForm::TFindForm(QWidget* parent) : QDialog(parent) {
   auto* replaceLabel = new QLabel("Replace &with:", this);
   findLabel->setBuddy(find_);
   replaceLabel->setBuddy(replace_);
+  // Screen readers name the fields by their labels, not by what they hold.
+  for (auto [label, box] : {std::pair{findLabel, find_}, std::pair{replaceLabel, replace_}}) {
+    const QString name = label->text().remove(QLatin1Char('&')).remove(QLatin1Char(':'));
+    box->setAccessibleName(name);
+    box->lineEdit()->setAccessibleName(name);
+  }
   fields->addWidget(findLabel, 0, 0);
   fields->addWidget(find_, 0, 1);
   fields->addWidget(replaceLabel, 1, 0);

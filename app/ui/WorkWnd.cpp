@@ -177,6 +177,9 @@ void TMainForm::RefreshTabs() {
     if (e.FileModified) caption = "[" + caption + "]";
     const QString text = Name(caption);
     shown = {e.FileName, e.FileModified, text};
+    // Screen readers name the editing area after its document.
+    if (auto* window = dynamic_cast<platform::QtEditorWindow*>(e.Window()))
+      window->setAccessibleName(Name(FilePart(e.FileName)));
     if (i >= tcFiles->count()) {
       tcFiles->addTab(text);
     } else if (tcFiles->tabText(i) != text) {

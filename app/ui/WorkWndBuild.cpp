@@ -120,6 +120,7 @@ void TMainForm::BuildButtonBar() {
     b->SetBG(artwork::ButtonPicture(spec.picture));
     b->SetBGTrans(true);
     b->SetHint(spec.hint);
+    b->setAccessibleName(QString::fromUtf8(spec.hint));
     QAction* action = this->*withButtons[i]->action;
     b->OnClick = [action](TFlatButton*) { action->trigger(); };
     buttons_[i] = b;
@@ -130,6 +131,8 @@ void TMainForm::BuildButtonBar() {
   QFont tahoma("Tahoma");
   tahoma.setPixelSize(15);
   edSearch->setFont(tahoma);
+  // Named for screen readers after what Enter in it does.
+  edSearch->setAccessibleName(aSearch->text().remove(QLatin1Char('&')));
   connect(edSearch, &QLineEdit::returnPressed, this, [this] { aSearch->trigger(); });
 }
 

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <chrono>
 #include <memory>
@@ -347,3 +348,52 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   return 0;
 }
+
+// A screen reader asking for the line at the caret of a large document
+// (range 0 in MB; range 1: 0 Windows-1252, 1 the same text as UTF-8), and
+// with a character typed before each question (the counts of the caret's
+// block of lines made again). The first question, which counts every block
+// of a UTF-8 document once, is first_query_ms.
+void BM_AccessibleLineAtCaret(benchmark::State& state) {
+  Desk& desk = DeskOf(static_cast<int>(state.range(0)));
+  TSourceEditor& e = desk.Doc();
+  const bool utf8 = state.range(1) != 0;
+  const bool typing = state.range(2) != 0;
+  if (utf8) e.SetEncoding(TTextEncoding::Utf8);
+  auto* window = desk.panel.VisibleWindow();
+  QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(window);
+  QAccessibleTextInterface* text = iface ? iface->textInterface() : nullptr;
+  if (!text) {
+    state.SkipWithError("no accessible text interface");
+    return;
+  }
+  auto ask = [&] {
+    int start = 0, end = 0;
+    benchmark::DoNotOptimize(text->textAtOffset(text->cursorPosition(), QAccessible::LineBoundary, &start, &end));
+  };
+  const auto first = std::chrono::steady_clock::now();
+  ask();
+  state.counters["first_query_ms"] =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - first).count();
+  int typed = 0;
+  for (auto _ : state) {
+    if (typing) {
+      e.TypeCharacter(U'x');
+      window->TellReaders();
+    }
+    ask();
+    if (typing && ++typed == 100) {
+      state.PauseTiming();
+      e.Undo();
+      typed = 0;
+      state.ResumeTiming();
+    }
+  }
+  if (typing) e.UndoBuffer->Clear();
+  if (utf8) e.SetEncoding(TTextEncoding::Windows1252);
+}
+BENCHMARK(BM_AccessibleLineAtCaret)
+    ->Args({100, 0, 0})
+    ->Args({100, 1, 0})
+    ->Args({100, 1, 1})
+    ->Unit(benchmark::kMicrosecond);
