@@ -114,13 +114,13 @@ void TMainForm::BuildButtonBar() {
   std::sort(withButtons.begin(), withButtons.end(),
             [](const auto* a, const auto* b) { return a->button.left < b->button.left; });
   for (std::size_t i = 0; i < withButtons.size() && i < buttons_.size(); ++i) {
-    const commands::TButton& spec = withButtons[i]->button;
+    const commands::TButton& button = withButtons[i]->button;
     auto* b = new TFlatButton(gpButtons);
-    b->setGeometry(spec.left, 0, artwork::kButtonSize, artwork::kButtonSize);
-    b->SetBG(artwork::ButtonPicture(spec.picture));
+    b->setGeometry(button.left, 0, artwork::kButtonSize, artwork::kButtonSize);
+    b->SetBG(artwork::ButtonPicture(button.picture));
     b->SetBGTrans(true);
-    b->SetHint(spec.hint);
-    b->setAccessibleName(QString::fromUtf8(spec.hint));
+    b->SetHint(button.hint);
+    b->setAccessibleName(QString::fromUtf8(button.hint));
     QAction* action = this->*withButtons[i]->action;
     b->OnClick = [action](TFlatButton*) { action->trigger(); };
     buttons_[i] = b;
